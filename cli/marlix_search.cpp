@@ -1,0 +1,237 @@
+// marlix-search: the postcode search from the command line, over the same core
+// as the Windows program. Terms arrive in UTF-8 and lines leave in UTF-8; the
+// data file is CP949 and is searched as bytes.
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "copy_cut.h"
+#include "postcode_search.h"
+
+namespace {
+
+constexpr int kExitMatch = 0;
+constexpr int kExitNoMatch = 1;
+constexpr int kExitTrouble = 2;
+
+// The help text is plain ASCII, the same in any execution character set.
+constexpr char kUsage[] =
+    "Usage:\n"
+    "  marlix-search [--data FILE] [--copy code|address|line] [--raw] code TERM\n"
+    "  marlix-search [--data FILE] [--copy code|address|line] [--raw] name TERM\n"
+    "  marlix-search [--data FILE] [--copy code|address|line] [--raw] and TERM1 TERM2\n"
+    "  marlix-search [--data FILE] [--copy code|address|line] [--raw] or TERM1 TERM2\n";
+
+constexpr char kHelp[] =
+    "\n"
+    "Searches a CP949 postcode file (one entry a line: NNN-NNN, a separator, the\n"
+    "address) and prints every matching line in file order.\n"
+    "\n"
+    "  code TERM         lines whose postcode begins with TERM; 123456, 123-456 and\n"
+    "                    123 456 are the same code, 12 lists every code from 12\n"
+    "  name TERM         lines whose address holds every space-separated word of TERM\n"
+    "  and TERM1 TERM2   lines holding both terms anywhere (an empty term is in every line)\n"
+    "  or TERM1 TERM2    lines holding either term\n"
+    "\n"
+    "Options:\n"
+    "  --data FILE       the data file (default: $XDG_DATA_HOME/marlix/postcode.txt,\n"
+    "                    or ~/.local/share/marlix/postcode.txt)\n"
+    "  --copy MODE       print only what the program would copy: code (the first 7\n"
+    "                    bytes), address (from byte 8 on) or line (default)\n"
+    "  --raw             take the terms as CP949 bytes and print CP949 bytes unchanged\n"
+    "  --help            this text\n"
+    "\n"
+    "Exit status: 0 when a line matched, 1 when none did, 2 on bad usage, an\n"
+    "unreadable data file or a term that cannot be written in CP949.\n";
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "marlix-search: %s\n", message.c_str());
+  return kExitTrouble;
+}
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "marlix-search: %s\n%s", message.c_str(), kUsage);
+  return kExitTrouble;
+}
+
+// Converts between UTF-8 and CP949 with iconv. Bytes that cannot be converted
+// are replaced (U+FFFD on output) or reported (on input).
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Converter() {
+    if (ok()) iconv_close(cd_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+  // Strict: std::nullopt when any byte does not convert.
+  std::optional<std::string> Strict(std::string_view in) {
+    std::string out;
+    if (!Run(in, out, nullptr)) return std::nullopt;
+    return out;
+  }
+
+  // Lenient: each byte that does not convert becomes `replacement`.
+  void Lenient(std::string_view in, std::string& out, std::string_view replacement) {
+    out.clear();
+    Run(in, out, &replacement);
+  }
+
+ private:
+  bool Run(std::string_view in, std::string& out, const std::string_view* replacement) {
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    char* src = const_cast<char*>(in.data());
+    std::size_t src_left = in.size();
+    char chunk[1024];
+    while (src_left > 0) {
+      char* dst = chunk;
+      std::size_t dst_left = sizeof chunk;
+      const std::size_t r = iconv(cd_, &src, &src_left, &dst, &dst_left);
+      out.append(chunk, static_cast<std::size_t>(dst - chunk));
+      if (r != static_cast<std::size_t>(-1)) break;
+      if (errno == E2BIG) continue;
+      if (replacement == nullptr) return false;
+      out.append(*replacement);  // EILSEQ or a cut character (EINVAL): skip one byte
+      ++src;
+      --src_left;
+      iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    }
+    return true;
+  }
+
+  iconv_t cd_;
+};
+
+std::string DefaultDataPath() {
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') {
+    return std::string(xdg) + "/marlix/postcode.txt";
+  }
+  const char* home = std::getenv("HOME");
+  return std::string(home != nullptr ? home : ".") + "/.local/share/marlix/postcode.txt";
+}
+
+struct Options {
+  std::string data;
+  int copy_mode = marlix::kCopyWholeLine;
+  bool raw = false;
+  std::string command;
+  std::string terms[2];
+};
+
+// Fills `options` from the arguments; returns an exit status when done already.
+std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
+  int i = 1;
+  for (; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      std::fputs(kHelp, stdout);
+      return kExitMatch;
+    }
+    if (arg == "--raw") {
+      options.raw = true;
+    } else if (arg == "--data" || arg == "--copy") {
+      if (i + 1 >= argc) return UsageError(std::string(arg) + " needs a value");
+      const std::string_view value = argv[++i];
+      if (arg == "--data") {
+        options.data = value;
+      } else if (value == "code") {
+        options.copy_mode = marlix::kCopyPostcode;
+      } else if (value == "address") {
+        options.copy_mode = marlix::kCopyAddress;
+      } else if (value == "line") {
+        options.copy_mode = marlix::kCopyWholeLine;
+      } else {
+        return UsageError("--copy takes code, address or line, not '" + std::string(value) + "'");
+      }
+    } else if (arg == "--") {
+      ++i;
+      break;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return UsageError("unknown option '" + std::string(arg) + "'");
+    } else {
+      break;
+    }
+  }
+  if (i >= argc) return UsageError("no search given");
+  options.command = argv[i++];
+  const int want = (options.command == "code" || options.command == "name") ? 1
+                   : (options.command == "and" || options.command == "or") ? 2
+                                                                             : 0;
+  if (want == 0) return UsageError("unknown search '" + options.command + "'");
+  if (argc - i != want) {
+    return UsageError("'" + options.command + "' takes " + (want == 1 ? "one term" : "two terms"));
+  }
+  for (int t = 0; t < want; ++t) options.terms[t] = argv[i + t];
+  if (options.data.empty()) options.data = DefaultDataPath();
+  return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (std::optional<int> done = ParseArguments(argc, argv, options)) return *done;
+
+  Converter to_cp949("CP949", "UTF-8");
+  Converter to_utf8("UTF-8", "CP949");
+  if (!options.raw && (!to_cp949.ok() || !to_utf8.ok())) return Fail("this system has no CP949 conversion (iconv)");
+
+  std::string terms[2];
+  for (int t = 0; t < 2; ++t) {
+    if (options.raw) {
+      terms[t] = options.terms[t];
+      continue;
+    }
+    std::optional<std::string> converted = to_cp949.Strict(options.terms[t]);
+    if (!converted) return Fail("the term '" + options.terms[t] + "' cannot be written in CP949");
+    terms[t] = std::move(*converted);
+  }
+
+  marlix::SearchRequest request;
+  if (options.command == "code" || options.command == "name") {
+    request.tab = 0;
+    request.kind = options.command == "code" ? marlix::kKindPostcode : marlix::kKindName;
+  } else {
+    request.tab = 1;
+    request.kind = options.command == "and" ? marlix::kOperatorAnd : marlix::kOperatorOr;
+  }
+  request.term1 = terms[0];
+  request.term2 = terms[1];
+
+  static char out_buffer[1 << 20];
+  std::setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
+  std::string utf8;
+  const int copy_mode = options.copy_mode;
+  const bool raw = options.raw;
+  auto print = [&](std::string_view line) {
+    const std::string_view text = marlix::CutForCopy(line, copy_mode);
+    if (raw) {
+      std::fwrite(text.data(), 1, text.size(), stdout);
+    } else {
+      to_utf8.Lenient(text, utf8, "\xEF\xBF\xBD");
+      std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    }
+    std::putc('\n', stdout);
+  };
+  const marlix::SearchOutcome outcome = marlix::SearchFile(options.data.c_str(), request, print);
+  if (std::fflush(stdout) != 0 && errno != EPIPE) return Fail(std::string("cannot write: ") + std::strerror(errno));
+
+  switch (outcome.status) {
+    case marlix::SearchStatus::OpenFailed:
+      return Fail("cannot open the data file " + options.data + ": " + std::strerror(outcome.error));
+    case marlix::SearchStatus::ReadFailed:
+      return Fail("cannot read the data file " + options.data + ": " + std::strerror(outcome.error));
+    case marlix::SearchStatus::Ok: break;
+  }
+  return outcome.matches > 0 ? kExitMatch : kExitNoMatch;
+}

@@ -1,0 +1,29 @@
+# GoogleTest for both builds, and the Wine runner for the Windows one.
+include(GoogleTest)
+
+if(CMAKE_CROSSCOMPILING AND WIN32)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run
+                 @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+                 GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  # Debian ships the GoogleTest sources; build them with the cross compiler.
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  # The GoogleTest sources define the GTest:: aliases themselves.
+else()
+  find_package(GTest REQUIRED)
+endif()
+
+# marlix_add_test(name SOURCES ... LIBS ...): one GoogleTest program, its cases
+# discovered when ctest runs so that building never starts Wine.
+function(marlix_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;ENV" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+      MARLIX_REAL_DATA="${MARLIX_REAL_DATA}"
+      MARLIX_TEST_BIN_DIR="${CMAKE_BINARY_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                       PROPERTIES ENVIRONMENT "${T_ENV}")
+endfunction()

@@ -1,0 +1,292 @@
+#include "postcode_search.h"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "byte_finder.h"
+
+namespace marlix {
+
+namespace {
+
+bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+bool IsCodeByte(char c) { return (c >= '0' && c <= '9') || c == '-'; }
+
+std::size_t CutInto(std::string_view text, std::size_t limit, char* out) {
+  std::size_t n = text.size() < limit ? text.size() : limit;
+  std::memcpy(out, text.data(), n);
+  out[n] = '\0';
+  return n;
+}
+
+MatchRule RuleFor(const SearchRequest& request, std::string_view kind) {
+  if (request.tab == 0) return kind == kKindPostcode ? MatchRule::Postcode : MatchRule::Words;
+  return kind == kOperatorAnd ? MatchRule::And : MatchRule::Or;
+}
+
+}  // namespace
+
+std::string_view NormalisePostcode(std::string_view term, std::array<char, kCodeMaxBytes + 1>& out) {
+  std::size_t len = 0;
+  const std::size_t walk = term.size() < 8 ? term.size() : 8;
+  for (std::size_t i = 0; i < walk && len < kCodeMaxBytes; ++i) {
+    const char c = term[i];
+    if (!IsCodeByte(c)) continue;
+    if (len == 3) {
+      // The hyphen goes in after three bytes; a typed hyphen in the fourth
+      // place of the term is then taken as that hyphen.
+      out[len++] = '-';
+      if (term[3] == '-') continue;
+    }
+    out[len++] = c;
+  }
+  out[len] = '\0';
+  return {out.data(), len};
+}
+
+std::size_t FindOnCharBoundary(std::string_view line, std::string_view needle, std::size_t from) {
+  if (from > line.size()) return std::string_view::npos;
+  if (needle.empty()) return from;
+  std::size_t walk = 0;  // the character boundary reached so far, from the line's start
+  std::size_t pos = from;
+  while (true) {
+    const std::size_t hit = line.find(needle, pos);
+    if (hit == std::string_view::npos) return hit;
+    while (walk < hit) walk += IsLeadByte(static_cast<unsigned char>(line[walk])) ? 2 : 1;
+    if (walk == hit) return hit;
+    pos = hit + 1;
+  }
+}
+
+LineMatcher::LineMatcher(const SearchRequest& request) {
+  char kind[kKindMaxBytes + 1];
+  const std::size_t kind_len = CutInto(request.kind, kKindMaxBytes, kind);
+  rule_ = RuleFor(request, {kind, kind_len});
+  term1_len_ = CutInto(request.term1, kTermMaxBytes, term1_.data());
+  term2_len_ = CutInto(request.term2, kTermMaxBytes, term2_.data());
+
+  if (rule_ == MatchRule::Postcode) code_len_ = NormalisePostcode(term1(), code_).size();
+
+  if (rule_ == MatchRule::Words) {
+    std::size_t i = 0;
+    while (i < term1_len_) {
+      while (i < term1_len_ && term1_[i] == ' ') ++i;
+      const std::size_t start = i;
+      while (i < term1_len_ && term1_[i] != ' ') ++i;
+      if (i > start) {
+        words_[word_count_++] = {static_cast<unsigned char>(start), static_cast<unsigned char>(i - start)};
+      }
+    }
+  }
+}
+
+bool LineMatcher::matches_nothing() const {
+  switch (rule_) {
+    case MatchRule::Postcode: return code_len_ < 2;
+    case MatchRule::Words: return word_count_ == 0;
+    default: return false;
+  }
+}
+
+bool LineMatcher::matches_everything() const {
+  switch (rule_) {
+    case MatchRule::And: return term1_len_ == 0 && term2_len_ == 0;
+    case MatchRule::Or: return term1_len_ == 0 || term2_len_ == 0;
+    default: return false;
+  }
+}
+
+bool LineMatcher::Matches(std::string_view line) const {
+  constexpr auto npos = std::string_view::npos;
+  switch (rule_) {
+    case MatchRule::Postcode:
+      return code_len_ >= 2 && line.substr(0, code_len_) == code();
+    case MatchRule::Words:
+      // The address begins at byte 8, after the code and its separator.
+      if (word_count_ == 0 || line.size() <= 8) return false;
+      for (std::size_t i = 0; i < word_count_; ++i) {
+        if (FindOnCharBoundary(line, word(i), 8) == npos) return false;
+      }
+      return true;
+    case MatchRule::And:
+      return FindOnCharBoundary(line, term1()) != npos && FindOnCharBoundary(line, term2()) != npos;
+    case MatchRule::Or:
+      return FindOnCharBoundary(line, term1()) != npos || FindOnCharBoundary(line, term2()) != npos;
+  }
+  return false;
+}
+
+namespace {
+
+// A line as the list and the clipboard see it: without its line feed or the
+// CR before it, ending at a NUL byte, and at most kLineMaxBytes long.
+std::string_view LineText(const char* begin, const char* end, bool had_line_feed) {
+  if (had_line_feed && end > begin && end[-1] == '\r') --end;
+  std::size_t len = static_cast<std::size_t>(end - begin);
+  if (const void* nul = std::memchr(begin, '\0', len)) len = static_cast<const char*>(nul) - begin;
+  if (len > kLineMaxBytes) len = kLineMaxBytes;
+  return {begin, len};
+}
+
+const char* FindLineFeed(const char* p, const char* end) {
+  const void* hit = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+  return hit ? static_cast<const char*>(hit) : end;
+}
+
+const char* FindLineStart(const char* region, const char* p) {
+  while (p > region && p[-1] != '\n') --p;
+  return p;
+}
+
+// Scans a block of whole lines. Rather than testing each line, it looks for
+// the rule's needle across the whole block and tests only the lines that hold
+// a hit; every line that can match contains one.
+class BlockScanner {
+ public:
+  BlockScanner(const LineMatcher& matcher, LineSink sink) : matcher_(matcher), sink_(sink) {
+    switch (matcher.rule()) {
+      case MatchRule::Postcode: needles_[0] = matcher.code(); break;
+      case MatchRule::Words: {
+        std::string_view longest;
+        for (std::size_t i = 0; i < matcher.word_count(); ++i) {
+          if (matcher.word(i).size() > longest.size()) longest = matcher.word(i);
+        }
+        needles_[0] = longest;
+        break;
+      }
+      case MatchRule::And:
+        needles_[0] = matcher.term1().size() >= matcher.term2().size() ? matcher.term1() : matcher.term2();
+        break;
+      case MatchRule::Or:
+        needles_[0] = matcher.term1();
+        needles_[1] = matcher.term2();
+        needle_count_ = 2;
+        break;
+    }
+  }
+
+  std::size_t matches() const { return matches_; }
+
+  // [begin, end) holds whole lines, each ending in a line feed except perhaps
+  // the last one at the end of the file.
+  void Scan(const char* begin, const char* end) {
+    if (begin == end || matcher_.matches_nothing()) return;
+    if (matcher_.matches_everything()) return EveryLine(begin, end);
+
+    const ByteFinder finders[2] = {ByteFinder(needles_[0]), ByteFinder(needles_[1])};
+    const char* next[2] = {nullptr, nullptr};
+    const char* cursor = begin;
+    while (cursor < end) {
+      const char* hit = end;
+      for (std::size_t i = 0; i < needle_count_; ++i) {
+        if (next[i] == nullptr || next[i] < cursor) next[i] = finders[i].Find(cursor, end);
+        if (next[i] < hit) hit = next[i];
+      }
+      if (hit == end) return;
+      const char* line_begin = FindLineStart(cursor, hit);
+      const char* line_end = FindLineFeed(hit, end);
+      Offer(line_begin, line_end, line_end != end);
+      cursor = line_end + 1;
+    }
+  }
+
+  // One line given apart from any block (the head of an overlong line).
+  void Offer(const char* begin, const char* end, bool had_line_feed) {
+    const std::string_view line = LineText(begin, end, had_line_feed);
+    if (matcher_.Matches(line)) Emit(line);
+  }
+
+ private:
+  void EveryLine(const char* p, const char* end) {
+    while (p < end) {
+      const char* lf = FindLineFeed(p, end);
+      Emit(LineText(p, lf, lf != end));
+      p = lf + 1;
+    }
+  }
+
+  void Emit(std::string_view line) {
+    ++matches_;
+    sink_(line);
+  }
+
+  const LineMatcher& matcher_;
+  LineSink sink_;
+  std::string_view needles_[2];
+  std::size_t needle_count_ = 1;
+  std::size_t matches_ = 0;
+};
+
+const char* FindLastLineFeed(const char* begin, const char* end) {
+  for (const char* p = end; p > begin; --p) {
+    if (p[-1] == '\n') return p - 1;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, LineSink sink) {
+  const LineMatcher matcher(request);
+  BlockScanner scanner(matcher, sink);
+
+  // One buffer for the whole search: a block to read into, plus room for the
+  // unfinished line carried over from the block before.
+  constexpr std::size_t kBlockBytes = 256 * 1024;
+  constexpr std::size_t kCapacity = kLineMaxBytes + 2 + kBlockBytes;
+  const std::unique_ptr<char[]> buffer(new char[kCapacity]);
+  char* const buf = buffer.get();
+
+  std::size_t have = 0;
+  bool skipping = false;  // dropping the tail of an overlong line up to its line feed
+  SearchOutcome outcome;
+  while (true) {
+    const std::size_t got = std::fread(buf + have, 1, kCapacity - have, stream);
+    if (got == 0) {
+      if (std::ferror(stream)) {
+        outcome.status = SearchStatus::ReadFailed;
+        outcome.error = errno;
+        break;
+      }
+      if (!skipping) scanner.Scan(buf, buf + have);  // the last line, if it had no line feed
+      break;
+    }
+    std::size_t start = 0;
+    have += got;
+    if (skipping) {
+      const char* lf = FindLineFeed(buf, buf + have);
+      if (lf == buf + have) {
+        have = 0;
+        continue;
+      }
+      skipping = false;
+      start = static_cast<std::size_t>(lf + 1 - buf);
+    }
+    const char* last_lf = FindLastLineFeed(buf + start, buf + have);
+    if (last_lf != nullptr) {
+      scanner.Scan(buf + start, last_lf + 1);
+      start = static_cast<std::size_t>(last_lf + 1 - buf);
+    } else if (have - start > kLineMaxBytes + 1) {
+      // No line feed in sight: the line is longer than any line we keep. Its
+      // head is the line; the rest is dropped up to the next line feed.
+      scanner.Offer(buf + start, buf + start + kLineMaxBytes, false);
+      skipping = true;
+      start = have;
+    }
+    std::memmove(buf, buf + start, have - start);
+    have -= start;
+  }
+  outcome.matches = scanner.matches();
+  return outcome;
+}
+
+SearchOutcome SearchFile(const char* path, const SearchRequest& request, LineSink sink) {
+  std::FILE* stream = std::fopen(path, "rb");
+  if (stream == nullptr) return {SearchStatus::OpenFailed, 0, errno};
+  SearchOutcome outcome = SearchStream(stream, request, sink);
+  std::fclose(stream);
+  return outcome;
+}
+
+}  // namespace marlix

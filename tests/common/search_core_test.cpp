@@ -1,0 +1,224 @@
+// The search core: code normalisation, the four rules, the reader, the copy cut.
+// Built natively and for Windows (run under Wine), so both builds answer alike.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "copy_cut.h"
+#include "postcode_search.h"
+#include "search_test_support.h"
+
+namespace marlix {
+namespace {
+
+using testing::And;
+using testing::Name;
+using testing::Or;
+using testing::Postcode;
+using testing::SearchText;
+using Lines = std::vector<std::string>;
+
+std::string Normalised(std::string_view term) {
+  std::array<char, kCodeMaxBytes + 1> out;
+  return std::string(NormalisePostcode(term, out));
+}
+
+TEST(NormalisePostcode, FollowsTheTypedDigitsAndHyphens) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"123456", "123-456"},   {"123-456", "123-456"},  {"123 456", "123-456"},
+      {"1234", "123-4"},       {"123", "123"},          {"12", "12"},
+      {"1", "1"},              {"", ""},                {"abc", ""},
+      {"12345678", "123-456"}, {"123-4567", "123-456"}, {"abc 123456", "123-4"},
+      {"1-2345", "1-2-345"},   {"123--456", "123--45"}, {"-123456", "-12-345"},
+      {"1a2b3c4d5", "123-4"},  {"１２３", ""},          {"135080", "135-080"},
+  };
+  for (const auto& [term, code] : cases) EXPECT_EQ(Normalised(term), code) << "term '" << term << "'";
+}
+
+const char kSample[] =
+    "135-080 서울 강남구 역삼동\r\n"
+    "135-081 서울 강남구 역삼1동\r\n"
+    "153-600 서울 금천구 서울금천우체국사서함\r\n"
+    "619-961 부산 기장군 장안읍 덕선리\r\n"
+    "123-456 대전 동구 가양2동 한국폴리텍Ⅳ대학 (1∼3동)\r\n"
+    "123-456 대전 동구 가양2동 한국폴리텍Ⅳ대학 (1∼3동)\r\n"
+    "339-001 세종 가람동\r\n";
+
+TEST(PostcodeRule, ListsLinesBeginningWithTheCode) {
+  EXPECT_EQ(SearchText(kSample, Postcode("135080")),
+            (Lines{"135-080 서울 강남구 역삼동", }));
+  EXPECT_EQ(SearchText(kSample, Postcode("135-08")).size(), 2u);
+  EXPECT_EQ(SearchText(kSample, Postcode("13")).size(), 2u);
+  // Duplicate lines are listed twice, in file order.
+  EXPECT_EQ(SearchText(kSample, Postcode("123 456")).size(), 2u);
+  // Under two code bytes nothing matches, not even everything.
+  EXPECT_TRUE(SearchText(kSample, Postcode("1")).empty());
+  EXPECT_TRUE(SearchText(kSample, Postcode("")).empty());
+  EXPECT_TRUE(SearchText(kSample, Postcode("역삼동")).empty());
+  // The code must begin the line, not stand inside it.
+  EXPECT_TRUE(SearchText("999-999 x 135-080\n", Postcode("135080")).empty());
+}
+
+TEST(WordsRule, NeedsEveryWordInTheAddress) {
+  EXPECT_EQ(SearchText(kSample, Name("역삼")).size(), 2u);
+  EXPECT_EQ(SearchText(kSample, Name("  강남구   역삼1동 ")), (Lines{"135-081 서울 강남구 역삼1동"}));
+  EXPECT_EQ(SearchText(kSample, Name("역삼1동 강남구")).size(), 1u);  // any order
+  EXPECT_TRUE(SearchText(kSample, Name("역삼 부산")).empty());
+  EXPECT_TRUE(SearchText(kSample, Name("")).empty());
+  EXPECT_TRUE(SearchText(kSample, Name("   ")).empty());
+  // The code and its separator are not part of the address.
+  EXPECT_TRUE(SearchText(kSample, Name("135")).empty());
+  EXPECT_TRUE(SearchText("12345678\n1234567 \n", Name("8")).empty());
+  EXPECT_EQ(SearchText("1234567 8\n", Name("8")), (Lines{"1234567 8"}));
+  // Only the space separates words; a tab is part of a word.
+  EXPECT_TRUE(SearchText(kSample, Name("역삼\t강남구")).empty());
+}
+
+TEST(WordsRule, CountsOnlyWholeCharacters) {
+  // The bytes of "천우" hold those of "동", and "선리" those of "구".
+  EXPECT_EQ(SearchText(kSample, Name("동")).size(), 5u);
+  EXPECT_EQ(SearchText(kSample, Name("구")).size(), 5u);
+  for (const std::string& line : SearchText(kSample, Name("동"))) {
+    EXPECT_EQ(line.find("금천우"), std::string::npos) << line;
+  }
+  EXPECT_EQ(SearchText(kSample, Name("천우")).size(), 1u);
+  // Digits, the hyphen and symbols from the two-byte range still match.
+  EXPECT_EQ(SearchText(kSample, Name("1∼3동)")).size(), 2u);
+  EXPECT_EQ(SearchText(kSample, Name("Ⅳ")).size(), 2u);
+}
+
+TEST(CompositeRules, LookAtTheWholeLine) {
+  EXPECT_EQ(SearchText(kSample, And("서울", "역삼")).size(), 2u);
+  EXPECT_EQ(SearchText(kSample, And("135-08", "1동")).size(), 1u);  // the code takes part
+  EXPECT_EQ(SearchText(kSample, And("역삼", "")).size(), 2u);
+  EXPECT_EQ(SearchText(kSample, And("", "")).size(), 7u);
+  EXPECT_EQ(SearchText(kSample, Or("부산", "세종")).size(), 2u);
+  EXPECT_EQ(SearchText(kSample, Or("부산", "")).size(), 7u);
+  EXPECT_EQ(SearchText(kSample, Or("없는곳", "없는데")).size(), 0u);
+  // A line holding both terms is listed once.
+  EXPECT_EQ(SearchText(kSample, Or("강남구", "역삼")).size(), 2u);
+  // The whole-character rule holds here too.
+  EXPECT_EQ(SearchText(kSample, And("동", "금천")).size(), 0u);
+  EXPECT_EQ(SearchText(kSample, Or("동", "구")).size(), 7u - 1u);
+  // A kind that is not AND is OR; tab 0 with a kind other than the code is a word search.
+  EXPECT_EQ(SearchText(kSample, {1, "and", "부산", "세종"}).size(), 2u);
+  EXPECT_EQ(SearchText(kSample, {0, "", "역삼", ""}).size(), 2u);
+}
+
+TEST(Request, IsCutToTheWindowLimits) {
+  // A kind longer than 11 bytes is cut, so it is no longer the code kind.
+  const std::string long_kind = std::string(kKindPostcode) + "xxxx";
+  EXPECT_EQ(LineMatcher({0, long_kind, "135", ""}).rule(), MatchRule::Words);
+  EXPECT_EQ(LineMatcher({0, kKindPostcode, "135", ""}).rule(), MatchRule::Postcode);
+  // Terms keep their first 127 bytes.
+  const std::string long_term = std::string(127, 'a') + "b";
+  const LineMatcher cut({1, kOperatorAnd, long_term, ""});
+  EXPECT_EQ(cut.term1(), std::string(127, 'a'));
+  EXPECT_EQ(SearchText("000-000 " + std::string(127, 'a') + "\n", And(long_term, "")).size(), 1u);
+  // 64 one-byte words fill term 1 and are all kept.
+  std::string many;
+  for (int i = 0; i < 64; ++i) many += "x ";
+  EXPECT_EQ(LineMatcher(Name(many)).word_count(), 64u);
+}
+
+TEST(Reader, TakesLinesAsTextModeWould) {
+  // CR before LF goes; a CR elsewhere stays; the last line needs no line feed.
+  EXPECT_EQ(SearchText("111-111 a\r\n111-112 b\n111-113 c\rd\n111-114 e", Or("", "")),
+            (Lines{"111-111 a", "111-112 b", "111-113 c\rd", "111-114 e"}));
+  EXPECT_EQ(SearchText("111-114 e", Name("e")), (Lines{"111-114 e"}));
+  EXPECT_EQ(SearchText("111-114 e\r", Or("", "")), (Lines{"111-114 e\r"}));
+  EXPECT_TRUE(SearchText("", Or("", "")).empty());
+  EXPECT_EQ(SearchText("\n\n", Or("", "")), (Lines{"", ""}));
+  // A NUL ends the line's text, as the list would show it.
+  EXPECT_EQ(SearchText(std::string("111-111 ab\0cd\n", 14), Or("", "")), (Lines{"111-111 ab"}));
+  EXPECT_TRUE(SearchText(std::string("111-111 ab\0cd\n", 14), Name("cd")).empty());
+  // Bytes that are not CP949 are searched like any others.
+  EXPECT_EQ(SearchText("111-111 \xFF\x80\x81 x\n", Name("x")).size(), 1u);
+  EXPECT_EQ(SearchText("111-111 \x81\n", Name("\x81")).size(), 1u);
+}
+
+TEST(Reader, KeepsLongLinesWhole) {
+  const std::string line300 = "111-111 " + std::string(292, 'a');
+  const std::string text = line300 + "\n222-222 b\n";
+  EXPECT_EQ(SearchText(text, Or("", "")), (Lines{line300, "222-222 b"}));
+  EXPECT_EQ(SearchText(text, Postcode("222")).size(), 1u);
+  // A line past the longest we keep is still one line: its head is listed.
+  const std::string huge = "333-333 " + std::string(kLineMaxBytes + 5000, 'z') + "tail";
+  const Lines all = SearchText(huge + "\r\n444-444 q\n", Or("", ""));
+  ASSERT_EQ(all.size(), 2u);
+  EXPECT_EQ(all[0], huge.substr(0, kLineMaxBytes));
+  EXPECT_EQ(all[1], "444-444 q");
+  EXPECT_TRUE(SearchText(huge + "\n", Name("tail")).empty());
+  EXPECT_EQ(SearchText(huge, Postcode("333333")).size(), 1u);
+}
+
+TEST(Reader, ReportsAFileItCannotOpen) {
+  std::vector<std::string> lines;
+  auto keep = [&](std::string_view line) { lines.emplace_back(line); };
+  const SearchOutcome outcome = SearchFile("no/such/dir/postcode.txt", Or("", ""), keep);
+  EXPECT_EQ(outcome.status, SearchStatus::OpenFailed);
+  EXPECT_NE(outcome.error, 0);
+  EXPECT_TRUE(lines.empty());
+}
+
+// The block scan must answer exactly as testing each line on its own would,
+// wherever lines fall against the read blocks. Random files of short lines in
+// a small alphabet (Hangul, digits, hyphen, space, CR, stray lead bytes) make
+// hits, near-hits and straddling lines common.
+TEST(BlockScan, AgreesWithLineByLine) {
+  std::mt19937 rng(20261207);
+  const std::vector<std::string> pieces = {"동", "구", "천", "우", "1", "2", "-", " ", "\r", "a", "\xB5", "35"};
+  auto piece = [&] { return pieces[rng() % pieces.size()]; };
+  for (int round = 0; round < 6; ++round) {
+    std::string text;
+    std::vector<std::string> lines;
+    while (text.size() < 700 * 1024) {
+      std::string line;
+      const int n = static_cast<int>(rng() % 30);
+      for (int i = 0; i < n; ++i) line += piece();
+      if (rng() % 500 == 0) line += std::string(kLineMaxBytes / 2 + rng() % kLineMaxBytes, 'L');
+      const bool crlf = rng() % 4 == 0;
+      text += line + (crlf ? "\r\n" : "\n");
+      // What a line reads as: the CR right before the line feed is not text.
+      if (!crlf && !line.empty() && line.back() == '\r') line.pop_back();
+      lines.push_back(line);
+    }
+    testing::TempFile file(text);
+    for (int q = 0; q < 25; ++q) {
+      std::string t1, t2;
+      for (int i = static_cast<int>(rng() % 3); i > 0; --i) t1 += piece();
+      for (int i = static_cast<int>(rng() % 3); i > 0; --i) t2 += piece();
+      const SearchRequest requests[] = {Postcode(t1), Name(t1 + " " + t2), And(t1, t2), Or(t1, t2)};
+      for (const SearchRequest& request : requests) {
+        const LineMatcher matcher(request);
+        Lines expected;
+        for (std::string line : lines) {
+          if (line.size() > kLineMaxBytes) line.resize(kLineMaxBytes);
+          if (matcher.Matches(line)) expected.push_back(line);
+        }
+        ASSERT_EQ(testing::SearchLines(file.path(), request), expected)
+            << "round " << round << " rule " << static_cast<int>(matcher.rule()) << " terms '" << t1 << "' '"
+            << t2 << "'";
+      }
+    }
+  }
+}
+
+TEST(CopyCut, TakesTheCodeTheAddressOrTheLine) {
+  const std::string_view line = "135-080 서울 강남구 역삼동";
+  EXPECT_EQ(CutForCopy(line, kCopyPostcode), "135-080");
+  EXPECT_EQ(CutForCopy(line, kCopyAddress), "서울 강남구 역삼동");
+  EXPECT_EQ(CutForCopy(line, kCopyWholeLine), line);
+  EXPECT_EQ(CutForCopy(line, -1), line);
+  EXPECT_EQ(CutForCopy(line, 7), line);
+  EXPECT_EQ(CutForCopy("12345", kCopyPostcode), "12345");
+  EXPECT_EQ(CutForCopy("12345678", kCopyAddress), "");
+  EXPECT_EQ(CutForCopy("123456789", kCopyAddress), "9");
+  EXPECT_EQ(CutForCopy("", kCopyPostcode), "");
+}
+
+}  // namespace
+}  // namespace marlix

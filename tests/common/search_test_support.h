@@ -1,0 +1,56 @@
+// Helpers shared by the search tests of both builds.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "postcode_search.h"
+
+namespace marlix::testing {
+
+// A file with the given bytes that disappears with the object.
+class TempFile {
+ public:
+  explicit TempFile(std::string_view bytes) {
+    static std::mt19937_64 names{std::random_device{}()};
+    path_ = std::filesystem::temp_directory_path() / ("marlix-test-" + std::to_string(names()) + ".txt");
+    std::ofstream(path_, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  ~TempFile() {
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  std::string path() const { return path_.string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline std::vector<std::string> SearchLines(const std::string& path, const SearchRequest& request,
+                                            SearchOutcome* outcome = nullptr) {
+  std::vector<std::string> lines;
+  auto keep = [&](std::string_view line) { lines.emplace_back(line); };
+  SearchOutcome result = SearchFile(path.c_str(), request, keep);
+  if (outcome != nullptr) *outcome = result;
+  return lines;
+}
+
+inline std::vector<std::string> SearchText(std::string_view file_bytes, const SearchRequest& request) {
+  TempFile file(file_bytes);
+  return SearchLines(file.path(), request);
+}
+
+inline SearchRequest Postcode(std::string_view term) { return {0, kKindPostcode, term, {}}; }
+inline SearchRequest Name(std::string_view term) { return {0, kKindName, term, {}}; }
+inline SearchRequest And(std::string_view t1, std::string_view t2) { return {1, kOperatorAnd, t1, t2}; }
+inline SearchRequest Or(std::string_view t1, std::string_view t2) { return {1, kOperatorOr, t1, t2}; }
+
+}  // namespace marlix::testing
