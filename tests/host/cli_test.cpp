@@ -1,0 +1,165 @@
+// marlix-search as a user runs it: arguments, conversion, exit status.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "search_test_support.h"
+
+namespace {
+
+std::string U8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Quote(const std::string& arg) {
+  std::string q = "'";
+  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+CliRun RunCli(const std::vector<std::string>& args, const std::string& env = "") {
+  // Test cases run in parallel: each run has its own folder.
+  char pattern[] = "/tmp/marlix-cli-XXXXXX";
+  const std::string dir = mkdtemp(pattern);
+  std::string command = env + " " + Quote(MARLIX_SEARCH_EXE);
+  for (const std::string& a : args) command += " " + Quote(a);
+  command += " >" + dir + "/out 2>" + dir + "/err </dev/null";
+  CliRun run;
+  const int raw = std::system(command.c_str());
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.out = Slurp(dir + "/out");
+  run.err = Slurp(dir + "/err");
+  std::filesystem::remove_all(dir);
+  return run;
+}
+
+const std::string kData = MARLIX_REAL_DATA;
+
+// The UTF-8 twin of the real data: the expected output, line for line.
+std::vector<std::string> Utf8Lines() {
+  std::string path = kData;
+  path.replace(path.rfind(".txt"), 4, ".utf8.txt");
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string s;
+  for (const std::string& l : lines) s += l + "\n";
+  return s;
+}
+
+TEST(Cli, PrintsMatchesInUtf8AndFileOrder) {
+  const auto all = Utf8Lines();
+  std::vector<std::string> expected;
+  for (const std::string& l : all) {
+    if (l.find(U8(u8"역삼"), 8) != std::string::npos && l.find(U8(u8"강남구"), 8) != std::string::npos) {
+      expected.push_back(l);
+    }
+  }
+  ASSERT_FALSE(expected.empty());
+  const CliRun run = RunCli({"--data", kData, "name", U8(u8"역삼 강남구")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.out.size(), Joined(expected).size());
+  EXPECT_EQ(run.out, Joined(expected));
+
+  const CliRun code = RunCli({"--data", kData, "code", "135 080"});
+  EXPECT_EQ(code.out, U8(u8"135-080 서울 강남구 역삼동\n"));
+  const CliRun either = RunCli({"--data", kData, "or", U8(u8"세종"), U8(u8"제주")});
+  std::vector<std::string> sejong_or_jeju;
+  for (const std::string& l : all) {
+    if (l.find(U8(u8"세종")) != std::string::npos || l.find(U8(u8"제주")) != std::string::npos) {
+      sejong_or_jeju.push_back(l);
+    }
+  }
+  EXPECT_EQ(either.out, Joined(sejong_or_jeju));
+  const CliRun both = RunCli({"--data", kData, "and", U8(u8"세종"), U8(u8"제주")});
+  EXPECT_EQ(both.status, 1);
+  EXPECT_EQ(both.out, "");
+}
+
+TEST(Cli, CopyModesCutTheLine) {
+  const std::vector<std::string> base = {"--data", kData};
+  auto run = [&](const char* mode) {
+    std::vector<std::string> args = base;
+    args.insert(args.end(), {"--copy", mode, "code", "135080"});
+    return RunCli(args).out;
+  };
+  EXPECT_EQ(run("code"), "135-080\n");
+  EXPECT_EQ(run("address"), U8(u8"서울 강남구 역삼동\n"));
+  EXPECT_EQ(run("line"), U8(u8"135-080 서울 강남구 역삼동\n"));
+}
+
+TEST(Cli, RawModeKeepsCp949Bytes) {
+  // Narrow literals are CP949 in this build.
+  const CliRun run = RunCli({"--raw", "--data", kData, "name", "역삼동"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "135-080 서울 강남구 역삼동");
+  // Undecodable bytes in the data leave as U+FFFD without raw, untouched with it.
+  marlix::testing::TempFile odd("123-456 \xFF\xFF x\n");
+  EXPECT_EQ(RunCli({"--data", odd.path(), "name", "x"}).out, "123-456 \xEF\xBF\xBD\xEF\xBF\xBD x\n");
+  EXPECT_EQ(RunCli({"--raw", "--data", odd.path(), "name", "x"}).out, "123-456 \xFF\xFF x\n");
+}
+
+TEST(Cli, ReportsTroubleWithStatusTwo) {
+  const std::string missing = "/nonexistent/marlix/postcode.txt";
+  const CliRun no_file = RunCli({"--data", missing, "code", "135"});
+  EXPECT_EQ(no_file.status, 2);
+  EXPECT_NE(no_file.err.find(missing), std::string::npos) << no_file.err;
+  EXPECT_EQ(no_file.out, "");
+
+  const CliRun emoji = RunCli({"--data", kData, "name", U8(u8"😀")});
+  EXPECT_EQ(emoji.status, 2);
+  EXPECT_NE(emoji.err.find("CP949"), std::string::npos) << emoji.err;
+
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {}, {"find", "x"}, {"and", "x"}, {"code", "1", "2"}, {"--copy", "all", "code", "1"}, {"--data"},
+           {"--frobnicate", "code", "1"}}) {
+    const CliRun run = RunCli(bad);
+    EXPECT_EQ(run.status, 2) << (bad.empty() ? "" : bad[0]);
+    EXPECT_NE(run.err.find("Usage"), std::string::npos);
+  }
+  const CliRun help = RunCli({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--copy"), std::string::npos);
+}
+
+TEST(Cli, NoMatchIsStatusOneAndSilent) {
+  const CliRun run = RunCli({"--data", kData, "code", "1"});  // under two code bytes: nothing
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST(Cli, DefaultDataFileLivesInTheUserDataFolder) {
+  char pattern[] = "/tmp/marlix-xdg-XXXXXX";
+  const std::filesystem::path home = mkdtemp(pattern);
+  std::filesystem::create_directories(home / "marlix");
+  std::ofstream(home / "marlix" / "postcode.txt", std::ios::binary) << "999-999 x\r\n";
+  const CliRun run = RunCli({"code", "999999"}, "XDG_DATA_HOME=" + Quote(home.string()));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "999-999 x\n");
+  std::filesystem::remove_all(home);
+}
+
+}  // namespace
