@@ -182,9 +182,13 @@ int main(int argc, char** argv) {
   Options options;
   if (std::optional<int> done = ParseArguments(argc, argv, options)) return *done;
 
-  Converter to_cp949("CP949", "UTF-8");
-  Converter to_utf8("UTF-8", "CP949");
-  if (!options.raw && (!to_cp949.ok() || !to_utf8.ok())) return Fail("this system has no CP949 conversion (iconv)");
+  // Raw mode needs no conversion, and opening one costs more than a small search.
+  std::optional<Converter> to_cp949, to_utf8;
+  if (!options.raw) {
+    to_cp949.emplace("CP949", "UTF-8");
+    to_utf8.emplace("UTF-8", "CP949");
+    if (!to_cp949->ok() || !to_utf8->ok()) return Fail("this system has no CP949 conversion (iconv)");
+  }
 
   std::string terms[2];
   for (int t = 0; t < 2; ++t) {
@@ -192,7 +196,7 @@ int main(int argc, char** argv) {
       terms[t] = options.terms[t];
       continue;
     }
-    std::optional<std::string> converted = to_cp949.Strict(options.terms[t]);
+    std::optional<std::string> converted = to_cp949->Strict(options.terms[t]);
     if (!converted) return Fail("the term '" + options.terms[t] + "' cannot be written in CP949");
     terms[t] = std::move(*converted);
   }
@@ -218,7 +222,7 @@ int main(int argc, char** argv) {
     if (raw) {
       std::fwrite(text.data(), 1, text.size(), stdout);
     } else {
-      to_utf8.Lenient(text, utf8, "\xEF\xBF\xBD");
+      to_utf8->Lenient(text, utf8, "\xEF\xBF\xBD");
       std::fwrite(utf8.data(), 1, utf8.size(), stdout);
     }
     std::putc('\n', stdout);
