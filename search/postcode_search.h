@@ -17,9 +17,10 @@ inline constexpr std::size_t kCodeMaxBytes = 7;
 // A line longer than this stays one line; only its first kLineMaxBytes take part.
 inline constexpr std::size_t kLineMaxBytes = 64 * 1024;
 
-// The combo texts that select a rule (CP949 at run time).
-inline constexpr std::string_view kKindPostcode = "우편번호";
-inline constexpr std::string_view kKindName = "동명/건물명";
+// The combo texts that select a rule, as CP949 bytes whatever the compiler's
+// execution character set: "우편번호" and "동명/건물명".
+inline constexpr std::string_view kKindPostcode = "\xBF\xEC\xC6\xED\xB9\xF8\xC8\xA3";
+inline constexpr std::string_view kKindName = "\xB5\xBF\xB8\xED/\xB0\xC7\xB9\xB0\xB8\xED";
 inline constexpr std::string_view kOperatorAnd = "AND";
 inline constexpr std::string_view kOperatorOr = "OR";
 
