@@ -1,0 +1,123 @@
+#include <exception>
+
+#include "wnd_win.h"
+
+constexpr MessageEntry CDialog::kMessageEntries[] = {
+    CommandRoute<&CDialog::OnOK>(IDOK),
+    CommandRoute<&CDialog::OnCancel>(IDCANCEL),
+};
+static_assert(!HasDuplicateRoutes(CDialog::kMessageEntries));
+constinit const MessageMap CDialog::kMessageMap{&CWnd::kMessageMap, CDialog::kMessageEntries};
+
+CDialog::~CDialog() {
+  if (m_hWnd) ::DestroyWindow(m_hWnd);
+}
+
+namespace {
+// The tab control and the progress bar live in the common controls.
+void InitCommonControlsOnce() {
+  static const bool done = [] {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS};
+    return ::InitCommonControlsEx(&icc) != FALSE;
+  }();
+  (void)done;
+}
+}  // namespace
+
+INT_PTR CDialog::DoModal() {
+  InitCommonControlsOnce();
+  HWND owner = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
+  const bool disableOwner = owner && ::IsWindowEnabled(owner);
+  m_bEndModal = false;
+  m_nModalResult = -1;
+  if (!::CreateDialogParamA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), owner, &CDialog::DialogProc,
+                            reinterpret_cast<LPARAM>(this))) {
+    return -1;
+  }
+  if (disableOwner) ::EnableWindow(owner, FALSE);
+  if (!m_bEndModal) ShowWindow(SW_SHOWNORMAL);
+
+  MSG msg;
+  while (!m_bEndModal) {
+    const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+    if (got <= 0) {
+      // A quit request ends the modal run and is passed on to the outer loop.
+      ::PostQuitMessage(got == 0 ? static_cast<int>(msg.wParam) : 1);
+      break;
+    }
+    if (!PreTranslateMessage(&msg)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+  }
+
+  // Give the activation back before the window goes, so it does not fall to another program.
+  if (disableOwner) {
+    ::EnableWindow(owner, TRUE);
+    ::SetActiveWindow(owner);
+  }
+  if (m_hWnd) ::DestroyWindow(m_hWnd);
+  return m_nModalResult;
+}
+
+void CDialog::EndDialog(int result) {
+  m_nModalResult = result;
+  m_bEndModal = true;
+  // Wakes the modal loop when this is called from outside a message it dispatched.
+  ::PostMessageA(m_hWnd, WM_NULL, 0, 0);
+}
+
+BOOL CDialog::PreTranslateMessage(MSG* msg) { return ::IsDialogMessageA(m_hWnd, msg); }
+
+BOOL CDialog::OnInitDialog() {
+  DoDataExchange();
+  return TRUE;
+}
+
+void CDialog::BindControl(int id, CWnd& control) { control.Attach(GetDlgItem(id)); }
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    auto* self = reinterpret_cast<CDialog*>(lParam);
+    ::SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
+    self->m_hWnd = hwnd;
+    try {
+      return self->OnInitDialog();
+    } catch (const std::exception& e) {
+      ReportException(e.what());
+      return TRUE;
+    }
+  }
+  auto* self = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
+  if (!self) return FALSE;
+  if (message == WM_NCDESTROY) {
+    ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+    self->m_hWnd = nullptr;
+    return FALSE;
+  }
+  LRESULT result = 0;
+  try {
+    if (self->Dispatch(message, wParam, lParam, result) != Routed::Handled) return FALSE;
+  } catch (const std::exception& e) {
+    ReportException(e.what());
+    return TRUE;
+  }
+  // These few answer through the return value; all others through DWLP_MSGRESULT.
+  switch (message) {
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_COMPAREITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+    case WM_QUERYDRAGICON:
+      return static_cast<INT_PTR>(result);
+    default:
+      ::SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
+      return TRUE;
+  }
+}

@@ -1,0 +1,36 @@
+// Resource ids of Marlix.exe. Only #defines: the portable search-window logic
+// includes this file too.
+#pragma once
+
+#define IDD_ABOUTBOX 100
+#define IDS_ABOUTBOX 101
+#define IDD_SEARCH 102
+#define IDI_MARLIX 128
+#define IDR_MAINMENU 129
+#define IDB_BANNER_FIRST 147
+#define IDB_BANNER_2 148
+#define IDB_BANNER_3 149
+#define IDB_BANNER_4 150
+#define IDB_BANNER_LAST 151
+
+#define IDC_MODE_TAB 1000
+#define IDC_SEARCH 1001
+#define IDC_KIND_COMBO 1002
+#define IDC_FIRST_TERM 1003
+#define IDC_RESULT_LIST 1004
+#define IDC_BANNER 1006
+#define IDC_UPDATE_GROUP 1008
+#define IDC_UPDATE 1009
+#define IDC_UPDATE_STATUS 1010
+#define IDC_DATA_VERSION 1013
+#define IDC_SECOND_TERM 1017
+
+#define ID_EXIT 32771
+#define ID_ALWAYS_ON_TOP 32772
+#define ID_COPY_POSTCODE 32773
+#define ID_COPY_ADDRESS 32774
+#define ID_COPY_WHOLE_LINE 32775
+#define ID_APP_ABOUT 32777
+
+// The system-menu item that opens the about box.
+#define IDM_ABOUTBOX 0x0010

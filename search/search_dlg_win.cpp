@@ -1,0 +1,291 @@
+#include "search_dlg_win.h"
+
+#include <algorithm>
+#include <string>
+
+#include "about_dlg_win.h"
+#include "copy_cut.h"
+#include "postcode_search.h"
+#include "resource.h"
+#include "search_window.h"
+
+using namespace marlix;
+
+namespace {
+constexpr char kDataFile[] = "c:\\postcode\\postcode.txt";
+constexpr UINT_PTR kBannerTimer = 1;
+constexpr UINT kBannerPeriodMs = 5000;
+
+void Place(CWnd& control, const ControlRect& r) { control.MoveWindow(r.x, r.y, r.width, r.height, TRUE); }
+
+// Shows a control emptied at its place in this mode, or hides it.
+void ShowEmptiedOrHide(CWnd& control, const std::optional<ControlRect>& place) {
+  if (!place) {
+    control.ShowWindow(SW_HIDE);
+    return;
+  }
+  Place(control, *place);
+  control.SetWindowText("");
+  control.ShowWindow(SW_SHOW);
+}
+
+void ShowIf(CWnd& control, bool shown) { control.ShowWindow(shown ? SW_SHOW : SW_HIDE); }
+}  // namespace
+
+constexpr MessageEntry CSearchDlg::kMessageEntries[] = {
+    MessageRoute<&CSearchDlg::OnSysCommand>(WM_SYSCOMMAND),
+    MessageRoute<&CSearchDlg::OnPaint>(WM_PAINT),
+    MessageRoute<&CSearchDlg::OnQueryDragIcon>(WM_QUERYDRAGICON),
+    ControlRoute<&CSearchDlg::OnSearch>(BN_CLICKED, IDC_SEARCH),
+    NotifyRoute<&CSearchDlg::OnSelchangeModeTab>(TCN_SELCHANGE, IDC_MODE_TAB),
+    CommandRoute<&CSearchDlg::OnCopyPostCode>(ID_COPY_POSTCODE),
+    ControlRoute<&CSearchDlg::OnSelchangeResultList>(LBN_SELCHANGE, IDC_RESULT_LIST),
+    CommandRoute<&CSearchDlg::OnCopyAddress>(ID_COPY_ADDRESS),
+    CommandRoute<&CSearchDlg::OnCopyWholeLine>(ID_COPY_WHOLE_LINE),
+    CommandRoute<&CSearchDlg::OnExit>(ID_EXIT),
+    CommandRoute<&CSearchDlg::OnAlwaysOnTop>(ID_ALWAYS_ON_TOP),
+    ControlRoute<&CSearchDlg::OnDownload>(BN_CLICKED, IDC_UPDATE),
+    CommandRoute<&CSearchDlg::OnAbout>(ID_APP_ABOUT),
+    ControlRoute<&CSearchDlg::OnSetfocusFirstTerm>(EN_SETFOCUS, IDC_FIRST_TERM),
+    MessageRoute<&CSearchDlg::OnTimer>(WM_TIMER),
+    ControlRoute<&CSearchDlg::OnSetfocusSecondTerm>(EN_SETFOCUS, IDC_SECOND_TERM),
+};
+static_assert(!HasDuplicateRoutes(CSearchDlg::kMessageEntries));
+constinit const MessageMap CSearchDlg::kMessageMap{&CDialog::kMessageMap, CSearchDlg::kMessageEntries};
+
+// Until the user picks a copy command, a selected line copies its postal code.
+CSearchDlg::CSearchDlg(CWnd* parent)
+    : CDialog(IDD_SEARCH, parent),
+      m_nCopyMode(kCopyPostcode),
+      m_hIcon(::LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDI_MARLIX))) {}
+
+void CSearchDlg::DoDataExchange() {
+  BindControl(IDC_SECOND_TERM, m_edtSecondTerm);
+  BindControl(IDC_DATA_VERSION, m_edtDataVersion);
+  BindControl(IDC_UPDATE_GROUP, m_grpUpdate);
+  BindControl(IDC_UPDATE_STATUS, m_stcUpdateStatus);
+  BindControl(IDC_UPDATE, m_btnUpdate);
+  BindControl(IDC_BANNER, m_stcBanner);
+  BindControl(IDC_RESULT_LIST, m_lstResult);
+  BindControl(IDC_FIRST_TERM, m_edtFirstTerm);
+  BindControl(IDC_SEARCH, m_btnSearch);
+  BindControl(IDC_MODE_TAB, m_tabMode);
+  BindControl(IDC_KIND_COMBO, m_cboKind);
+}
+
+BOOL CSearchDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+
+  if (HMENU system = ::GetSystemMenu(m_hWnd, FALSE)) {
+    char about[128] = {};
+    if (::LoadStringA(AfxGetInstanceHandle(), IDS_ABOUTBOX, about, sizeof about) > 0 && about[0]) {
+      CMenu menu;
+      menu.Attach(system);
+      menu.AppendMenu(MF_SEPARATOR);
+      menu.AppendMenu(MF_STRING, IDM_ABOUTBOX, about);
+    }
+  }
+  SetIcon(m_hIcon, TRUE);
+  SetIcon(m_hIcon, FALSE);
+  SetWindowText("우편번호 검색 및 다운로드 프로그램");
+
+  const int clientWidth = GetClientRect().right;
+  m_tabMode.MoveWindow(0, kModeTabTop, clientWidth, kModeTabHeight, FALSE);
+  m_tabMode.InsertItem(0, "우편번호 검색");
+  m_tabMode.InsertItem(1, "우편번호 복합 검색");
+  m_tabMode.InsertItem(2, "우편번호 업데이트");
+  m_tabMode.SetCurSel(0);
+  m_nBannerFrame = 0;
+
+  const ModeLayout simple = *LayoutForMode(0);
+  for (std::string_view item : simple.combo_items) m_cboKind.AddString(item.data());
+
+  Place(m_cboKind, *simple.combo);
+  Place(m_edtFirstTerm, *simple.first_term);
+  Place(m_stcUpdateStatus, kStatusLinePlace);
+  Place(m_btnSearch, kSearchButtonPlace);
+  Place(m_btnUpdate, kUpdateButtonPlace);
+  Place(m_edtSecondTerm, kSecondTermStartPlace);
+  m_lstResult.MoveWindow(0, kResultListTop, clientWidth, kResultListHeight, TRUE);
+
+  m_cboKind.SetCurSel(0);
+  SetTimer(kBannerTimer, kBannerPeriodMs);
+  m_edtFirstTerm.SetFocus();
+  return FALSE;  // the focus is set
+}
+
+BOOL CSearchDlg::PreTranslateMessage(MSG* msg) {
+  if (msg->message == WM_KEYDOWN && (msg->wParam == VK_RETURN || msg->wParam == VK_TAB) &&
+      ::GetParent(msg->hwnd) == m_hWnd) {
+    const RoutedKey key = msg->wParam == VK_RETURN ? RoutedKey::Enter : RoutedKey::Tab;
+    const KeyRoute route = RouteKey(key, ::GetDlgCtrlID(msg->hwnd), m_tabMode.GetCurSel());
+    switch (route.action) {
+      case KeyAction::PassOn: break;
+      case KeyAction::Swallow: return TRUE;
+      case KeyAction::Search: OnSearch(); return TRUE;
+      case KeyAction::CopySelection: OnSelchangeResultList(); return TRUE;
+      case KeyAction::MoveFocus: ::SetFocus(GetDlgItem(route.focus_id)); return TRUE;
+    }
+  }
+  return CDialog::PreTranslateMessage(msg);
+}
+
+void CSearchDlg::OnSysCommand(WPARAM id, LPARAM) {
+  if ((id & 0xFFF0) == IDM_ABOUTBOX) {
+    CAboutDlg about;
+    about.DoModal();
+  } else {
+    Default();
+  }
+}
+
+void CSearchDlg::OnPaint() {
+  if (!IsIconic()) {
+    Default();
+    return;
+  }
+  PaintDC dc(m_hWnd);
+  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.get()), 0);
+  const RECT rc = GetClientRect();
+  ::DrawIcon(dc.get(), CentredIconOffset(rc.right, ::GetSystemMetrics(SM_CXICON)),
+             CentredIconOffset(rc.bottom, ::GetSystemMetrics(SM_CYICON)), m_hIcon);
+}
+
+HCURSOR CSearchDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+
+void CSearchDlg::OnSelchangeModeTab() {
+  const int tab = m_tabMode.GetCurSel();
+  m_cboKind.ResetContent();
+  m_lstResult.ResetContent();
+  m_lstResult.SetHorizontalExtent(0);
+
+  const std::optional<ModeLayout> layout = LayoutForMode(tab);
+  if (!layout) {
+    RedrawNow();
+    return;
+  }
+  if (layout->focus_first_term) m_edtFirstTerm.SetFocus();
+  // The combo stays out of sight while the rest changes and is shown last.
+  m_cboKind.ShowWindow(SW_HIDE);
+  ShowEmptiedOrHide(m_edtFirstTerm, layout->first_term);
+  if (layout->second_term) {
+    ShowEmptiedOrHide(m_edtSecondTerm, layout->second_term);
+  } else {
+    m_edtSecondTerm.ShowWindow(SW_HIDE);
+  }
+  ShowIf(m_btnSearch, layout->search_shown);
+  ShowIf(m_lstResult, layout->search_shown);
+  for (CWnd* panel : {static_cast<CWnd*>(&m_grpUpdate), static_cast<CWnd*>(&m_btnUpdate),
+                      static_cast<CWnd*>(&m_stcUpdateStatus), static_cast<CWnd*>(&m_edtDataVersion)}) {
+    ShowIf(*panel, layout->update_panel_shown);
+  }
+  if (layout->combo) {
+    for (std::string_view item : layout->combo_items) m_cboKind.AddString(item.data());
+    m_cboKind.SetCurSel(0);
+    Place(m_cboKind, *layout->combo);
+    m_cboKind.ShowWindow(SW_SHOW);
+  }
+  if (layout->fetch_data_version) ShowDataVersion();
+  RedrawNow();
+}
+
+void CSearchDlg::OnSearch() {
+  WindowDC dc(m_lstResult.m_hWnd);
+  std::FILE* file = std::fopen(kDataFile, "rb");
+  if (!file) {
+    OnDownload();
+    file = std::fopen(kDataFile, "rb");
+  }
+  m_lstResult.ResetContent();
+  // A file that still cannot be opened is never read: the list says there is no data.
+  FillResults(file, dc.get());
+  if (file) std::fclose(file);
+}
+
+// Lists every matching line and sets the sideways scroll to the widest one.
+// Redrawing is held off while the list fills, which keeps a whole-file result
+// to a fraction of a second.
+void CSearchDlg::FillResults(std::FILE* file, HDC dc) {
+  char term1[kTermMaxBytes + 1] = {};
+  char term2[kTermMaxBytes + 1] = {};
+  char kind[kKindMaxBytes + 1] = {};
+  m_edtFirstTerm.GetWindowText(term1, sizeof term1);
+  m_edtSecondTerm.GetWindowText(term2, sizeof term2);
+  m_cboKind.GetWindowText(kind, sizeof kind);
+  const SearchRequest request{m_tabMode.GetCurSel(), kind, term1, term2};
+
+  int count = 0;
+  int widest = 0;
+  if (file) {
+    m_lstResult.SendMessage(WM_SETREDRAW, FALSE);
+    // Room for a whole-file result: a line of the data is some 40 bytes.
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+      const long bytes = std::ftell(file);
+      if (bytes > 0) m_lstResult.InitStorage(static_cast<int>(bytes / 40), static_cast<UINT>(bytes));
+      std::fseek(file, 0, SEEK_SET);
+    }
+    std::string item;
+    auto add = [&](std::string_view line) {
+      item.assign(line);
+      m_lstResult.SetItemHeight(count, kResultItemHeight);
+      m_lstResult.InsertString(count, item.c_str());
+      ++count;
+      SIZE size{};
+      if (::GetTextExtentPoint32A(dc, item.data(), static_cast<int>(item.size()), &size)) {
+        widest = std::max(widest, static_cast<int>(size.cx));
+      }
+    };
+    SearchStream(file, request, add);
+    m_lstResult.SendMessage(WM_SETREDRAW, TRUE);
+  }
+  if (count == 0) {
+    m_lstResult.InsertString(0, kNoDataRows[0].data());
+    m_lstResult.InsertString(1, kNoDataRows[1].data());
+  } else {
+    m_lstResult.SetHorizontalExtent(HorizontalExtentFor(widest));
+  }
+  ::InvalidateRect(m_lstResult.m_hWnd, nullptr, TRUE);
+}
+
+// The copy modes and the copy of a selected line come with the clipboard work.
+void CSearchDlg::OnCopyPostCode() { m_nCopyMode = kCopyPostcode; }
+void CSearchDlg::OnCopyAddress() { m_nCopyMode = kCopyAddress; }
+void CSearchDlg::OnCopyWholeLine() { m_nCopyMode = kCopyWholeLine; }
+void CSearchDlg::OnSelchangeResultList() {}
+
+void CSearchDlg::OnExit() { EndDialog(ID_EXIT); }
+
+// Not a toggle: the window stays topmost until it closes.
+void CSearchDlg::OnAlwaysOnTop() { SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE); }
+
+void CSearchDlg::OnAbout() {
+  CAboutDlg about;
+  about.DoModal();
+}
+
+// The data download and the version panel come with the internet access; the
+// Hangul input switch with the input-method work.
+void CSearchDlg::OnDownload() {}
+void CSearchDlg::ShowDataVersion() {}
+void CSearchDlg::OnSetfocusFirstTerm() {}
+void CSearchDlg::OnSetfocusSecondTerm() {}
+
+// Steps the banner to its next frame. The frame is loaded afresh each time and
+// the one it replaces is released, so hours of ticks hold one bitmap.
+void CSearchDlg::OnTimer() {
+  const BannerStep step = StepBanner(m_nBannerFrame);
+  m_nBannerFrame = step.frame;
+  UniqueBitmap next;
+  if (step.bitmap_id) {
+    next.reset(static_cast<HBITMAP>(::LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(step.bitmap_id),
+                                                 IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  }
+  m_nBannerFrame = step.next_counter;
+  const HBITMAP replaced = m_stcBanner.SetBitmap(next.get());
+  // The replaced image is ours (an earlier frame) or the one the template
+  // loaded; either way nothing else will release it.
+  if (replaced && replaced != m_hBannerBitmap.get()) ::DeleteObject(replaced);
+  m_hBannerBitmap = std::move(next);
+  RedrawNow();
+  Default();
+}

@@ -1,0 +1,67 @@
+#include "search_window.h"
+
+#include "postcode_search.h"
+#include "resource.h"
+
+namespace marlix {
+
+KeyRoute RouteKey(RoutedKey key, int control_id, int tab) {
+  using enum KeyAction;
+  const bool simple = tab == 0;
+  if (key == RoutedKey::Enter) {
+    switch (control_id) {
+      case IDC_FIRST_TERM: return simple ? KeyRoute{Search} : KeyRoute{MoveFocus, IDC_KIND_COMBO};
+      case IDC_KIND_COMBO: return {MoveFocus, simple ? IDC_FIRST_TERM : IDC_SECOND_TERM};
+      case IDC_RESULT_LIST: return {CopySelection};
+      case IDC_SECOND_TERM: return {Search};
+      case IDC_MODE_TAB:
+      case IDC_BANNER: return {Swallow};
+      default: return {};
+    }
+  }
+  // Tab walks combo, first term, search button, list in simple mode and first
+  // term, combo, second term, search button, list in composite mode.
+  switch (control_id) {
+    case IDC_FIRST_TERM: return {MoveFocus, simple ? IDC_SEARCH : IDC_KIND_COMBO};
+    case IDC_KIND_COMBO: return {MoveFocus, simple ? IDC_FIRST_TERM : IDC_SECOND_TERM};
+    case IDC_RESULT_LIST: return {MoveFocus, simple ? IDC_KIND_COMBO : IDC_FIRST_TERM};
+    case IDC_SECOND_TERM: return {MoveFocus, IDC_SEARCH};
+    default: return {};
+  }
+}
+
+std::optional<ModeLayout> LayoutForMode(int tab) {
+  ModeLayout layout;
+  switch (tab) {
+    case 0:
+      // The combo texts are the ones the search compares against.
+      layout.combo_items = {kKindName, kKindPostcode};
+      layout.combo = ControlRect{10, 70, 90, 100};
+      layout.first_term = ControlRect{100, 70, 210, 20};
+      layout.search_shown = true;
+      return layout;
+    case 1:
+      layout.combo_items = {kOperatorAnd, kOperatorOr};
+      layout.combo = ControlRect{130, 70, 50, 60};
+      layout.first_term = ControlRect{10, 70, 120, 20};
+      layout.second_term = ControlRect{180, 70, 120, 20};
+      layout.search_shown = true;
+      layout.focus_first_term = true;
+      return layout;
+    case 2:
+      layout.update_panel_shown = true;
+      layout.fetch_data_version = true;
+      return layout;
+    default:
+      return std::nullopt;
+  }
+}
+
+BannerStep StepBanner(int counter) {
+  constexpr int kFrames = IDB_BANNER_LAST - IDB_BANNER_FIRST + 1;
+  const int frame = counter % kFrames;
+  const int bitmap = frame >= 0 ? IDB_BANNER_FIRST + frame : 0;
+  return {frame, bitmap, frame + 1};
+}
+
+}  // namespace marlix

@@ -1,0 +1,82 @@
+// The decisions of the search window that need no window system: the keyboard
+// routing, the layout of each mode, the banner step and the list's measures.
+// The window (search_dlg_win.cpp) only carries them out.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string_view>
+
+namespace marlix {
+
+// Keys the window routes itself; modifiers are not looked at.
+enum class RoutedKey { Enter, Tab };
+
+enum class KeyAction {
+  PassOn,         // standard dialog keyboard handling
+  Swallow,        // consumed, nothing happens
+  Search,         // runs the search
+  CopySelection,  // copies the selected result line
+  MoveFocus,      // focus to focus_id
+};
+
+struct KeyRoute {
+  KeyAction action = KeyAction::PassOn;
+  int focus_id = 0;
+};
+
+// What Enter or Tab does in the control `control_id` while tab `tab` is selected.
+KeyRoute RouteKey(RoutedKey key, int control_id, int tab);
+
+struct ControlRect {
+  int x, y, width, height;
+};
+
+// The window's controls in one mode. An empty place means the control is hidden.
+struct ModeLayout {
+  std::array<std::string_view, 2> combo_items;  // none in the update mode
+  std::optional<ControlRect> combo;
+  std::optional<ControlRect> first_term;  // shown emptied at this place
+  std::optional<ControlRect> second_term;
+  bool search_shown = false;        // the search button and the result list
+  bool update_panel_shown = false;  // group box, update button, status line, version text
+  bool focus_first_term = false;    // the focus goes to the first term before anything moves
+  bool fetch_data_version = false;
+};
+
+// The layout of tab 0 (simple search), 1 (composite search) or 2 (update);
+// nothing for any other index.
+std::optional<ModeLayout> LayoutForMode(int tab);
+
+// Places of the first initialisation, in client pixels.
+inline constexpr ControlRect kStatusLinePlace{10, 70, 280, 20};
+inline constexpr ControlRect kSearchButtonPlace{310, 70, 75, 20};
+inline constexpr ControlRect kUpdateButtonPlace{310, 70, 75, 20};
+inline constexpr ControlRect kSecondTermStartPlace{200, 70, 70, 20};
+inline constexpr int kModeTabTop = 40, kModeTabHeight = 60;
+inline constexpr int kResultListTop = 100, kResultListHeight = 360;
+
+// One tick of the banner: the frame it shows and the bitmap resource to load
+// (0 when the frame is out of range and the banner gets no image).
+struct BannerStep {
+  int frame;
+  int bitmap_id;
+  int next_counter;
+};
+BannerStep StepBanner(int counter);
+
+inline constexpr int kResultItemHeight = 15;
+// The list scrolls sideways by the widest line less this many pixels.
+inline constexpr int kExtentAllowance = 92;
+// Never negative: a narrow result needs no sideways scrolling at all.
+constexpr int HorizontalExtentFor(int widest) {
+  return widest > kExtentAllowance ? widest - kExtentAllowance : 0;
+}
+
+// The two rows a search with no match shows (CP949).
+inline constexpr std::string_view kNoDataRows[2] = {"", "                   ▶조회된 자료가 없습니다.◀"};
+
+// Top-left corner of the icon drawn centred in a minimised window.
+constexpr int CentredIconOffset(int client, int icon) { return (client - icon + 1) / 2; }
+
+}  // namespace marlix
