@@ -15,7 +15,7 @@ bool IsCodeByte(char c) { return (c >= '0' && c <= '9') || c == '-'; }
 
 std::size_t CutInto(std::string_view text, std::size_t limit, char* out) {
   std::size_t n = text.size() < limit ? text.size() : limit;
-  std::memcpy(out, text.data(), n);
+  if (n > 0) std::memcpy(out, text.data(), n);  // an empty view may have no data at all
   out[n] = '\0';
   return n;
 }
