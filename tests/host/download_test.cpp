@@ -1,0 +1,212 @@
+// The data download over libcurl against the test service server: what lands
+// in the local folder, byte for byte, and what the status line says.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "data_download.h"
+#include "service_server.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using marlix::DownloadResult;
+using marlix_test::NowSeconds;
+using marlix_test::PatternBytes;
+using marlix_test::ReadBytes;
+using marlix_test::ServiceServer;
+
+// What one download told its window.
+struct Told {
+  marlix::DownloadOutcome outcome;
+  std::vector<std::string> statuses;
+  std::vector<std::string> local_failures;
+  std::map<std::string, std::uint64_t> done;
+};
+
+Told Download(const std::string& base_url, const std::string& folder, unsigned timeout_ms = 2000) {
+  Told run;
+  marlix::DownloadEvents events;
+  events.status = [&](const std::string& text) { run.statuses.push_back(text); };
+  events.local_failure = [&](const std::string& text) { run.local_failures.push_back(text); };
+  events.file_done = [&](const std::string& name, std::uint64_t bytes) { run.done[name] = bytes; };
+  marlix::ServiceAccess access;
+  access.base_url = base_url;
+  access.timeout_ms = timeout_ms;
+  run.outcome = marlix::DownloadDataFiles(access, "Marlix", folder, events);
+  return run;
+}
+
+std::string Downloading(const fs::path& path) { return path.string() + " 다운로드..."; }
+
+class DownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override { folder_ = marlix_test::MakeTempDir("data"); }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  // The server's files and older local copies that differ from them.
+  std::map<std::string, std::string> ServeAll(const ServiceServer& server) {
+    std::map<std::string, std::string> files = {
+        {"post.csv", PatternBytes(3 * 1024, 3)},
+        {"postcode.txt", "135-080 서울 강남구 역삼동\r\n135-081 서울 강남구 역삼1동\r\n" + PatternBytes(5000, 4)},
+        {"postver.txt", "2026.12\r\n우편번호 자료\r\n"}};
+    for (const auto& [name, bytes] : files) server.Serve(name, bytes);
+    return files;
+  }
+  std::map<std::string, std::string> PlaceOldCopies() {
+    std::map<std::string, std::string> old;
+    for (const char* name : marlix::kDataFiles) {
+      old[name] = std::string("old ") + name + "\n";
+      marlix_test::WriteBytes(folder_ / name, old[name]);
+    }
+    return old;
+  }
+  void ExpectNoTemporaryFiles() {
+    for (const auto& entry : fs::directory_iterator(folder_)) {
+      EXPECT_NE(entry.path().extension(), ".part") << "left behind: " << entry.path();
+    }
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(DownloadTest, AllThreeFilesReplaceTheOldOnesInOrder) {
+  ServiceServer server;
+  const auto files = ServeAll(server);
+  PlaceOldCopies();
+  const Told run = Download(server.url(), folder_);
+  EXPECT_EQ(run.outcome.result, DownloadResult::kComplete) << run.outcome.detail;
+  for (const auto& [name, bytes] : files) {
+    EXPECT_EQ(ReadBytes(folder_ / name), bytes) << name;
+    EXPECT_EQ(run.done.at(name), bytes.size()) << name;
+  }
+  const std::vector<std::string> expected = {
+      "서버에 연결 중입니다.",
+      Downloading(folder_ / "post.csv"), "다운로드가 완료되었습니다.",
+      Downloading(folder_ / "postcode.txt"), "다운로드가 완료되었습니다.",
+      Downloading(folder_ / "postver.txt"), "다운로드가 완료되었습니다."};
+  EXPECT_EQ(run.statuses, expected);
+  EXPECT_TRUE(run.local_failures.empty());
+  ExpectNoTemporaryFiles();
+  // A second press fetches everything again.
+  server.Serve("postver.txt", "2027.01\r\n");
+  EXPECT_EQ(Download(server.url(), folder_).outcome.result, DownloadResult::kComplete);
+  EXPECT_EQ(ReadBytes(folder_ / "postver.txt"), "2027.01\r\n");
+}
+
+TEST_F(DownloadTest, LengthsAroundTheBlockSizeArriveWhole) {
+  ServiceServer server;
+  ServeAll(server);
+  for (std::size_t size : {0u, 1u, 1023u, 1024u, 1025u, 2048u, 64u * 1024u, 64u * 1024u + 1u}) {
+    const std::string bytes = PatternBytes(size, static_cast<unsigned>(size));
+    server.Serve("postcode.txt", bytes);
+    const Told run = Download(server.url(), folder_);
+    ASSERT_EQ(run.outcome.result, DownloadResult::kComplete) << size;
+    EXPECT_EQ(ReadBytes(folder_ / "postcode.txt"), bytes) << size;
+  }
+}
+
+TEST_F(DownloadTest, AFiftyMegabyteFileArrivesWhole) {
+  ServiceServer server;
+  ServeAll(server);
+  const std::string big = PatternBytes(50u * 1024u * 1024u, 50);
+  server.Serve("post.csv", big);
+  const double start = NowSeconds();
+  const Told run = Download(server.url(), folder_);
+  const double seconds = NowSeconds() - start;
+  ASSERT_EQ(run.outcome.result, DownloadResult::kComplete) << run.outcome.detail;
+  EXPECT_TRUE(ReadBytes(folder_ / "post.csv") == big);
+  RecordProperty("seconds", std::to_string(seconds));
+  std::printf("50 MB download: %.2f s\n", seconds);
+}
+
+// A failure at the second file: the first is new, the second and third are
+// the old copies, and the status line ends at the network text.
+struct Fault {
+  const char* spec;
+  const char* why;
+};
+
+void PrintTo(const Fault& fault, std::ostream* os) { *os << fault.why; }
+
+class SecondFileFails : public DownloadTest, public ::testing::WithParamInterface<Fault> {};
+
+TEST_P(SecondFileFails, KeepsTheOldFilesAndSaysSo) {
+  ServiceServer server({std::string("postcode.txt:") + GetParam().spec});
+  const auto files = ServeAll(server);
+  const auto old = PlaceOldCopies();
+  const double start = NowSeconds();
+  const Told run = Download(server.url(), folder_, 1000);
+  EXPECT_LT(NowSeconds() - start, 3.0) << "bounded by the time-out";
+  EXPECT_EQ(run.outcome.result, DownloadResult::kNetworkFailure);
+  EXPECT_EQ(run.outcome.file, "postcode.txt");
+  EXPECT_EQ(ReadBytes(folder_ / "post.csv"), files.at("post.csv"));
+  EXPECT_EQ(ReadBytes(folder_ / "postcode.txt"), old.at("postcode.txt"));
+  EXPECT_EQ(ReadBytes(folder_ / "postver.txt"), old.at("postver.txt"));
+  ASSERT_FALSE(run.statuses.empty());
+  EXPECT_EQ(run.statuses.back(), "네트워크 연결을 확인해 주세요.");
+  EXPECT_TRUE(run.local_failures.empty());
+  ExpectNoTemporaryFiles();
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, SecondFileFails,
+                         ::testing::Values(Fault{"status=404", "an error page"}, Fault{"status=500", "a server error"},
+                                           Fault{"cut=2000", "a body cut short"},
+                                           Fault{"cut=0", "a connection dropped after the headers"},
+                                           Fault{"delay=5000", "no answer within the time-out"}),
+                         [](const auto& info) {
+                           std::string name = info.param.spec;
+                           for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                           return name;
+                         });
+
+TEST_F(DownloadTest, WithNoServerTheFolderIsMadeAndNothingElseChanges) {
+  ServiceServer server;
+  const std::string url = server.url();
+  server.Stop();
+  const fs::path folder = folder_ / "postcode";
+  const Told run = Download(url, folder);
+  EXPECT_EQ(run.outcome.result, DownloadResult::kNetworkFailure);
+  EXPECT_TRUE(fs::is_directory(folder));
+  EXPECT_TRUE(fs::is_empty(folder));
+  EXPECT_EQ(run.statuses, (std::vector<std::string>{"서버에 연결 중입니다.", "네트워크 연결을 확인해 주세요."}));
+}
+
+TEST_F(DownloadTest, AFileThatCannotBeWrittenStopsTheDownloadWithAReport) {
+  ServiceServer server;
+  const auto files = ServeAll(server);
+  const auto old = PlaceOldCopies();
+  // A folder in the place of the second file: it cannot be replaced.
+  fs::remove(folder_ / "postcode.txt");
+  fs::create_directory(folder_ / "postcode.txt");
+  const Told run = Download(server.url(), folder_);
+  EXPECT_EQ(run.outcome.result, DownloadResult::kLocalFileFailure);
+  EXPECT_EQ(run.outcome.file, "postcode.txt");
+  ASSERT_EQ(run.local_failures.size(), 1u);
+  EXPECT_EQ(run.local_failures[0].rfind((folder_ / "postcode.txt").string() + " 파일을 저장할 수 없습니다.", 0), 0u)
+      << run.local_failures[0];
+  EXPECT_EQ(ReadBytes(folder_ / "post.csv"), files.at("post.csv"));
+  EXPECT_TRUE(fs::is_directory(folder_ / "postcode.txt"));
+  EXPECT_EQ(ReadBytes(folder_ / "postver.txt"), old.at("postver.txt")) << "not fetched after the failure";
+  // The status line keeps what it had; it does not blame the network.
+  EXPECT_EQ(run.statuses.back(), Downloading(folder_ / "postcode.txt"));
+  ExpectNoTemporaryFiles();
+}
+
+TEST_F(DownloadTest, AFolderThatCannotBeMadeStopsAtTheFirstFile) {
+  ServiceServer server;
+  ServeAll(server);
+  marlix_test::WriteBytes(folder_ / "file", "a file, not a folder");
+  const Told run = Download(server.url(), (folder_ / "file" / "postcode").string());
+  EXPECT_EQ(run.outcome.result, DownloadResult::kLocalFileFailure);
+  EXPECT_EQ(run.outcome.file, "post.csv");
+  EXPECT_EQ(run.local_failures.size(), 1u);
+  EXPECT_EQ(run.statuses, std::vector<std::string>{"서버에 연결 중입니다."});
+}
+
+}  // namespace

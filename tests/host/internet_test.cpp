@@ -1,0 +1,192 @@
+// The internet access over libcurl, against the test service server.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "internet.h"
+#include "server_url.h"
+#include "service_server.h"
+
+namespace {
+
+using marlix_test::NowSeconds;
+using marlix_test::PatternBytes;
+using marlix_test::ServiceServer;
+
+std::string Url(const ServiceServer& server, const std::string& name) {
+  return marlix::ServiceFileUrl(server.url(), name);
+}
+
+std::vector<std::string> AllLines(CInternetFile& file) {
+  std::vector<std::string> lines;
+  std::string line;
+  while (file.ReadString(line)) lines.push_back(line);
+  return lines;
+}
+
+TEST(InternetLines, LineFeedEndsALineAndEveryCarriageReturnIsDropped) {
+  ServiceServer server;
+  server.Serve("lines.txt", "one\r\ntwo\n\r\nth\rree\r\r\nlast");
+  server.Serve("ends-with-lf.txt", "a\nb\n");
+  server.Serve("empty.txt", "");
+  CInternetSession session("test");
+  // A read-ahead of 3 bytes puts line ends on every side of a buffer boundary.
+  for (unsigned buffer : {3u, 4096u}) {
+    auto file = session.OpenURL(Url(server, "lines.txt").c_str());
+    file->SetReadBufferSize(buffer);
+    EXPECT_EQ(AllLines(*file), (std::vector<std::string>{"one", "two", "", "three", "last"})) << buffer;
+    std::string line = "stale";
+    EXPECT_FALSE(file->ReadString(line));
+    EXPECT_EQ(line, "");
+  }
+  auto file = session.OpenURL(Url(server, "ends-with-lf.txt").c_str());
+  EXPECT_EQ(AllLines(*file), (std::vector<std::string>{"a", "b"}));
+  file = session.OpenURL(Url(server, "empty.txt").c_str());
+  EXPECT_TRUE(AllLines(*file).empty());
+}
+
+TEST(InternetBlocks, ReadsFillTheBlockUntilTheEndAndMixWithLineReads) {
+  ServiceServer server;
+  const std::string body = "header\r\n" + PatternBytes(300 * 1024 + 17, 1);
+  server.Serve("data.bin", body);
+  CInternetSession session("test");
+  auto file = session.OpenURL(Url(server, "data.bin").c_str(), 1, kInternetFlagTransferBinary);
+  std::string line;
+  ASSERT_TRUE(file->ReadString(line));
+  EXPECT_EQ(line, "header");
+  std::string rest;
+  std::vector<unsigned> short_reads;
+  char block[1024];
+  for (;;) {
+    const unsigned got = file->Read(block, sizeof block);
+    rest.append(block, got);
+    if (got < sizeof block) {
+      short_reads.push_back(got);
+      if (got == 0 || short_reads.size() > 1) break;
+    }
+  }
+  EXPECT_EQ(rest, body.substr(8));
+  // One short block at the end, then nothing more.
+  EXPECT_EQ(short_reads, (std::vector<unsigned>{static_cast<unsigned>((body.size() - 8) % 1024), 0u}));
+}
+
+TEST(InternetStatus, ErrorPagesComeBackAsFilesWithTheirStatus) {
+  ServiceServer server({"gone.txt:status=404", "busy.txt:status=503"});
+  server.Serve("here.txt", "here\n");
+  CInternetSession session("test");
+  for (auto [name, status] : {std::pair{"here.txt", 200ul}, {"gone.txt", 404ul}, {"busy.txt", 503ul},
+                              {"missing.txt", 404ul}}) {
+    auto file = session.OpenURL(Url(server, name).c_str());
+    auto* http = dynamic_cast<CHttpFile*>(file.get());
+    ASSERT_NE(http, nullptr);
+    unsigned long code = 0;
+    ASSERT_TRUE(http->QueryInfoStatusCode(code));
+    EXPECT_EQ(code, status) << name;
+    EXPECT_EQ(marlix::AnsweredWithFile(*file), status == 200) << name;
+    std::string line;
+    EXPECT_TRUE(file->ReadString(line)) << name << " has a body";
+  }
+}
+
+TEST(InternetStatus, RedirectsAreFollowedToTheFinalAnswer) {
+  ServiceServer server({"old.txt:redirect=new.txt", "twice.txt:redirect=old.txt"});
+  server.Serve("new.txt", "new\n");
+  CInternetSession session("test");
+  for (const char* name : {"old.txt", "twice.txt"}) {
+    auto file = session.OpenURL(Url(server, name).c_str());
+    EXPECT_EQ(marlix::AnswerStatus(*file), 200ul) << name;
+    EXPECT_EQ(AllLines(*file), std::vector<std::string>{"new"}) << name;
+  }
+}
+
+TEST(InternetClose, ClosingTwiceIsHarmlessAndAClosedFileIsAtItsEnd) {
+  ServiceServer server;
+  server.Serve("a.txt", "a\nb\n");
+  CInternetSession session("test");
+  auto file = session.OpenURL(Url(server, "a.txt").c_str());
+  file->Close();
+  file->Close();
+  std::string line;
+  EXPECT_FALSE(file->ReadString(line));
+  char block[8];
+  EXPECT_EQ(file->Read(block, sizeof block), 0u);
+  session.Close();
+  session.Close();
+  EXPECT_THROW(session.OpenURL(Url(server, "a.txt").c_str()), CInternetException);
+}
+
+unsigned long ErrorOfOpen(CInternetSession& session, const std::string& url) {
+  try {
+    session.OpenURL(url.c_str());
+  } catch (const CInternetException& e) {
+    return e.m_dwError;
+  }
+  return 0;
+}
+
+TEST(InternetFailures, NoServerAndBadAddressesThrow) {
+  ServiceServer server;
+  const std::string url = Url(server, "a.txt");
+  server.Stop();
+  CInternetSession session("test");
+  EXPECT_EQ(ErrorOfOpen(session, url), kInternetErrorCannotConnect);
+  EXPECT_EQ(ErrorOfOpen(session, "ftp://127.0.0.1/a.txt"), kInternetErrorUnrecognizedScheme);
+  EXPECT_EQ(ErrorOfOpen(session, "c:\\postcode\\a.txt"), kInternetErrorUnrecognizedScheme);
+  EXPECT_NE(ErrorOfOpen(session, "http://[::1"), 0ul);
+}
+
+TEST(InternetFailures, AnAnswerLaterThanTheReceiveTimeOutFails) {
+  ServiceServer server({"slow.txt:delay=4000", "late.txt:delay=300"});
+  server.Serve("slow.txt", "slow\n");
+  server.Serve("late.txt", "late\n");
+  CInternetSession session("test");
+  session.SetTimeouts(1000, 1000);
+  const double start = NowSeconds();
+  EXPECT_EQ(ErrorOfOpen(session, Url(server, "slow.txt")), kInternetErrorTimeout);
+  const double waited = NowSeconds() - start;
+  EXPECT_GT(waited, 0.9);
+  EXPECT_LT(waited, 3.0);
+  // Within the time-out a slow answer is fine.
+  auto file = session.OpenURL(Url(server, "late.txt").c_str());
+  EXPECT_EQ(AllLines(*file), std::vector<std::string>{"late"});
+}
+
+TEST(InternetFailures, ABodyCutShortThrowsAfterTheBytesThatCame) {
+  const std::string body = PatternBytes(10000, 2);
+  for (int cut : {0, 1, 4096, 9999}) {
+    ServiceServer server({"cut.bin:cut=" + std::to_string(cut)});
+    server.Serve("cut.bin", body);
+    CInternetSession session("test");
+    auto file = session.OpenURL(Url(server, "cut.bin").c_str(), 1, kInternetFlagTransferBinary);
+    std::string got;
+    char block[1024];
+    bool thrown = false;
+    try {
+      for (unsigned n; (n = file->Read(block, sizeof block)) > 0;) got.append(block, n);
+    } catch (const CInternetException& e) {
+      thrown = true;
+      EXPECT_EQ(e.m_dwError, kInternetErrorConnectionReset);
+    }
+    EXPECT_TRUE(thrown) << "cut at " << cut;
+    EXPECT_EQ(got, body.substr(0, got.size())) << "cut at " << cut;
+    // Whole blocks before the drop arrive; the block the drop cut short fails.
+    EXPECT_LE(got.size(), static_cast<std::size_t>(cut));
+    EXPECT_GT(got.size() + sizeof block, static_cast<std::size_t>(cut));
+  }
+}
+
+TEST(ServerAddress, TheEnvironmentOverridesTheBuiltInAddress) {
+  unsetenv("MARLIX_SERVER_URL");
+  EXPECT_EQ(marlix::ServerBaseUrl(), MARLIX_CONFIGURED_SERVER_URL);
+  setenv("MARLIX_SERVER_URL", "http://127.0.0.1:1234//", 1);
+  EXPECT_EQ(marlix::ServerBaseUrl(), "http://127.0.0.1:1234");
+  EXPECT_EQ(marlix::ServiceFileUrl("postver.txt"), "http://127.0.0.1:1234/zipcode/search/postver.txt");
+  setenv("MARLIX_SERVER_URL", "", 1);
+  EXPECT_EQ(marlix::ServerBaseUrl(), MARLIX_CONFIGURED_SERVER_URL);
+  unsetenv("MARLIX_SERVER_URL");
+}
+
+}  // namespace

@@ -1,0 +1,146 @@
+// The test service server as a child of the test: a folder of its own, a free
+// port on 127.0.0.1, stopped when the object goes (or when the test process
+// dies, since it stops when its standard input closes).
+#pragma once
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace marlix_test {
+
+inline std::string MakeTempDir(const char* what) {
+  std::string pattern = std::string("/tmp/marlix-") + what + "-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
+  return pattern;
+}
+
+inline std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Bytes of every value, CR, LF and NUL among them, the same on every run.
+inline std::string PatternBytes(std::size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  unsigned x = seed * 2654435761u + 1;
+  for (char& c : bytes) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    c = static_cast<char>(x >> 24);
+  }
+  return bytes;
+}
+
+inline double NowSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+class ServiceServer {
+ public:
+  // `faults` are NAME:SPEC as the server's --fault takes them.
+  explicit ServiceServer(const std::vector<std::string>& faults = {}) : root_(MakeTempDir("served")) {
+    std::vector<std::string> args = {MARLIX_TEST_SERVER_EXE, "--root", root_, "--port", "0",
+                                     "--stop-on-stdin-eof", "--lifetime", "600"};
+    for (const std::string& fault : faults) {
+      args.push_back("--fault");
+      args.push_back(fault);
+    }
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    int in[2];
+    int out[2];
+    // Close-on-exec, so that a later server does not hold this one's input open.
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
+      ADD_FAILURE() << "pipe failed";
+      return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, in[1]);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    stdin_ = in[1];
+    if (rc != 0) {
+      pid_ = 0;
+      close(out[0]);
+      ADD_FAILURE() << "cannot start " << MARLIX_TEST_SERVER_EXE;
+      return;
+    }
+    // The first line on stdout is the base address, once it listens.
+    const double deadline = NowSeconds() + 10;
+    char c;
+    while (NowSeconds() < deadline) {
+      pollfd p{out[0], POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) continue;
+      if (read(out[0], &c, 1) != 1 || c == '\n') break;
+      url_ += c;
+    }
+    close(out[0]);
+    if (url_.rfind("http://127.0.0.1:", 0) != 0) ADD_FAILURE() << "the server did not start: '" << url_ << "'";
+  }
+
+  ~ServiceServer() {
+    Stop();
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+
+  ServiceServer(const ServiceServer&) = delete;
+  ServiceServer& operator=(const ServiceServer&) = delete;
+
+  // Ends the server; its address then refuses connections.
+  void Stop() {
+    if (stdin_ >= 0) close(stdin_);
+    stdin_ = -1;
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      int status = 0;
+      waitpid(pid_, &status, 0);
+      pid_ = 0;
+    }
+  }
+
+  const std::string& url() const { return url_; }
+  std::filesystem::path root() const { return root_; }
+  void Serve(const std::string& name, const std::string& bytes) const { WriteBytes(root() / name, bytes); }
+
+ private:
+  std::string root_;
+  std::string url_;
+  pid_t pid_ = 0;
+  int stdin_ = -1;
+};
+
+}  // namespace marlix_test

@@ -1,0 +1,134 @@
+// The program-version check and the data-version text, over libcurl against
+// the test service server.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "data_version.h"
+#include "service_server.h"
+#include "version_check.h"
+
+namespace {
+
+using marlix_test::ServiceServer;
+
+TEST(VersionOrder, OnlyAVersionThatSortsAfterTheOwnOneIsNewer) {
+  for (const char* newer : {"1.1", "1.01", "1.10", "1.0a", "2", "1.0 ", "1.0\t", "가"}) {
+    EXPECT_TRUE(marlix::ServerVersionIsNewer(newer)) << '"' << newer << '"';
+  }
+  for (const char* not_newer : {"1.0", "0.9", "1", "01.0", "", " 1.1"}) {
+    EXPECT_FALSE(marlix::ServerVersionIsNewer(not_newer)) << '"' << not_newer << '"';
+  }
+}
+
+TEST(VersionOrder, ADoubleByteCharacterIsOneUnitOrderedByItsTwoBytes) {
+  // 0xFF is no lead byte: one unit of value 0xFF, below any two-byte unit,
+  // though a byte compare would put it after the lead byte 0xB0.
+  EXPECT_LT(marlix::CompareVersions("1.\xFF", "1.\xB0\xA1"), 0);
+  EXPECT_GT(marlix::CompareVersions("1.\xB0\xA2", "1.\xB0\xA1"), 0);
+  EXPECT_GT(marlix::CompareVersions("1.\xB0\xA1", "1.\xB0"), 0) << "a prefix sorts first";
+  EXPECT_EQ(marlix::CompareVersions("1.\xB0\xA1", "1.\xB0\xA1"), 0);
+}
+
+TEST(VersionLine, TheKeyIsFoundAfterLeadingWhiteSpaceAndInExactCaseOnly) {
+  struct Case {
+    const char* line;
+    bool taken;
+    const char* version;
+  };
+  for (const Case& c : std::vector<Case>{{"zipver=1.1", true, "1.1"},
+                                         {"  \t zipver=1.1", true, "1.1"},
+                                         {"zipver=1.1 \t", true, "1.1 \t"},
+                                         {"zipver=", true, ""},
+                                         {"ZIPVER=2.0", false, ""},
+                                         {"Zipver=2.0", false, ""},
+                                         {"[Marlix]", false, ""},
+                                         {"", false, ""},
+                                         {"   ", false, ""}}) {
+    std::string version;
+    EXPECT_EQ(marlix::TakeVersionLine(c.line, version), c.taken) << '"' << c.line << '"';
+    EXPECT_EQ(version, c.version) << '"' << c.line << '"';
+  }
+}
+
+std::string ServerVersion(const ServiceServer& server, unsigned timeout_ms = 2000) {
+  marlix::ServiceAccess access;
+  access.base_url = server.url();
+  access.timeout_ms = timeout_ms;
+  return marlix::FetchServerVersion(access, "Marlix");
+}
+
+TEST(ServerVersion, TheFirstVersionLineOfTheFileCounts) {
+  ServiceServer server;
+  server.Serve("MarlixVer.ini", "[Marlix]\r\nname=Marlix\r\n\r\n\t zipver=1.1\r\nzipver=9.9\r\n");
+  EXPECT_EQ(ServerVersion(server), "1.1");
+  server.Serve("MarlixVer.ini", "zipver=1.0");
+  EXPECT_EQ(ServerVersion(server), "1.0");
+  server.Serve("MarlixVer.ini", "ZIPVER=2.0\nname=x\n");
+  EXPECT_EQ(ServerVersion(server), "1.0") << "no version line keeps the own version";
+}
+
+TEST(ServerVersion, AnyFailureKeepsTheOwnVersion) {
+  {
+    ServiceServer server({"MarlixVer.ini:status=404"});
+    server.Serve("MarlixVer.ini", "zipver=2.0\n");
+    EXPECT_EQ(ServerVersion(server), "1.0") << "an error page offers no version";
+  }
+  {
+    ServiceServer server({"MarlixVer.ini:delay=4000"});
+    server.Serve("MarlixVer.ini", "zipver=2.0\n");
+    const double start = marlix_test::NowSeconds();
+    EXPECT_EQ(ServerVersion(server, 1000), "1.0");
+    EXPECT_LT(marlix_test::NowSeconds() - start, 3.0);
+  }
+  ServiceServer server;
+  server.Stop();
+  EXPECT_EQ(ServerVersion(server), "1.0");
+}
+
+struct Panel {
+  marlix::DataVersion version;
+  std::vector<std::string> statuses;
+};
+
+Panel ShowDataVersion(const std::string& base_url) {
+  Panel panel;
+  marlix::ServiceAccess access;
+  access.base_url = base_url;
+  access.timeout_ms = 2000;
+  panel.version =
+      marlix::FetchDataVersion(access, [&](const std::string& text) { panel.statuses.push_back(text); });
+  return panel;
+}
+
+TEST(DataVersion, EachLineEndsWithCarriageReturnAndLineFeed) {
+  ServiceServer server;
+  server.Serve("postver.txt", "2026.12\r\n우편번호 자료\nlast");
+  Panel panel = ShowDataVersion(server.url());
+  EXPECT_TRUE(panel.version.fetched);
+  EXPECT_EQ(panel.version.text, "2026.12\r\n우편번호 자료\r\nlast\r\n");
+  EXPECT_EQ(panel.statuses, (std::vector<std::string>{"서버에 연결 중입니다...", "우편번호 버전 정보입니다."}));
+  server.Serve("postver.txt", "");
+  panel = ShowDataVersion(server.url());
+  EXPECT_TRUE(panel.version.fetched);
+  EXPECT_EQ(panel.version.text, "");
+  EXPECT_EQ(panel.statuses.back(), "우편번호 버전 정보입니다.");
+}
+
+TEST(DataVersion, FailuresLeaveTheTextEmptyAndBlameTheNetwork) {
+  for (const char* fault : {"postver.txt:status=404", "postver.txt:cut=5"}) {
+    ServiceServer server({fault});
+    server.Serve("postver.txt", "2026.12\r\nmore\r\n");
+    const Panel panel = ShowDataVersion(server.url());
+    EXPECT_FALSE(panel.version.fetched) << fault;
+    EXPECT_EQ(panel.version.text, "") << fault;
+    EXPECT_EQ(panel.statuses.back(), "네트워크 연결을 확인해 주세요.") << fault;
+  }
+  ServiceServer server;
+  server.Stop();
+  const Panel panel = ShowDataVersion(server.url());
+  EXPECT_EQ(panel.statuses, (std::vector<std::string>{"서버에 연결 중입니다...", "네트워크 연결을 확인해 주세요."}));
+}
+
+}  // namespace

@@ -1,0 +1,52 @@
+#include "data_version.h"
+
+#include <memory>
+
+#include "internet.h"
+#include "update_texts.h"
+
+namespace marlix {
+
+namespace {
+
+constexpr unsigned long kPanelSessionFlags = kInternetFlagNoCacheWrite | kInternetFlagSecure;
+constexpr unsigned kPanelReadBuffer = 4096;
+
+}  // namespace
+
+DataVersion FetchDataVersion(const ServiceAccess& access, const std::function<void(const std::string&)>& status) {
+  auto tell = [&](const char* text) {
+    if (status) status(text);
+  };
+  tell(kTextConnectingPanel);
+  DataVersion version;
+  try {
+    CInternetSession session(kDataVersionAgent, 1, kInternetAccessPreconfig, nullptr, nullptr, kPanelSessionFlags);
+    session.SetTimeouts(access.timeout_ms, access.timeout_ms);
+    std::unique_ptr<CInternetFile> file =
+        session.OpenURL(ServiceFileUrl(access.base_url, kDataVersionFile).c_str(), 1, kInternetFlagTransferAscii);
+    // An error page is not the data version; showing it as one would mislead.
+    if (!AnsweredWithFile(*file)) {
+      tell(kTextNetworkFailure);
+      return version;
+    }
+    tell(kTextVersionShown);
+    file->SetReadBufferSize(kPanelReadBuffer);
+    std::string line;
+    while (file->ReadString(line)) {
+      version.text += line;
+      version.text += "\r\n";
+    }
+    file->Close();
+    session.Close();
+  } catch (const CInternetException&) {
+    // A version cut short is no version: the text box stays empty.
+    tell(kTextNetworkFailure);
+    version.text.clear();
+    return version;
+  }
+  version.fetched = true;
+  return version;
+}
+
+}  // namespace marlix

@@ -1,0 +1,298 @@
+// Internet access through libcurl, for Linux: the tests and marlix-search.
+//
+// libcurl pushes data through callbacks while the callers pull blocks and
+// lines, so each opened URL runs in its own multi handle that is driven only
+// while a caller waits for data; the transfer pauses once a little is
+// buffered, so a large file never piles up in memory.
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "internet.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Past this much unread data the transfer pauses until the caller catches up.
+constexpr std::size_t kPauseAbove = 64 * 1024;
+
+unsigned long ErrorNumber(CURLcode code) {
+  switch (code) {
+    case CURLE_OPERATION_TIMEDOUT: return kInternetErrorTimeout;
+    case CURLE_URL_MALFORMAT: return kInternetErrorInvalidUrl;
+    case CURLE_UNSUPPORTED_PROTOCOL: return kInternetErrorUnrecognizedScheme;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY: return kInternetErrorNameNotResolved;
+    case CURLE_COULDNT_CONNECT: return kInternetErrorCannotConnect;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE: return kInternetErrorSecureFailure;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING: return kInternetErrorConnectionReset;
+    default: return kInternetErrorInternal;
+  }
+}
+
+[[noreturn]] void Throw(CURLcode code, const std::string& url, unsigned long context,
+                        const char* detail = nullptr) {
+  std::string message = std::string(curl_easy_strerror(code)) + " (" + url + ")";
+  if (detail != nullptr && *detail != '\0') message += ": " + std::string(detail);
+  throw CInternetException(ErrorNumber(code), message, context);
+}
+
+bool StartsWithNoCase(const char* text, std::size_t size, const char* prefix) {
+  const std::size_t n = std::strlen(prefix);
+  return size >= n && strncasecmp(text, prefix, n) == 0;
+}
+
+class CurlStream : public marlix::internet::Stream {
+ public:
+  CurlStream(const std::string& url, unsigned long context, unsigned connect_ms, unsigned receive_ms)
+      : url_(url), context_(context), receive_timeout_(std::chrono::milliseconds(receive_ms)) {
+    easy_ = curl_easy_init();
+    multi_ = curl_multi_init();
+    if (easy_ == nullptr || multi_ == nullptr) {
+      Release();
+      throw CInternetException(kInternetErrorInternal, "libcurl could not start a transfer", context);
+    }
+    curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, error_);
+    curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connect_ms));
+    curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlStream::OnBody);
+    curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CurlStream::OnHeader);
+    curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+  }
+
+  ~CurlStream() override { Release(); }
+
+  CURL* easy() { return easy_; }
+
+  void SetHeaders(curl_slist* headers) {
+    headers_ = headers;
+    curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers_);
+  }
+
+  // Sends the request and waits for the final answer's headers.
+  void Start() {
+    curl_multi_add_handle(multi_, easy_);
+    added_ = true;
+    Pump([this] { return headers_done_; });
+    // A failure after the answer began shows when the reads reach it.
+    if (done_ && result_ != CURLE_OK && status_ == 0) Throw(result_, url_, context_, error_);
+  }
+
+  std::size_t ReadSome(char* buffer, std::size_t size) override {
+    if (size == 0) return 0;
+    Pump([this] { return pending_pos_ < pending_.size(); });
+    if (pending_pos_ == pending_.size()) {
+      if (result_ != CURLE_OK) Throw(result_, url_, context_, error_);
+      return 0;
+    }
+    const std::size_t n = std::min(size, pending_.size() - pending_pos_);
+    std::memcpy(buffer, pending_.data() + pending_pos_, n);
+    pending_pos_ += n;
+    if (pending_pos_ == pending_.size()) {
+      pending_.clear();
+      pending_pos_ = 0;
+    }
+    return n;
+  }
+
+  unsigned long StatusCode() const override { return status_; }
+
+  void Close() override { Release(); }
+
+ private:
+  // Drives the transfer until `ready` holds or it has ended. Waiting for data
+  // longer than the receive time-out, once connected, is a failure.
+  template <typename Ready>
+  void Pump(Ready ready) {
+    if (multi_ == nullptr) return;
+    last_activity_ = Clock::now();
+    while (!ready() && !done_) {
+      if (paused_ && pending_pos_ == pending_.size()) {
+        paused_ = false;
+        curl_easy_pause(easy_, CURLPAUSE_CONT);  // may deliver the held data at once
+        continue;
+      }
+      int running = 0;
+      const CURLMcode mc = curl_multi_perform(multi_, &running);
+      if (mc != CURLM_OK) {
+        throw CInternetException(kInternetErrorInternal, curl_multi_strerror(mc), context_);
+      }
+      int queued = 0;
+      while (CURLMsg* msg = curl_multi_info_read(multi_, &queued)) {
+        if (msg->msg == CURLMSG_DONE) {
+          done_ = true;
+          result_ = msg->data.result;
+        }
+      }
+      if (ready() || done_) break;
+      curl_off_t connected = 0;
+      curl_easy_getinfo(easy_, CURLINFO_CONNECT_TIME_T, &connected);
+      const Clock::time_point now = Clock::now();
+      if (connected == 0) {
+        last_activity_ = now;  // the connect time-out watches this phase
+      } else if (now - last_activity_ > receive_timeout_) {
+        throw CInternetException(kInternetErrorTimeout, "no answer within the time-out (" + url_ + ")",
+                                 context_);
+      }
+      curl_multi_poll(multi_, nullptr, 0, 50, nullptr);
+    }
+  }
+
+  static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* self = static_cast<CurlStream*>(user);
+    self->last_activity_ = Clock::now();
+    self->headers_done_ = true;
+    if (self->pending_.size() - self->pending_pos_ > kPauseAbove) {
+      self->paused_ = true;
+      return CURL_WRITEFUNC_PAUSE;
+    }
+    self->pending_.append(data, size * count);
+    return size * count;
+  }
+
+  // The headers of every answer pass here, redirects and interim answers
+  // included; the blank line that ends the final one makes the file ready.
+  static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* self = static_cast<CurlStream*>(user);
+    const std::size_t n = size * count;
+    self->last_activity_ = Clock::now();
+    if (StartsWithNoCase(data, n, "HTTP/")) {
+      self->has_location_ = false;
+    } else if (StartsWithNoCase(data, n, "Location:")) {
+      self->has_location_ = true;
+    } else if (n <= 2 && (n == 0 || data[0] == '\r' || data[0] == '\n')) {
+      long code = 0;
+      curl_easy_getinfo(self->easy_, CURLINFO_RESPONSE_CODE, &code);
+      const bool interim = code >= 100 && code < 200;
+      const bool redirect = code >= 300 && code < 400 && self->has_location_;
+      if (!interim && !redirect) {
+        self->status_ = static_cast<unsigned long>(code);
+        self->headers_done_ = true;
+      }
+    }
+    return n;
+  }
+
+  void Release() {
+    if (multi_ != nullptr && easy_ != nullptr && added_) curl_multi_remove_handle(multi_, easy_);
+    added_ = false;
+    if (easy_ != nullptr) curl_easy_cleanup(easy_);
+    if (multi_ != nullptr) curl_multi_cleanup(multi_);
+    if (headers_ != nullptr) curl_slist_free_all(headers_);
+    easy_ = nullptr;
+    multi_ = nullptr;
+    headers_ = nullptr;
+    pending_.clear();
+    pending_pos_ = 0;
+    done_ = true;
+  }
+
+  std::string url_;
+  unsigned long context_;
+  Clock::duration receive_timeout_;
+  CURL* easy_ = nullptr;
+  CURLM* multi_ = nullptr;
+  curl_slist* headers_ = nullptr;
+  bool added_ = false;
+  char error_[CURL_ERROR_SIZE] = {};
+  std::string pending_;
+  std::size_t pending_pos_ = 0;
+  bool paused_ = false;
+  bool headers_done_ = false;
+  bool has_location_ = false;
+  bool done_ = false;
+  CURLcode result_ = CURLE_OK;
+  unsigned long status_ = 0;
+  Clock::time_point last_activity_;
+};
+
+// Extra request headers arrive as one CR LF separated block.
+curl_slist* HeaderList(const char* headers, unsigned long length, unsigned long flags) {
+  curl_slist* list = nullptr;
+  if (flags & kInternetFlagReload) {
+    list = curl_slist_append(list, "Cache-Control: no-cache");
+    list = curl_slist_append(list, "Pragma: no-cache");
+  }
+  if (headers != nullptr) {
+    const std::string block = length == static_cast<unsigned long>(-1) || length == 0
+                                  ? std::string(headers)
+                                  : std::string(headers, length);
+    std::size_t start = 0;
+    while (start < block.size()) {
+      std::size_t end = block.find_first_of("\r\n", start);
+      if (end == std::string::npos) end = block.size();
+      if (end > start) list = curl_slist_append(list, block.substr(start, end - start).c_str());
+      start = end + 1;
+    }
+  }
+  return list;
+}
+
+}  // namespace
+
+struct CInternetSession::Backend {
+  std::string agent;
+  unsigned long access_type;
+  std::string proxy;
+  std::string bypass;
+  unsigned connect_ms = kInternetDefaultTimeoutMs;
+  unsigned receive_ms = kInternetDefaultTimeoutMs;
+};
+
+CInternetSession::CInternetSession(const char* agent, unsigned long context, unsigned long access_type,
+                                   const char* proxy_name, const char* proxy_bypass, unsigned long)
+    : context_(context) {
+  static std::once_flag once;
+  static CURLcode global = CURLE_OK;
+  std::call_once(once, [] { global = curl_global_init(CURL_GLOBAL_DEFAULT); });
+  if (global != CURLE_OK) Throw(global, "session", context);
+  backend_ = std::make_unique<Backend>();
+  backend_->agent = agent != nullptr ? agent : "";
+  backend_->access_type = access_type;
+  backend_->proxy = proxy_name != nullptr ? proxy_name : "";
+  backend_->bypass = proxy_bypass != nullptr ? proxy_bypass : "";
+}
+
+CInternetSession::~CInternetSession() = default;
+
+void CInternetSession::SetTimeouts(unsigned connect_ms, unsigned receive_ms) {
+  if (!backend_) return;
+  backend_->connect_ms = connect_ms;
+  backend_->receive_ms = receive_ms;
+}
+
+std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char* url, unsigned long context,
+                                                         unsigned long flags, const char* headers,
+                                                         unsigned long headers_length) {
+  if (!backend_) throw CInternetException(kInternetErrorInternal, "the session is closed", context);
+  const std::string address = marlix::internet::HttpAddress(url, context);
+  auto stream = std::make_unique<CurlStream>(address, context, backend_->connect_ms, backend_->receive_ms);
+  CURL* easy = stream->easy();
+  if (!backend_->agent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, backend_->agent.c_str());
+  if (backend_->access_type == kInternetAccessDirect) {
+    curl_easy_setopt(easy, CURLOPT_PROXY, "");
+  } else if (backend_->access_type == kInternetAccessProxy) {
+    curl_easy_setopt(easy, CURLOPT_PROXY, backend_->proxy.c_str());
+    if (!backend_->bypass.empty()) curl_easy_setopt(easy, CURLOPT_NOPROXY, backend_->bypass.c_str());
+  }
+  stream->SetHeaders(HeaderList(headers, headers_length, flags));
+  stream->Start();
+  return std::make_unique<CHttpFile>(std::move(stream), address);
+}
+
+void CInternetSession::Close() { backend_.reset(); }

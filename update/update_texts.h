@@ -1,0 +1,14 @@
+// The texts the update panel shows, in the program's ANSI code page.
+#pragma once
+
+namespace marlix {
+
+inline constexpr char kTextConnectingPanel[] = "서버에 연결 중입니다...";
+inline constexpr char kTextVersionShown[] = "우편번호 버전 정보입니다.";
+inline constexpr char kTextConnecting[] = "서버에 연결 중입니다.";
+inline constexpr char kTextDownloadingFormat[] = "%s 다운로드...";
+inline constexpr char kTextDownloadDone[] = "다운로드가 완료되었습니다.";
+inline constexpr char kTextNetworkFailure[] = "네트워크 연결을 확인해 주세요.";
+inline constexpr char kTextCannotSaveFormat[] = "%s 파일을 저장할 수 없습니다.\n\n%s";
+
+}  // namespace marlix

@@ -1,0 +1,75 @@
+#include "version_check.h"
+
+#include <memory>
+
+#include "internet.h"
+
+namespace marlix {
+
+namespace {
+
+constexpr std::string_view kVersionKey = "zipver=";
+constexpr unsigned kVersionReadBuffer = 4096;
+
+bool IsCp949LeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+// The next character of `text` from `pos`: one byte, or a lead byte with its
+// trail byte as one unit.
+unsigned NextUnit(std::string_view text, std::size_t& pos) {
+  const auto c = static_cast<unsigned char>(text[pos++]);
+  if (IsCp949LeadByte(c) && pos < text.size()) {
+    return (static_cast<unsigned>(c) << 8) | static_cast<unsigned char>(text[pos++]);
+  }
+  return c;
+}
+
+}  // namespace
+
+bool TakeVersionLine(std::string_view line, std::string& version) {
+  const std::size_t start = line.find_first_not_of(" \t\n\v\f\r");
+  if (start == std::string_view::npos) return false;
+  line.remove_prefix(start);
+  const std::size_t key = line.find(kVersionKey);
+  if (key == std::string_view::npos) return false;
+  version.assign(line.substr(key + kVersionKey.size()));
+  return true;
+}
+
+int CompareVersions(std::string_view a, std::string_view b) {
+  std::size_t i = 0;
+  std::size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    const unsigned ua = NextUnit(a, i);
+    const unsigned ub = NextUnit(b, j);
+    if (ua != ub) return ua < ub ? -1 : 1;
+  }
+  if (i < a.size()) return 1;
+  if (j < b.size()) return -1;
+  return 0;
+}
+
+bool ServerVersionIsNewer(std::string_view server, std::string_view own) {
+  return CompareVersions(server, own) > 0;
+}
+
+std::string FetchServerVersion(const ServiceAccess& access, const char* agent, std::string_view fallback) {
+  try {
+    CInternetSession session(agent);
+    session.SetTimeouts(access.timeout_ms, access.timeout_ms);
+    std::unique_ptr<CInternetFile> file =
+        session.OpenURL(ServiceFileUrl(access.base_url, kProgramVersionFile).c_str(), 1, kInternetFlagTransferAscii);
+    // An error page offers no version, whatever it says.
+    if (!AnsweredWithFile(*file)) return std::string(fallback);
+    file->SetReadBufferSize(kVersionReadBuffer);
+    std::string line;
+    std::string version;
+    while (file->ReadString(line)) {
+      if (TakeVersionLine(line, version)) return version;
+    }
+  } catch (const CInternetException&) {
+    // The check is silent: the program starts as it is.
+  }
+  return std::string(fallback);
+}
+
+}  // namespace marlix
