@@ -1,0 +1,474 @@
+// Marlix.exe's search window driven from outside, as a user's clicks and keys
+// would drive it: controls found by id, messages sent and posted, texts read
+// back, with the real data file at c:\postcode\postcode.txt.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gdi_count_win.h"
+#include "postcode_search.h"
+#include "resource.h"
+
+namespace {
+
+constexpr char kTitle[] = "우편번호 검색 및 다운로드 프로그램";
+constexpr char kDataDir[] = "c:\\postcode";
+constexpr char kDataFile[] = "c:\\postcode\\postcode.txt";
+constexpr wchar_t kNoDataRow[] = L"                   ▶조회된 자료가 없습니다.◀";
+
+// A Unix path of the build as Wine sees it (drive Z: is the root).
+std::string WinePath(const char* unix_path) {
+  std::string path = std::string("Z:") + unix_path;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The real data, read once, and counts the tests work out for themselves.
+const std::string& RealData() {
+  static const std::string data = ReadFile(WinePath(MARLIX_REAL_DATA));
+  return data;
+}
+
+std::vector<std::string> RealLines() {
+  std::vector<std::string> lines;
+  std::istringstream in(RealData());
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::wstring Wide(std::string_view cp949) {
+  std::wstring out(cp949.size() + 1, L'\0');
+  const int n = ::MultiByteToWideChar(949, 0, cp949.data(), static_cast<int>(cp949.size()), out.data(),
+                                      static_cast<int>(out.size()));
+  out.resize(n > 0 ? n : 0);
+  return out;
+}
+
+void InstallRealData() {
+  ::CreateDirectoryA(kDataDir, nullptr);
+  ASSERT_FALSE(RealData().empty()) << "cannot read " << MARLIX_REAL_DATA;
+  if (ReadFile(kDataFile) != RealData()) {
+    ASSERT_TRUE(::CopyFileA(WinePath(MARLIX_REAL_DATA).c_str(), kDataFile, FALSE));
+  }
+  // The shared copy is read-only; the program's own data file is not.
+  ::SetFileAttributesA(kDataFile, FILE_ATTRIBUTE_NORMAL);
+}
+
+class SearchWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallRealData();
+    if (HasFatalFailure()) return;
+    Start();
+  }
+
+  void TearDown() override {
+    if (!process_) return;
+    if (::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+      ::PostMessageA(dialog_, WM_COMMAND, ID_EXIT, 0);
+      if (::WaitForSingleObject(process_, 10000) == WAIT_TIMEOUT) ::TerminateProcess(process_, 99);
+    }
+    ::CloseHandle(process_);
+    ::CloseHandle(thread_);
+  }
+
+  void Start() {
+    std::string exe = WinePath(MARLIX_TEST_BIN_DIR "/app/Marlix.exe");
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        << exe << " error " << ::GetLastError();
+    process_ = pi.hProcess;
+    thread_ = pi.hThread;
+    ui_thread_ = pi.dwThreadId;
+    for (const ULONGLONG deadline = ::GetTickCount64() + 60000; ::GetTickCount64() < deadline;) {
+      HWND hwnd = ::FindWindowA(nullptr, kTitle);
+      DWORD pid = 0;
+      if (hwnd) ::GetWindowThreadProcessId(hwnd, &pid);
+      if (hwnd && pid == pi.dwProcessId && ::IsWindowVisible(hwnd)) {
+        dialog_ = hwnd;
+        break;
+      }
+      ASSERT_EQ(::WaitForSingleObject(process_, 50), WAIT_TIMEOUT) << "Marlix.exe ended at start";
+    }
+    ASSERT_NE(dialog_, nullptr) << "no window titled with the search window's caption";
+    Settle();
+  }
+
+  // Waits until Marlix has worked off what was posted to it: posts a marker
+  // behind it (a text limit far above any term on the second term) and waits
+  // to see it set. A sent message would not do, as it overtakes posted ones.
+  void Settle() {
+    static WPARAM marker = 1000000;
+    HWND box = Item(IDC_SECOND_TERM);
+    ::PostMessageA(box, EM_SETLIMITTEXT, ++marker, 0);
+    for (const ULONGLONG deadline = ::GetTickCount64() + 60000; ::GetTickCount64() < deadline;) {
+      if (::WaitForSingleObject(process_, 0) != WAIT_TIMEOUT) return;  // it has ended
+      DWORD_PTR limit = 0;
+      if (::SendMessageTimeoutA(box, EM_GETLIMITTEXT, 0, 0, SMTO_NORMAL, 60000, &limit) && limit == marker) return;
+      ::Sleep(5);
+    }
+    ADD_FAILURE() << "Marlix did not get through its messages";
+  }
+
+  HWND Item(int id) const { return ::GetDlgItem(dialog_, id); }
+  bool Visible(int id) const { return ::IsWindowVisible(Item(id)) != FALSE; }
+
+  // GetWindowText does not read a control of another process; WM_GETTEXT does.
+  std::wstring Text(int id) const {
+    wchar_t buf[512] = {};
+    ::SendMessageW(Item(id), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buf));
+    return buf;
+  }
+  void SetText(int id, std::string_view cp949) {
+    ::SendMessageW(Item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(cp949).c_str()));
+  }
+
+  int ListCount() const { return static_cast<int>(::SendMessageW(Item(IDC_RESULT_LIST), LB_GETCOUNT, 0, 0)); }
+  // Across processes the W form is the one Wine answers correctly.
+  std::wstring ListItem(int index) const {
+    HWND list = Item(IDC_RESULT_LIST);
+    const auto len = ::SendMessageW(list, LB_GETTEXTLEN, index, 0);
+    if (len < 0) return L"<none>";
+    std::wstring text(static_cast<std::size_t>(len) + 1, L'\0');
+    ::SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(len));
+    return text;
+  }
+  std::vector<std::wstring> ComboItems() const {
+    HWND combo = Item(IDC_KIND_COMBO);
+    std::vector<std::wstring> items;
+    const auto n = ::SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (int i = 0; i < n; ++i) {
+      std::wstring text(static_cast<std::size_t>(::SendMessageW(combo, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
+      ::SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+      text.resize(text.size() - 1);
+      items.push_back(text);
+    }
+    return items;
+  }
+  int ComboSelection() const { return static_cast<int>(::SendMessageW(Item(IDC_KIND_COMBO), CB_GETCURSEL, 0, 0)); }
+  int Tab() const { return static_cast<int>(::SendMessageW(Item(IDC_MODE_TAB), TCM_GETCURSEL, 0, 0)); }
+
+  int FocusId() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!::GetGUIThreadInfo(ui_thread_, &info) || !info.hwndFocus) return 0;
+    return ::GetDlgCtrlID(info.hwndFocus);
+  }
+
+  // Chooses a mode as the arrow keys on the tab control do, which raises the
+  // selection-change notification a user's click would.
+  void SelectTab(int tab) {
+    for (int guard = 0; Tab() != tab && guard < 4; ++guard) {
+      PostKey(IDC_MODE_TAB, Tab() < tab ? VK_RIGHT : VK_LEFT);
+    }
+    ASSERT_EQ(Tab(), tab);
+  }
+
+  void PostKey(int id, WPARAM vk) {
+    ::PostMessageA(Item(id), WM_KEYDOWN, vk, 1);
+    ::PostMessageA(Item(id), WM_KEYUP, vk, 0xC0000001);
+    Settle();
+  }
+
+  // A key in one control moves the focus to another.
+  void ExpectKeyMovesFocus(int from, WPARAM vk, int to) {
+    PostKey(from, vk);
+    EXPECT_EQ(FocusId(), to) << "key " << vk << " in " << from;
+  }
+
+  void Search() {
+    DWORD_PTR ignored;
+    ASSERT_TRUE(::SendMessageTimeoutA(Item(IDC_SEARCH), BM_CLICK, 0, 0, SMTO_NORMAL, 120000, &ignored));
+    Settle();
+  }
+
+  void SimpleSearch(int kind_index, std::string_view term) {
+    ::SendMessageW(Item(IDC_KIND_COMBO), CB_SETCURSEL, kind_index, 0);
+    SetText(IDC_FIRST_TERM, term);
+    Search();
+  }
+
+  void CompositeSearch(int op_index, std::string_view term1, std::string_view term2) {
+    ::SendMessageW(Item(IDC_KIND_COMBO), CB_SETCURSEL, op_index, 0);
+    SetText(IDC_FIRST_TERM, term1);
+    SetText(IDC_SECOND_TERM, term2);
+    Search();
+  }
+
+  void ExpectNoDataRows() {
+    ASSERT_EQ(ListCount(), 2);
+    EXPECT_EQ(ListItem(0), L"");
+    EXPECT_EQ(ListItem(1), kNoDataRow);
+  }
+
+  // Expects the list to hold exactly these lines, in this order.
+  void ExpectListed(const std::vector<std::string>& lines) {
+    ASSERT_EQ(ListCount(), static_cast<int>(lines.size()));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      ASSERT_EQ(ListItem(static_cast<int>(i)), Wide(lines[i])) << "item " << i;
+    }
+  }
+
+  DWORD WaitExit() {
+    EXPECT_EQ(::WaitForSingleObject(process_, 10000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    ::GetExitCodeProcess(process_, &code);
+    return code;
+  }
+
+  HANDLE process_ = nullptr;
+  HANDLE thread_ = nullptr;
+  DWORD ui_thread_ = 0;
+  HWND dialog_ = nullptr;
+};
+
+// What the core lists for a request, read the same way the window reads it.
+std::vector<std::string> CoreLines(int tab, std::string_view kind, std::string_view term1,
+                                   std::string_view term2 = {}) {
+  std::vector<std::string> lines;
+  auto collect = [&](std::string_view line) { lines.emplace_back(line); };
+  marlix::SearchFile(kDataFile, {tab, kind, term1, term2}, collect);
+  return lines;
+}
+
+TEST_F(SearchWindow, OpensInSimpleModeReadyToType) {
+  wchar_t caption[128] = {};
+  ::GetWindowTextW(dialog_, caption, 128);
+  EXPECT_EQ(std::wstring(caption), L"우편번호 검색 및 다운로드 프로그램");
+  EXPECT_EQ(Tab(), 0);
+  EXPECT_EQ(::SendMessageW(Item(IDC_MODE_TAB), TCM_GETITEMCOUNT, 0, 0), 3);
+  EXPECT_EQ(ComboItems(), (std::vector<std::wstring>{L"동명/건물명", L"우편번호"}));
+  EXPECT_EQ(ComboSelection(), 0);
+  EXPECT_EQ(Text(IDC_FIRST_TERM), L"");
+  EXPECT_EQ(ListCount(), 0);
+  EXPECT_EQ(FocusId(), IDC_FIRST_TERM);
+  for (int id : {IDC_KIND_COMBO, IDC_FIRST_TERM, IDC_SEARCH, IDC_RESULT_LIST, IDC_BANNER}) {
+    EXPECT_TRUE(Visible(id)) << id;
+  }
+  for (int id : {IDC_SECOND_TERM, IDC_UPDATE_GROUP, IDC_UPDATE, IDC_UPDATE_STATUS, IDC_DATA_VERSION}) {
+    EXPECT_FALSE(Visible(id)) << id;
+  }
+  EXPECT_FALSE(::GetWindowLongW(dialog_, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  // The result list spans the client area below the search row.
+  RECT client{}, list{};
+  ::GetClientRect(dialog_, &client);
+  ::GetWindowRect(Item(IDC_RESULT_LIST), &list);
+  ::MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&list), 2);
+  EXPECT_EQ(list.left, 0);
+  EXPECT_EQ(list.top, 100);
+  EXPECT_EQ(list.right, client.right);
+  EXPECT_EQ(list.bottom, 460);
+}
+
+TEST_F(SearchWindow, PostcodeSearchNormalisesTheCodeAndListsInFileOrder) {
+  std::vector<std::string> expected;
+  for (const std::string& line : RealLines()) {
+    if (line.rfind("135-8", 0) == 0) expected.push_back(line);
+  }
+  ASSERT_GT(expected.size(), 10u);
+  SimpleSearch(1, "1358");
+  ExpectListed(expected);
+  EXPECT_EQ(::SendMessageW(Item(IDC_RESULT_LIST), LB_GETITEMHEIGHT, 0, 0), 15);
+  // Sideways scrolling covers the widest line, less the allowance, never below 0.
+  EXPECT_GE(::SendMessageW(Item(IDC_RESULT_LIST), LB_GETHORIZONTALEXTENT, 0, 0), 0);
+
+  std::vector<std::string> exact;
+  for (const std::string& line : RealLines()) {
+    if (line.rfind("135-806", 0) == 0) exact.push_back(line);
+  }
+  SimpleSearch(1, "135806");
+  ExpectListed(exact);
+  SimpleSearch(1, "135-806");
+  ExpectListed(exact);
+  SimpleSearch(1, "1");  // one digit is not enough for a code
+  ExpectNoDataRows();
+}
+
+TEST_F(SearchWindow, NameSearchNeedsEveryWordInTheAddress) {
+  const std::vector<std::string> both = CoreLines(0, marlix::kKindName, "개포1동 아파트");
+  ASSERT_GT(both.size(), 1u);
+  for (const std::string& line : both) {
+    EXPECT_NE(line.find("개포1동", 8), std::string::npos);
+    EXPECT_NE(line.find("아파트", 8), std::string::npos);
+  }
+  SimpleSearch(0, "개포1동 아파트");
+  ExpectListed(both);
+  // Words in the other order find the same lines.
+  SimpleSearch(0, "  아파트   개포1동 ");
+  ExpectListed(both);
+  SimpleSearch(0, "   ");
+  ExpectNoDataRows();
+  SimpleSearch(0, "없는동네이름");
+  ExpectNoDataRows();
+}
+
+TEST_F(SearchWindow, CompositeSearchCombinesTheTerms) {
+  SelectTab(1);
+  const std::vector<std::string> all = RealLines();
+  ASSERT_EQ(all.size(), 52144u);
+
+  // OR with both terms empty lists the whole file; time it, it must not crawl.
+  LARGE_INTEGER frequency, start, end;
+  ::QueryPerformanceFrequency(&frequency);
+  ::QueryPerformanceCounter(&start);
+  CompositeSearch(1, "", "");
+  ::QueryPerformanceCounter(&end);
+  const double seconds = static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+  ASSERT_EQ(ListCount(), 52144);
+  EXPECT_EQ(ListItem(0), Wide(all.front()));
+  EXPECT_EQ(ListItem(52143), Wide(all.back()));
+  std::printf("whole-file list fill: %.3f s\n", seconds);
+  RecordProperty("whole_file_fill_ms", static_cast<int>(seconds * 1000));
+  EXPECT_LT(seconds, 5.0);
+
+  const auto and_lines = CoreLines(1, marlix::kOperatorAnd, "개포", "135-");
+  const auto or_lines = CoreLines(1, marlix::kOperatorOr, "개포", "135-");
+  ASSERT_FALSE(and_lines.empty());
+  ASSERT_GT(or_lines.size(), and_lines.size());
+  CompositeSearch(0, "개포", "135-");
+  ExpectListed(and_lines);
+  CompositeSearch(1, "개포", "135-");
+  ExpectListed(or_lines);
+  CompositeSearch(0, "개포", "999-");
+  ExpectNoDataRows();
+}
+
+TEST_F(SearchWindow, AMissingDataFileShowsTheNoDataRows) {
+  ASSERT_TRUE(::DeleteFileA(kDataFile));
+  SimpleSearch(0, "개포1동");
+  ExpectNoDataRows();
+  InstallRealData();
+  SimpleSearch(0, "개포1동");
+  EXPECT_GT(ListCount(), 2);
+}
+
+TEST_F(SearchWindow, SwitchingModesEmptiesAndRearrangesTheControls) {
+  SimpleSearch(0, "개포1동");
+  ASSERT_GT(ListCount(), 2);
+
+  SelectTab(1);
+  EXPECT_EQ(ListCount(), 0);
+  EXPECT_EQ(::SendMessageW(Item(IDC_RESULT_LIST), LB_GETHORIZONTALEXTENT, 0, 0), 0);
+  EXPECT_EQ(Text(IDC_FIRST_TERM), L"");
+  EXPECT_EQ(ComboItems(), (std::vector<std::wstring>{L"AND", L"OR"}));
+  EXPECT_EQ(ComboSelection(), 0);
+  EXPECT_TRUE(Visible(IDC_SECOND_TERM));
+  EXPECT_EQ(Text(IDC_SECOND_TERM), L"");
+  EXPECT_EQ(FocusId(), IDC_FIRST_TERM);
+
+  SetText(IDC_FIRST_TERM, "abc");
+  SetText(IDC_SECOND_TERM, "def");
+  SelectTab(2);
+  for (int id : {IDC_UPDATE_GROUP, IDC_UPDATE, IDC_UPDATE_STATUS, IDC_DATA_VERSION, IDC_BANNER}) {
+    EXPECT_TRUE(Visible(id)) << id;
+  }
+  for (int id : {IDC_KIND_COMBO, IDC_FIRST_TERM, IDC_SECOND_TERM, IDC_SEARCH, IDC_RESULT_LIST}) {
+    EXPECT_FALSE(Visible(id)) << id;
+  }
+  EXPECT_TRUE(ComboItems().empty());
+  SetText(IDC_DATA_VERSION, "20260101");
+
+  SelectTab(0);
+  EXPECT_FALSE(Visible(IDC_SECOND_TERM));
+  EXPECT_FALSE(Visible(IDC_DATA_VERSION));
+  EXPECT_EQ(Text(IDC_FIRST_TERM), L"");
+  EXPECT_EQ(ComboItems(), (std::vector<std::wstring>{L"동명/건물명", L"우편번호"}));
+  EXPECT_EQ(ComboSelection(), 0);
+  // The update panel keeps its text while hidden.
+  EXPECT_EQ(Text(IDC_DATA_VERSION), L"20260101");
+}
+
+TEST_F(SearchWindow, EnterAndTabFollowTheSimpleModesOrder) {
+  ExpectKeyMovesFocus(IDC_KIND_COMBO, VK_TAB, IDC_FIRST_TERM);
+  ExpectKeyMovesFocus(IDC_FIRST_TERM, VK_TAB, IDC_SEARCH);
+  ExpectKeyMovesFocus(IDC_RESULT_LIST, VK_TAB, IDC_KIND_COMBO);
+  // Enter in the kind moves on instead of closing the window.
+  ExpectKeyMovesFocus(IDC_KIND_COMBO, VK_RETURN, IDC_FIRST_TERM);
+  // Enter on the tab or the banner is swallowed.
+  PostKey(IDC_MODE_TAB, VK_RETURN);
+  PostKey(IDC_BANNER, VK_RETURN);
+  EXPECT_EQ(::WaitForSingleObject(process_, 0), WAIT_TIMEOUT) << "the window closed";
+
+  ::SendMessageW(Item(IDC_KIND_COMBO), CB_SETCURSEL, 1, 0);
+  SetText(IDC_FIRST_TERM, "135806");
+  PostKey(IDC_FIRST_TERM, VK_RETURN);
+  EXPECT_EQ(ListCount(), static_cast<int>(CoreLines(0, marlix::kKindPostcode, "135806").size()));
+}
+
+TEST_F(SearchWindow, EnterAndTabFollowTheCompositeModesOrder) {
+  SelectTab(1);
+  SetText(IDC_FIRST_TERM, "개포");
+  ExpectKeyMovesFocus(IDC_FIRST_TERM, VK_RETURN, IDC_KIND_COMBO);
+  EXPECT_EQ(ListCount(), 0);
+  ExpectKeyMovesFocus(IDC_KIND_COMBO, VK_RETURN, IDC_SECOND_TERM);
+  SetText(IDC_SECOND_TERM, "135-");
+  PostKey(IDC_SECOND_TERM, VK_RETURN);
+  EXPECT_EQ(ListCount(), static_cast<int>(CoreLines(1, marlix::kOperatorAnd, "개포", "135-").size()));
+
+  ExpectKeyMovesFocus(IDC_FIRST_TERM, VK_TAB, IDC_KIND_COMBO);
+  ExpectKeyMovesFocus(IDC_KIND_COMBO, VK_TAB, IDC_SECOND_TERM);
+  ExpectKeyMovesFocus(IDC_SECOND_TERM, VK_TAB, IDC_SEARCH);
+  ExpectKeyMovesFocus(IDC_RESULT_LIST, VK_TAB, IDC_FIRST_TERM);
+}
+
+TEST_F(SearchWindow, AlwaysOnTopIsNotAToggle) {
+  for (int i = 0; i < 2; ++i) {
+    ::PostMessageA(dialog_, WM_COMMAND, ID_ALWAYS_ON_TOP, 0);
+    Settle();
+    EXPECT_TRUE(::GetWindowLongW(dialog_, GWL_EXSTYLE) & WS_EX_TOPMOST) << "after choice " << i + 1;
+  }
+}
+
+TEST_F(SearchWindow, ExitEndsWithItsOwnCode) {
+  ::PostMessageA(dialog_, WM_COMMAND, ID_EXIT, 0);
+  EXPECT_EQ(WaitExit(), static_cast<DWORD>(ID_EXIT));
+}
+
+TEST_F(SearchWindow, EscapeEndsWithTheCancelCode) {
+  PostKey(IDC_FIRST_TERM, VK_ESCAPE);
+  EXPECT_EQ(WaitExit(), static_cast<DWORD>(IDCANCEL));
+}
+
+TEST_F(SearchWindow, BannerTicksHoldNoMoreGdiObjects) {
+  // The counter must see objects come and go, or the check below proves nothing.
+  const long before = gdi_count::Objects(::GetCurrentProcess());
+  ASSERT_GT(before, 0);
+  std::vector<HBITMAP> probe;
+  for (int i = 0; i < 10; ++i) probe.push_back(::CreateBitmap(4, 4, 1, 32, nullptr));
+  EXPECT_EQ(gdi_count::Objects(::GetCurrentProcess()), before + 10);
+  for (HBITMAP b : probe) ::DeleteObject(b);
+
+  auto tick = [&] { ::SendMessageA(dialog_, WM_TIMER, 1, 0); };
+  for (int i = 0; i < 10; ++i) tick();  // every frame has been loaded once
+  Settle();
+  const long settled = gdi_count::Objects(process_);
+  ASSERT_GT(settled, 0);
+  for (int i = 0; i < 500; ++i) tick();
+  Settle();
+  EXPECT_EQ(gdi_count::Objects(process_), settled);
+  EXPECT_NE(::SendMessageA(Item(IDC_BANNER), STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+}
+
+}  // namespace
