@@ -1,0 +1,142 @@
+// The search window run inside the test program, for what another process
+// cannot see: which banner frame shows, that replaced frames are released, the
+// system menu and the about box.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "resource.h"
+#include "search_dlg_win.h"
+
+namespace {
+
+constexpr char kAboutTitle[] = "Marlix 정보";
+
+std::function<void(HWND)> g_script;
+
+// Runs the script inside the window's modal loop, then closes the window.
+void CALLBACK RunScript(HWND, UINT, UINT_PTR id, DWORD) {
+  ::KillTimer(nullptr, id);
+  HWND dialog = ::FindWindowA(nullptr, "우편번호 검색 및 다운로드 프로그램");
+  ASSERT_NE(dialog, nullptr);
+  if (dialog) {
+    g_script(dialog);
+    ::PostMessageA(dialog, WM_COMMAND, ID_EXIT, 0);
+  }
+}
+
+INT_PTR RunSearchWindow(std::function<void(HWND)> script) {
+  g_script = std::move(script);
+  CSearchDlg dlg;
+  ::SetTimer(nullptr, 0, 10, &RunScript);
+  return dlg.DoModal();
+}
+
+// The pixels of a banner bitmap, as 24-bit rows.
+std::vector<BYTE> Pixels(HBITMAP bitmap) {
+  BITMAP bm{};
+  if (!bitmap || !::GetObjectA(bitmap, sizeof bm, &bm)) return {};
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = bm.bmWidth;
+  info.bmiHeader.biHeight = bm.bmHeight;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  std::vector<BYTE> bits(static_cast<std::size_t>(((bm.bmWidth * 3 + 3) & ~3) * bm.bmHeight));
+  HDC dc = ::GetDC(nullptr);
+  ::GetDIBits(dc, bitmap, 0, bm.bmHeight, bits.data(), &info, DIB_RGB_COLORS);
+  ::ReleaseDC(nullptr, dc);
+  return bits;
+}
+
+// Which of the banner resources the bitmap shows, or 0.
+int BannerId(HBITMAP shown) {
+  const std::vector<BYTE> pixels = Pixels(shown);
+  for (int id = IDB_BANNER_FIRST; id <= IDB_BANNER_LAST; ++id) {
+    HBITMAP reference = static_cast<HBITMAP>(
+        ::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    const bool same = Pixels(reference) == pixels;
+    ::DeleteObject(reference);
+    if (same) return id;
+  }
+  return 0;
+}
+
+HBITMAP BannerImage(HWND dialog) {
+  return reinterpret_cast<HBITMAP>(
+      ::SendDlgItemMessageA(dialog, IDC_BANNER, STM_GETIMAGE, IMAGE_BITMAP, 0));
+}
+
+TEST(SearchWindowBanner, ShowsTheFirstFrameTwiceThenCyclesAndReleasesEachFrame) {
+  std::vector<int> shown;
+  std::vector<HBITMAP> released;
+  HBITMAP last = nullptr;
+  const INT_PTR code = RunSearchWindow([&](HWND dialog) {
+    shown.push_back(BannerId(BannerImage(dialog)));
+    for (int tick = 0; tick < 6; ++tick) {
+      HBITMAP before = BannerImage(dialog);
+      ::SendMessageA(dialog, WM_TIMER, 1, 0);
+      shown.push_back(BannerId(BannerImage(dialog)));
+      released.push_back(before);
+    }
+    last = BannerImage(dialog);
+  });
+  EXPECT_EQ(code, ID_EXIT);
+  EXPECT_EQ(shown, (std::vector<int>{147, 147, 148, 149, 150, 151, 147}));
+  // Every frame that was replaced is gone from the process, the template's first one included.
+  for (HBITMAP old : released) EXPECT_EQ(::GetObjectType(old), 0u) << old;
+  // The last one is released with the window.
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(::GetObjectType(last), 0u);
+}
+
+TEST(SearchWindowMenus, SystemMenuAndHelpMenuOpenTheAboutBox) {
+  int about_boxes = 0;
+  std::string about_text;
+  RunSearchWindow([&](HWND dialog) {
+    char item[64] = {};
+    ::GetMenuStringA(::GetSystemMenu(dialog, FALSE), IDM_ABOUTBOX, item, sizeof item, MF_BYCOMMAND);
+    EXPECT_STREQ(item, "Marlix 정보(&A)...");
+
+    // The about box runs a modal loop of its own; a second script closes it.
+    static int* counter;
+    static std::string* text;
+    counter = &about_boxes;
+    text = &about_text;
+    auto close_about = [](HWND, UINT, UINT_PTR id, DWORD) {
+      ::KillTimer(nullptr, id);
+      HWND about = ::FindWindowA(nullptr, kAboutTitle);
+      if (!about) return;
+      ++*counter;
+      char buf[64] = {};
+      HWND label = ::FindWindowExA(about, nullptr, "Static", "Marlix 버전 1.0");
+      if (label) ::GetWindowTextA(label, buf, sizeof buf);
+      *text = buf;
+      ::PostMessageA(about, WM_COMMAND, IDOK, 0);
+    };
+    ::SetTimer(nullptr, 0, 10, close_about);
+    ::SendMessageA(dialog, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    ::SetTimer(nullptr, 0, 10, close_about);
+    ::SendMessageA(dialog, WM_COMMAND, ID_APP_ABOUT, 0);
+    EXPECT_NE(::FindWindowA(nullptr, "우편번호 검색 및 다운로드 프로그램"), nullptr) << "the search window stays";
+  });
+  EXPECT_EQ(about_boxes, 2);
+  EXPECT_EQ(about_text, "Marlix 버전 1.0");
+}
+
+TEST(SearchWindowMinimised, DragsAndPaintsItsIcon) {
+  RunSearchWindow([&](HWND dialog) {
+    const HICON icon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_MARLIX));
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(dialog, WM_QUERYDRAGICON, 0, 0)), icon);
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(dialog, WM_GETICON, ICON_BIG, 0)), icon);
+    ::ShowWindow(dialog, SW_MINIMIZE);
+    EXPECT_TRUE(::IsIconic(dialog));
+    ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  });
+}
+
+}  // namespace

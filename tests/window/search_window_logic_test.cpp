@@ -1,0 +1,106 @@
+// The search window's decisions, without a window: where Enter and Tab go,
+// what each mode shows, the banner cycle and the list's sideways extent.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "postcode_search.h"
+#include "resource.h"
+#include "search_window.h"
+
+namespace {
+
+using marlix::KeyAction;
+using marlix::RoutedKey;
+
+// Follows Tab from a control the way the window would, standard dialog
+// navigation standing in for the search button (on to the list).
+std::vector<int> TabCycle(int start, int tab) {
+  std::vector<int> seen{start};
+  int at = start;
+  for (int i = 0; i < 6; ++i) {
+    if (at == IDC_SEARCH) {
+      at = IDC_RESULT_LIST;
+    } else {
+      const marlix::KeyRoute route = marlix::RouteKey(RoutedKey::Tab, at, tab);
+      EXPECT_EQ(route.action, KeyAction::MoveFocus) << at;
+      at = route.focus_id;
+    }
+    if (at == start) break;
+    seen.push_back(at);
+  }
+  return seen;
+}
+
+TEST(KeyRouting, TabCyclesThroughTheSearchRowOfEachMode) {
+  EXPECT_EQ(TabCycle(IDC_KIND_COMBO, 0),
+            (std::vector<int>{IDC_KIND_COMBO, IDC_FIRST_TERM, IDC_SEARCH, IDC_RESULT_LIST}));
+  EXPECT_EQ(TabCycle(IDC_FIRST_TERM, 1),
+            (std::vector<int>{IDC_FIRST_TERM, IDC_KIND_COMBO, IDC_SECOND_TERM, IDC_SEARCH, IDC_RESULT_LIST}));
+}
+
+TEST(KeyRouting, EnterSearchesOnlyFromTheLastTermOfAMode) {
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::Enter, IDC_FIRST_TERM, 0).action, KeyAction::Search);
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::Enter, IDC_FIRST_TERM, 1).focus_id, IDC_KIND_COMBO);
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::Enter, IDC_KIND_COMBO, 1).focus_id, IDC_SECOND_TERM);
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::Enter, IDC_SECOND_TERM, 1).action, KeyAction::Search);
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::Enter, IDC_RESULT_LIST, 0).action, KeyAction::CopySelection);
+  // Enter would otherwise close the window from the tab or the banner.
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::Enter, IDC_MODE_TAB, 0).action, KeyAction::Swallow);
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::Enter, IDC_BANNER, 1).action, KeyAction::Swallow);
+  // Buttons and the update panel keep the standard handling.
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::Enter, IDC_SEARCH, 0).action, KeyAction::PassOn);
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::Tab, IDC_DATA_VERSION, 2).action, KeyAction::PassOn);
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::Tab, IDC_MODE_TAB, 0).action, KeyAction::PassOn);
+}
+
+TEST(ModeLayout, ComboItemsSelectTheSearchRules) {
+  // The first item of each search mode is the default the window selects.
+  const auto simple = marlix::LayoutForMode(0);
+  const auto composite = marlix::LayoutForMode(1);
+  ASSERT_TRUE(simple && composite);
+  auto rule = [](int tab, std::string_view kind) { return marlix::LineMatcher({tab, kind, "x", "y"}).rule(); };
+  EXPECT_EQ(rule(0, simple->combo_items[0]), marlix::MatchRule::Words);
+  EXPECT_EQ(rule(0, simple->combo_items[1]), marlix::MatchRule::Postcode);
+  EXPECT_EQ(rule(1, composite->combo_items[0]), marlix::MatchRule::And);
+  EXPECT_EQ(rule(1, composite->combo_items[1]), marlix::MatchRule::Or);
+}
+
+TEST(ModeLayout, OnlyTheUpdateModeShowsThePanelAndFetches) {
+  for (int tab : {0, 1}) {
+    const auto layout = marlix::LayoutForMode(tab);
+    ASSERT_TRUE(layout);
+    EXPECT_TRUE(layout->search_shown && layout->combo && layout->first_term);
+    EXPECT_FALSE(layout->update_panel_shown || layout->fetch_data_version);
+  }
+  EXPECT_FALSE(marlix::LayoutForMode(0)->second_term);
+  EXPECT_TRUE(marlix::LayoutForMode(1)->second_term);
+  const auto update = marlix::LayoutForMode(2);
+  ASSERT_TRUE(update);
+  EXPECT_TRUE(update->update_panel_shown && update->fetch_data_version);
+  EXPECT_FALSE(update->search_shown || update->combo || update->first_term || update->second_term);
+  EXPECT_FALSE(marlix::LayoutForMode(3));
+  EXPECT_FALSE(marlix::LayoutForMode(-1));
+}
+
+TEST(Banner, StepsThroughTheFiveFramesAndWrapsAround) {
+  std::vector<int> bitmaps;
+  int counter = 0;
+  for (int tick = 0; tick < 11; ++tick) {
+    const marlix::BannerStep step = marlix::StepBanner(counter);
+    bitmaps.push_back(step.bitmap_id);
+    counter = step.next_counter;
+  }
+  EXPECT_EQ(bitmaps, (std::vector<int>{147, 148, 149, 150, 151, 147, 148, 149, 150, 151, 147}));
+  EXPECT_EQ(marlix::StepBanner(-1).bitmap_id, 0) << "a broken counter shows no image rather than a wrong id";
+}
+
+TEST(ResultList, HorizontalExtentIsTheWidestLessTheAllowanceButNeverNegative) {
+  EXPECT_EQ(marlix::HorizontalExtentFor(500), 408);
+  EXPECT_EQ(marlix::HorizontalExtentFor(92), 0);
+  EXPECT_EQ(marlix::HorizontalExtentFor(40), 0);
+  EXPECT_EQ(marlix::CentredIconOffset(100, 32), 34);
+  EXPECT_EQ(marlix::CentredIconOffset(101, 32), 35);
+}
+
+}  // namespace
