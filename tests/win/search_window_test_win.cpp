@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -469,6 +470,34 @@ TEST_F(SearchWindow, BannerTicksHoldNoMoreGdiObjects) {
   Settle();
   EXPECT_EQ(gdi_count::Objects(process_), settled);
   EXPECT_NE(::SendMessageA(Item(IDC_BANNER), STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+}
+
+// Not a check: with MARLIX_SCREENSHOT_DIR set, pictures of the three modes
+// for a person to look at (ImageMagick's import on the X display Wine uses).
+TEST_F(SearchWindow, Screenshots) {
+  const char* dir = std::getenv("MARLIX_SCREENSHOT_DIR");
+  if (!dir) GTEST_SKIP() << "set MARLIX_SCREENSHOT_DIR to take pictures";
+  auto shoot = [&](const char* name) {
+    ::RedrawWindow(dialog_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Settle();
+    ::Sleep(500);
+    std::string command = std::string("Z:\\usr\\bin\\import -window root ") + dir + "/" + name + ".png";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    // Wine does not wait for a Unix program: give it time to grab the screen.
+    ::Sleep(2000);
+    ::CloseHandle(pi.hProcess);
+    ::CloseHandle(pi.hThread);
+  };
+  SimpleSearch(0, "개포1동");
+  shoot("tab0");
+  SelectTab(1);
+  CompositeSearch(1, "", "");
+  shoot("tab1");
+  SelectTab(2);
+  shoot("tab2");
 }
 
 }  // namespace
