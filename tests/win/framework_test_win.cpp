@@ -80,6 +80,11 @@ TEST(MessageTable, DerivedRoutesComeBeforeBaseRoutesAndTheDefault) {
   EXPECT_EQ(frame.m_hWnd, nullptr);
 }
 
+// Message boxes are captioned with the program file's name, without folder or extension.
+TEST(Application, NameIsTheProgramFileWithoutItsExtension) {
+  EXPECT_STREQ(AfxGetAppName(), "framework_test_win");
+}
+
 // A menu command and a button click share code 0, so these two are one route.
 struct Probe : CWnd {
   void On() {}
