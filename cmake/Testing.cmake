@@ -15,15 +15,24 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
-# marlix_add_test(name SOURCES ... LIBS ...): one GoogleTest program, its cases
-# discovered when ctest runs so that building never starts Wine.
+# marlix_add_test(name SOURCES ... LIBS ... [ENV ...] [FIXTURES ...]): one
+# GoogleTest program, its cases discovered when ctest runs so that building
+# never starts Wine; FIXTURES names ctest fixtures its cases need.
 function(marlix_add_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;ENV;FIXTURES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
       MARLIX_REAL_DATA="${MARLIX_REAL_DATA}"
       MARLIX_TEST_BIN_DIR="${CMAKE_BINARY_DIR}")
+  # An empty property value would swallow the next property's name.
+  set(properties)
+  if(T_ENV)
+    list(APPEND properties ENVIRONMENT "${T_ENV}")
+  endif()
+  if(T_FIXTURES)
+    list(APPEND properties FIXTURES_REQUIRED "${T_FIXTURES}")
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                       PROPERTIES ENVIRONMENT "${T_ENV}")
+                       PROPERTIES ${properties})
 endfunction()

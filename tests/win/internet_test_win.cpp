@@ -1,0 +1,149 @@
+// The internet access over WinInet, with the update routines on top of it,
+// against the host's test service server that ctest starts for these tests.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "data_download.h"
+#include "internet.h"
+#include "server_url.h"
+#include "version_check.h"
+
+namespace {
+
+// The server's state folder as Wine sees it: the server's address in "url",
+// the files it serves in "root".
+const std::string kState = MARLIX_TEST_SERVER_STATE;
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ServerUrl() {
+  std::string url = ReadBytes(kState + "/url");
+  while (!url.empty() && (url.back() == '\n' || url.back() == '\r')) url.pop_back();
+  return url;
+}
+
+void Serve(const std::string& name, const std::string& bytes) { WriteBytes(kState + "/root/" + name, bytes); }
+
+std::string Bytes(std::size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + seed * 7 + i / 251) & 0xFF);
+  return bytes;
+}
+
+class WinInetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base_ = ServerUrl();
+    ASSERT_EQ(base_.rfind("http://127.0.0.1:", 0), 0u) << "no test server: " << kState;
+  }
+  std::string Url(const std::string& name) const { return marlix::ServiceFileUrl(base_, name); }
+  // Sets a fault of the shared server on one file name of this test's own.
+  void Fault(const std::string& name, const std::string& query) {
+    CInternetSession session("test");
+    auto answer = session.OpenURL((base_ + "/_control/fault?name=" + name + "&" + query).c_str());
+    ASSERT_EQ(marlix::AnswerStatus(*answer), 200ul);
+  }
+  std::string base_;
+};
+
+TEST_F(WinInetTest, LinesBlocksAndTheStatusComeAsOverLibcurl) {
+  Serve("wininet-lines.txt", "one\r\ntwo\n\r\nth\rree\nlast");
+  const std::string block_file = Bytes(5 * 1024 + 1, 1);
+  Serve("wininet-blocks.bin", block_file);
+  CInternetSession session("test");
+
+  auto file = session.OpenURL(Url("wininet-lines.txt").c_str());
+  file->SetReadBufferSize(3);
+  std::vector<std::string> lines;
+  for (std::string line; file->ReadString(line);) lines.push_back(line);
+  EXPECT_EQ(lines, (std::vector<std::string>{"one", "two", "", "three", "last"}));
+  EXPECT_EQ(marlix::AnswerStatus(*file), 200ul);
+  file->Close();
+  file->Close();
+
+  file = session.OpenURL(Url("wininet-blocks.bin").c_str(), 1, kInternetFlagTransferBinary | kInternetFlagReload);
+  std::string got;
+  std::vector<unsigned> sizes;
+  char block[1024];
+  for (unsigned n = sizeof block; n == sizeof block;) {
+    n = file->Read(block, sizeof block);
+    got.append(block, n);
+    sizes.push_back(n);
+  }
+  EXPECT_EQ(got, block_file);
+  EXPECT_EQ(sizes, (std::vector<unsigned>{1024, 1024, 1024, 1024, 1024, 1}));
+
+  file = session.OpenURL(Url("wininet-missing.txt").c_str());
+  EXPECT_EQ(marlix::AnswerStatus(*file), 404ul);
+}
+
+TEST_F(WinInetTest, ABodyCutShortIsAFailureNotAnEnd) {
+  Serve("wininet-cut.bin", Bytes(10000, 2));
+  Fault("wininet-cut.bin", "cut=3000");
+  CInternetSession session("test");
+  auto file = session.OpenURL(Url("wininet-cut.bin").c_str(), 1, kInternetFlagTransferBinary);
+  char block[1024];
+  EXPECT_THROW(
+      {
+        while (file->Read(block, sizeof block) > 0) {
+        }
+      },
+      CInternetException);
+}
+
+TEST_F(WinInetTest, NoServerThrows) {
+  CInternetSession session("test");
+  session.SetTimeouts(2000, 2000);
+  // Nothing listens on port 1 of the loopback address.
+  EXPECT_THROW(session.OpenURL("http://127.0.0.1:1/zipcode/search/x.txt"), CInternetException);
+}
+
+TEST_F(WinInetTest, TheDataDownloadAndTheVersionCheckWorkOverWinInet) {
+  // The routines fetch from fixed names: this test owns them on the shared server.
+  const std::string folder = kState + "/wininet-download";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  const std::vector<std::string> served = {Bytes(3 * 1024, 3), "135-080 서울 강남구 역삼동\r\n", "2026.12\r\n"};
+  for (int i = 0; i < 3; ++i) Serve(marlix::kDataFiles[i], served[i]);
+  WriteBytes(folder + "\\postver.txt", "old\r\n");
+
+  marlix::ServiceAccess access;
+  access.base_url = base_;
+  std::vector<std::string> statuses;
+  marlix::DownloadEvents events;
+  events.status = [&](const std::string& text) { statuses.push_back(text); };
+  const marlix::DownloadOutcome outcome = marlix::DownloadDataFiles(access, "Marlix", folder, events);
+  ASSERT_EQ(outcome.result, marlix::DownloadResult::kComplete) << outcome.detail;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(ReadBytes(folder + "\\" + marlix::kDataFiles[i]), served[i]) << i;
+  ASSERT_EQ(statuses.size(), 7u);
+  EXPECT_EQ(statuses[1], folder + "\\post.csv 다운로드...");
+  EXPECT_EQ(statuses.back(), "다운로드가 완료되었습니다.");
+
+  // A failure keeps the old file (the error page is not stored).
+  Fault("postver.txt", "status=404");
+  EXPECT_EQ(marlix::DownloadDataFiles(access, "Marlix", folder, events).result,
+            marlix::DownloadResult::kNetworkFailure);
+  EXPECT_EQ(ReadBytes(folder + "\\postver.txt"), served[2]);
+  EXPECT_EQ(statuses.back(), "네트워크 연결을 확인해 주세요.");
+  Fault("postver.txt", "");
+
+  Serve("MarlixVer.ini", "[Marlix]\r\n  zipver=1.1\r\n");
+  EXPECT_EQ(marlix::FetchServerVersion(access, "Marlix"), "1.1");
+}
+
+}  // namespace
