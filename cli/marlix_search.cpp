@@ -13,6 +13,7 @@
 
 #include "copy_cut.h"
 #include "postcode_search.h"
+#include "update_command.h"
 
 namespace {
 
@@ -26,7 +27,8 @@ constexpr char kUsage[] =
     "  marlix-search [--data FILE] [--copy code|address|line] [--raw] code TERM\n"
     "  marlix-search [--data FILE] [--copy code|address|line] [--raw] name TERM\n"
     "  marlix-search [--data FILE] [--copy code|address|line] [--raw] and TERM1 TERM2\n"
-    "  marlix-search [--data FILE] [--copy code|address|line] [--raw] or TERM1 TERM2\n";
+    "  marlix-search [--data FILE] [--copy code|address|line] [--raw] or TERM1 TERM2\n"
+    "  marlix-search update [--server URL]\n";
 
 constexpr char kHelp[] =
     "\n"
@@ -179,6 +181,7 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string_view(argv[1]) == "update") return StartUpdateCommand(argc - 1, argv + 1, DefaultDataPath());
   Options options;
   if (std::optional<int> done = ParseArguments(argc, argv, options)) return *done;
 
