@@ -4,41 +4,22 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "data_download.h"
 #include "internet.h"
 #include "server_url.h"
+#include "test_server_win.h"
 #include "version_check.h"
 
 namespace {
 
-// The server's state folder as Wine sees it: the server's address in "url",
-// the files it serves in "root".
-const std::string kState = MARLIX_TEST_SERVER_STATE;
+using marlix_test::ReadBytes;
+using marlix_test::Serve;
+using marlix_test::WriteBytes;
 
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ServerUrl() {
-  std::string url = ReadBytes(kState + "/url");
-  while (!url.empty() && (url.back() == '\n' || url.back() == '\r')) url.pop_back();
-  return url;
-}
-
-void Serve(const std::string& name, const std::string& bytes) { WriteBytes(kState + "/root/" + name, bytes); }
+const std::string kState = marlix_test::kServerState;
 
 std::string Bytes(std::size_t size, unsigned seed) {
   std::string bytes(size, '\0');
@@ -49,8 +30,8 @@ std::string Bytes(std::size_t size, unsigned seed) {
 class WinInetTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    base_ = ServerUrl();
-    ASSERT_EQ(base_.rfind("http://127.0.0.1:", 0), 0u) << "no test server: " << kState;
+    base_ = marlix_test::TestServerUrl();
+    ASSERT_FALSE(base_.empty()) << "no test server: " << kState;
   }
   std::string Url(const std::string& name) const { return marlix::ServiceFileUrl(base_, name); }
   // Sets a fault of the shared server on one file name of this test's own.
