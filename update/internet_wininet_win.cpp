@@ -22,8 +22,13 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_REL
 
 class WinInetStream : public marlix::internet::Stream {
  public:
-  WinInetStream(HINTERNET request, std::string url, unsigned long context)
-      : request_(request), url_(std::move(url)), context_(context) {
+  WinInetStream(HINTERNET connection, HINTERNET request, std::string url, unsigned long context)
+      : connection_(connection), request_(request), url_(std::move(url)), context_(context) {}
+
+  ~WinInetStream() override { Close(); }
+
+  // Takes the status and the announced length from the answer's headers.
+  void QueryAnswer() {
     DWORD status = 0;
     DWORD size = sizeof status;
     if (HttpQueryInfoA(request_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
@@ -37,8 +42,6 @@ class WinInetStream : public marlix::internet::Stream {
       if (end != length) expected_ = static_cast<long long>(value);
     }
   }
-
-  ~WinInetStream() override { Close(); }
 
   // WinInet reports a connection that closed before the announced length as
   // a normal end; a short body is a failure here, as it is over libcurl.
@@ -61,10 +64,13 @@ class WinInetStream : public marlix::internet::Stream {
 
   void Close() override {
     if (request_ != nullptr) InternetCloseHandle(request_);
+    if (connection_ != nullptr) InternetCloseHandle(connection_);
     request_ = nullptr;
+    connection_ = nullptr;
   }
 
  private:
+  HINTERNET connection_;
   HINTERNET request_;
   std::string url_;
   unsigned long context_;
@@ -78,6 +84,8 @@ class WinInetStream : public marlix::internet::Stream {
 struct CInternetSession::Backend {
   HINTERNET handle = nullptr;
   DWORD request_flags = 0;
+  DWORD connect_ms = kInternetDefaultTimeoutMs;
+  DWORD receive_ms = kInternetDefaultTimeoutMs;
   ~Backend() {
     if (handle != nullptr) InternetCloseHandle(handle);
   }
@@ -91,19 +99,14 @@ CInternetSession::CInternetSession(const char* agent, unsigned long context, uns
   if (backend->handle == nullptr) ThrowLastError("InternetOpen", context);
   backend->request_flags = flags & kRequestFlags;
   backend_ = std::move(backend);
-  SetTimeouts(kInternetDefaultTimeoutMs, kInternetDefaultTimeoutMs);
 }
 
 CInternetSession::~CInternetSession() = default;
 
 void CInternetSession::SetTimeouts(unsigned connect_ms, unsigned receive_ms) {
   if (!backend_) return;
-  DWORD connect = connect_ms;
-  DWORD receive = receive_ms;
-  InternetSetOptionA(backend_->handle, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
-  InternetSetOptionA(backend_->handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
-  InternetSetOptionA(backend_->handle, INTERNET_OPTION_SEND_TIMEOUT, &receive, sizeof receive);
-  InternetSetOptionA(backend_->handle, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &receive, sizeof receive);
+  backend_->connect_ms = connect_ms;
+  backend_->receive_ms = receive_ms;
 }
 
 std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char* url, unsigned long context,
@@ -111,14 +114,45 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char* url, unsign
                                                          unsigned long headers_length) {
   if (!backend_) throw CInternetException(kInternetErrorInternal, "the session is closed", context);
   const std::string address = marlix::internet::HttpAddress(url, context);
+  // The request is opened step by step, not with InternetOpenUrl, so that the
+  // time-outs are set on it before it is sent: set on the session only, Wine
+  // lets an answer keep it waiting for ever.
+  char host[256] = {};
+  char path[2048] = {};
+  char extra[2048] = {};
+  URL_COMPONENTSA parts = {};
+  parts.dwStructSize = sizeof parts;
+  parts.lpszHostName = host;
+  parts.dwHostNameLength = sizeof host;
+  parts.lpszUrlPath = path;
+  parts.dwUrlPathLength = sizeof path;
+  parts.lpszExtraInfo = extra;
+  parts.dwExtraInfoLength = sizeof extra;
+  if (!InternetCrackUrlA(address.c_str(), 0, 0, &parts)) ThrowLastError("reading the address " + address, context);
+  const std::string object = std::string(*path != '\0' ? path : "/") + extra;
   // The scheme decides on TLS; a secure flag on a plain address would only break it.
-  const DWORD request_flags =
-      (flags | backend_->request_flags) & ~static_cast<DWORD>(INTERNET_FLAG_SECURE);
-  const DWORD length = headers == nullptr ? 0 : headers_length != 0 ? headers_length : static_cast<DWORD>(-1);
+  DWORD request_flags = (flags | backend_->request_flags) & ~static_cast<DWORD>(INTERNET_FLAG_SECURE);
+  if (parts.nScheme == INTERNET_SCHEME_HTTPS) request_flags |= INTERNET_FLAG_SECURE;
+
+  HINTERNET connection = InternetConnectA(backend_->handle, host, parts.nPort, nullptr, nullptr,
+                                          INTERNET_SERVICE_HTTP, 0, context);
+  if (connection == nullptr) ThrowLastError("connecting to " + address, context);
   HINTERNET request =
-      InternetOpenUrlA(backend_->handle, address.c_str(), headers, length, request_flags, context);
-  if (request == nullptr) ThrowLastError("opening " + address, context);
-  return std::make_unique<CHttpFile>(std::make_unique<WinInetStream>(request, address, context), address);
+      HttpOpenRequestA(connection, "GET", object.c_str(), nullptr, nullptr, nullptr, request_flags, context);
+  if (request == nullptr) {
+    InternetCloseHandle(connection);
+    ThrowLastError("opening " + address, context);
+  }
+  auto stream = std::make_unique<WinInetStream>(connection, request, address, context);
+  for (auto [option, value] : {std::pair<DWORD, DWORD>{INTERNET_OPTION_CONNECT_TIMEOUT, backend_->connect_ms},
+                               {INTERNET_OPTION_SEND_TIMEOUT, backend_->receive_ms},
+                               {INTERNET_OPTION_RECEIVE_TIMEOUT, backend_->receive_ms}}) {
+    InternetSetOptionA(request, option, &value, sizeof value);
+  }
+  const DWORD length = headers == nullptr ? 0 : headers_length != 0 ? headers_length : static_cast<DWORD>(-1);
+  if (!HttpSendRequestA(request, headers, length, nullptr, 0)) ThrowLastError("opening " + address, context);
+  stream->QueryAnswer();
+  return std::make_unique<CHttpFile>(std::move(stream), address);
 }
 
 void CInternetSession::Close() { backend_.reset(); }

@@ -72,6 +72,13 @@ TEST_F(WinInetTest, LinesBlocksAndTheStatusComeAsOverLibcurl) {
 
   file = session.OpenURL(Url("wininet-missing.txt").c_str());
   EXPECT_EQ(marlix::AnswerStatus(*file), 404ul);
+
+  Fault("wininet-moved.txt", "redirect=wininet-lines.txt");
+  file = session.OpenURL(Url("wininet-moved.txt").c_str());
+  EXPECT_EQ(marlix::AnswerStatus(*file), 200ul);
+  std::string line;
+  EXPECT_TRUE(file->ReadString(line));
+  EXPECT_EQ(line, "one");
 }
 
 TEST_F(WinInetTest, ABodyCutShortIsAFailureNotAnEnd) {
@@ -93,6 +100,18 @@ TEST_F(WinInetTest, NoServerThrows) {
   session.SetTimeouts(2000, 2000);
   // Nothing listens on port 1 of the loopback address.
   EXPECT_THROW(session.OpenURL("http://127.0.0.1:1/zipcode/search/x.txt"), CInternetException);
+}
+
+TEST_F(WinInetTest, AnAnswerLaterThanTheReceiveTimeOutFails) {
+  Serve("wininet-slow.txt", "slow\n");
+  Fault("wininet-slow.txt", "delay=5000");
+  CInternetSession session("test");
+  session.SetTimeouts(1000, 1000);
+  const DWORD start = GetTickCount();
+  EXPECT_THROW(session.OpenURL(Url("wininet-slow.txt").c_str()), CInternetException);
+  const DWORD waited = GetTickCount() - start;
+  EXPECT_GE(waited, 900u);
+  EXPECT_LT(waited, 3500u);
 }
 
 TEST_F(WinInetTest, TheDataDownloadAndTheVersionCheckWorkOverWinInet) {
