@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -168,6 +169,21 @@ class SearchWindow : public ::testing::Test {
     }
     return items;
   }
+  int HorizontalExtent() const {
+    return static_cast<int>(::SendMessageW(Item(IDC_RESULT_LIST), LB_GETHORIZONTALEXTENT, 0, 0));
+  }
+  int WidestInList(const std::vector<std::string>& lines) const {
+    HWND list = Item(IDC_RESULT_LIST);
+    HDC dc = ::GetDC(list);
+    int widest = 0;
+    for (const std::string& line : lines) {
+      SIZE size{};
+      ::GetTextExtentPoint32A(dc, line.data(), static_cast<int>(line.size()), &size);
+      widest = std::max(widest, static_cast<int>(size.cx));
+    }
+    ::ReleaseDC(list, dc);
+    return widest;
+  }
   int ComboSelection() const { return static_cast<int>(::SendMessageW(Item(IDC_KIND_COMBO), CB_GETCURSEL, 0, 0)); }
   int Tab() const { return static_cast<int>(::SendMessageW(Item(IDC_MODE_TAB), TCM_GETCURSEL, 0, 0)); }
 
@@ -292,8 +308,10 @@ TEST_F(SearchWindow, PostcodeSearchNormalisesTheCodeAndListsInFileOrder) {
   SimpleSearch(1, "1358");
   ExpectListed(expected);
   EXPECT_EQ(::SendMessageW(Item(IDC_RESULT_LIST), LB_GETITEMHEIGHT, 0, 0), 15);
-  // Sideways scrolling covers the widest line, less the allowance, never below 0.
-  EXPECT_GE(::SendMessageW(Item(IDC_RESULT_LIST), LB_GETHORIZONTALEXTENT, 0, 0), 0);
+  // Sideways scrolling covers the widest line, measured in the list's own
+  // device context, less 92 pixels.
+  const int extent = HorizontalExtent();
+  EXPECT_EQ(extent, WidestInList(expected) - 92);
 
   std::vector<std::string> exact;
   for (const std::string& line : RealLines()) {
@@ -303,8 +321,11 @@ TEST_F(SearchWindow, PostcodeSearchNormalisesTheCodeAndListsInFileOrder) {
   ExpectListed(exact);
   SimpleSearch(1, "135-806");
   ExpectListed(exact);
+  const int exact_extent = HorizontalExtent();
+  EXPECT_NE(exact_extent, extent);
   SimpleSearch(1, "1");  // one digit is not enough for a code
   ExpectNoDataRows();
+  EXPECT_EQ(HorizontalExtent(), exact_extent) << "a search with no match leaves the extent as it was";
 }
 
 TEST_F(SearchWindow, NameSearchNeedsEveryWordInTheAddress) {
