@@ -137,5 +137,4 @@ class CInternetSession {
  private:
   struct Backend;
   std::unique_ptr<Backend> backend_;
-  unsigned long context_;
 };

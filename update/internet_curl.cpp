@@ -255,8 +255,7 @@ struct CInternetSession::Backend {
 };
 
 CInternetSession::CInternetSession(const char* agent, unsigned long context, unsigned long access_type,
-                                   const char* proxy_name, const char* proxy_bypass, unsigned long)
-    : context_(context) {
+                                   const char* proxy_name, const char* proxy_bypass, unsigned long) {
   static std::once_flag once;
   static CURLcode global = CURLE_OK;
   std::call_once(once, [] { global = curl_global_init(CURL_GLOBAL_DEFAULT); });

@@ -92,8 +92,7 @@ struct CInternetSession::Backend {
 };
 
 CInternetSession::CInternetSession(const char* agent, unsigned long context, unsigned long access_type,
-                                   const char* proxy_name, const char* proxy_bypass, unsigned long flags)
-    : context_(context) {
+                                   const char* proxy_name, const char* proxy_bypass, unsigned long flags) {
   auto backend = std::make_unique<Backend>();
   backend->handle = InternetOpenA(agent, access_type, proxy_name, proxy_bypass, flags & kOpenFlags);
   if (backend->handle == nullptr) ThrowLastError("InternetOpen", context);
