@@ -10,6 +10,9 @@
 
 namespace marlix {
 
+// Where the Windows program keeps its data files.
+inline constexpr char kDataFolder[] = "c:\\postcode";
+
 // The data files, in the order they are fetched.
 inline constexpr const char* kDataFiles[] = {"post.csv", "postcode.txt", "postver.txt"};
 

@@ -7,6 +7,7 @@
 #include <curl/curl.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -283,6 +284,11 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char* url, unsign
   auto stream = std::make_unique<CurlStream>(address, context, backend_->connect_ms, backend_->receive_ms);
   CURL* easy = stream->easy();
   if (!backend_->agent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, backend_->agent.c_str());
+  if (backend_->access_type == kInternetAccessPreconfig && std::getenv("no_proxy") == nullptr &&
+      std::getenv("NO_PROXY") == nullptr) {
+    // The system's proxy (http_proxy) is for the outside: this machine is reached directly.
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
+  }
   if (backend_->access_type == kInternetAccessDirect) {
     curl_easy_setopt(easy, CURLOPT_PROXY, "");
   } else if (backend_->access_type == kInternetAccessProxy) {
