@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <exception>
 
 #include "wnd_win.h"
@@ -67,6 +68,25 @@ void CDialog::EndDialog(int result) {
   ::PostMessageA(m_hWnd, WM_NULL, 0, 0);
 }
 
+// Over the owner when it is on screen, otherwise in the work area of the screen.
+void CDialog::CenterWindow() {
+  RECT area{};
+  HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
+  if (owner && ::IsWindowVisible(owner) && !::IsIconic(owner)) {
+    ::GetWindowRect(owner, &area);
+  } else {
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+  }
+  RECT rc{};
+  ::GetWindowRect(m_hWnd, &rc);
+  const int width = rc.right - rc.left, height = rc.bottom - rc.top;
+  int x = area.left + (area.right - area.left - width) / 2;
+  int y = area.top + (area.bottom - area.top - height) / 2;
+  x = std::max(x, 0);
+  y = std::max(y, 0);
+  ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 BOOL CDialog::PreTranslateMessage(MSG* msg) { return ::IsDialogMessageA(m_hWnd, msg); }
 
 BOOL CDialog::OnInitDialog() {
@@ -81,12 +101,18 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     auto* self = reinterpret_cast<CDialog*>(lParam);
     ::SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
     self->m_hWnd = hwnd;
+    RECT before{}, after{};
+    ::GetWindowRect(hwnd, &before);
+    BOOL result = TRUE;
     try {
-      return self->OnInitDialog();
+      result = self->OnInitDialog();
     } catch (const std::exception& e) {
       ReportException(e.what());
-      return TRUE;
     }
+    // A dialog that did not place itself opens centred rather than in a corner.
+    ::GetWindowRect(hwnd, &after);
+    if (::EqualRect(&before, &after)) self->CenterWindow();
+    return result;
   }
   auto* self = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
   if (!self) return FALSE;

@@ -262,6 +262,7 @@ class CDialog : public CWnd {
   // window again. Returns the end code, or -1 when the window cannot be made.
   virtual INT_PTR DoModal();
   void EndDialog(int result);
+  void CenterWindow();
   // Every message of the modal loop comes here before it is dispatched; true
   // means it was handled. The default hands it to the dialog manager.
   virtual BOOL PreTranslateMessage(MSG* msg);
