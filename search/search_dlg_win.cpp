@@ -168,11 +168,7 @@ void CSearchDlg::OnSelchangeModeTab() {
   // The combo stays out of sight while the rest changes and is shown last.
   m_cboKind.ShowWindow(SW_HIDE);
   ShowEmptiedOrHide(m_edtFirstTerm, layout->first_term);
-  if (layout->second_term) {
-    ShowEmptiedOrHide(m_edtSecondTerm, layout->second_term);
-  } else {
-    m_edtSecondTerm.ShowWindow(SW_HIDE);
-  }
+  ShowEmptiedOrHide(m_edtSecondTerm, layout->second_term);
   ShowIf(m_btnSearch, layout->search_shown);
   ShowIf(m_lstResult, layout->search_shown);
   for (CWnd* panel : {static_cast<CWnd*>(&m_grpUpdate), static_cast<CWnd*>(&m_btnUpdate),
@@ -247,7 +243,8 @@ void CSearchDlg::FillResults(std::FILE* file, HDC dc) {
   ::InvalidateRect(m_lstResult.m_hWnd, nullptr, TRUE);
 }
 
-// The copy modes and the copy of a selected line come with the clipboard work.
+// The commands choose what a selected line will give; the copy itself comes
+// with the clipboard work.
 void CSearchDlg::OnCopyPostCode() { m_nCopyMode = kCopyPostcode; }
 void CSearchDlg::OnCopyAddress() { m_nCopyMode = kCopyAddress; }
 void CSearchDlg::OnCopyWholeLine() { m_nCopyMode = kCopyWholeLine; }
