@@ -128,7 +128,7 @@ TEST_F(DownloadTest, AFiftyMegabyteFileArrivesWhole) {
 // A failure at the second file: the first is new, the second and third are
 // the old copies, and the status line ends at the network text.
 struct Fault {
-  const char* spec;
+  const char* faults;
   const char* why;
 };
 
@@ -137,7 +137,7 @@ void PrintTo(const Fault& fault, std::ostream* os) { *os << fault.why; }
 class SecondFileFails : public DownloadTest, public ::testing::WithParamInterface<Fault> {};
 
 TEST_P(SecondFileFails, KeepsTheOldFilesAndSaysSo) {
-  ServiceServer server({std::string("postcode.txt:") + GetParam().spec});
+  ServiceServer server({std::string("postcode.txt:") + GetParam().faults});
   const auto files = ServeAll(server);
   const auto old = PlaceOldCopies();
   const double start = NowSeconds();
@@ -160,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, SecondFileFails,
                                            Fault{"cut=0", "a connection dropped after the headers"},
                                            Fault{"delay=5000", "no answer within the time-out"}),
                          [](const auto& info) {
-                           std::string name = info.param.spec;
+                           std::string name = info.param.faults;
                            for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                            return name;
                          });

@@ -62,7 +62,7 @@ inline double NowSeconds() {
 
 class ServiceServer {
  public:
-  // `faults` are NAME:SPEC as the server's --fault takes them.
+  // `faults` are NAME:FAULTS as the server's --fault takes them.
   explicit ServiceServer(const std::vector<std::string>& faults = {}) : root_(MakeTempDir("served")) {
     std::vector<std::string> args = {MARLIX_TEST_SERVER_EXE, "--root", root_, "--port", "0",
                                      "--stop-on-stdin-eof", "--lifetime", "600"};

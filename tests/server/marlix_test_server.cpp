@@ -21,7 +21,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: marlix-test-server --root DIR [--port N] [--host ADDR] [--fault NAME:SPEC]...\n"
+    "Usage: marlix-test-server --root DIR [--port N] [--host ADDR] [--fault NAME:FAULTS]...\n"
     "                          [--lifetime SECONDS] [--stop-on-stdin-eof]\n"
     "\n"
     "Serves the files of DIR as http://ADDR:PORT/zipcode/search/NAME and prints the\n"
@@ -31,13 +31,13 @@ constexpr char kUsage[] =
     "  --root DIR           the folder served (required)\n"
     "  --port N             the port; 0 (default) takes a free one\n"
     "  --host ADDR          the address to listen on (default 127.0.0.1)\n"
-    "  --fault NAME:SPEC    answer the file NAME (a path under /zipcode/search/) badly;\n"
+    "  --fault NAME:FAULTS  answer the file NAME (a path under /zipcode/search/) badly;\n"
     "                       may be given once per file\n"
     "  --lifetime SECONDS   stop by itself after this long (default: never)\n"
     "  --stop-on-stdin-eof  stop when standard input closes, e.g. when the test that\n"
     "                       started it ends in any way\n"
     "\n"
-    "A SPEC is a comma-separated list of:\n"
+    "FAULTS is a comma-separated list of:\n"
     "  status=CODE   answer with this status and a small HTML error page\n"
     "  cut=N         send the headers with the file's full length, then only the\n"
     "                first N bytes, then drop the connection (cut=0: headers only)\n"
@@ -92,13 +92,13 @@ bool SetFaultKey(Fault& fault, const std::string& key, const std::string& value)
   return true;
 }
 
-std::optional<Fault> ParseFaultSpec(const std::string& spec) {
+std::optional<Fault> ParseFaultList(const std::string& list) {
   Fault fault;
   std::size_t start = 0;
-  while (start <= spec.size()) {
-    std::size_t end = spec.find(',', start);
-    if (end == std::string::npos) end = spec.size();
-    const std::string item = spec.substr(start, end - start);
+  while (start <= list.size()) {
+    std::size_t end = list.find(',', start);
+    if (end == std::string::npos) end = list.size();
+    const std::string item = list.substr(start, end - start);
     const std::size_t eq = item.find('=');
     if (eq == std::string::npos || !SetFaultKey(fault, item.substr(0, eq), item.substr(eq + 1))) {
       return std::nullopt;
@@ -234,10 +234,10 @@ int main(int argc, char** argv) {
     } else if (arg == "--lifetime") {
       if (!value(text) || !ParseNumber(text, lifetime)) return UsageError("bad --lifetime");
     } else if (arg == "--fault") {
-      if (!value(text)) return UsageError("--fault needs NAME:SPEC");
+      if (!value(text)) return UsageError("--fault needs NAME:FAULTS");
       const std::size_t colon = text.rfind(':');
       std::optional<Fault> fault;
-      if (colon != std::string::npos) fault = ParseFaultSpec(text.substr(colon + 1));
+      if (colon != std::string::npos) fault = ParseFaultList(text.substr(colon + 1));
       if (!fault) return UsageError("bad --fault '" + text + "'");
       g_faults[text.substr(0, colon)] = *fault;
     } else {
