@@ -473,6 +473,12 @@ TEST_F(SearchWindow, EscapeEndsWithTheCancelCode) {
   EXPECT_EQ(WaitExit(), static_cast<DWORD>(IDCANCEL));
 }
 
+// Every system command but the about item keeps its default processing.
+TEST_F(SearchWindow, TheCloseBoxEndsWithTheCancelCode) {
+  ::PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(WaitExit(), static_cast<DWORD>(IDCANCEL));
+}
+
 TEST_F(SearchWindow, BannerTicksHoldNoMoreGdiObjects) {
   // The counter must see objects come and go, or the check below proves nothing.
   const long before = gdi_count::Objects(::GetCurrentProcess());
