@@ -51,7 +51,9 @@ FileFetch FetchIntoFile(CInternetSession& session, const std::string& url, unsig
     for (;;) {
       const unsigned got = remote->Read(block, kBlockSize);
       if (got > 0 && std::fwrite(block, 1, got, local.get()) != got) {
-        return fail(DownloadResult::kLocalFileFailure, LastFileError());
+        std::string why = LastFileError();
+        local.reset();  // Windows removes no open file
+        return fail(DownloadResult::kLocalFileFailure, why);
       }
       fetch.bytes += got;
       if (got < kBlockSize) break;

@@ -1,6 +1,8 @@
 // The data download over libcurl against the test service server: what lands
 // in the local folder, byte for byte, and what the status line says.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <cctype>
 #include <cstdio>
@@ -195,6 +197,29 @@ TEST_F(DownloadTest, AFileThatCannotBeWrittenStopsTheDownloadWithAReport) {
   EXPECT_EQ(ReadBytes(folder_ / "postver.txt"), old.at("postver.txt")) << "not fetched after the failure";
   // The status line keeps what it had; it does not blame the network.
   EXPECT_EQ(run.statuses.back(), Downloading(folder_ / "postcode.txt"));
+  ExpectNoTemporaryFiles();
+}
+
+TEST_F(DownloadTest, AWriteThatFailsMidwayKeepsTheOldFile) {
+  ServiceServer server;
+  const auto files = ServeAll(server);
+  server.Serve("postcode.txt", PatternBytes(256 * 1024, 9));
+  const auto old = PlaceOldCopies();
+  // Files of this process may not grow past 64 KB: the second file's writes fail.
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 64 * 1024;
+  setrlimit(RLIMIT_FSIZE, &small);
+  const Told run = Download(server.url(), folder_);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  EXPECT_EQ(run.outcome.result, DownloadResult::kLocalFileFailure);
+  EXPECT_EQ(run.outcome.file, "postcode.txt");
+  EXPECT_EQ(run.local_failures.size(), 1u);
+  EXPECT_EQ(ReadBytes(folder_ / "post.csv"), files.at("post.csv"));
+  EXPECT_EQ(ReadBytes(folder_ / "postcode.txt"), old.at("postcode.txt"));
+  EXPECT_EQ(ReadBytes(folder_ / "postver.txt"), old.at("postver.txt"));
   ExpectNoTemporaryFiles();
 }
 
