@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "data_download.h"
+#include "data_version.h"
 #include "internet.h"
 #include "server_url.h"
 #include "test_server_win.h"
@@ -112,6 +113,20 @@ TEST_F(WinInetTest, AnAnswerLaterThanTheReceiveTimeOutFails) {
   const DWORD waited = GetTickCount() - start;
   EXPECT_GE(waited, 900u);
   EXPECT_LT(waited, 3500u);
+}
+
+TEST_F(WinInetTest, TheDataVersionPanelTextComesOverWinInet) {
+  // The panel's session is flagged secure and no-cache-write; on a plain
+  // address that must still fetch.
+  Serve("postver.txt", "2026.12\n우편번호 자료\r\n");
+  marlix::ServiceAccess access;
+  access.base_url = base_;
+  std::vector<std::string> statuses;
+  const marlix::DataVersion version =
+      marlix::FetchDataVersion(access, [&](const std::string& text) { statuses.push_back(text); });
+  EXPECT_TRUE(version.fetched);
+  EXPECT_EQ(version.text, "2026.12\r\n우편번호 자료\r\n");
+  EXPECT_EQ(statuses, (std::vector<std::string>{"서버에 연결 중입니다...", "우편번호 버전 정보입니다."}));
 }
 
 TEST_F(WinInetTest, TheDataDownloadAndTheVersionCheckWorkOverWinInet) {
