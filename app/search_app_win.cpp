@@ -1,13 +1,61 @@
 #include "search_app_win.h"
 
+#include <cstring>
+
+#include "program_version_win.h"
 #include "search_dlg_win.h"
+#include "tray_decisions.h"
+#include "tray_main_frame_win.h"
+#include "version_check.h"
+
+using namespace marlix;
+
+namespace {
+constexpr char kInstanceMutex[] = "MyProgramMutex";
+constexpr char kFrameTitle[] = "우편번호검색";
+}  // namespace
 
 CSearchApp theApp;
 
-// Until the notification-area frame exists, the program is its search window:
-// it opens at start and the program ends with it, with the window's end code.
+// The updater is started in the folder the program was started from, so it is
+// recorded before anything can change it.
+CSearchApp::CSearchApp() : m_strServerVersion(kProgramVersion), m_strVersion(kProgramVersion) {
+  std::memset(m_szCurDir, 0, sizeof m_szCurDir);
+  if (::GetCurrentDirectoryA(sizeof m_szCurDir, m_szCurDir) == 0) m_szCurDir[0] = '\0';
+}
+
 BOOL CSearchApp::InitInstance() {
+  // Never closed: the name marks a running program for as long as it runs.
+  ::CreateMutexA(nullptr, FALSE, kInstanceMutex);
+  if (RoleFromMutexError(::GetLastError()) == InstanceRole::Later) return RunAsLaterInstance();
+  return RunAsFirstInstance();
+}
+
+// The running program is nudged (a WM_DESTROY that its frame shrugs off, and a
+// minimise request) and this process shows its own search window, then ends.
+BOOL CSearchApp::RunAsLaterInstance() {
+  HWND running = ::FindWindowA(nullptr, kFrameTitle);
+  if (running == nullptr) return TRUE;
+  ::SendMessageA(running, WM_DESTROY, 0, 0);
+  ::CloseWindow(running);
   CSearchDlg dlg;
-  m_nExitCode = static_cast<int>(dlg.DoModal());
-  return FALSE;
+  dlg.DoModal();
+  return TRUE;
+}
+
+BOOL CSearchApp::RunAsFirstInstance() {
+  CheckProgramVersion(AfxGetAppName(), m_szCurDir, m_strServerVersion);
+
+  auto* frame = new CTrayMainFrame;  // frees itself when its window goes
+  if (frame->m_hWnd == nullptr) {
+    delete frame;
+    return TRUE;
+  }
+  m_pMainWnd = frame;
+  frame->ShowWindow(SW_SHOWMINIMIZED);
+  ::UpdateWindow(frame->m_hWnd);
+  frame->ShowWindow(SW_HIDE);
+  ::ShowOwnedPopups(frame->m_hWnd, FALSE);
+  frame->SetWindowPos(HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+  return TRUE;
 }

@@ -1,9 +1,22 @@
-// The application object of Marlix.
+// The application object of Marlix: decides once per start whether this
+// process is the notification-area program or a later start that only shows
+// a search window of its own.
 #pragma once
+
+#include <string>
 
 #include "app_win.h"
 
 class CSearchApp : public CWinApp {
  public:
+  CSearchApp();
   BOOL InitInstance() override;
+
+  std::string m_strServerVersion;  // the version the service announces
+  std::string m_strVersion;        // this program's own version
+  char m_szCurDir[1024];           // the working directory at construction
+
+ private:
+  BOOL RunAsLaterInstance();
+  BOOL RunAsFirstInstance();
 };

@@ -24,7 +24,8 @@ int CWinApp::Run() {
 int AfxWinMain() {
   CWinApp* app = CWinApp::Get();
   if (!app) return 1;
-  if (!app->InitInstance()) return app->ExitInstance();
+  // Without a main window there is no loop to run: the program ends.
+  if (!app->InitInstance() || !app->m_pMainWnd) return app->ExitInstance();
   return app->Run();
 }
 

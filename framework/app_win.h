@@ -14,7 +14,7 @@ class CWinApp {
 
   static CWinApp* Get() { return s_app; }
 
-  // FALSE ends the program at once, with ExitInstance's code.
+  // FALSE, or no main window, ends the program at once with ExitInstance's code.
   virtual BOOL InitInstance() { return FALSE; }
   // The message loop of the main window; returns ExitInstance's code.
   virtual int Run();

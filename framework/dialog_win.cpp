@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "app_win.h"
 #include "wnd_win.h"
 
 constexpr MessageEntry CDialog::kMessageEntries[] = {
@@ -27,7 +28,11 @@ void InitCommonControlsOnce() {
 
 INT_PTR CDialog::DoModal() {
   InitCommonControlsOnce();
-  HWND owner = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
+  // Without a parent the main window, if the program has one, owns the dialog:
+  // it is disabled meanwhile, and the dialog goes when it goes.
+  CWnd* parent = m_pParentWnd;
+  if (!parent && CWinApp::Get()) parent = CWinApp::Get()->m_pMainWnd;
+  HWND owner = parent ? parent->m_hWnd : nullptr;
   const bool disableOwner = owner && ::IsWindowEnabled(owner);
   m_bEndModal = false;
   m_nModalResult = -1;
@@ -39,7 +44,8 @@ INT_PTR CDialog::DoModal() {
   if (!m_bEndModal) ShowWindow(SW_SHOWNORMAL);
 
   MSG msg;
-  while (!m_bEndModal) {
+  // The window can also go without EndDialog, with an owner that is destroyed.
+  while (!m_bEndModal && m_hWnd) {
     const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
     if (got <= 0) {
       // A quit request ends the modal run and is passed on to the outer loop.

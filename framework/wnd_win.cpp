@@ -97,9 +97,10 @@ LRESULT CALLBACK CFrameWnd::WindowProc(HWND hwnd, UINT message, WPARAM wParam, L
   try {
     // A handler that called Default() has had the default processing already.
     if (self->Dispatch(message, wParam, lParam, result) != Routed::No) return result;
+    // A frame may answer messages that no table can name, such as registered ones.
+    return self->DefaultProc(message, wParam, lParam);
   } catch (const std::exception& e) {
     ReportException(e.what());
     return 0;
   }
-  return ::DefWindowProcA(hwnd, message, wParam, lParam);
 }

@@ -3,8 +3,15 @@
 #include <algorithm>
 #include <string>
 
+#include <imm.h>
+
+#include <cstring>
+
 #include "about_dlg_win.h"
 #include "copy_cut.h"
+#include "data_download.h"
+#include "data_version.h"
+#include "hangul_mode.h"
 #include "postcode_search.h"
 #include "resource.h"
 #include "search_window.h"
@@ -189,7 +196,8 @@ void CSearchDlg::OnSearch() {
   WindowDC dc(m_lstResult.m_hWnd);
   std::FILE* file = std::fopen(kDataFile, "rb");
   if (!file) {
-    OnDownload();
+    // A data file that cannot be written ends the search with the download.
+    if (DownloadDataFiles() == DownloadResult::kLocalFileFailure) return;
     file = std::fopen(kDataFile, "rb");
   }
   m_lstResult.ResetContent();
@@ -243,12 +251,36 @@ void CSearchDlg::FillResults(std::FILE* file, HDC dc) {
   ::InvalidateRect(m_lstResult.m_hWnd, nullptr, TRUE);
 }
 
-// The commands choose what a selected line will give; the copy itself comes
-// with the clipboard work.
 void CSearchDlg::OnCopyPostCode() { m_nCopyMode = kCopyPostcode; }
 void CSearchDlg::OnCopyAddress() { m_nCopyMode = kCopyAddress; }
 void CSearchDlg::OnCopyWholeLine() { m_nCopyMode = kCopyWholeLine; }
-void CSearchDlg::OnSelchangeResultList() {}
+
+// The selected line, cut by the copy mode, goes to the clipboard as ANSI text.
+// A clipboard held by another program is left alone; the next selection tries again.
+void CSearchDlg::OnSelchangeResultList() {
+  const int index = m_lstResult.GetCurSel();
+  if (index == LB_ERR) return;
+  const LRESULT length = m_lstResult.SendMessage(LB_GETTEXTLEN, index);
+  if (length == LB_ERR) return;
+  std::string line(static_cast<std::size_t>(length) + 1, '\0');
+  m_lstResult.SendMessage(LB_GETTEXT, index, reinterpret_cast<LPARAM>(line.data()));
+  line.resize(std::strlen(line.c_str()));
+  const std::string_view text = CutForCopy(line, m_nCopyMode);
+
+  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, text.size() + 1);
+  if (!block) return;
+  if (void* bytes = ::GlobalLock(block)) {
+    if (!text.empty()) std::memcpy(bytes, text.data(), text.size());
+    ::GlobalUnlock(block);
+  }
+  if (!::OpenClipboard(m_hWnd)) {
+    ::GlobalFree(block);  // nobody took it
+    return;
+  }
+  ::EmptyClipboard();
+  if (!::SetClipboardData(CF_TEXT, block)) ::GlobalFree(block);
+  ::CloseClipboard();
+}
 
 void CSearchDlg::OnExit() { EndDialog(ID_EXIT); }
 
@@ -260,12 +292,53 @@ void CSearchDlg::OnAbout() {
   about.DoModal();
 }
 
-// The data download and the version panel come with the internet access; the
-// Hangul input switch with the input-method work.
-void CSearchDlg::OnDownload() {}
-void CSearchDlg::ShowDataVersion() {}
-void CSearchDlg::OnSetfocusFirstTerm() {}
-void CSearchDlg::OnSetfocusSecondTerm() {}
+void CSearchDlg::OnDownload() { DownloadDataFiles(); }
+
+// Fetches the three data files into c:\postcode, telling each step in the
+// status line. A file replaces the local one only when it arrived whole, so a
+// failed download leaves the data as it was.
+DownloadResult CSearchDlg::DownloadDataFiles() {
+  DownloadEvents events;
+  events.status = [this](const std::string& text) { SetStatus(text.c_str()); };
+  events.local_failure = [](const std::string& message) { AfxMessageBox(message.c_str(), MB_OK | MB_ICONERROR); };
+  return marlix::DownloadDataFiles(ServiceAccess{}, AfxGetAppName(), kDataFolder, events).result;
+}
+
+// Fetches the server's data-version file into the text box, repainting after
+// each status so the user sees what the blocking fetch is doing.
+void CSearchDlg::ShowDataVersion() {
+  m_edtDataVersion.SetWindowText("");
+  const DataVersion version = FetchDataVersion(ServiceAccess{}, [this](const std::string& text) {
+    SetStatus(text.c_str());
+  });
+  if (version.fetched) m_edtDataVersion.SetWindowText(version.text.c_str());
+  ::UpdateWindow(m_hWnd);
+}
+
+void CSearchDlg::SetStatus(const char* text) {
+  m_stcUpdateStatus.SetWindowText(text);
+  ::UpdateWindow(m_hWnd);
+}
+
+void CSearchDlg::OnSetfocusFirstTerm() { SwitchToHangul(m_edtFirstTerm); }
+void CSearchDlg::OnSetfocusSecondTerm() { SwitchToHangul(m_edtSecondTerm); }
+
+// Search terms are mostly Korean: a field that gets the focus turns plain
+// alphanumeric input into Hangul input, and selects its old term so that
+// typing replaces it.
+void CSearchDlg::SwitchToHangul(CEdit& edit) {
+  if (HIMC context = ::ImmGetContext(m_hWnd)) {
+    DWORD conversion = 0;
+    DWORD sentence = 0;
+    const BOOL read = ::ImmGetConversionStatus(context, &conversion, &sentence);
+    if (const auto mode = HangulModeOnFocus(read != FALSE, conversion)) {
+      ::ImmSetConversionStatus(context, *mode, sentence);
+    }
+    ::ImmReleaseContext(m_hWnd, context);
+  }
+  edit.SendMessage(EM_SETSEL, 0, -1);
+  edit.SendMessage(EM_SCROLLCARET);
+}
 
 // Steps the banner to its next frame. The frame is loaded afresh each time and
 // the one it replaces is released, so hours of ticks hold one bitmap.

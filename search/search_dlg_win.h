@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "data_download.h"
 #include "wnd_win.h"
 
 class CSearchDlg : public CDialog {
@@ -59,4 +60,7 @@ class CSearchDlg : public CDialog {
 
  private:
   void FillResults(std::FILE* file, HDC dc);
+  marlix::DownloadResult DownloadDataFiles();
+  void SetStatus(const char* text);
+  void SwitchToHangul(CEdit& edit);
 };

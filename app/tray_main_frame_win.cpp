@@ -1,0 +1,126 @@
+#include "tray_main_frame_win.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+
+#include "resource.h"
+#include "search_dlg_win.h"
+#include "tray_decisions.h"
+
+using namespace marlix;
+
+namespace {
+
+constexpr char kFrameTitle[] = "우편번호검색";
+constexpr char kIconTip[] = "우편번호검색프로그램";
+constexpr UINT kIconId = IDI_MARLIX;
+
+// The first form of the icon record, without the later fields.
+NOTIFYICONDATAA IconRecord(HWND frame) {
+  NOTIFYICONDATAA data{};
+  data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  data.hWnd = frame;
+  data.uID = kIconId;
+  return data;
+}
+
+}  // namespace
+
+constexpr MessageEntry CTrayMainFrame::kMessageEntries[] = {
+    MessageRoute<&CTrayMainFrame::OnCreate>(WM_CREATE),
+    MessageRoute<&CTrayMainFrame::OnClose>(WM_CLOSE),
+    CommandRoute<&CTrayMainFrame::OnExit>(ID_EXIT),
+    MessageRoute<&CTrayMainFrame::OnTrayNotify>(kTrayCallbackMessage),
+};
+static_assert(!HasDuplicateRoutes(CTrayMainFrame::kMessageEntries));
+constinit const MessageMap CTrayMainFrame::kMessageMap{&CWnd::kMessageMap, CTrayMainFrame::kMessageEntries};
+
+CTrayMainFrame::CTrayMainFrame() : m_nTaskbarCreated(::RegisterWindowMessageA("TaskbarCreated")) {
+  Create(kFrameTitle, 0);
+}
+
+CTrayMainFrame::~CTrayMainFrame() = default;
+
+LRESULT CTrayMainFrame::OnCreate() {
+  AddIcon();
+  m_pSearchDlg = nullptr;
+  m_pTrayMenu = std::make_unique<CMenu>();
+  m_pTrayMenu->LoadMenu(IDR_MAINMENU);
+  return 0;
+}
+
+void CTrayMainFrame::AddIcon() {
+  NOTIFYICONDATAA data = IconRecord(m_hWnd);
+  data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  data.uCallbackMessage = kTrayCallbackMessage;
+  data.hIcon = ::LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDI_MARLIX));
+  std::memcpy(data.szTip, kIconTip, sizeof kIconTip);
+  ::Shell_NotifyIconA(NIM_ADD, &data);
+}
+
+// Whoever sends it: the icon goes, and with the window the program ends.
+void CTrayMainFrame::OnClose() {
+  NOTIFYICONDATAA data = IconRecord(m_hWnd);
+  ::Shell_NotifyIconA(NIM_DELETE, &data);
+  ShowWindow(SW_HIDE);
+  ::ShowOwnedPopups(m_hWnd, FALSE);
+  SetWindowPos(HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+  DestroyWindow();
+}
+
+void CTrayMainFrame::OnExit() { ::SendMessageA(m_hWnd, WM_CLOSE, 0, 0); }
+
+LRESULT CTrayMainFrame::OnTrayNotify(WPARAM, LPARAM mouseMessage) {
+  switch (TrayActionFor(static_cast<unsigned>(mouseMessage), m_pSearchDlg != nullptr)) {
+    case TrayAction::OpenSearch: OpenSearchWindow(); break;
+    case TrayAction::ShowMenu: ShowTrayMenu(); break;
+    case TrayAction::None: break;
+  }
+  return 1;
+}
+
+void CTrayMainFrame::OpenSearchWindow() {
+  auto dialog = std::make_unique<CSearchDlg>();
+  m_pSearchDlg = dialog.get();
+  m_bInModalRun = true;
+  const INT_PTR result = dialog->DoModal();
+  if (m_bWindowGone) {
+    // The frame was closed while the window ran and has gone with it: release
+    // the window object and then the frame object, and touch nothing else.
+    dialog.reset();
+    delete this;
+    return;
+  }
+  m_bInModalRun = false;
+  m_pSearchDlg = nullptr;
+  dialog.reset();
+  if (result == kEndProgramCommand) ::SendMessageA(m_hWnd, WM_CLOSE, 0, 0);
+}
+
+void CTrayMainFrame::ShowTrayMenu() {
+  HMENU popup = m_pTrayMenu->GetSubMenu(0);
+  POINT at{};
+  ::GetCursorPos(&at);
+  const RECT ignored{at.x - 100, at.y - 100, at.x, at.y};
+  ::TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, m_hWnd, &ignored);
+}
+
+LRESULT CTrayMainFrame::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  // A restarted Explorer has a new notification area without our icon.
+  if (message == m_nTaskbarCreated && m_nTaskbarCreated != 0) {
+    AddIcon();
+    return 0;
+  }
+  return CFrameWnd::DefaultProc(message, wParam, lParam);
+}
+
+// The main window's end is the program's end.
+void CTrayMainFrame::PostNcDestroy() {
+  ::PostQuitMessage(0);
+  if (m_bInModalRun) {
+    m_bWindowGone = true;
+    return;
+  }
+  delete this;
+}

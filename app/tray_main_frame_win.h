@@ -1,0 +1,45 @@
+// The hidden main window of a running Marlix: it owns the notification-area
+// icon, opens the search window on a left click and ends the program on close.
+#pragma once
+
+#include <memory>
+
+#include "wnd_win.h"
+
+class CSearchDlg;
+
+class CTrayMainFrame : public CFrameWnd {
+ public:
+  // Creates the (invisible) window; its creation adds the icon.
+  CTrayMainFrame();
+  ~CTrayMainFrame() override;
+
+  static const MessageEntry kMessageEntries[];
+  static const MessageMap kMessageMap;
+  const MessageMap& GetMessageMap() const override { return kMessageMap; }
+
+ protected:
+  LRESULT OnCreate();
+  void OnClose();
+  void OnExit();
+  LRESULT OnTrayNotify(WPARAM id, LPARAM mouseMessage);
+
+  // Explorer announces a new notification area with a registered message,
+  // whose number is known only at run time.
+  LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void PostNcDestroy() override;
+
+  CSearchDlg* m_pSearchDlg = nullptr;
+  std::unique_ptr<CMenu> m_pTrayMenu;
+
+ private:
+  void AddIcon();
+  void OpenSearchWindow();
+  void ShowTrayMenu();
+
+  UINT m_nTaskbarCreated;
+  // The window went while a search window ran inside one of our handlers:
+  // the object is freed when that handler is done with it.
+  bool m_bInModalRun = false;
+  bool m_bWindowGone = false;
+};
