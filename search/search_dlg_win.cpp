@@ -225,7 +225,10 @@ void CSearchDlg::FillResults(std::FILE* file, HDC dc) {
     // Room for a whole-file result: a line of the data is some 40 bytes.
     if (std::fseek(file, 0, SEEK_END) == 0) {
       const long bytes = std::ftell(file);
-      if (bytes > 0) m_lstResult.InitStorage(static_cast<int>(bytes / 40), static_cast<UINT>(bytes));
+      // Capped, so that a huge file does not reserve its size in memory up front.
+      constexpr long kMostReserved = 64L * 1024 * 1024;
+      const long reserve = bytes < kMostReserved ? bytes : kMostReserved;
+      if (reserve > 0) m_lstResult.InitStorage(static_cast<int>(reserve / 40), static_cast<UINT>(reserve));
       std::fseek(file, 0, SEEK_SET);
     }
     std::string item;
