@@ -28,7 +28,8 @@ struct FileCloser {
 }  // namespace
 
 FileFetch FetchIntoFile(CInternetSession& session, const std::string& url, unsigned long flags,
-                        const std::string& local_path, const std::function<void()>& opened) {
+                        const std::string& local_path, const std::function<void()>& opened,
+                        const FetchHooks& hooks) {
   FileFetch fetch;
   const std::string part_path = local_path + ".part";
   auto fail = [&](DownloadResult result, std::string detail) {
@@ -57,6 +58,7 @@ FileFetch FetchIntoFile(CInternetSession& session, const std::string& url, unsig
       }
       fetch.bytes += got;
       if (got < kBlockSize) break;
+      if (hooks.progress) hooks.progress(fetch.bytes);
     }
     remote->Close();
     if (std::fclose(local.release()) != 0) return fail(DownloadResult::kLocalFileFailure, LastFileError());
@@ -64,6 +66,7 @@ FileFetch FetchIntoFile(CInternetSession& session, const std::string& url, unsig
     return fail(DownloadResult::kNetworkFailure, e.what());
   }
   std::string error;
+  if (hooks.accept && !hooks.accept(part_path, error)) return fail(DownloadResult::kNetworkFailure, error);
   if (!MoveIntoPlace(part_path, local_path, error)) return fail(DownloadResult::kLocalFileFailure, error);
   return fetch;
 }

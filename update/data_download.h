@@ -42,8 +42,16 @@ struct FileFetch {
   std::uint64_t bytes = 0;
   std::string detail;
 };
+// What a caller may add: `progress` runs after each whole block is written,
+// with the bytes so far; `accept` looks at the finished temporary file and may
+// refuse it (saying why), which fails the fetch as a network failure does.
+struct FetchHooks {
+  std::function<void(std::uint64_t bytes)> progress;
+  std::function<bool(const std::string& temp_path, std::string& why)> accept;
+};
 FileFetch FetchIntoFile(CInternetSession& session, const std::string& url, unsigned long flags,
-                        const std::string& local_path, const std::function<void()>& opened = {});
+                        const std::string& local_path, const std::function<void()>& opened = {},
+                        const FetchHooks& hooks = {});
 
 // Downloads the three data files, in order, into `folder` (created when
 // missing). Stops at the first failure; files fetched before it stay.

@@ -1,0 +1,224 @@
+#include "program_update.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "data_download.h"
+#include "local_files.h"
+#include "updater_texts.h"
+
+namespace marlix::updater {
+
+namespace {
+
+// Only ASCII letters: a CP949 trail byte may fall in the ASCII range, but
+// then its lead byte is above 0x80 and the pair compares the same either way.
+std::string LowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+constexpr unsigned kStopWaitMs = 500;
+constexpr int kStopPolls = 5;
+
+// Restores the flag that keeps the routine from running twice at once.
+class RunningFlag {
+ public:
+  explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
+  RunningFlag(const RunningFlag&) = delete;
+  RunningFlag& operator=(const RunningFlag&) = delete;
+  ~RunningFlag() { flag_ = false; }
+
+ private:
+  bool& flag_;
+};
+
+std::string CannotSave(const std::string& path, const std::string& why) {
+  const int n = std::snprintf(nullptr, 0, kTextCannotSaveFormat, path.c_str(), why.c_str());
+  std::string text(static_cast<std::size_t>(n > 0 ? n : 0) + 1, '\0');
+  std::snprintf(text.data(), text.size(), kTextCannotSaveFormat, path.c_str(), why.c_str());
+  text.resize(text.size() - 1);
+  return text;
+}
+
+}  // namespace
+
+ProgramUpdate::ProgramUpdate(UpdateSetup setup, UpdateWindow& window, Processes& processes, ProgramFiles& files,
+                             Shell& shell)
+    : setup_(std::move(setup)), window_(window), processes_(processes), files_(files), shell_(shell) {}
+
+std::string ProgramUpdate::PathOf(const char* name) const { return JoinPath(setup_.program_dir, name); }
+
+void ProgramUpdate::RunUpdate() {
+  // The first timer tick can arrive in the loop of one of our message boxes
+  // after OK has started the routine; a second run would swap files under the first.
+  if (running_) return;
+  RunningFlag running(running_);
+
+  StopRunningPrograms();
+  window_.EnableOK(false);
+  window_.EnableCancel(false);
+  if (!DownloadNewProgram()) {
+    window_.Notice(kTextCannotDownload);
+    window_.EnableOK(true);
+    window_.EnableCancel(true);
+    return;
+  }
+  window_.SetStatus(kTextDownloadFinished);
+  window_.SetStatus(kTextFinishing);
+  const bool replaced = SwapProgramFiles();
+  StartProgram(replaced);
+  window_.End();
+}
+
+// Both names are stopped whatever the first result: a user who was told to
+// end the program by hand is told so once for each.
+void ProgramUpdate::StopRunningPrograms() {
+  for (const char* image : {kProgramImage, kNewProgramImage}) {
+    if (!StopProcessByName(image)) window_.Notice(kTextStopItYourself);
+  }
+}
+
+bool ProgramUpdate::StopProcessByName(std::string name) {
+  const std::optional<std::vector<ProcessEntry>> list = processes_.List();
+  if (!list) {
+    window_.Notice(kTextCannotListProcesses);
+    return false;
+  }
+  name = LowerAscii(std::move(name));
+  if (list->empty()) return false;
+  window_.SetStatus(kTextSearching);
+  bool result = true;
+  for (const ProcessEntry& entry : *list) {
+    if (LowerAscii(entry.image_name) != name) continue;
+    const std::unique_ptr<OpenedProcess> process = processes_.Open(entry.id);
+    window_.SetStatus(kTextStopping);
+    if (!process->Terminate()) {
+      window_.SetStatus(kTextCannotStop);
+      result = false;
+      continue;
+    }
+    processes_.Wait(kStopWaitMs);
+    result = false;
+    for (int poll = 0; poll < kStopPolls; ++poll) {
+      const std::optional<std::uint32_t> status = process->ExitStatus();
+      if (!status) {
+        window_.SetStatus(kTextCannotReadExit);
+        continue;
+      }
+      if (*status != kStillActive) {
+        window_.SetStatus(kTextStopped);
+        result = true;
+        break;
+      }
+      window_.SetStatus(kTextNotYetStopped);
+      processes_.Wait(kStopWaitMs);
+    }
+  }
+  return result;
+}
+
+// The body becomes the new program only when it came whole, with a 2xx status,
+// and is a Windows program: an error page installed as Marlix.exe would leave
+// the user with no program at all.
+bool ProgramUpdate::DownloadNewProgram() {
+  window_.SetStatus(kTextDownloadStarting);
+  const std::string url = ServiceFileUrl(setup_.access.base_url, kProgramFile);
+  FileFetch fetch;
+  try {
+    CInternetSession session(setup_.agent.c_str());
+    session.SetTimeouts(setup_.access.timeout_ms, setup_.access.timeout_ms);
+    FetchHooks hooks;
+    hooks.progress = [&](std::uint64_t bytes) {
+      window_.SetProgressPos(bytes > static_cast<std::uint64_t>(INT32_MAX) ? INT32_MAX : static_cast<int>(bytes));
+    };
+    hooks.accept = [](const std::string& temp_path, std::string& why) {
+      if (IsWindowsExecutable(temp_path)) return true;
+      why = "not a Windows program";
+      return false;
+    };
+    fetch = FetchIntoFile(
+        session, url, kInternetFlagReload | kInternetFlagTransferBinary, setup_.new_file,
+        [&] {
+          window_.SetStatus(kTextDownloading);
+          window_.SetProgressRange(0, setup_.progress_max);
+        },
+        hooks);
+    session.Close();
+  } catch (const CInternetException& e) {
+    fetch.result = DownloadResult::kNetworkFailure;
+    fetch.detail = e.what();
+  }
+  switch (fetch.result) {
+    case DownloadResult::kComplete:
+      window_.SetProgressPos(setup_.progress_max);
+      window_.SetStatus(kTextDownloaded);
+      return true;
+    case DownloadResult::kNetworkFailure:
+      window_.Notice(kTextNetworkFailure);
+      window_.Repaint();
+      return false;
+    case DownloadResult::kLocalFileFailure:
+      window_.Warning(CannotSave(setup_.new_file, fetch.detail));
+      return false;
+  }
+  return false;
+}
+
+// The old program is kept until the new one has its name: it goes back to
+// "Marlix.exe" when the new file cannot take it, and it is never deleted
+// while it is the only copy.
+bool ProgramUpdate::SwapProgramFiles() {
+  const std::string program = PathOf(kProgramFile);
+  const std::string old_program = PathOf(kOldProgramFile);
+  // A leftover from an earlier run would block the move aside.
+  if (files_.Exists(old_program)) RemovePath(old_program);
+
+  const bool moved_aside = RenamePath(program, old_program);
+  if (!moved_aside) window_.Notice(kTextCannotMoveAside);
+  // The download target is one name on every file system, whatever the case.
+  const bool replaced = RenamePath(setup_.new_file, program);
+  if (!replaced) {
+    window_.Notice(kTextCannotPlaceNew);
+    if (moved_aside && !RenamePath(old_program, program)) window_.Notice(kTextCannotMoveBack);
+    return false;
+  }
+  if (moved_aside && !RemovePath(old_program)) window_.Notice(kTextCannotRemoveOld);
+  return true;
+}
+
+// The user's program was stopped, so it is started again even when the swap
+// failed; but only a replaced and started program is reported as updated.
+void ProgramUpdate::StartProgram(bool replaced) {
+  window_.SetStatus(kTextLaunching);
+  if (shell_.Open(kProgramFile, "", setup_.program_dir)) {
+    window_.Notice(replaced ? kTextUpdated : kTextUpdateEnds);
+    return;
+  }
+  window_.Warning(std::string(kTextCannotLaunch) + "\n\n" + PathOf(kProgramFile) + kTextCheckProgramThere);
+  shell_.Open("explorer.exe", setup_.program_dir, setup_.program_dir);
+  window_.Notice(kTextUpdateEnds);
+}
+
+bool IsWindowsExecutable(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  auto read_at = [&](long offset, unsigned char* bytes, std::size_t count) {
+    return std::fseek(file, offset, SEEK_SET) == 0 && std::fread(bytes, 1, count, file) == count;
+  };
+  unsigned char mz[2] = {};
+  unsigned char offset[4] = {};
+  unsigned char signature[4] = {};
+  bool ok = read_at(0, mz, 2) && mz[0] == 'M' && mz[1] == 'Z' && read_at(0x3C, offset, 4);
+  if (ok) {
+    const std::uint32_t pe = offset[0] | offset[1] << 8 | offset[2] << 16 | static_cast<std::uint32_t>(offset[3]) << 24;
+    ok = pe <= 0x7FFFFFFF && read_at(static_cast<long>(pe), signature, 4) && signature[0] == 'P' &&
+         signature[1] == 'E' && signature[2] == 0 && signature[3] == 0;
+  }
+  std::fclose(file);
+  return ok;
+}
+
+}  // namespace marlix::updater

@@ -1,0 +1,140 @@
+#include "update_dlg_win.h"
+
+#include <cstring>
+
+#include "local_files.h"
+#include "updater_about_dlg_win.h"
+#include "updater_resource.h"
+
+using namespace marlix::updater;
+
+namespace {
+constexpr UINT_PTR kStartTimer = 1;
+constexpr UINT kStartDelayMs = 100;
+}  // namespace
+
+constexpr MessageEntry CUpdateDlg::kMessageEntries[] = {
+    MessageRoute<&CUpdateDlg::OnShowWindow>(WM_SHOWWINDOW),
+    MessageRoute<&CUpdateDlg::OnTimer>(WM_TIMER),
+    CommandRoute<&CUpdateDlg::RunUpdate>(IDOK),
+    MessageRoute<&CUpdateDlg::OnSysCommand>(WM_SYSCOMMAND),
+    MessageRoute<&CUpdateDlg::OnPaint>(WM_PAINT),
+    MessageRoute<&CUpdateDlg::OnQueryDragIcon>(WM_QUERYDRAGICON),
+};
+static_assert(!HasDuplicateRoutes(CUpdateDlg::kMessageEntries));
+constinit const MessageMap CUpdateDlg::kMessageMap{&CDialog::kMessageMap, CUpdateDlg::kMessageEntries};
+
+CUpdateDlg::CUpdateDlg(CWnd* parent)
+    : CDialog(IDD_UPDATER, parent),
+      m_szCurDir{},
+      m_szNewFile{},
+      m_nProgressMax(0),
+      m_hIcon(::LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDI_UPDATER))) {}
+
+CUpdateDlg::~CUpdateDlg() = default;
+
+void CUpdateDlg::DoDataExchange() {
+  BindControl(IDCANCEL, m_btnCancel);
+  BindControl(IDOK, m_btnOK);
+  BindControl(IDC_UPDATE_PROGRESS, m_progress);
+  BindControl(IDC_UPDATE_MESSAGE, m_stMessage);
+}
+
+BOOL CUpdateDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+
+  if (HMENU system = ::GetSystemMenu(m_hWnd, FALSE)) {
+    char about[128] = {};
+    if (::LoadStringA(AfxGetInstanceHandle(), IDS_UPDATER_ABOUTBOX, about, sizeof about) > 0 && about[0]) {
+      CMenu menu;
+      menu.Attach(system);
+      menu.AppendMenu(MF_SEPARATOR);
+      menu.AppendMenu(MF_STRING, IDM_UPDATER_ABOUTBOX, about);
+    }
+  }
+  SetIcon(m_hIcon, TRUE);
+  SetIcon(m_hIcon, FALSE);
+
+  m_nProgressMax = kProgressMax;
+  // The working directory is the program folder: Marlix starts the updater there.
+  std::memset(m_szCurDir, 0, sizeof m_szCurDir);
+  const DWORD length = ::GetCurrentDirectoryA(sizeof m_szCurDir, m_szCurDir);
+  if (length == 0 || length >= sizeof m_szCurDir) m_szCurDir[0] = '\0';
+  std::memset(m_szNewFile, 0, sizeof m_szNewFile);
+  const std::string new_file = marlix::JoinPath(m_szCurDir, kNewProgramFile);
+  std::strncpy(m_szNewFile, new_file.c_str(), sizeof m_szNewFile - 1);
+
+  UpdateSetup setup;
+  setup.program_dir = m_szCurDir;
+  setup.new_file = m_szNewFile;
+  setup.progress_max = m_nProgressMax;
+  setup.agent = AfxGetAppName();
+  UpdateWindow& window = *this;
+  m_update = std::make_unique<ProgramUpdate>(std::move(setup), window, m_processes, m_files, m_shell);
+  return TRUE;
+}
+
+void CUpdateDlg::OnShowWindow(WPARAM shown) {
+  Default();
+  if (shown) SetTimer(kStartTimer, kStartDelayMs);
+}
+
+// The timer only sets the update off, once.
+void CUpdateDlg::OnTimer(WPARAM id) {
+  Default();
+  ::KillTimer(m_hWnd, id);
+  RunUpdate();
+}
+
+void CUpdateDlg::RunUpdate() {
+  if (m_update) m_update->RunUpdate();
+}
+
+void CUpdateDlg::OnSysCommand(WPARAM id) {
+  if ((id & 0xFFF0) == IDM_UPDATER_ABOUTBOX) {
+    CAboutDlg about;
+    about.DoModal();
+  } else {
+    Default();
+  }
+}
+
+void CUpdateDlg::OnPaint() {
+  if (!IsIconic()) {
+    Default();
+    return;
+  }
+  PaintDC dc(m_hWnd);
+  ::SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.get()), 0);
+  const int cxIcon = ::GetSystemMetrics(SM_CXICON);
+  const int cyIcon = ::GetSystemMetrics(SM_CYICON);
+  const RECT rect = GetClientRect();
+  ::DrawIcon(dc.get(), (rect.right - cxIcon + 1) / 2, (rect.bottom - cyIcon + 1) / 2, m_hIcon);
+}
+
+HCURSOR CUpdateDlg::OnQueryDragIcon() { return m_hIcon; }
+
+// The update blocks this thread: each text is painted at once, so that it
+// shows during the waits and reads that follow it.
+void CUpdateDlg::SetStatus(const std::string& text) {
+  m_stMessage.SetWindowText(text.c_str());
+  ::UpdateWindow(m_stMessage.m_hWnd);
+}
+
+void CUpdateDlg::SetProgressRange(int lower, int upper) { m_progress.SetRange(lower, upper); }
+
+void CUpdateDlg::SetProgressPos(int position) {
+  m_progress.SetPos(position);
+  ::UpdateWindow(m_progress.m_hWnd);
+}
+
+void CUpdateDlg::EnableOK(bool enable) { ::EnableWindow(m_btnOK.m_hWnd, enable); }
+void CUpdateDlg::EnableCancel(bool enable) { ::EnableWindow(m_btnCancel.m_hWnd, enable); }
+
+void CUpdateDlg::Notice(const std::string& text) { ::MessageBoxA(m_hWnd, text.c_str(), AfxGetAppName(), MB_OK); }
+
+void CUpdateDlg::Warning(const std::string& text) { AfxMessageBox(text.c_str(), MB_OK | MB_ICONEXCLAMATION); }
+
+void CUpdateDlg::Repaint() { ::UpdateWindow(m_hWnd); }
+
+void CUpdateDlg::End() { OnCancel(); }

@@ -1,0 +1,56 @@
+// The updater's window: a status line, a progress bar, OK and Cancel. It sets
+// the update off by itself shortly after it is shown; OK runs it again after a
+// failed download, Cancel ends the updater.
+#pragma once
+
+#include <memory>
+
+#include "program_update.h"
+#include "update_platform_win.h"
+#include "wnd_win.h"
+
+class CUpdateDlg : public CDialog, private marlix::updater::UpdateWindow {
+ public:
+  explicit CUpdateDlg(CWnd* parent = nullptr);
+  ~CUpdateDlg() override;
+
+  static const MessageEntry kMessageEntries[];
+  static const MessageMap kMessageMap;
+  const MessageMap& GetMessageMap() const override { return kMessageMap; }
+
+ protected:
+  BOOL OnInitDialog() override;
+  void DoDataExchange() override;
+
+  void OnShowWindow(WPARAM shown);
+  void OnTimer(WPARAM id);
+  void OnSysCommand(WPARAM id);
+  void OnPaint();
+  HCURSOR OnQueryDragIcon();
+  void RunUpdate();
+
+  char m_szCurDir[1024];
+  char m_szNewFile[1024];
+  int m_nProgressMax;
+  CButton m_btnCancel;         // 2
+  CButton m_btnOK;             // 1
+  CProgressCtrl m_progress;    // 1002
+  CStatic m_stMessage;         // 1000
+  HICON m_hIcon;               // shared resource icon: the system owns it
+
+ private:
+  void SetStatus(const std::string& text) override;
+  void SetProgressRange(int lower, int upper) override;
+  void SetProgressPos(int position) override;
+  void EnableOK(bool enable) override;
+  void EnableCancel(bool enable) override;
+  void Notice(const std::string& text) override;
+  void Warning(const std::string& text) override;
+  void Repaint() override;
+  void End() override;
+
+  marlix::updater::Win32Processes m_processes;
+  marlix::updater::SystemFiles m_files;
+  marlix::updater::Win32Shell m_shell;
+  std::unique_ptr<marlix::updater::ProgramUpdate> m_update;
+};

@@ -1,0 +1,58 @@
+#include "update_platform_win.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include "handle_win.h"
+
+namespace marlix::updater {
+
+namespace {
+
+class Win32Process final : public OpenedProcess {
+ public:
+  explicit Win32Process(HANDLE handle) : handle_(handle) {}
+  bool Terminate() override { return handle_ && ::TerminateProcess(handle_.get(), 0); }
+  std::optional<std::uint32_t> ExitStatus() override {
+    DWORD status = 0;
+    if (!handle_ || !::GetExitCodeProcess(handle_.get(), &status)) return std::nullopt;
+    return status;
+  }
+
+ private:
+  UniqueKernelHandle handle_;
+};
+
+}  // namespace
+
+std::optional<std::vector<ProcessEntry>> Win32Processes::List() {
+  UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return std::nullopt;
+  std::vector<ProcessEntry> entries;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32First(snapshot.get(), &entry); more; more = ::Process32Next(snapshot.get(), &entry)) {
+    entries.push_back({entry.th32ProcessID, entry.szExeFile});
+  }
+  return entries;
+}
+
+// All access rights in the form every Windows version accepts (the newer
+// PROCESS_ALL_ACCESS is refused by older systems): the process is to be
+// terminated and waited for.
+std::unique_ptr<OpenedProcess> Win32Processes::Open(std::uint32_t id) {
+  constexpr DWORD kAllAccess = 0x1F0FFF;
+  return std::make_unique<Win32Process>(::OpenProcess(kAllAccess, FALSE, id));
+}
+
+void Win32Processes::Wait(unsigned milliseconds) { ::Sleep(milliseconds); }
+
+bool Win32Shell::Open(const std::string& file, const std::string& parameters, const std::string& directory) {
+  const HINSTANCE result = ::ShellExecuteA(nullptr, "open", file.c_str(),
+                                           parameters.empty() ? nullptr : parameters.c_str(), directory.c_str(),
+                                           SW_SHOW);
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+}  // namespace marlix::updater
