@@ -191,7 +191,8 @@ TEST(BlockScan, AgreesWithLineByLine) {
       std::string t1, t2;
       for (int i = static_cast<int>(rng() % 3); i > 0; --i) t1 += piece();
       for (int i = static_cast<int>(rng() % 3); i > 0; --i) t2 += piece();
-      const SearchRequest requests[] = {Postcode(t1), Name(t1 + " " + t2), And(t1, t2), Or(t1, t2)};
+      const std::string words = t1 + " " + t2;
+      const SearchRequest requests[] = {Postcode(t1), Name(words), And(t1, t2), Or(t1, t2)};
       for (const SearchRequest& request : requests) {
         const LineMatcher matcher(request);
         Lines expected;
