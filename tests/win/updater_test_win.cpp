@@ -1,0 +1,402 @@
+// The whole program update under Wine, for real: Marlix.exe runs in a program
+// folder, the test service server offers a newer build, and MarlixUpd.exe
+// stops the program, downloads, swaps and starts the new one. Its message
+// boxes are answered here, as a user would, and their texts kept.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "internet.h"
+#include "program_update.h"
+#include "test_server_win.h"
+#include "updater_resource.h"
+#include "updater_texts.h"
+
+namespace {
+
+using marlix_test::ReadBytes;
+using marlix_test::Serve;
+using marlix_test::WriteBytes;
+using namespace marlix::updater;
+
+// A Unix path of the build as Wine sees it.
+std::string WinePath(std::string unix_path) {
+  for (char& c : unix_path) {
+    if (c == '/') c = '\\';
+  }
+  return "Z:" + unix_path;
+}
+
+const std::string kBuildApp = WinePath(MARLIX_TEST_BIN_DIR "/app");
+
+std::string Cp949(const std::wstring& text) {
+  std::string out(text.size() * 2 + 1, '\0');
+  const int n = ::WideCharToMultiByte(949, 0, text.c_str(), static_cast<int>(text.size()), out.data(),
+                                      static_cast<int>(out.size()), nullptr, nullptr);
+  out.resize(n > 0 ? n : 0);
+  return out;
+}
+
+// Across processes the W form is the one Wine answers correctly.
+std::string TextOf(HWND hwnd) {
+  wchar_t buffer[2048] = {};
+  ::SendMessageW(hwnd, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(buffer));
+  std::string text = Cp949(buffer);
+  // Message boxes turn a lone LF into CR LF.
+  std::string plain;
+  for (char c : text) {
+    if (c != '\r') plain += c;
+  }
+  return plain;
+}
+
+std::vector<HWND> TopWindowsOf(DWORD pid) {
+  struct Search {
+    DWORD pid;
+    std::vector<HWND> found;
+  } search{pid, {}};
+  ::EnumWindows(
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == s->pid) s->found.push_back(hwnd);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+bool IsDialogClass(HWND hwnd) {
+  char name[64] = {};
+  ::GetClassNameA(hwnd, name, sizeof name);
+  return std::string(name) == "#32770";
+}
+
+// The processes whose image is the program's, with their executable's path.
+std::vector<std::pair<DWORD, std::string>> RunningPrograms(const char* image) {
+  std::vector<std::pair<DWORD, std::string>> found;
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return found;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32First(snapshot, &entry); more; more = ::Process32Next(snapshot, &entry)) {
+    if (::lstrcmpiA(entry.szExeFile, image) != 0) continue;
+    char path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (HANDLE p = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID)) {
+      ::QueryFullProcessImageNameA(p, 0, path, &size);
+      ::CloseHandle(p);
+    }
+    found.emplace_back(entry.th32ProcessID, path);
+  }
+  ::CloseHandle(snapshot);
+  return found;
+}
+
+// Ends the processes of that image, except those in `spare`.
+void EndAll(const char* image, const std::set<DWORD>& spare = {}) {
+  for (const auto& [pid, path] : RunningPrograms(image)) {
+    if (spare.count(pid)) continue;
+    if (HANDLE p = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid)) {
+      ::TerminateProcess(p, 1);
+      ::WaitForSingleObject(p, 5000);
+      ::CloseHandle(p);
+    }
+  }
+}
+
+struct Process {
+  HANDLE handle = nullptr;
+  DWORD pid = 0;
+  bool Running() const { return handle && ::WaitForSingleObject(handle, 0) == WAIT_TIMEOUT; }
+  bool WaitEnd(DWORD ms) const { return handle && ::WaitForSingleObject(handle, ms) == WAIT_OBJECT_0; }
+};
+
+class UpdaterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string url = marlix_test::TestServerUrl();
+    ASSERT_FALSE(url.empty()) << "no test server";
+    base_ = url;
+    // The programs started here inherit the server's address.
+    _putenv_s("MARLIX_SERVER_URL", url.c_str());
+    EndAll("Marlix.exe");
+    // Wine's desktop is an explorer.exe too: only folder windows the test opens are closed.
+    for (const auto& [pid, path] : RunningPrograms("explorer.exe")) explorers_before_.insert(pid);
+    dir_ = WinePath(MARLIX_TEST_BIN_DIR "/updater-test/") +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    ::CreateDirectoryA(WinePath(MARLIX_TEST_BIN_DIR "/updater-test").c_str(), nullptr);
+    ::CreateDirectoryA(dir_.c_str(), nullptr);
+    for (const char* name : {kProgramFile, kNewProgramFile, kOldProgramFile, "Marlix_New.exe.part"}) {
+      ::DeleteFileA(Path(name).c_str());
+    }
+    old_program_ = ReadBytes(kBuildApp + "\\Marlix.exe");
+    ASSERT_GT(old_program_.size(), 100000u);
+    WriteBytes(Path(kProgramFile), old_program_);
+    ASSERT_TRUE(::CopyFileA((kBuildApp + "\\MarlixUpd.exe").c_str(), Path("MarlixUpd.exe").c_str(), FALSE));
+    // A newer build: the same program with a few bytes more, still a valid one.
+    new_program_ = old_program_ + std::string("\0newer build of Marlix\0", 23);
+    Fault("Marlix.exe", "");
+    Serve("Marlix.exe", new_program_);
+    // The running program finds nothing newer, so it starts no updater of its own.
+    Serve("MarlixVer.ini", "[Marlix]\r\nzipver=1.0\r\n");
+  }
+
+  void TearDown() override {
+    stop_answering_ = true;
+    if (answerer_.joinable()) answerer_.join();
+    EndAll("MarlixUpd.exe");
+    EndAll("Marlix.exe");
+    EndAll("Marlix_New.exe");
+    // A folder window from a program that could not start would hold the test's output open.
+    EndAll("explorer.exe", explorers_before_);
+    for (Process* p : {&updater_, &program_}) {
+      if (p->handle) ::CloseHandle(p->handle);
+    }
+    _putenv_s("MARLIX_SERVER_URL", "");
+  }
+
+  std::string Path(const std::string& name) const { return dir_ + "\\" + name; }
+
+  // Sets how the test server answers NAME (no query: normally again).
+  void Fault(const std::string& name, const std::string& query) {
+    CInternetSession session("test");
+    auto answer = session.OpenURL((base_ + "/_control/fault?name=" + name + "&" + query).c_str(), 1,
+                                  kInternetFlagReload);
+    answer->Close();
+  }
+
+  Process Start(const std::string& exe, const std::string& dir) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::string command = "\"" + exe + "\"";
+    if (!::CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si,
+                          &pi)) {
+      ADD_FAILURE() << "cannot start " << exe << ": error " << ::GetLastError();
+      return {};
+    }
+    ::CloseHandle(pi.hThread);
+    return {pi.hProcess, pi.dwProcessId};
+  }
+
+  // Marlix.exe from the program folder, running once it has a window.
+  void StartProgram() {
+    program_ = Start(Path(kProgramFile), dir_);
+    for (const ULONGLONG deadline = ::GetTickCount64() + 60000; ::GetTickCount64() < deadline;) {
+      if (!TopWindowsOf(program_.pid).empty()) return;
+      ASSERT_TRUE(program_.Running()) << "Marlix.exe ended at start";
+      ::Sleep(20);
+    }
+    FAIL() << "Marlix.exe shows no window";
+  }
+
+  // The updater's own window (it carries the progress bar), once it is there.
+  HWND UpdaterWindow(DWORD pid, DWORD wait_ms, DWORD poll_ms = 10) {
+    for (const ULONGLONG deadline = ::GetTickCount64() + wait_ms; ::GetTickCount64() < deadline;) {
+      for (HWND hwnd : TopWindowsOf(pid)) {
+        if (IsDialogClass(hwnd) && ::GetDlgItem(hwnd, IDC_UPDATE_PROGRESS)) return hwnd;
+      }
+      if (poll_ms) ::Sleep(poll_ms);
+    }
+    return nullptr;
+  }
+
+  // Answers every message box of the updater `pid` with OK and keeps its text.
+  void AnswerBoxesOf(DWORD pid) {
+    answered_pid_ = pid;
+    if (answerer_.joinable()) return;
+    answerer_ = std::thread([this] {
+      std::set<HWND> answered;
+      while (!stop_answering_) {
+        for (HWND hwnd : TopWindowsOf(answered_pid_)) {
+          if (!IsDialogClass(hwnd) || ::GetDlgItem(hwnd, IDC_UPDATE_PROGRESS) || !::IsWindowVisible(hwnd) ||
+              answered.count(hwnd)) {
+            continue;
+          }
+          const HWND text = ::GetDlgItem(hwnd, 0xFFFF);
+          if (!text) continue;
+          answered.insert(hwnd);
+          {
+            std::lock_guard<std::mutex> lock(boxes_mutex_);
+            boxes_.push_back(TextOf(text));
+          }
+          ::PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
+        }
+        ::Sleep(20);
+      }
+    });
+  }
+
+  std::vector<std::string> Boxes() {
+    std::lock_guard<std::mutex> lock(boxes_mutex_);
+    return boxes_;
+  }
+  void ForgetBoxes() {
+    std::lock_guard<std::mutex> lock(boxes_mutex_);
+    boxes_.clear();
+  }
+  bool WaitForBoxes(std::size_t count, DWORD ms) {
+    for (const ULONGLONG deadline = ::GetTickCount64() + ms; ::GetTickCount64() < deadline; ::Sleep(20)) {
+      if (Boxes().size() >= count) return true;
+    }
+    return false;
+  }
+
+  // The folder holds the program, the updater and nothing the update left.
+  void ExpectFolderHolds(const std::string& program) {
+    EXPECT_TRUE(ReadBytes(Path(kProgramFile)) == program) << "Marlix.exe is not the expected build";
+    for (const char* name : {kNewProgramFile, kOldProgramFile, "Marlix_New.exe.part"}) {
+      EXPECT_EQ(::GetFileAttributesA(Path(name).c_str()), INVALID_FILE_ATTRIBUTES) << name << " left behind";
+    }
+  }
+
+  // Some program of the folder is running again, from the folder's Marlix.exe.
+  bool ProgramRunsFromFolder(DWORD wait_ms) {
+    char full[MAX_PATH] = {};
+    ::GetFullPathNameA(Path(kProgramFile).c_str(), MAX_PATH, full, nullptr);
+    for (const ULONGLONG deadline = ::GetTickCount64() + wait_ms; ::GetTickCount64() < deadline; ::Sleep(50)) {
+      for (const auto& [pid, path] : RunningPrograms("Marlix.exe")) {
+        if (pid != program_.pid && ::lstrcmpiA(path.c_str(), full) == 0) return true;
+      }
+    }
+    return false;
+  }
+
+  std::string base_;
+  std::string dir_;
+  std::set<DWORD> explorers_before_;
+  std::string old_program_;
+  std::string new_program_;
+  Process program_;
+  Process updater_;
+  std::thread answerer_;
+  std::atomic<DWORD> answered_pid_{0};
+  std::atomic<bool> stop_answering_{false};
+  std::mutex boxes_mutex_;
+  std::vector<std::string> boxes_;
+};
+
+TEST_F(UpdaterTest, ANewerVersionOnTheServerReplacesTheRunningProgram) {
+  // Marlix finds the newer version at its start and starts MarlixUpd.exe beside it.
+  Serve("MarlixVer.ini", "[Marlix]\r\nzipver=1.1\r\n");
+  const ULONGLONG started = ::GetTickCount64();
+  program_ = Start(Path(kProgramFile), dir_);
+  DWORD updater_pid = 0;
+  for (const ULONGLONG deadline = started + 60000; !updater_pid && ::GetTickCount64() < deadline; ::Sleep(20)) {
+    for (const auto& [pid, path] : RunningPrograms("MarlixUpd.exe")) updater_pid = pid;
+  }
+  ASSERT_NE(updater_pid, 0u) << "Marlix.exe did not start the updater";
+  // The new build asks again at its start: now it is the newest.
+  Serve("MarlixVer.ini", "[Marlix]\r\nzipver=1.0\r\n");
+  updater_ = {::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, updater_pid), updater_pid};
+  AnswerBoxesOf(updater_pid);
+  ASSERT_TRUE(updater_.WaitEnd(60000)) << "the updater did not end";
+  const double seconds = static_cast<double>(::GetTickCount64() - started) / 1000;
+  RecordProperty("update_seconds", std::to_string(seconds));
+  std::printf("the whole update took %.1f s\n", seconds);
+
+  EXPECT_EQ(Boxes(), std::vector<std::string>{kTextUpdated});
+  EXPECT_TRUE(program_.WaitEnd(1000)) << "the old program still runs";
+  ExpectFolderHolds(new_program_);
+  EXPECT_TRUE(ProgramRunsFromFolder(10000)) << "the new program was not started";
+}
+
+TEST_F(UpdaterTest, EveryRunningCopyIsStoppedWhereverItLies) {
+  StartProgram();
+  // Two more copies under the names stopped, in another folder.
+  const std::string other = dir_ + "\\other";
+  ::CreateDirectoryA(other.c_str(), nullptr);
+  const std::string idle = WinePath(MARLIX_IDLE_PROGRAM);
+  ASSERT_TRUE(::CopyFileA(idle.c_str(), (other + "\\Marlix.exe").c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileA(idle.c_str(), (other + "\\Marlix_New.exe").c_str(), FALSE));
+  Process second = Start(other + "\\Marlix.exe", other);
+  Process third = Start(other + "\\Marlix_New.exe", other);
+  ASSERT_TRUE(second.Running() && third.Running());
+
+  updater_ = Start(Path("MarlixUpd.exe"), dir_);
+  AnswerBoxesOf(updater_.pid);
+  ASSERT_TRUE(updater_.WaitEnd(60000)) << "the updater did not end";
+  EXPECT_TRUE(program_.WaitEnd(1000));
+  EXPECT_TRUE(second.WaitEnd(1000));
+  EXPECT_TRUE(third.WaitEnd(1000));
+  EXPECT_EQ(Boxes(), std::vector<std::string>{kTextUpdated});
+  ExpectFolderHolds(new_program_);
+  EXPECT_TRUE(ProgramRunsFromFolder(10000));
+  ::CloseHandle(second.handle);
+  ::CloseHandle(third.handle);
+}
+
+TEST_F(UpdaterTest, AFailedDownloadKeepsTheProgramAndOKTriesAgain) {
+  struct Failure {
+    const char* fault;  // how the server answers
+    std::string body;   // what it offers as Marlix.exe
+    const char* status;  // the download text that stays
+  };
+  // An error answer, a page sent as if it were the program, a body cut midway.
+  const Failure failures[] = {
+      {"status=404", new_program_, kTextDownloadStarting},
+      {"", "<html><body>Service temporarily unavailable</body></html>", kTextDownloading},
+      {"cut=300000", new_program_, kTextDownloading},
+  };
+  for (const Failure& failure : failures) {
+    SCOPED_TRACE(failure.fault);
+    Serve("Marlix.exe", failure.body);
+    Fault("Marlix.exe", failure.fault);
+    ForgetBoxes();
+    if (updater_.handle) ::CloseHandle(updater_.handle);
+    updater_ = Start(Path("MarlixUpd.exe"), dir_);
+    AnswerBoxesOf(updater_.pid);
+    ASSERT_TRUE(WaitForBoxes(2, 30000)) << "no message boxes";
+    HWND window = UpdaterWindow(updater_.pid, 5000);
+    ASSERT_NE(window, nullptr);
+    // Both buttons come back once the last box is answered.
+    bool enabled = false;
+    for (int i = 0; i < 250 && !enabled; ++i, ::Sleep(20)) {
+      enabled = ::IsWindowEnabled(::GetDlgItem(window, IDOK)) && ::IsWindowEnabled(::GetDlgItem(window, IDCANCEL));
+    }
+    EXPECT_TRUE(enabled);
+    EXPECT_TRUE(updater_.Running()) << "the window must stay open";
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{kTextNetworkFailure, kTextCannotDownload}));
+    EXPECT_EQ(TextOf(::GetDlgItem(window, IDC_UPDATE_MESSAGE)), failure.status);
+    ExpectFolderHolds(old_program_);
+
+    if (&failure != &failures[2]) {
+      ::PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+      EXPECT_TRUE(updater_.WaitEnd(10000)) << "Cancel did not end the updater";
+      continue;
+    }
+    // The server is well again: OK runs the whole update once more.
+    Fault("Marlix.exe", "");
+    ForgetBoxes();
+    ::PostMessageA(window, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(updater_.WaitEnd(60000)) << "the second try did not end";
+    EXPECT_EQ(Boxes(), std::vector<std::string>{kTextUpdated});
+    ExpectFolderHolds(new_program_);
+    EXPECT_TRUE(ProgramRunsFromFolder(10000));
+  }
+}
+
+TEST_F(UpdaterTest, CancelBeforeTheFirstTickTouchesNothing) {
+  StartProgram();
+  updater_ = Start(Path("MarlixUpd.exe"), dir_);
+  // The tick comes 100 ms after the window shows; a posted Cancel goes before
+  // any timer message, so it has only to be posted within that time.
+  HWND window = UpdaterWindow(updater_.pid, 60000, 0);
+  ASSERT_NE(window, nullptr);
+  ::PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(updater_.WaitEnd(10000)) << "Cancel did not end the updater";
+  EXPECT_TRUE(program_.Running()) << "the program was stopped";
+  ExpectFolderHolds(old_program_);
+}
+
+}  // namespace
