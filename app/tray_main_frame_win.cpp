@@ -32,6 +32,7 @@ constexpr MessageEntry CTrayMainFrame::kMessageEntries[] = {
     MessageRoute<&CTrayMainFrame::OnClose>(WM_CLOSE),
     CommandRoute<&CTrayMainFrame::OnExit>(ID_EXIT),
     MessageRoute<&CTrayMainFrame::OnTrayNotify>(kTrayCallbackMessage),
+    MessageRoute<&CTrayMainFrame::OnWindowPosChanging>(WM_WINDOWPOSCHANGING),
 };
 static_assert(!HasDuplicateRoutes(CTrayMainFrame::kMessageEntries));
 constinit const MessageMap CTrayMainFrame::kMessageMap{&CWnd::kMessageMap, CTrayMainFrame::kMessageEntries};
@@ -96,6 +97,13 @@ void CTrayMainFrame::OpenSearchWindow() {
   m_pSearchDlg = nullptr;
   dialog.reset();
   if (result == kEndProgramCommand) ::SendMessageA(m_hWnd, WM_CLOSE, 0, 0);
+}
+
+// The frame is never to be seen. A later start's minimise request
+// (CloseWindow) would otherwise show it as an empty minimised window.
+LRESULT CTrayMainFrame::OnWindowPosChanging(WPARAM, LPARAM lParam) {
+  reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
+  return Default();
 }
 
 void CTrayMainFrame::ShowTrayMenu() {

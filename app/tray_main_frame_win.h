@@ -23,6 +23,7 @@ class CTrayMainFrame : public CFrameWnd {
   void OnClose();
   void OnExit();
   LRESULT OnTrayNotify(WPARAM id, LPARAM mouseMessage);
+  LRESULT OnWindowPosChanging(WPARAM, LPARAM windowPos);
 
   // Explorer announces a new notification area with a registered message,
   // whose number is known only at run time.

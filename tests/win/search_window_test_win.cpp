@@ -9,43 +9,21 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "gdi_count_win.h"
+#include "marlix_driver_win.h"
 #include "postcode_search.h"
 #include "resource.h"
 
 namespace {
 
-constexpr char kTitle[] = "우편번호 검색 및 다운로드 프로그램";
-constexpr char kDataDir[] = "c:\\postcode";
-constexpr char kDataFile[] = "c:\\postcode\\postcode.txt";
+using namespace marlix_test;
+
 constexpr wchar_t kNoDataRow[] = L"                   ▶조회된 자료가 없습니다.◀";
-
-// A Unix path of the build as Wine sees it (drive Z: is the root).
-std::string WinePath(const char* unix_path) {
-  std::string path = std::string("Z:") + unix_path;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The real data, read once, and counts the tests work out for themselves.
-const std::string& RealData() {
-  static const std::string data = ReadFile(WinePath(MARLIX_REAL_DATA));
-  return data;
-}
 
 std::vector<std::string> RealLines() {
   std::vector<std::string> lines;
@@ -57,106 +35,18 @@ std::vector<std::string> RealLines() {
   return lines;
 }
 
-std::wstring Wide(std::string_view cp949) {
-  std::wstring out(cp949.size() + 1, L'\0');
-  const int n = ::MultiByteToWideChar(949, 0, cp949.data(), static_cast<int>(cp949.size()), out.data(),
-                                      static_cast<int>(out.size()));
-  out.resize(n > 0 ? n : 0);
-  return out;
-}
-
-void InstallRealData() {
-  ::CreateDirectoryA(kDataDir, nullptr);
-  ASSERT_FALSE(RealData().empty()) << "cannot read " << MARLIX_REAL_DATA;
-  if (ReadFile(kDataFile) != RealData()) {
-    ASSERT_TRUE(::CopyFileA(WinePath(MARLIX_REAL_DATA).c_str(), kDataFile, FALSE));
-  }
-  // The shared copy is read-only; the program's own data file is not.
-  ::SetFileAttributesA(kDataFile, FILE_ATTRIBUTE_NORMAL);
-}
-
-class SearchWindow : public ::testing::Test {
+// The search window opened from the icon of a Marlix started afresh for each
+// test, with no service to reach.
+class SearchWindow : public ::testing::Test, protected Marlix {
  protected:
   void SetUp() override {
     InstallRealData();
     if (HasFatalFailure()) return;
-    Start();
+    ASSERT_TRUE(StartWithSearchWindow(kNoServer));
   }
 
-  void TearDown() override {
-    if (!process_) return;
-    if (::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
-      ::PostMessageA(dialog_, WM_COMMAND, ID_EXIT, 0);
-      if (::WaitForSingleObject(process_, 10000) == WAIT_TIMEOUT) ::TerminateProcess(process_, 99);
-    }
-    ::CloseHandle(process_);
-    ::CloseHandle(thread_);
-  }
+  void TearDown() override { End(); }
 
-  void Start() {
-    std::string exe = WinePath(MARLIX_TEST_BIN_DIR "/app/Marlix.exe");
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(::CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        << exe << " error " << ::GetLastError();
-    process_ = pi.hProcess;
-    thread_ = pi.hThread;
-    ui_thread_ = pi.dwThreadId;
-    for (const ULONGLONG deadline = ::GetTickCount64() + 60000; ::GetTickCount64() < deadline;) {
-      HWND hwnd = ::FindWindowA(nullptr, kTitle);
-      DWORD pid = 0;
-      if (hwnd) ::GetWindowThreadProcessId(hwnd, &pid);
-      if (hwnd && pid == pi.dwProcessId && ::IsWindowVisible(hwnd)) {
-        dialog_ = hwnd;
-        break;
-      }
-      ASSERT_EQ(::WaitForSingleObject(process_, 50), WAIT_TIMEOUT) << "Marlix.exe ended at start";
-    }
-    ASSERT_NE(dialog_, nullptr) << "no window titled with the search window's caption";
-    Settle();
-  }
-
-  // Waits until Marlix has worked off what was posted to it: posts a marker
-  // behind it (a text limit far above any term on the second term) and waits
-  // to see it set. A sent message would not do, as it overtakes posted ones.
-  void Settle() {
-    static WPARAM marker = 1000000;
-    HWND box = Item(IDC_SECOND_TERM);
-    ::PostMessageA(box, EM_SETLIMITTEXT, ++marker, 0);
-    for (const ULONGLONG deadline = ::GetTickCount64() + 60000; ::GetTickCount64() < deadline;) {
-      if (::WaitForSingleObject(process_, 0) != WAIT_TIMEOUT) return;  // it has ended
-      DWORD_PTR limit = 0;
-      if (::SendMessageTimeoutA(box, EM_GETLIMITTEXT, 0, 0, SMTO_NORMAL, 60000, &limit) && limit == marker) return;
-      ::Sleep(5);
-    }
-    ADD_FAILURE() << "Marlix did not get through its messages";
-  }
-
-  HWND Item(int id) const { return ::GetDlgItem(dialog_, id); }
-  bool Visible(int id) const { return ::IsWindowVisible(Item(id)) != FALSE; }
-
-  // GetWindowText does not read a control of another process; WM_GETTEXT does.
-  std::wstring Text(int id) const {
-    wchar_t buf[512] = {};
-    ::SendMessageW(Item(id), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buf));
-    return buf;
-  }
-  void SetText(int id, std::string_view cp949) {
-    ::SendMessageW(Item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(cp949).c_str()));
-  }
-
-  int ListCount() const { return static_cast<int>(::SendMessageW(Item(IDC_RESULT_LIST), LB_GETCOUNT, 0, 0)); }
-  // Across processes the W form is the one Wine answers correctly.
-  std::wstring ListItem(int index) const {
-    HWND list = Item(IDC_RESULT_LIST);
-    const auto len = ::SendMessageW(list, LB_GETTEXTLEN, index, 0);
-    if (len < 0) return L"<none>";
-    std::wstring text(static_cast<std::size_t>(len) + 1, L'\0');
-    ::SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<std::size_t>(len));
-    return text;
-  }
   std::vector<std::wstring> ComboItems() const {
     HWND combo = Item(IDC_KIND_COMBO);
     std::vector<std::wstring> items;
@@ -185,28 +75,11 @@ class SearchWindow : public ::testing::Test {
     return widest;
   }
   int ComboSelection() const { return static_cast<int>(::SendMessageW(Item(IDC_KIND_COMBO), CB_GETCURSEL, 0, 0)); }
-  int Tab() const { return static_cast<int>(::SendMessageW(Item(IDC_MODE_TAB), TCM_GETCURSEL, 0, 0)); }
-
   int FocusId() const {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
-    if (!::GetGUIThreadInfo(ui_thread_, &info) || !info.hwndFocus) return 0;
+    if (!::GetGUIThreadInfo(ui_thread(), &info) || !info.hwndFocus) return 0;
     return ::GetDlgCtrlID(info.hwndFocus);
-  }
-
-  // Chooses a mode as the arrow keys on the tab control do, which raises the
-  // selection-change notification a user's click would.
-  void SelectTab(int tab) {
-    for (int guard = 0; Tab() != tab && guard < 4; ++guard) {
-      PostKey(IDC_MODE_TAB, Tab() < tab ? VK_RIGHT : VK_LEFT);
-    }
-    ASSERT_EQ(Tab(), tab);
-  }
-
-  void PostKey(int id, WPARAM vk) {
-    ::PostMessageA(Item(id), WM_KEYDOWN, vk, 1);
-    ::PostMessageA(Item(id), WM_KEYUP, vk, 0xC0000001);
-    Settle();
   }
 
   // A key in one control moves the focus to another.
@@ -215,23 +88,11 @@ class SearchWindow : public ::testing::Test {
     EXPECT_EQ(FocusId(), to) << "key " << vk << " in " << from;
   }
 
-  void Search() {
-    DWORD_PTR ignored;
-    ASSERT_TRUE(::SendMessageTimeoutA(Item(IDC_SEARCH), BM_CLICK, 0, 0, SMTO_NORMAL, 120000, &ignored));
-    Settle();
-  }
-
-  void SimpleSearch(int kind_index, std::string_view term) {
-    ::SendMessageW(Item(IDC_KIND_COMBO), CB_SETCURSEL, kind_index, 0);
-    SetText(IDC_FIRST_TERM, term);
-    Search();
-  }
-
   void CompositeSearch(int op_index, std::string_view term1, std::string_view term2) {
     ::SendMessageW(Item(IDC_KIND_COMBO), CB_SETCURSEL, op_index, 0);
     SetText(IDC_FIRST_TERM, term1);
     SetText(IDC_SECOND_TERM, term2);
-    Search();
+    Click(IDC_SEARCH);
   }
 
   void ExpectNoDataRows() {
@@ -248,17 +109,6 @@ class SearchWindow : public ::testing::Test {
     }
   }
 
-  DWORD WaitExit() {
-    EXPECT_EQ(::WaitForSingleObject(process_, 10000), WAIT_OBJECT_0);
-    DWORD code = 0;
-    ::GetExitCodeProcess(process_, &code);
-    return code;
-  }
-
-  HANDLE process_ = nullptr;
-  HANDLE thread_ = nullptr;
-  DWORD ui_thread_ = 0;
-  HWND dialog_ = nullptr;
 };
 
 // What the core lists for a request, read the same way the window reads it.
@@ -272,7 +122,7 @@ std::vector<std::string> CoreLines(int tab, std::string_view kind, std::string_v
 
 TEST_F(SearchWindow, OpensInSimpleModeReadyToType) {
   wchar_t caption[128] = {};
-  ::GetWindowTextW(dialog_, caption, 128);
+  ::GetWindowTextW(dialog(), caption, 128);
   EXPECT_EQ(std::wstring(caption), L"우편번호 검색 및 다운로드 프로그램");
   EXPECT_EQ(Tab(), 0);
   EXPECT_EQ(::SendMessageW(Item(IDC_MODE_TAB), TCM_GETITEMCOUNT, 0, 0), 3);
@@ -287,12 +137,12 @@ TEST_F(SearchWindow, OpensInSimpleModeReadyToType) {
   for (int id : {IDC_SECOND_TERM, IDC_UPDATE_GROUP, IDC_UPDATE, IDC_UPDATE_STATUS, IDC_DATA_VERSION}) {
     EXPECT_FALSE(Visible(id)) << id;
   }
-  EXPECT_FALSE(::GetWindowLongW(dialog_, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  EXPECT_FALSE(::GetWindowLongW(dialog(), GWL_EXSTYLE) & WS_EX_TOPMOST);
   // The result list spans the client area below the search row.
   RECT client{}, list{};
-  ::GetClientRect(dialog_, &client);
+  ::GetClientRect(dialog(), &client);
   ::GetWindowRect(Item(IDC_RESULT_LIST), &list);
-  ::MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&list), 2);
+  ::MapWindowPoints(nullptr, dialog(), reinterpret_cast<POINT*>(&list), 2);
   EXPECT_EQ(list.left, 0);
   EXPECT_EQ(list.top, 100);
   EXPECT_EQ(list.right, client.right);
@@ -431,7 +281,7 @@ TEST_F(SearchWindow, EnterAndTabFollowTheSimpleModesOrder) {
   // Enter on the tab or the banner is swallowed.
   PostKey(IDC_MODE_TAB, VK_RETURN);
   PostKey(IDC_BANNER, VK_RETURN);
-  EXPECT_EQ(::WaitForSingleObject(process_, 0), WAIT_TIMEOUT) << "the window closed";
+  EXPECT_EQ(::WaitForSingleObject(process(), 0), WAIT_TIMEOUT) << "the window closed";
 
   ::SendMessageW(Item(IDC_KIND_COMBO), CB_SETCURSEL, 1, 0);
   SetText(IDC_FIRST_TERM, "135806");
@@ -457,26 +307,34 @@ TEST_F(SearchWindow, EnterAndTabFollowTheCompositeModesOrder) {
 
 TEST_F(SearchWindow, AlwaysOnTopIsNotAToggle) {
   for (int i = 0; i < 2; ++i) {
-    ::PostMessageA(dialog_, WM_COMMAND, ID_ALWAYS_ON_TOP, 0);
+    ::PostMessageA(dialog(), WM_COMMAND, ID_ALWAYS_ON_TOP, 0);
     Settle();
-    EXPECT_TRUE(::GetWindowLongW(dialog_, GWL_EXSTYLE) & WS_EX_TOPMOST) << "after choice " << i + 1;
+    EXPECT_TRUE(::GetWindowLongW(dialog(), GWL_EXSTYLE) & WS_EX_TOPMOST) << "after choice " << i + 1;
   }
 }
 
-TEST_F(SearchWindow, ExitEndsWithItsOwnCode) {
-  ::PostMessageA(dialog_, WM_COMMAND, ID_EXIT, 0);
-  EXPECT_EQ(WaitExit(), static_cast<DWORD>(ID_EXIT));
-}
-
-TEST_F(SearchWindow, EscapeEndsWithTheCancelCode) {
+// The window is only a view of the program in the notification area: closing
+// it leaves the program there, ready to open a fresh one.
+TEST_F(SearchWindow, EscapeAndTheCloseBoxCloseOnlyTheWindow) {
+  HWND first = dialog();
   PostKey(IDC_FIRST_TERM, VK_ESCAPE);
-  EXPECT_EQ(WaitExit(), static_cast<DWORD>(IDCANCEL));
+  ASSERT_TRUE(WaitWindowGone(first));
+  EXPECT_TRUE(Running());
+  EXPECT_TRUE(::IsWindow(frame()));
+
+  ClickIcon();
+  ASSERT_TRUE(WaitForSearchWindow());
+  HWND second = dialog();
+  ::PostMessageA(second, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ASSERT_TRUE(WaitWindowGone(second));
+  EXPECT_TRUE(Running());
+  EXPECT_TRUE(::IsWindow(frame()));
 }
 
-// Every system command but the about item keeps its default processing.
-TEST_F(SearchWindow, TheCloseBoxEndsWithTheCancelCode) {
-  ::PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
-  EXPECT_EQ(WaitExit(), static_cast<DWORD>(IDCANCEL));
+TEST_F(SearchWindow, ExitEndsTheProgram) {
+  ::PostMessageA(dialog(), WM_COMMAND, ID_EXIT, 0);
+  EXPECT_EQ(WaitExit(), std::optional<DWORD>(0));
+  EXPECT_FALSE(::IsWindow(frame()));
 }
 
 TEST_F(SearchWindow, BannerTicksHoldNoMoreGdiObjects) {
@@ -488,14 +346,14 @@ TEST_F(SearchWindow, BannerTicksHoldNoMoreGdiObjects) {
   EXPECT_EQ(gdi_count::Objects(::GetCurrentProcess()), before + 10);
   for (HBITMAP b : probe) ::DeleteObject(b);
 
-  auto tick = [&] { ::SendMessageA(dialog_, WM_TIMER, 1, 0); };
+  auto tick = [&] { ::SendMessageA(dialog(), WM_TIMER, 1, 0); };
   for (int i = 0; i < 10; ++i) tick();  // every frame has been loaded once
   Settle();
-  const long settled = gdi_count::Objects(process_);
+  const long settled = gdi_count::Objects(process());
   ASSERT_GT(settled, 0);
   for (int i = 0; i < 500; ++i) tick();
   Settle();
-  EXPECT_EQ(gdi_count::Objects(process_), settled);
+  EXPECT_EQ(gdi_count::Objects(process()), settled);
   EXPECT_NE(::SendMessageA(Item(IDC_BANNER), STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
 }
 
@@ -508,20 +366,15 @@ TEST_F(SearchWindow, Screenshots) {
   // draws it itself. The setting is read at start, so start Marlix again.
   constexpr char kX11Key[] = "Software\\Wine\\X11 Driver";
   ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kX11Key, "Managed", REG_SZ, "N", 2), ERROR_SUCCESS);
-  ::PostMessageA(dialog_, WM_COMMAND, ID_EXIT, 0);
-  WaitExit();
-  ::CloseHandle(process_);
-  ::CloseHandle(thread_);
-  process_ = nullptr;
-  dialog_ = nullptr;
-  Start();
+  End();
+  ASSERT_TRUE(StartWithSearchWindow(kNoServer));
   HKEY key;
   if (::RegOpenKeyExA(HKEY_CURRENT_USER, kX11Key, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
     ::RegDeleteValueA(key, "Managed");
     ::RegCloseKey(key);
   }
   auto shoot = [&](const char* name) {
-    ::RedrawWindow(dialog_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    ::RedrawWindow(dialog(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Settle();
     ::Sleep(500);
     std::string command = std::string("Z:\\usr\\bin\\import -window root ") + dir + "/" + name + ".png";
@@ -541,7 +394,7 @@ TEST_F(SearchWindow, Screenshots) {
   shoot("tab1");
   SelectTab(2);
   shoot("tab2");
-  ::PostMessageA(dialog_, WM_COMMAND, ID_APP_ABOUT, 0);
+  ::PostMessageA(dialog(), WM_COMMAND, ID_APP_ABOUT, 0);
   ::Sleep(500);
   shoot("about");
   if (HWND about = ::FindWindowA(nullptr, "Marlix 정보")) ::PostMessageA(about, WM_COMMAND, IDOK, 0);

@@ -1,0 +1,209 @@
+// Marlix.exe as the notification-area program it is: the hidden frame, the
+// search window the icon opens, the ways the program ends and the ways it does
+// not, a second start beside a running one, and the copy of a selected result
+// line to the clipboard.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "marlix_driver_win.h"
+#include "resource.h"
+
+namespace {
+
+using namespace marlix_test;
+
+class TrayProgram : public ::testing::Test {
+ protected:
+  void SetUp() override { InstallRealData(); }
+
+  // The frame has taken every message sent before this one.
+  static bool FrameAnswers(HWND frame) {
+    DWORD_PTR ignored;
+    return ::SendMessageTimeoutA(frame, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored) != 0;
+  }
+};
+
+TEST_F(TrayProgram, TheHiddenFrameOpensOneSearchWindowAtATime) {
+  Marlix marlix;
+  ASSERT_TRUE(marlix.Start(kNoServer));
+  ASSERT_TRUE(marlix.WaitForFrame());
+  HWND frame = marlix.frame();
+  char title[64] = {};
+  EXPECT_EQ(::GetWindowTextA(frame, title, sizeof title), 12);
+  EXPECT_STREQ(title, kFrameTitle);
+  EXPECT_FALSE(::IsWindowVisible(frame));
+  ASSERT_TRUE(FrameAnswers(frame));  // past its start-up
+  EXPECT_EQ(ProcessWindows(marlix.pid(), kSearchTitle).size(), 0u) << "a search window without a click";
+
+  marlix.ClickIcon();
+  ASSERT_TRUE(marlix.WaitForSearchWindow());
+  HWND window = marlix.dialog();
+  EXPECT_TRUE(::IsWindowVisible(window));
+  EXPECT_EQ(::GetWindow(window, GW_OWNER), frame);
+  EXPECT_FALSE(::IsWindowEnabled(frame)) << "the frame is not held while the window runs";
+
+  // A second click while the window is open does nothing.
+  marlix.ClickIcon();
+  marlix.Settle();
+  EXPECT_EQ(ProcessWindows(marlix.pid(), kSearchTitle), std::vector<HWND>{window});
+
+  marlix.PostKey(IDC_FIRST_TERM, VK_ESCAPE);
+  ASSERT_TRUE(marlix.WaitWindowGone(window));
+  EXPECT_TRUE(marlix.Running());
+  EXPECT_TRUE(::IsWindowEnabled(frame));
+  EXPECT_FALSE(::IsWindowVisible(frame));
+}
+
+// A later start nudges the running program with WM_DESTROY; only the frame's
+// real end may end the program.
+TEST_F(TrayProgram, WMDestroyFromOutsideLeavesItRunningAndWMCloseEndsIt) {
+  Marlix marlix;
+  ASSERT_TRUE(marlix.Start(kNoServer));
+  ASSERT_TRUE(marlix.WaitForFrame());
+  HWND frame = marlix.frame();
+  DWORD_PTR ignored;
+  ASSERT_TRUE(::SendMessageTimeoutA(frame, WM_DESTROY, 0, 0, SMTO_NORMAL, 10000, &ignored));
+  ASSERT_TRUE(FrameAnswers(frame));
+  EXPECT_TRUE(marlix.Running());
+  EXPECT_FALSE(::IsWindowVisible(frame));
+  marlix.ClickIcon();
+  ASSERT_TRUE(marlix.WaitForSearchWindow()) << "the icon no longer opens the window";
+  marlix.PostKey(IDC_FIRST_TERM, VK_ESCAPE);
+  ASSERT_TRUE(marlix.WaitWindowGone(marlix.dialog()));
+
+  ::PostMessageA(frame, WM_CLOSE, 0, 0);
+  EXPECT_EQ(marlix.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_FALSE(::IsWindow(frame));
+}
+
+// The icon menu's "종료" ends the program, and the open window with it.
+TEST_F(TrayProgram, TheIconMenusExitEndsItWhileAWindowIsOpen) {
+  Marlix marlix;
+  ASSERT_TRUE(marlix.StartWithSearchWindow(kNoServer));
+  HWND window = marlix.dialog();
+  ::PostMessageA(marlix.frame(), WM_COMMAND, ID_EXIT, 0);
+  EXPECT_EQ(marlix.WaitExit(), std::optional<DWORD>(0));
+  EXPECT_FALSE(::IsWindow(window));
+}
+
+TEST_F(TrayProgram, ASecondStartShowsAWindowOfItsOwnAndLeavesTheFirstRunning) {
+  Marlix first;
+  ASSERT_TRUE(first.Start(kNoServer));
+  ASSERT_TRUE(first.WaitForFrame());
+  ASSERT_TRUE(FrameAnswers(first.frame()));
+
+  // Each further start does the same, however its window is closed.
+  for (const bool by_exit : {false, true}) {
+    Marlix later;
+    ASSERT_TRUE(later.Start(kNoServer));
+    ASSERT_TRUE(later.WaitForSearchWindow());
+    EXPECT_TRUE(::IsWindowVisible(later.dialog()));
+    EXPECT_EQ(::GetWindow(later.dialog(), GW_OWNER), nullptr);
+    EXPECT_EQ(FindProcessWindow(later.pid(), kFrameTitle), nullptr) << "a second frame";
+    // The nudge (WM_DESTROY and a minimise request) leaves the first as it was.
+    EXPECT_TRUE(first.Running());
+    EXPECT_TRUE(::IsWindow(first.frame()));
+    EXPECT_FALSE(::IsWindowVisible(first.frame()));
+    if (by_exit) {
+      ::PostMessageA(later.dialog(), WM_COMMAND, ID_EXIT, 0);
+    } else {
+      later.PostKey(IDC_FIRST_TERM, VK_ESCAPE);
+    }
+    EXPECT_EQ(later.WaitExit(), std::optional<DWORD>(0)) << (by_exit ? "종료" : "Escape");
+  }
+
+  ASSERT_TRUE(first.Running());
+  first.ClickIcon();
+  EXPECT_TRUE(first.WaitForSearchWindow());
+}
+
+// The lines of the real data that begin with a code, as the window lists them.
+std::vector<std::string> LinesWithCode(const std::string& code) {
+  std::vector<std::string> lines;
+  std::istringstream in(RealData());
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind(code, 0) == 0) lines.push_back(line);
+  }
+  return lines;
+}
+
+class ResultCopy : public TrayProgram, protected Marlix {
+ protected:
+  void SetUp() override {
+    TrayProgram::SetUp();
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(StartWithSearchWindow(kNoServer));
+  }
+  void TearDown() override { End(); }
+
+  // Selects a line as a click in the list would, and reads what was copied.
+  std::optional<std::string> Select(int index) {
+    SetClipboardText("stale");
+    HWND list = Item(IDC_RESULT_LIST);
+    ::SendMessageW(list, LB_SETCURSEL, index, 0);
+    ::PostMessageA(dialog(), WM_COMMAND, MAKEWPARAM(IDC_RESULT_LIST, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    Settle();
+    return ClipboardText();
+  }
+};
+
+TEST_F(ResultCopy, ASelectedLineIsCopiedCutByTheCopyMode) {
+  const std::vector<std::string> lines = LinesWithCode("135-806");
+  ASSERT_GE(lines.size(), 2u);
+  SimpleSearch(1, "135806");
+  ASSERT_EQ(ListCount(), static_cast<int>(lines.size()));
+
+  // Until a copy command is chosen, the postal code is copied.
+  EXPECT_EQ(Select(1), lines[1].substr(0, 7));
+  PostCommand(ID_COPY_ADDRESS);
+  EXPECT_EQ(Select(0), lines[0].substr(8));
+  PostCommand(ID_COPY_WHOLE_LINE);
+  EXPECT_EQ(Select(0), lines[0]);
+  PostCommand(ID_COPY_POSTCODE);
+  EXPECT_EQ(Select(0), lines[0].substr(0, 7));
+
+  // The arrow keys copy each line they reach; Enter copies the selection again.
+  PostCommand(ID_COPY_WHOLE_LINE);
+  SetClipboardText("stale");
+  PostKey(IDC_RESULT_LIST, VK_DOWN);
+  EXPECT_EQ(ClipboardText(), lines[1]);
+  SetClipboardText("stale");
+  PostKey(IDC_RESULT_LIST, VK_RETURN);
+  EXPECT_EQ(ClipboardText(), lines[1]);
+  EXPECT_TRUE(::IsWindowVisible(dialog())) << "Enter in the list closed the window";
+
+  // The empty no-data row replaces the clipboard's text with an empty one.
+  SimpleSearch(0, "없는동네이름");
+  ASSERT_EQ(ListCount(), 2);
+  EXPECT_EQ(Select(0), std::string());
+  PostCommand(ID_COPY_ADDRESS);
+  EXPECT_EQ(Select(0), std::string());
+}
+
+// A window opened anew carries nothing over from the one closed before.
+TEST_F(ResultCopy, ANewWindowStartsAfreshWithThePostalCode) {
+  const std::vector<std::string> lines = LinesWithCode("135-806");
+  ASSERT_FALSE(lines.empty());
+  PostCommand(ID_COPY_WHOLE_LINE);
+  SimpleSearch(1, "135806");
+  EXPECT_EQ(Select(0), lines[0]);
+  HWND closed = dialog();
+  PostKey(IDC_RESULT_LIST, VK_ESCAPE);
+  ASSERT_TRUE(WaitWindowGone(closed));
+
+  ClickIcon();
+  ASSERT_TRUE(WaitForSearchWindow());
+  EXPECT_EQ(Text(IDC_FIRST_TERM), L"");
+  EXPECT_EQ(ListCount(), 0);
+  SimpleSearch(1, "135806");
+  EXPECT_EQ(Select(0), lines[0].substr(0, 7));
+}
+
+}  // namespace
