@@ -2,7 +2,7 @@
 // clicks and keys would drive it: its hidden frame and search windows found by
 // title and process, controls by id, messages sent and posted, texts read back.
 // One Wine prefix runs one Marlix at a time (its single-instance mutex), so a
-// test ends every Marlix it started, whatever happened.
+// test stops every Marlix it started, whatever happened.
 #pragma once
 
 #include <windows.h>
@@ -224,18 +224,14 @@ class Marlix {
     return code;
   }
 
-  // Ends the program as its menu would and waits; a Marlix that does not end
-  // is stopped, so that the next test can start one.
+  // Clears the program away for the next test. The ways it ends are tested
+  // on their own; here it is stopped at once, since under Wine without a
+  // window manager each window that closes costs two seconds.
   void End() {
     if (!process_) return;
     if (Running()) {
-      if (::IsWindow(dialog_)) ::PostMessageA(dialog_, WM_COMMAND, ID_EXIT, 0);
-      if (::IsWindow(frame_)) ::PostMessageA(frame_, WM_CLOSE, 0, 0);
-      if (::WaitForSingleObject(process_, 10000) == WAIT_TIMEOUT) {
-        ADD_FAILURE() << "Marlix.exe did not end; stopped";
-        ::TerminateProcess(process_, 99);
-        ::WaitForSingleObject(process_, 10000);
-      }
+      ::TerminateProcess(process_, 99);
+      ::WaitForSingleObject(process_, 10000);
     }
     ::CloseHandle(process_);
     process_ = nullptr;
