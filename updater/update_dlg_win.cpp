@@ -43,7 +43,9 @@ void CUpdateDlg::DoDataExchange() {
 BOOL CUpdateDlg::OnInitDialog() {
   CDialog::OnInitDialog();
 
-  if (HMENU system = ::GetSystemMenu(m_hWnd, FALSE)) {
+  // The updater's template has no system menu, so that nobody closes it mid-swap.
+  HMENU system = (::GetWindowLongA(m_hWnd, GWL_STYLE) & WS_SYSMENU) ? ::GetSystemMenu(m_hWnd, FALSE) : nullptr;
+  if (system) {
     char about[128] = {};
     if (::LoadStringA(AfxGetInstanceHandle(), IDS_UPDATER_ABOUTBOX, about, sizeof about) > 0 && about[0]) {
       CMenu menu;

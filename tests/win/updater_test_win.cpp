@@ -3,6 +3,7 @@
 // stops the program, downloads, swaps and starts the new one. Its message
 // boxes are answered here, as a user would, and their texts kept.
 #include <windows.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
@@ -397,6 +398,57 @@ TEST_F(UpdaterTest, CancelBeforeTheFirstTickTouchesNothing) {
   ASSERT_TRUE(updater_.WaitEnd(10000)) << "Cancel did not end the updater";
   EXPECT_TRUE(program_.Running()) << "the program was stopped";
   ExpectFolderHolds(old_program_);
+}
+
+// What MarlixUpd.exe carries, read from the file: its window, about box,
+// about entry, version and the manifest that keeps Windows from asking to
+// elevate a program whose name says "Upd".
+TEST(UpdaterResources, TheProgramCarriesItsWindowVersionAndManifest) {
+  const std::string exe = kBuildApp + "\\MarlixUpd.exe";
+  HMODULE module = ::LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+
+  HRSRC manifest = ::FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(manifest, nullptr);
+  const std::string xml(static_cast<const char*>(::LockResource(::LoadResource(module, manifest))),
+                        ::SizeofResource(module, manifest));
+  EXPECT_NE(xml.find("requestedExecutionLevel level=\"asInvoker\""), std::string::npos);
+
+  char about[128] = {};
+  ::LoadStringA(module, IDS_UPDATER_ABOUTBOX, about, sizeof about);
+  EXPECT_STREQ(about, "MarlixUpd 정보(&A)...");
+  EXPECT_NE(::FindResourceA(module, MAKEINTRESOURCEA(IDD_UPDATER_ABOUTBOX), MAKEINTRESOURCEA(5)), nullptr);
+  EXPECT_NE(::FindResourceA(module, MAKEINTRESOURCEA(IDI_UPDATER), MAKEINTRESOURCEA(14)), nullptr);
+
+  // The updater window, made here from the program's own template.
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};
+  ::InitCommonControlsEx(&icc);
+  HRSRC dialog = ::FindResourceA(module, MAKEINTRESOURCEA(IDD_UPDATER), MAKEINTRESOURCEA(5));
+  ASSERT_NE(dialog, nullptr);
+  HWND window = ::CreateDialogIndirectParamA(
+      ::GetModuleHandleA(nullptr), static_cast<LPCDLGTEMPLATEA>(::LockResource(::LoadResource(module, dialog))),
+      nullptr, [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(TextOf(window), "MarlixUpd");
+  EXPECT_EQ(::GetWindowLongA(window, GWL_STYLE) & WS_SYSMENU, 0) << "no close box";
+  EXPECT_EQ(TextOf(::GetDlgItem(window, IDC_UPDATE_MESSAGE)), kTextAsking);
+  EXPECT_NE(::GetWindowLongA(::GetDlgItem(window, IDC_UPDATE_PROGRESS), GWL_STYLE) & PBS_SMOOTH, 0);
+  EXPECT_EQ(TextOf(::GetDlgItem(window, IDOK)), "확인");
+  EXPECT_EQ(TextOf(::GetDlgItem(window, IDCANCEL)), "취소");
+  ::DestroyWindow(window);
+  ::FreeLibrary(module);
+
+  DWORD ignored = 0;
+  std::vector<char> info(::GetFileVersionInfoSizeA(exe.c_str(), &ignored));
+  ASSERT_FALSE(info.empty());
+  ASSERT_TRUE(::GetFileVersionInfoA(exe.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT size = 0;
+  ASSERT_TRUE(::VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &size));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
 }
 
 }  // namespace
