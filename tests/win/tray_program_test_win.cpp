@@ -3,12 +3,15 @@
 // not, a second start beside a running one, and the copy of a selected result
 // line to the clipboard.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "marlix_driver_win.h"
@@ -60,26 +63,78 @@ TEST_F(TrayProgram, TheHiddenFrameOpensOneSearchWindowAtATime) {
   EXPECT_FALSE(::IsWindowVisible(frame));
 }
 
+// The icons in Wine's notification area: Xvfb has none of its own, so Wine
+// shows them in a stand-alone tray window, one child window per icon.
+bool HasClass(HWND window, std::string_view name) {
+  char actual[64] = {};
+  ::GetClassNameA(window, actual, sizeof actual);
+  return name == actual;
+}
+
+int TrayIcons() {
+  int icons = 0;
+  ::EnumWindows(
+      [](HWND top, LPARAM count) -> BOOL {
+        if (!HasClass(top, "__winex11_standalone_tray")) return TRUE;
+        ::EnumChildWindows(
+            top,
+            [](HWND child, LPARAM count) -> BOOL {
+              if (HasClass(child, "__winex11_tray_icon") && ::IsWindowVisible(child)) ++*reinterpret_cast<int*>(count);
+              return TRUE;
+            },
+            count);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&icons));
+  return icons;
+}
+
+// Wine's tray shows a new icon a little after it was added.
+int TrayIconsSettled(int expected) {
+  for (const ULONGLONG deadline = ::GetTickCount64() + 5000; ::GetTickCount64() < deadline; ::Sleep(20)) {
+    if (TrayIcons() == expected) break;
+  }
+  return TrayIcons();
+}
+
 // A later start nudges the running program with WM_DESTROY; only the frame's
-// real end may end the program.
-TEST_F(TrayProgram, WMDestroyFromOutsideLeavesItRunningAndWMCloseEndsIt) {
+// real end may end the program. A restarted Explorer has lost the icon and
+// says so with TaskbarCreated.
+TEST_F(TrayProgram, TheIconOutlastsWMDestroyReturnsOnTaskbarCreatedAndGoesWithWMClose) {
+  const int before = TrayIcons();
   Marlix marlix;
   ASSERT_TRUE(marlix.Start(kNoServer));
   ASSERT_TRUE(marlix.WaitForFrame());
   HWND frame = marlix.frame();
+  ASSERT_TRUE(FrameAnswers(frame));
+  const ULONGLONG asked = ::GetTickCount64();
+  EXPECT_EQ(TrayIconsSettled(before + 1), before + 1);
+  std::printf("icon shown %llu ms after the frame answered\n", ::GetTickCount64() - asked);
+
   DWORD_PTR ignored;
   ASSERT_TRUE(::SendMessageTimeoutA(frame, WM_DESTROY, 0, 0, SMTO_NORMAL, 10000, &ignored));
   ASSERT_TRUE(FrameAnswers(frame));
   EXPECT_TRUE(marlix.Running());
   EXPECT_FALSE(::IsWindowVisible(frame));
+  EXPECT_EQ(TrayIcons(), before + 1);
   marlix.ClickIcon();
   ASSERT_TRUE(marlix.WaitForSearchWindow()) << "the icon no longer opens the window";
   marlix.PostKey(IDC_FIRST_TERM, VK_ESCAPE);
   ASSERT_TRUE(marlix.WaitWindowGone(marlix.dialog()));
 
+  NOTIFYICONDATAA icon{};
+  icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  icon.hWnd = frame;
+  icon.uID = IDI_MARLIX;
+  ASSERT_TRUE(::Shell_NotifyIconA(NIM_DELETE, &icon));
+  ASSERT_EQ(TrayIcons(), before);
+  ::SendMessageTimeoutA(frame, ::RegisterWindowMessageA("TaskbarCreated"), 0, 0, SMTO_NORMAL, 10000, &ignored);
+  EXPECT_EQ(TrayIcons(), before + 1) << "the icon did not come back";
+
   ::PostMessageA(frame, WM_CLOSE, 0, 0);
   EXPECT_EQ(marlix.WaitExit(), std::optional<DWORD>(0));
   EXPECT_FALSE(::IsWindow(frame));
+  EXPECT_EQ(TrayIcons(), before);
 }
 
 // The icon menu's "종료" ends the program, and the open window with it.
