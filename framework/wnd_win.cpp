@@ -10,6 +10,10 @@ int CWnd::GetWindowText(char* buffer, int size) const {
   return ::GetWindowTextA(m_hWnd, buffer, size);
 }
 
+CWnd::~CWnd() {
+  for (DispatchGuard* guard = m_pDispatchGuard; guard; guard = guard->outer) guard->destroyed = true;
+}
+
 CWnd::Routed CWnd::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   UINT code = 0;
   UINT id = 0;
@@ -27,7 +31,19 @@ CWnd::Routed CWnd::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
       // A handler may cause further messages to this window; keep ours apart.
       const CurrentMessage outer = m_current;
       m_current = {message, wParam, lParam, false};
-      result = entry.handler(*this, wParam, lParam);
+      DispatchGuard guard{false, m_pDispatchGuard};
+      m_pDispatchGuard = &guard;
+      try {
+        result = entry.handler(*this, wParam, lParam);
+      } catch (...) {
+        if (!guard.destroyed) {
+          m_pDispatchGuard = guard.outer;
+          m_current = outer;
+        }
+        throw;
+      }
+      if (guard.destroyed) return Routed::Handled;  // the object is gone: touch nothing
+      m_pDispatchGuard = guard.outer;
       const bool defaulted = m_current.defaulted;
       m_current = outer;
       return defaulted ? Routed::Defaulted : Routed::Handled;

@@ -111,7 +111,7 @@ class CWnd {
   CWnd() = default;
   CWnd(const CWnd&) = delete;
   CWnd& operator=(const CWnd&) = delete;
-  virtual ~CWnd() = default;
+  virtual ~CWnd();
 
   HWND m_hWnd = nullptr;
 
@@ -172,6 +172,15 @@ class CWnd {
     LPARAM lParam = 0;
     bool defaulted = false;
   } m_current;
+
+  // A handler may free its own object (a frame that deletes itself when its
+  // window goes). Each dispatch under way keeps a guard the destructor marks,
+  // so that nothing of a freed object is touched after the handler returns.
+  struct DispatchGuard {
+    bool destroyed = false;
+    DispatchGuard* outer = nullptr;
+  };
+  DispatchGuard* m_pDispatchGuard = nullptr;
 };
 
 // Control wrappers: the handle of a dialog's control, bound by id, and the

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "wnd_win.h"
@@ -95,3 +96,51 @@ constexpr MessageEntry kApart[] = {CommandRoute<&Probe::On>(7), ControlRoute<&Pr
 static_assert(!HasDuplicateRoutes(kApart));
 
 }  // namespace
+
+namespace {
+
+// A frame that frees itself when its window goes, as the program's main
+// window does, inside its own WM_CLOSE handler. Its memory is kept (and
+// filled with a mark) instead of freed, so the test can see whether anything
+// wrote into the object after its destructor.
+class SelfFreeingFrame : public CFrameWnd {
+ public:
+  static const MessageEntry kMessageEntries[];
+  static const MessageMap kMessageMap;
+  const MessageMap& GetMessageMap() const override { return kMessageMap; }
+
+  static void* operator new(std::size_t size) {
+    block_size = size;
+    block = static_cast<unsigned char*>(::operator new(size));
+    return block;
+  }
+  static void operator delete(void* p, std::size_t size) { std::memset(p, 0xDD, size); }
+
+  static inline unsigned char* block = nullptr;
+  static inline std::size_t block_size = 0;
+
+ protected:
+  void OnClose() { DestroyWindow(); }
+  void PostNcDestroy() override { delete this; }
+};
+
+constexpr MessageEntry SelfFreeingFrame::kMessageEntries[] = {
+    MessageRoute<&SelfFreeingFrame::OnClose>(WM_CLOSE),
+};
+constinit const MessageMap SelfFreeingFrame::kMessageMap{&CWnd::kMessageMap, SelfFreeingFrame::kMessageEntries};
+
+}  // namespace
+
+TEST(MessageTable, AHandlerMayFreeItsOwnWindowObject) {
+  auto* frame = new SelfFreeingFrame;
+  ASSERT_TRUE(frame->Create("self-freeing", WS_OVERLAPPEDWINDOW));
+  HWND hwnd = frame->m_hWnd;
+  ::SendMessageA(hwnd, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(::IsWindow(hwnd));
+  unsigned char* const block = SelfFreeingFrame::block;
+  ASSERT_NE(block, nullptr);
+  for (std::size_t i = 0; i < SelfFreeingFrame::block_size; ++i) {
+    ASSERT_EQ(block[i], 0xDD) << "byte " << i << " of the freed window object was written after its end";
+  }
+  ::operator delete(block);
+}
