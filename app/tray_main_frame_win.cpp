@@ -55,7 +55,11 @@ void CTrayMainFrame::AddIcon() {
   NOTIFYICONDATAA data = IconRecord(m_hWnd);
   data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   data.uCallbackMessage = kTrayCallbackMessage;
-  data.hIcon = ::LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDI_MARLIX));
+  // The icon's own small image: a large one shrunk by the shell blurs.
+  // Shared, as LoadIcon's, so it is never destroyed.
+  data.hIcon = static_cast<HICON>(::LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDI_MARLIX), IMAGE_ICON,
+                                               ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
+                                               LR_SHARED));
   std::memcpy(data.szTip, kIconTip, sizeof kIconTip);
   ::Shell_NotifyIconA(NIM_ADD, &data);
 }
@@ -111,7 +115,11 @@ void CTrayMainFrame::ShowTrayMenu() {
   POINT at{};
   ::GetCursorPos(&at);
   const RECT ignored{at.x - 100, at.y - 100, at.x, at.y};
+  // A menu whose owner is not in front stays open when the user clicks
+  // elsewhere; the null message afterwards lets the next one open at once.
+  ::SetForegroundWindow(m_hWnd);
   ::TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, m_hWnd, &ignored);
+  ::PostMessageA(m_hWnd, WM_NULL, 0, 0);
 }
 
 LRESULT CTrayMainFrame::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {

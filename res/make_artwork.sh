@@ -1,87 +1,142 @@
 #!/usr/bin/env bash
-# Draws the banner frames (147-151) and the program icon (128) of Marlix.exe.
-# The files it writes are committed; run it again only to change the artwork.
-# Needs ImageMagick and fonts-nanum.
+# Draws the program icon (128, both programs) and the banner frames (147-151)
+# of Marlix.exe. This script is the source of the artwork: the files it writes
+# are committed, so run it again only to change the artwork.
+# Needs ImageMagick, python3 and fonts-nanum.
 set -euo pipefail
 cd "$(dirname "$0")"
-font_dir=/usr/share/fonts/truetype/nanum
-bold="$font_dir/NanumSquareB.ttf"
-regular="$font_dir/NanumGothicBold.ttf"
+font=/usr/share/fonts/truetype/nanum/NanumBarunGothicBold.ttf
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
+blue='#1d5bb8'
+red='#e8483b'
+
+# The mark: a white envelope with a red seal at its corner, drawn afresh for
+# each size on whole pixels, so that 16 and 32 pixels stay sharp instead of
+# being shrunk from a large drawing.
+# envelope SIZE BACKGROUND SEAL OUT [ANTIALIAS] [TILE]
+envelope() {
+  local s=$1 bg=$2 seal=$3 out=$4 aa=${5:-} tile=${6:-}
+  local e=$((s / 8))
+  local x0=$e x1=$((s - 1 - e)) y0=$((s * 9 / 32)) y1=$((s - 1 - s * 9 / 32 + s / 32))
+  local mx=$(((x0 + x1) / 2)) my=$((y0 + (y1 - y0) * 5 / 8))
+  local w=$((s / 16 > 1 ? s / 16 : 1))
+  local r=$((s * 3 / 16))
+  local cx=$((s - 1 - r - s / 32))
+  local round=$((s / 6))
+  local draw_tile=()
+  [ -n "$tile" ] && draw_tile=(-fill "$bg" -draw "roundrectangle 0,0 $((s - 1)),$((s - 1)) $round,$round")
+  convert -size "${s}x${s}" xc:none $aa "${draw_tile[@]}" \
+    -fill white -draw "rectangle $x0,$y0 $x1,$y1" \
+    -stroke "$bg" -strokewidth "$w" -fill none \
+    -draw "polyline $x0,$y0 $mx,$my $((x1 - (mx - x0) + (x1 - x0) % 2)),$my $x1,$y0" \
+    -fill "$seal" -draw "circle $cx,$cx $cx,$((cx - r + w / 2))" \
+    "$out"
+}
+
+# Icon 128: the mark on a blue tile. 16 and 32 pixels drawn without
+# smoothing, the larger ones smooth.
+for size in 16 24 32 48 256; do
+  aa=""
+  [ "$size" -le 32 ] && aa="+antialias"
+  envelope "$size" "$blue" "$red" "$tmp/icon$size.png" "$aa" tile
+done
+# Each size as raw RGBA for the packer; 16 and 32 also in 16 colours for
+# displays of old.
+for size in 16 24 32 48; do
+  convert "$tmp/icon$size.png" -depth 8 "rgba:$tmp/icon$size.rgba"
+done
+# Windows reads a PNG inside an icon only as 8-bit RGBA.
+convert "$tmp/icon256.png" -depth 8 "PNG32:$tmp/icon256.rgba.png"
+for size in 16 32; do
+  convert "$tmp/icon$size.png" -background "$blue" -alpha remove -alpha off -colors 16 -depth 8 "rgb:$tmp/icon$size.rgb16"
+done
+python3 - "$tmp" marlix.ico <<'PY'
+# Packs the sizes into one .ico: 16 and 32 pixels in 16 colours, then 16, 24,
+# 32 and 48 pixels in 32 bits with alpha, and 256 pixels as PNG. Windows picks
+# the deepest image of the size it needs.
+import os, struct, sys
+tmp, out = sys.argv[1], sys.argv[2]
+
+def mask_rows(alpha, w, h):
+    # The AND mask: 1 where the pixel is transparent, rows bottom-up.
+    stride = ((w + 31) // 32) * 4
+    rows = b''
+    for y in reversed(range(h)):
+        line = bytearray(stride)
+        for x in range(w):
+            if alpha[y * w + x] < 128:
+                line[x // 8] |= 0x80 >> (x % 8)
+        rows += bytes(line)
+    return rows
+
+def alpha_of(size):
+    rgba = open(os.path.join(tmp, 'icon%d.rgba' % size), 'rb').read()
+    return rgba[3::4]
+
+def four_bit(size):
+    rgb = open(os.path.join(tmp, 'icon%d.rgb16' % size), 'rb').read()
+    pixels = [rgb[i:i + 3] for i in range(0, len(rgb), 3)]
+    palette = sorted(set(pixels))
+    assert len(palette) <= 16, 'more than 16 colours'
+    index = {c: i for i, c in enumerate(palette)}
+    alpha = alpha_of(size)
+    pal = b''.join(bytes((c[2], c[1], c[0], 0)) for c in palette).ljust(64, b'\0')
+    stride = ((size * 4 + 31) // 32) * 4
+    xor = b''
+    for y in reversed(range(size)):
+        line = bytearray(stride)
+        for x in range(size):
+            i = y * size + x
+            v = index[pixels[i]] if alpha[i] >= 128 else 0
+            line[x // 2] |= v << (4 * (1 - x % 2))
+        xor += bytes(line)
+    andm = mask_rows(alpha, size, size)
+    bih = struct.pack('<IiiHHIIiiII', 40, size, 2 * size, 1, 4, 0, len(xor) + len(andm), 0, 0, 16, 0)
+    return size, 16, 4, bih + pal + xor + andm
+
+def true_colour(size):
+    rgba = open(os.path.join(tmp, 'icon%d.rgba' % size), 'rb').read()
+    xor = b''
+    for y in reversed(range(size)):
+        row = rgba[y * size * 4:(y + 1) * size * 4]
+        xor += b''.join(bytes((row[i + 2], row[i + 1], row[i], row[i + 3])) for i in range(0, len(row), 4))
+    andm = mask_rows(rgba[3::4], size, size)
+    bih = struct.pack('<IiiHHIIiiII', 40, size, 2 * size, 1, 32, 0, len(xor) + len(andm), 0, 0, 0, 0)
+    return size, 0, 32, bih + xor + andm
+
+def png(size):
+    return size, 0, 32, open(os.path.join(tmp, 'icon%d.rgba.png' % size), 'rb').read()
+
+images = [four_bit(32), four_bit(16)] + [true_colour(s) for s in (48, 32, 24, 16)] + [png(256)]
+head = struct.pack('<HHH', 0, 1, len(images))
+offset = 6 + 16 * len(images)
+body = b''
+for size, colours, bits, blob in images:
+    head += struct.pack('<BBBBHHII', size % 256, size % 256, colours, 0, 1, bits, len(blob), offset + len(body))
+    body += blob
+open(out, 'wb').write(head + body)
+PY
+
+# Banners 147-151: 402 x 38 pixels, 24 bits; the mark and a one-line slogan in
+# white on five related colours, each a soft top-to-bottom gradient with a
+# light rule at the foot. The seal turns yellow where red would vanish.
 slogan="우편번호를 내려받아 빠르고 편리하게 찾아 드립니다"
 slogan_alt="우편번호 다운로드와 검색을 빠르고 편리하게!"
-
-# banner ID FROM TO TEXT-COLOUR BADGE-COLOUR TEXT
+# banner ID TOP BOTTOM SEAL TEXT
 banner() {
-  local id=$1 from=$2 to=$3 ink=$4 badge=$5 text=$6
-  convert -size 402x38 "gradient:$from-$to" -rotate 0 \
-    -fill "$badge" -draw "roundrectangle 6,5 58,32 8,8" \
-    -font "$bold" -pointsize 15 -fill white -gravity West -annotate +13+1 "우편" \
-    -font "$regular" -pointsize 14 -fill "$ink" -gravity West -annotate +68+1 "$text" \
+  local id=$1 top=$2 bottom=$3 seal=$4 text=$5
+  envelope 36 "$bottom" "$seal" "$tmp/mark$id.png"
+  convert -size 402x38 "gradient:$top-$bottom" \
+    "$tmp/mark$id.png" -geometry +8+1 -composite \
+    -font "$font" -pointsize 16 -fill white -gravity West -annotate +52+0 "$text" \
+    -fill '#ffffff30' -draw "rectangle 0,36 401,37" \
     -alpha off -type TrueColor -depth 8 "BMP3:banner$id.bmp"
 }
-# Gradients run top to bottom; the badge carries the program's mark.
-banner 147 '#1f4e9c' '#3f7fd0' white '#e94f37' "$slogan"
-banner 148 '#1c7a4a' '#3fae6e' white '#f2b134' "$slogan_alt"
-banner 149 '#f7a23b' '#f6d365' '#3a2a10' '#c0392b' "$slogan"
-banner 150 '#5b2c83' '#8e5cc0' white '#f06292' "$slogan"
-banner 151 '#0d7377' '#32c4c0' white '#0b3c5d' "$slogan"
-
-# Icon 128: a red post box badge with the hangul 우 on a blue tile, 16 colours.
-icon() {
-  local size=$1 pt=$2
-  convert -size "${size}x${size}" xc:none \
-    -fill '#1f4e9c' -draw "roundrectangle 0,0 $((size - 1)),$((size - 1)) $((size / 6)),$((size / 6))" \
-    -fill '#e94f37' -draw "rectangle $((size / 8)),$((size / 10)) $((size - 1 - size / 8)),$((size / 5))" \
-    -font "$bold" -pointsize "$pt" -fill white -gravity Center -annotate +0+$((size / 7)) "우" \
-    -background '#1f4e9c' -alpha remove -alpha off -colors 16 -type Palette "BMP3:$tmp/icon$size.bmp"
-}
-icon 32 20
-icon 16 11
-python3 - "$tmp/icon32.bmp" "$tmp/icon16.bmp" marlix.ico <<'PY'
-# Packs 4-bit BMPs into an .ico: each image as BITMAPINFOHEADER (double
-# height), 16-entry palette, XOR bits and an all-opaque AND mask.
-import struct, sys
-def load(path):
-    d = open(path, 'rb').read()
-    off = struct.unpack_from('<I', d, 10)[0]
-    hdr = struct.unpack_from('<IiiHHIIiiII', d, 14)
-    size, w, h, planes, bpp = hdr[:5]
-    ncol = hdr[9] or (1 << bpp)
-    pal = d[14 + size:14 + size + 4 * ncol]
-    rows = d[off:]
-    # Re-pack whatever depth ImageMagick chose into 4 bits a pixel.
-    stride = ((w * bpp + 31) // 32) * 4
-    idx = []
-    for y in range(abs(h)):
-        row = rows[y * stride:(y + 1) * stride]
-        for x in range(w):
-            if bpp == 8: idx.append(row[x])
-            elif bpp == 4: idx.append((row[x // 2] >> (4 * (1 - x % 2))) & 15)
-            elif bpp == 1: idx.append((row[x // 8] >> (7 - x % 8)) & 1)
-            else: raise SystemExit('unexpected depth %d' % bpp)
-    assert max(idx) < 16, 'more than 16 colours'
-    pal = (pal + b'\0' * 64)[:64]
-    s4 = ((w * 4 + 31) // 32) * 4
-    xor = b''
-    for y in range(abs(h)):
-        line = bytearray(s4)
-        for x in range(w):
-            line[x // 2] |= idx[y * w + x] << (4 * (1 - x % 2))
-        xor += bytes(line)
-    smask = ((w + 31) // 32) * 4
-    andm = b'\0' * smask * abs(h)
-    bih = struct.pack('<IiiHHIIiiII', 40, w, 2 * abs(h), 1, 4, 0, len(xor) + len(andm), 0, 0, 16, 0)
-    return w, bih + pal + xor + andm
-imgs = [load(p) for p in sys.argv[1:-1]]
-out = struct.pack('<HHH', 0, 1, len(imgs))
-offset = 6 + 16 * len(imgs)
-body = b''
-for w, blob in imgs:
-    out += struct.pack('<BBBBHHII', w, w, 16, 0, 1, 4, len(blob), offset + len(body))
-    body += blob
-open(sys.argv[-1], 'wb').write(out + body)
-PY
+banner 147 '#2a6fd0' "$blue" "$red" "$slogan"
+banner 148 '#1a9aa8' '#0f7c8c' "$red" "$slogan_alt"
+banner 149 '#34a35a' '#2a8a4a' "$red" "$slogan"
+banner 150 '#5d52b8' '#4a3f9f' "$red" "$slogan"
+banner 151 '#dd5a45' '#c8402f' '#ffd54a' "$slogan"
 echo "artwork written"

@@ -20,6 +20,7 @@
 #include "test_server_win.h"
 #include "updater_resource.h"
 #include "updater_texts.h"
+#include "version_check.h"
 
 namespace {
 
@@ -449,6 +450,63 @@ TEST(UpdaterResources, TheProgramCarriesItsWindowVersionAndManifest) {
   EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
   EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
   EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
+}
+
+// A string of a program's version resource (Korean block); empty if missing.
+std::string VersionString(const std::vector<char>& info, const char* name) {
+  char* value = nullptr;
+  UINT size = 0;
+  const std::string key = std::string("\\StringFileInfo\\041203b5\\") + name;
+  if (!::VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &size) || !size) return {};
+  return value;
+}
+
+std::vector<char> VersionInfo(const std::string& exe) {
+  DWORD ignored = 0;
+  std::vector<char> info(::GetFileVersionInfoSizeA(exe.c_str(), &ignored));
+  if (!info.empty()) ::GetFileVersionInfoA(exe.c_str(), 0, static_cast<DWORD>(info.size()), info.data());
+  return info;
+}
+
+std::string Manifest(const std::string& exe) {
+  HMODULE module = ::LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!module) return {};
+  std::string xml;
+  if (HRSRC found = ::FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24))) {
+    xml.assign(static_cast<const char*>(::LockResource(::LoadResource(module, found))),
+               ::SizeofResource(module, found));
+  }
+  ::FreeLibrary(module);
+  return xml;
+}
+
+// The two programs name one product alike; Marlix.exe's version is the one it
+// compares with the service's, so a publisher sees in Explorer what will be
+// compared. Its window keeps its pixel layout by letting Windows scale it.
+TEST(ProgramResources, BothProgramsNameOneProductAndMarlixCarriesItsOwnVersion) {
+  const std::vector<char> marlix = VersionInfo(kBuildApp + "\\Marlix.exe");
+  const std::vector<char> updater = VersionInfo(kBuildApp + "\\MarlixUpd.exe");
+  ASSERT_FALSE(marlix.empty());
+  ASSERT_FALSE(updater.empty());
+  EXPECT_EQ(VersionString(marlix, "ProductVersion"), marlix::kProgramVersion);
+  EXPECT_EQ(VersionString(marlix, "FileVersion"), marlix::kProgramVersion);
+  EXPECT_EQ(VersionString(marlix, "OriginalFilename"), "Marlix.exe");
+  EXPECT_EQ(VersionString(updater, "OriginalFilename"), "MarlixUpd.exe");
+  for (const char* name : {"CompanyName", "ProductName", "LegalCopyright"}) {
+    EXPECT_FALSE(VersionString(marlix, name).empty()) << name;
+    EXPECT_EQ(VersionString(marlix, name), VersionString(updater, name)) << name;
+  }
+  EXPECT_NE(VersionString(marlix, "FileDescription"), VersionString(updater, "FileDescription"));
+
+  const std::string marlix_xml = Manifest(kBuildApp + "\\Marlix.exe");
+  const std::string updater_xml = Manifest(kBuildApp + "\\MarlixUpd.exe");
+  EXPECT_NE(marlix_xml.find(">false</dpiAware>"), std::string::npos);
+  EXPECT_NE(marlix_xml.find(">true</gdiScaling>"), std::string::npos);
+  for (const std::string* xml : {&marlix_xml, &updater_xml}) {
+    EXPECT_NE(xml->find("Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
+    EXPECT_NE(xml->find("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"), std::string::npos) << "Windows 10 and 11";
+    EXPECT_NE(xml->find("{e2011457-1546-43c5-a5fe-008deee3d3f0}"), std::string::npos) << "Vista";
+  }
 }
 
 }  // namespace
