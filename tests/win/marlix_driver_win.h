@@ -153,6 +153,22 @@ class Marlix {
     return ::testing::AssertionSuccess();
   }
 
+  // Takes over a Marlix that is running already, found by its frame window
+  // (the demo starts the program itself, from its program folder).
+  ::testing::AssertionResult Attach(HWND frame) {
+    DWORD pid = 0;
+    const DWORD thread = ::GetWindowThreadProcessId(frame, &pid);
+    HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
+    if (!process) return ::testing::AssertionFailure() << "cannot open Marlix's process: error " << ::GetLastError();
+    End();
+    process_ = process;
+    pid_ = pid;
+    ui_thread_ = thread;
+    frame_ = frame;
+    started_at_ = ::GetTickCount64();
+    return ::testing::AssertionSuccess();
+  }
+
   // Waits for the process's window with this title; ends early if the process does.
   ::testing::AssertionResult WaitForWindow(const char* title, HWND& found, DWORD ms = kWaitMs) {
     for (const ULONGLONG deadline = ::GetTickCount64() + ms;;) {
