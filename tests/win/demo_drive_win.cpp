@@ -9,7 +9,7 @@
 // as a district or building name. With PICTURE_FOLDER it also takes pictures
 // of the other two tabs, the about box and the icon's menu. Picture paths are
 // the X display's (Unix) paths. Exit status 0 when the search listed lines
-// and the program ended.
+// and the program ended, 1 when it listed none, 2 when something failed.
 #include <windows.h>
 
 #include <algorithm>
@@ -180,7 +180,8 @@ int Drive(const std::wstring& term, const std::wstring& picture, const std::wstr
   ::PostMessageA(marlix.dialog(), WM_COMMAND, ID_EXIT, 0);
   const std::optional<DWORD> exit = marlix.WaitExit(30000);
   if (!exit) Fail(L"Marlix did not end after 종료");
-  return found && pictured && exit ? 0 : 1;
+  if (!pictured || !exit) return 2;
+  return found ? 0 : 1;
 }
 
 }  // namespace
