@@ -140,7 +140,11 @@ void MorePictures(Marlix& marlix, const std::wstring& folder) {
     ::SetCursorPos((icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2);
     marlix.ClickIcon(WM_RBUTTONDOWN);
     if (HWND menu = WaitTopWindow("#32768", nullptr, 10000)) {
-      Picture(folder + L"/tray-menu.png", Union(icon, RectOf(menu)));
+      // A few pixels of the screen around, so that the menu's edge shows.
+      RECT shown = Union(icon, RectOf(menu));
+      shown.right += 4;
+      shown.bottom += 4;
+      Picture(folder + L"/tray-menu.png", shown);
       ::PostMessageA(marlix.frame(), WM_CANCELMODE, 0, 0);
       ::SendMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
     }
