@@ -126,6 +126,40 @@ inline void SetClipboardText(const std::string& text) {
   ::CloseClipboard();
 }
 
+// The icons in Wine's notification area: Xvfb has none of its own, so Wine
+// shows them in a stand-alone tray window, one child window per icon.
+inline bool HasClass(HWND window, std::string_view name) {
+  char actual[64] = {};
+  ::GetClassNameA(window, actual, sizeof actual);
+  return name == actual;
+}
+
+inline int TrayIcons() {
+  int icons = 0;
+  ::EnumWindows(
+      [](HWND top, LPARAM count) -> BOOL {
+        if (!HasClass(top, "__winex11_standalone_tray")) return TRUE;
+        ::EnumChildWindows(
+            top,
+            [](HWND child, LPARAM count) -> BOOL {
+              if (HasClass(child, "__winex11_tray_icon") && ::IsWindowVisible(child)) ++*reinterpret_cast<int*>(count);
+              return TRUE;
+            },
+            count);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&icons));
+  return icons;
+}
+
+// Wine's tray shows a new icon a little after it was added.
+inline int TrayIconsSettled(int expected) {
+  for (const ULONGLONG deadline = ::GetTickCount64() + 5000; ::GetTickCount64() < deadline; ::Sleep(20)) {
+    if (TrayIcons() == expected) break;
+  }
+  return TrayIcons();
+}
+
 // One Marlix.exe process, and the search window it shows, if any.
 class Marlix {
  public:
@@ -134,15 +168,17 @@ class Marlix {
   Marlix& operator=(const Marlix&) = delete;
   ~Marlix() { End(); }
 
-  // Starts Marlix.exe with this service address (MARLIX_SERVER_URL).
-  ::testing::AssertionResult Start(const std::string& server) {
+  // Starts Marlix.exe with this service address (MARLIX_SERVER_URL): the
+  // build's, or another copy in its own folder.
+  ::testing::AssertionResult Start(const std::string& server,
+                                   const std::string& exe = WinePath(MARLIX_TEST_BIN_DIR "/app/Marlix.exe"),
+                                   const char* directory = nullptr) {
     ::SetEnvironmentVariableA("MARLIX_SERVER_URL", server.c_str());
-    std::string exe = WinePath(MARLIX_TEST_BIN_DIR "/app/Marlix.exe");
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     const BOOL started =
-        ::CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+        ::CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, directory, &si, &pi);
     ::SetEnvironmentVariableA("MARLIX_SERVER_URL", nullptr);
     if (!started) return ::testing::AssertionFailure() << exe << " does not start: error " << ::GetLastError();
     ::CloseHandle(pi.hThread);

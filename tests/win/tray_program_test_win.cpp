@@ -63,40 +63,6 @@ TEST_F(TrayProgram, TheHiddenFrameOpensOneSearchWindowAtATime) {
   EXPECT_FALSE(::IsWindowVisible(frame));
 }
 
-// The icons in Wine's notification area: Xvfb has none of its own, so Wine
-// shows them in a stand-alone tray window, one child window per icon.
-bool HasClass(HWND window, std::string_view name) {
-  char actual[64] = {};
-  ::GetClassNameA(window, actual, sizeof actual);
-  return name == actual;
-}
-
-int TrayIcons() {
-  int icons = 0;
-  ::EnumWindows(
-      [](HWND top, LPARAM count) -> BOOL {
-        if (!HasClass(top, "__winex11_standalone_tray")) return TRUE;
-        ::EnumChildWindows(
-            top,
-            [](HWND child, LPARAM count) -> BOOL {
-              if (HasClass(child, "__winex11_tray_icon") && ::IsWindowVisible(child)) ++*reinterpret_cast<int*>(count);
-              return TRUE;
-            },
-            count);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&icons));
-  return icons;
-}
-
-// Wine's tray shows a new icon a little after it was added.
-int TrayIconsSettled(int expected) {
-  for (const ULONGLONG deadline = ::GetTickCount64() + 5000; ::GetTickCount64() < deadline; ::Sleep(20)) {
-    if (TrayIcons() == expected) break;
-  }
-  return TrayIcons();
-}
-
 // A later start nudges the running program with WM_DESTROY; only the frame's
 // real end may end the program. A restarted Explorer has lost the icon and
 // says so with TaskbarCreated.
