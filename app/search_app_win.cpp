@@ -1,6 +1,7 @@
 #include "search_app_win.h"
 
 #include <cstring>
+#include <cwchar>
 
 #include "program_version_win.h"
 #include "search_dlg_win.h"
@@ -17,11 +18,27 @@ constexpr char kFrameTitle[] = "우편번호검색";
 
 CSearchApp theApp;
 
-// The updater is started in the folder the program was started from, so it is
-// recorded before anything can change it.
+// The updater runs in the program's own folder, which it takes for the place
+// of Marlix.exe. The working directory need not be that folder: a start with
+// Windows runs in the system folder. The path is cut as UTF-16, since a CP949
+// character may end in the byte of a backslash.
 CSearchApp::CSearchApp() : m_strServerVersion(kProgramVersion), m_strVersion(kProgramVersion) {
   std::memset(m_szCurDir, 0, sizeof m_szCurDir);
-  if (::GetCurrentDirectoryA(sizeof m_szCurDir, m_szCurDir) == 0) m_szCurDir[0] = '\0';
+  wchar_t program[1024] = {};
+  const DWORD length = ::GetModuleFileNameW(nullptr, program, 1024);
+  wchar_t* name = length > 0 && length < 1024 ? std::wcsrchr(program, L'\\') : nullptr;
+  BOOL lossy = FALSE;
+  if (name != nullptr) {
+    *name = L'\0';
+    if (::WideCharToMultiByte(CP_ACP, 0, program, -1, m_szCurDir, sizeof m_szCurDir, nullptr, &lossy) == 0) {
+      lossy = TRUE;
+    }
+  }
+  // A folder the ANSI calls cannot name: the working directory, as before.
+  if (name == nullptr || lossy) {
+    std::memset(m_szCurDir, 0, sizeof m_szCurDir);
+    if (::GetCurrentDirectoryA(sizeof m_szCurDir, m_szCurDir) == 0) m_szCurDir[0] = '\0';
+  }
 }
 
 BOOL CSearchApp::InitInstance() {

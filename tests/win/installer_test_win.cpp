@@ -276,4 +276,39 @@ TEST_F(Installer, ReinstallWithoutAutostartOverTheRunningProgramTakesBackTheRunV
   ExpectNothingLeft();
 }
 
+// Windows starts the Run value's command in its system folder, not in the
+// program's: the program must still find its updater, and the updater the
+// program it replaces.
+TEST_F(Installer, StartedFromTheSystemFolderItUpdatesItselfWhereInstalled) {
+  ASSERT_EQ(Install(""), std::optional<DWORD>(0));
+  const std::string newer = ReadWholeFile(Path("Marlix.exe")) + std::string("\0newer build of Marlix\0", 23);
+  Serve("Marlix.exe", newer);
+  Serve("MarlixVer.ini", "[Marlix]\r\nzipver=9.9\r\n");
+  char system[MAX_PATH] = {};
+  ASSERT_GT(::GetSystemDirectoryA(system, MAX_PATH), 0u);
+
+  Marlix marlix;
+  ASSERT_TRUE(marlix.Start(server_, Path("Marlix.exe"), system));
+  const auto within = [](DWORD ms, auto done) {
+    for (const ULONGLONG deadline = ::GetTickCount64() + ms; !done(); ::Sleep(20)) {
+      if (::GetTickCount64() > deadline) return false;
+    }
+    return true;
+  };
+  ASSERT_TRUE(within(kWaitMs, [] { return ImageRuns("MarlixUpd.exe"); })) << "the updater did not start";
+  // The new program, once started, finds nothing newer.
+  Serve("MarlixVer.ini", "[Marlix]\r\nzipver=1.0\r\n");
+  EXPECT_TRUE(within(kWaitMs, [&] { return ReadWholeFile(Path("Marlix.exe")) == newer; }))
+      << "the installed program was not replaced";
+  for (const char* name : {"\\Marlix.exe", "\\Marlix_New.exe", "\\Marlix_old.exe"}) {
+    EXPECT_FALSE(Exists(system + std::string(name))) << name;
+  }
+
+  // The uninstaller closes the new program and the updater's window too.
+  ASSERT_EQ(Uninstall(), std::optional<DWORD>(0));
+  ExpectNothingLeft();
+  EXPECT_FALSE(ImageRuns("MarlixUpd.exe"));
+  EXPECT_FALSE(ImageRuns("Marlix.exe"));
+}
+
 }  // namespace
