@@ -8,12 +8,14 @@
 ;   MARLIXUPD_EXE  the built MarlixUpd.exe
 ;   ICON           the program's icon
 ;   OUTFILE        the installer to write
+;   TARGET         amd64-unicode, or x86-unicode for an NSIS without 64-bit stubs
 ;
 ; Command line (besides NSIS's own /S for silent and /D=FOLDER, which must
 ; come last): /NOAUTOSTART leaves out the start with Windows.
 
-; The programs are x86-64 only, and so is the installer.
-Target amd64-unicode
+; The programs are x86-64 only, and so is the installer by default (Wine
+; without its 32-bit part runs no other); a 32-bit one would do as well.
+Target ${TARGET}
 ManifestDPIAware true
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
@@ -40,6 +42,7 @@ OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\Marlix"
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 ShowInstDetails nevershow
+BrandingText "${PRODUCT} ${VERSION}"
 ShowUninstDetails nevershow
 
 VIProductVersion "${VERSION4}"
