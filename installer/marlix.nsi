@@ -26,33 +26,34 @@ SetCompressor /SOLID lzma
 !include Sections.nsh
 !include WinMessages.nsh
 
-!define PRODUCT "Marlix"
+; As the programs' version resources name it.
+!define PRODUCT_NAME "Marlix 우편번호검색"
 !define PUBLISHER "Marlix"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Marlix"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
-!define SHORTCUT "$SMPROGRAMS\Marlix.lnk"
+!define SHORTCUT "$SMPROGRAMS\${PRODUCT_NAME}.lnk"
 ; What the running program shows: its hidden frame, the search window of a
 ; later start, and the updater's window.
 !define FRAME_TITLE "우편번호검색"
 !define SEARCH_TITLE "우편번호 검색 및 다운로드 프로그램"
 !define UPDATER_TITLE "MarlixUpd"
 
-Name "${PRODUCT} ${VERSION}"
+Name "${PRODUCT_NAME} ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\Marlix"
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 ShowInstDetails nevershow
-BrandingText "${PRODUCT} ${VERSION}"
+BrandingText "${PRODUCT_NAME} ${VERSION}"
 ShowUninstDetails nevershow
 
 VIProductVersion "${VERSION4}"
 VIFileVersion "${VERSION4}"
-VIAddVersionKey /LANG=0 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=0 "ProductName" "${PRODUCT_NAME}"
 VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
-VIAddVersionKey /LANG=0 "FileDescription" "${PRODUCT} ${VERSION} Setup"
+VIAddVersionKey /LANG=0 "FileDescription" "${PRODUCT_NAME} ${VERSION} 설치"
 VIAddVersionKey /LANG=0 "CompanyName" "${PUBLISHER}"
-VIAddVersionKey /LANG=0 "LegalCopyright" "${PUBLISHER}"
+VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -169,7 +170,7 @@ Section "!$(SecProgramName)" SecProgram
   ; The shortcut starts the program in its folder, where it looks for MarlixUpd.exe.
   CreateShortCut "${SHORTCUT}" "$INSTDIR\Marlix.exe" "" "$INSTDIR\Marlix.exe" 0 SW_SHOWNORMAL "" "$(ShortcutText)"
 
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT_NAME}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"

@@ -139,7 +139,7 @@ class Installer : public ::testing::Test {
     // The installed program finds its own version on the service: no updater.
     Serve("MarlixVer.ini", "[Marlix]\r\nzipver=1.0\r\n");
     dir_ = KnownFolder(FOLDERID_LocalAppData) + "\\Programs\\Marlix";
-    shortcut_ = KnownFolder(FOLDERID_Programs) + "\\Marlix.lnk";
+    shortcut_ = KnownFolder(FOLDERID_Programs) + "\\Marlix 우편번호검색.lnk";
     ASSERT_GT(dir_.size(), 20u);
     ASSERT_GT(shortcut_.size(), 20u);
     Clear();
@@ -204,7 +204,7 @@ class Installer : public ::testing::Test {
     EXPECT_EQ(::lstrcmpiA(link->target.c_str(), Path("Marlix.exe").c_str()), 0) << link->target;
     EXPECT_EQ(::lstrcmpiA(link->folder.c_str(), dir_.c_str()), 0) << link->folder;
 
-    EXPECT_EQ(RegText(kUninstallKey, "DisplayName"), "Marlix");
+    EXPECT_EQ(RegText(kUninstallKey, "DisplayName"), "Marlix 우편번호검색");
     EXPECT_EQ(RegText(kUninstallKey, "DisplayVersion"), MARLIX_VERSION);
     EXPECT_EQ(RegText(kUninstallKey, "Publisher"), "Marlix");
     EXPECT_EQ(RegText(kUninstallKey, "InstallLocation"), dir_);
