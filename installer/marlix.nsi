@@ -65,6 +65,8 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
+; The downloaded postcode data is the user's, in a folder of its own: it stays.
+!define MUI_UNCONFIRMPAGE_TEXT_TOP "$(KeepsData)"
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 
@@ -82,6 +84,8 @@ LangString SecAutostartText ${LANG_KOREAN} "로그인할 때 알림 영역에서
 LangString SecAutostartText ${LANG_ENGLISH} "Starts the program in the notification area when you sign in."
 LangString CannotClose ${LANG_KOREAN} "실행 중인 Marlix를 종료할 수 없습니다.$\r$\nMarlix를 종료한 뒤 다시 시도를 누르십시오."
 LangString CannotClose ${LANG_ENGLISH} "The running Marlix cannot be closed.$\r$\nClose Marlix, then choose Retry."
+LangString KeepsData ${LANG_KOREAN} "$(^NameDA)을(를) 제거합니다. 내려받은 우편번호 자료(c:\postcode)는 지우지 않습니다."
+LangString KeepsData ${LANG_ENGLISH} "$(^NameDA) will be removed. The downloaded postcode data (c:\postcode) is kept."
 LangString ShortcutText ${LANG_KOREAN} "우편번호 검색"
 LangString ShortcutText ${LANG_ENGLISH} "Postcode search"
 
