@@ -233,7 +233,7 @@ void CSearchDlg::FillResults(std::FILE* file, HDC dc) {
     }
     std::string item;
     auto add = [&](std::string_view line) {
-      item.assign(line);
+      item.assign(WithoutHalfCharacterAtEnd(line));
       m_lstResult.SetItemHeight(count, kResultItemHeight);
       m_lstResult.InsertString(count, item.c_str());
       ++count;
