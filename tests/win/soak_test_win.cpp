@@ -42,11 +42,18 @@ struct Figures {
   SIZE_T private_bytes = 0;
 };
 
-Figures Measure(HANDLE process) {
+// The process's private bytes (its commit charge). Wine leaves PrivateUsage
+// at 0 and gives the same figure, its resident private memory, as
+// PagefileUsage, which Windows documents as the same commit charge.
+SIZE_T PrivateBytes(HANDLE process) {
   PROCESS_MEMORY_COUNTERS_EX memory{};
   memory.cb = sizeof memory;
-  ::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
-  return {gdi_count::Objects(process), gdi_count::UserObjects(process), memory.PrivateUsage};
+  if (!::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory)) return 0;
+  return memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
+}
+
+Figures Measure(HANDLE process) {
+  return {gdi_count::Objects(process), gdi_count::UserObjects(process), PrivateBytes(process)};
 }
 
 // Start, end and peak of the figures over a run.
@@ -78,6 +85,7 @@ void PrintCourse(const char* run, const Course& c, double seconds) {
 void ExpectFlat(const Course& c, SIZE_T slack) {
   EXPECT_GT(c.start.gdi, 0) << "the GDI count sees nothing";
   EXPECT_GT(c.start.user, 0) << "the USER count sees nothing";
+  EXPECT_GT(c.start.private_bytes, 0u) << "the private bytes are not told";
   EXPECT_LE(c.end.gdi, c.start.gdi) << "GDI objects leak";
   EXPECT_LE(c.end.user, c.start.user) << "USER objects leak";
   EXPECT_LE(c.end.private_bytes, c.start.private_bytes + slack) << "private bytes grow";
@@ -100,11 +108,8 @@ class Sampler {
   static DWORD WINAPI Run(LPVOID self) {
     auto& s = *static_cast<Sampler*>(self);
     while (!::InterlockedCompareExchange(&s.stop_, 0, 0)) {
-      PROCESS_MEMORY_COUNTERS_EX memory{};
-      memory.cb = sizeof memory;
-      ::GetProcessMemoryInfo(s.process_, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
-      s.course_.peak.private_bytes = std::max(s.course_.peak.private_bytes, memory.PrivateUsage);
-      ::Sleep(10);
+      s.course_.peak.private_bytes = std::max(s.course_.peak.private_bytes, PrivateBytes(s.process_));
+      ::Sleep(5);
     }
     return 0;
   }
@@ -270,6 +275,206 @@ TEST_F(LoadedWindow, BadDataFilesAreSearchedToTheEndAndTheWindowAnswers) {
     EXPECT_LT(slowest_search, 5000);
     std::printf("| %s | %zu | %.0f | %.1f |\n", file.name, file.probes.size(), slowest_search, slowest_answer);
   }
+}
+
+// The real data over and over, a gigabyte of it, written in large blocks.
+// Deleted when the test ends, however it ends.
+class GigabyteDataFile {
+ public:
+  explicit GigabyteDataFile(Marlix& marlix) : marlix_(marlix) {}
+  ~GigabyteDataFile() {
+    marlix_.End();  // a search still running would hold the file open
+    ::DeleteFileA(kDataFile);
+  }
+
+  // Writes the file; the number of copies of the real data in it.
+  int Write() {
+    std::string block;
+    while (block.size() < 8 * 1024 * 1024) block += RealData();
+    const int copies_per_block = static_cast<int>(block.size() / RealData().size());
+    ::CreateDirectoryA(kDataDir, nullptr);
+    ::SetFileAttributesA(kDataFile, FILE_ATTRIBUTE_NORMAL);
+    HANDLE file = ::CreateFileA(kDataFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    int copies = 0;
+    for (ULONGLONG bytes = 0; bytes < (1ULL << 30); bytes += block.size()) {
+      DWORD written = 0;
+      if (!::WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) ||
+          written != block.size()) {
+        copies = 0;
+        break;
+      }
+      copies += copies_per_block;
+    }
+    ::CloseHandle(file);
+    return copies;
+  }
+
+ private:
+  Marlix& marlix_;
+};
+
+// A gigabyte is read through in one pass with fixed buffers: the search ends,
+// lists every copy of the matching lines, and the program's private bytes do
+// not follow the file's size. The list's storage reserved up front is capped
+// at 64 MB, whatever the file's size.
+TEST_F(LoadedWindow, AGigabyteFileIsSearchedInBoundedMemory) {
+  constexpr SIZE_T kListReserveCap = 64 * 1024 * 1024;
+  std::vector<std::string> real_hits;
+  for (std::size_t at = 0; (at = RealData().find("135-806 ", at)) != std::string::npos; ++at) {
+    if (at == 0 || RealData()[at - 1] == '\n') {
+      real_hits.push_back(RealData().substr(at, RealData().find('\r', at) - at));
+    }
+  }
+  ASSERT_FALSE(real_hits.empty());
+
+  SimpleSearch(1, "135806");  // what the first search loads is in the start figures
+  GigabyteDataFile huge(*this);
+  ULONGLONG start = ::GetTickCount64();
+  const int copies = huge.Write();
+  ASSERT_GT(copies, 0) << "cannot write the file";
+  const double write_seconds = Seconds(start);
+
+  Course course;
+  course.Begin(Measure(process()));
+  double code_seconds = 0, miss_seconds = 0;
+  int listed = 0;
+  {
+    Sampler sampler(process(), course);
+    start = ::GetTickCount64();
+    SimpleSearch(1, "135806");
+    code_seconds = Seconds(start);
+    listed = ListCount();
+    ASSERT_EQ(listed, copies * static_cast<int>(real_hits.size()));
+    EXPECT_EQ(ListItem(0), Wide(real_hits.front()));
+    EXPECT_EQ(ListItem(ListCount() - 1), Wide(real_hits.back()));
+    start = ::GetTickCount64();
+    SimpleSearch(0, "없는동네이름");
+    miss_seconds = Seconds(start);
+    EXPECT_EQ(ListItems(), NoDataRows());
+  }
+  course.Add(Measure(process()));
+  EXPECT_GE(AnswerMs(1000), 0) << "no answer within a second after the search";
+
+  std::printf("| 1 GB file | copies of the real data | written in s | lines found for 135806 | in s | "
+              "search with no match s |\n|---|---|---|---|---|---|\n");
+  std::printf("| %.2f GB | %d | %.1f | %d | %.1f | %.1f |\n", copies * RealData().size() / (kMB * 1024), copies,
+              write_seconds, listed, code_seconds, miss_seconds);
+  PrintHeader();
+  PrintCourse("1 GB searches", course, code_seconds + miss_seconds);
+  RecordProperty("gigabyte_code_search_ms", static_cast<int>(code_seconds * 1000));
+  RecordProperty("gigabyte_miss_search_ms", static_cast<int>(miss_seconds * 1000));
+  EXPECT_LE(course.peak.private_bytes, course.start.private_bytes + kListReserveCap + 16 * 1024 * 1024);
+  EXPECT_LE(course.end.private_bytes, course.start.private_bytes + 16 * 1024 * 1024);
+  EXPECT_LT(code_seconds, 60);
+  EXPECT_LT(miss_seconds, 60);
+}
+
+// Hours of use in one window: banner steps (the timer's message, sent) and
+// searches of every kind in both search modes.
+TEST_F(LoadedWindow, BannerStepsAndSearchesHoldNothingMore) {
+  const int steps = FullSoak() ? 10000 : 500;
+  const int searches = FullSoak() ? 2000 : 100;
+  struct Term {
+    int tab, kind;
+    const char* term1;
+    const char* term2;
+  };
+  const Term terms[] = {
+      {0, 1, "135806", ""},      {0, 1, "1358", ""},          {0, 1, "619-96", ""},
+      {0, 0, "개포1동", ""},     {0, 0, "역삼동", ""},        {0, 0, "아파트 개포", ""},
+      {0, 0, "없는동네", ""},    {1, 0, "개포", "135-"},      {1, 1, "역삼", "개포"},
+      {1, 0, "강남구", "아파트"}, {1, 1, "619-961", "339-001"}, {1, 0, "없는", "동네"},
+  };
+  auto search = [&](const Term& t) {
+    if (Tab() != t.tab) SelectTab(t.tab);
+    if (t.tab == 0) {
+      SimpleSearch(t.kind, t.term1);
+    } else {
+      CompositeSearch(t.kind, t.term1, t.term2);
+    }
+  };
+  auto step = [&] { ::SendMessageA(dialog(), WM_TIMER, 1, 0); };
+  // Every frame and every search once, so that what is loaded on first use
+  // is in the start figures.
+  for (int i = 0; i < 5; ++i) step();
+  for (const Term& t : terms) search(t);
+  Settle();
+
+  Course course;
+  course.Begin(Measure(process()));
+  const ULONGLONG start = ::GetTickCount64();
+  int stepped = 0;
+  for (int i = 0; i < searches; ++i) {
+    search(terms[i % std::size(terms)]);
+    for (; stepped < (i + 1) * steps / searches; ++stepped) step();
+    if (i % 50 == 49) course.Add(Measure(process()));
+    ASSERT_TRUE(Running());
+  }
+  Settle();
+  course.Add(Measure(process()));
+  const double seconds = Seconds(start);
+
+  char run[96];
+  std::snprintf(run, sizeof run, "search window: %d banner steps, %d searches", stepped, searches);
+  PrintHeader();
+  PrintCourse(run, course, seconds);
+  ExpectFlat(course, 2 * 1024 * 1024);
+  EXPECT_LE(course.peak.private_bytes, course.start.private_bytes + 8 * 1024 * 1024);
+}
+
+// The program in the notification area, its search window opened from the
+// icon and closed with Escape again and again.
+TEST(TrayProgramSoak, OpeningAndClosingTheWindowHoldsNothingMore) {
+  InstallRealData();
+  const int cycles = FullSoak() ? 200 : 40;
+  Marlix marlix;
+  {
+    // Xvfb has no window manager, and Wine waits two seconds for one to take
+    // each closing window away; unmanaged windows close at once. The setting
+    // is read when Marlix starts.
+    constexpr char kX11Key[] = "Software\\Wine\\X11 Driver";
+    ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kX11Key, "Managed", REG_SZ, "N", 2), ERROR_SUCCESS);
+    const auto started = marlix.Start(kNoServer);
+    const auto framed = started ? marlix.WaitForFrame() : started;
+    HKEY key;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kX11Key, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+      ::RegDeleteValueA(key, "Managed");
+      ::RegCloseKey(key);
+    }
+    ASSERT_TRUE(framed);
+  }
+  const char* const terms[] = {"개포1동", "역삼동", "아파트", "없는동네"};
+  auto cycle = [&](int i) {
+    marlix.ClickIcon();
+    ASSERT_TRUE(marlix.WaitForSearchWindow());
+    HWND window = marlix.dialog();
+    marlix.SimpleSearch(0, terms[i % std::size(terms)]);
+    marlix.PostKey(IDC_FIRST_TERM, VK_ESCAPE);
+    ASSERT_TRUE(marlix.WaitWindowGone(window));
+    DWORD_PTR ignored;  // the frame is back from the window's modal run
+    ASSERT_TRUE(::SendMessageTimeoutA(marlix.frame(), WM_NULL, 0, 0, SMTO_NORMAL, kWaitMs, &ignored));
+  };
+  // Each search once: Wine keeps what it draws a long list with the first
+  // time it does.
+  for (int i = 0; i < static_cast<int>(std::size(terms)); ++i) cycle(i);
+
+  Course course;
+  course.Begin(Measure(marlix.process()));
+  const ULONGLONG start = ::GetTickCount64();
+  for (int i = 0; i < cycles; ++i) {
+    ASSERT_NO_FATAL_FAILURE(cycle(i));
+    if (i % 10 == 9) course.Add(Measure(marlix.process()));
+  }
+  course.Add(Measure(marlix.process()));
+  const double seconds = Seconds(start);
+
+  char run[96];
+  std::snprintf(run, sizeof run, "tray program: %d window open/close cycles", cycles);
+  PrintHeader();
+  PrintCourse(run, course, seconds);
+  ExpectFlat(course, 2 * 1024 * 1024);
+  EXPECT_LE(course.peak.private_bytes, course.start.private_bytes + 8 * 1024 * 1024);
 }
 
 }  // namespace
