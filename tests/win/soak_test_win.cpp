@@ -314,10 +314,10 @@ class GigabyteDataFile {
   Marlix& marlix_;
 };
 
-// A gigabyte is read through in one pass with fixed buffers: the search ends,
-// lists every copy of the matching lines, and the program's private bytes do
-// not follow the file's size. The list's storage reserved up front is capped
-// at 64 MB, whatever the file's size.
+// A gigabyte is read through in one pass with fixed buffers: the search ends
+// in seconds, lists every copy of the matching lines, and the program's private
+// bytes do not follow the file's size; at their peak they may hold the list's
+// storage set aside up front, which is capped at 64 MB whatever the file's size.
 TEST_F(LoadedWindow, AGigabyteFileIsSearchedInBoundedMemory) {
   constexpr SIZE_T kListReserveCap = 64 * 1024 * 1024;
   std::vector<std::string> real_hits;
@@ -364,6 +364,8 @@ TEST_F(LoadedWindow, AGigabyteFileIsSearchedInBoundedMemory) {
   PrintCourse("1 GB searches", course, code_seconds + miss_seconds);
   RecordProperty("gigabyte_code_search_ms", static_cast<int>(code_seconds * 1000));
   RecordProperty("gigabyte_miss_search_ms", static_cast<int>(miss_seconds * 1000));
+  // On Windows the list's storage set aside up front is in the private bytes
+  // (Wine counts only the pages touched, so there the bound is far off).
   EXPECT_LE(course.peak.private_bytes, course.start.private_bytes + kListReserveCap + 16 * 1024 * 1024);
   EXPECT_LE(course.end.private_bytes, course.start.private_bytes + 16 * 1024 * 1024);
   EXPECT_LT(code_seconds, 60);
