@@ -15,11 +15,13 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
-# marlix_add_test(name SOURCES ... LIBS ... [ENV ...] [FIXTURES ...]): one
-# GoogleTest program, its cases discovered when ctest runs so that building
-# never starts Wine; FIXTURES names ctest fixtures its cases need.
+# marlix_add_test(name SOURCES ... LIBS ... [ENV ...] [FIXTURES ...] [LABELS ...]
+#                 [TIMEOUT seconds]): one GoogleTest program, its cases discovered
+# when ctest runs so that building never starts Wine; FIXTURES names ctest
+# fixtures its cases need, LABELS the ctest labels its cases carry, TIMEOUT
+# each case's time limit when it is not the preset's.
 function(marlix_add_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;ENV;FIXTURES" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;ENV;FIXTURES;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
@@ -32,6 +34,12 @@ function(marlix_add_test name)
   endif()
   if(T_FIXTURES)
     list(APPEND properties FIXTURES_REQUIRED "${T_FIXTURES}")
+  endif()
+  if(T_LABELS)
+    list(APPEND properties LABELS "${T_LABELS}")
+  endif()
+  if(T_TIMEOUT)
+    list(APPEND properties TIMEOUT ${T_TIMEOUT})
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        PROPERTIES ${properties})

@@ -59,6 +59,13 @@ std::size_t FindOnCharBoundary(std::string_view line, std::string_view needle, s
   }
 }
 
+std::string_view WithoutHalfCharacterAtEnd(std::string_view text) {
+  std::size_t walk = 0;
+  while (walk + 1 < text.size()) walk += IsLeadByte(static_cast<unsigned char>(text[walk])) ? 2 : 1;
+  if (walk + 1 == text.size() && IsLeadByte(static_cast<unsigned char>(text[walk]))) text.remove_suffix(1);
+  return text;
+}
+
 LineMatcher::LineMatcher(const SearchRequest& request) {
   char kind[kKindMaxBytes + 1];
   const std::size_t kind_len = CutInto(request.kind, kKindMaxBytes, kind);

@@ -79,6 +79,12 @@ std::string_view NormalisePostcode(std::string_view term, std::array<char, kCode
 // An empty needle is found at `from`. Returns the offset or npos.
 std::size_t FindOnCharBoundary(std::string_view line, std::string_view needle, std::size_t from = 0);
 
+// The text without a last byte that leads a two-byte character whose second
+// byte is missing (a broken data line). Handed to the Windows A functions, such
+// a byte takes the terminating zero for its second half and the conversion
+// reads on past the end of the string.
+std::string_view WithoutHalfCharacterAtEnd(std::string_view text);
+
 // Receives each matching line, without its line ending, in file order.
 class LineSink {
  public:

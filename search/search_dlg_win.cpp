@@ -56,6 +56,7 @@ constexpr MessageEntry CSearchDlg::kMessageEntries[] = {
     ControlRoute<&CSearchDlg::OnSetfocusFirstTerm>(EN_SETFOCUS, IDC_FIRST_TERM),
     MessageRoute<&CSearchDlg::OnTimer>(WM_TIMER),
     ControlRoute<&CSearchDlg::OnSetfocusSecondTerm>(EN_SETFOCUS, IDC_SECOND_TERM),
+    MessageRoute<&CSearchDlg::OnDestroy>(WM_DESTROY),
 };
 static_assert(!HasDuplicateRoutes(CSearchDlg::kMessageEntries));
 constinit const MessageMap CSearchDlg::kMessageMap{&CDialog::kMessageMap, CSearchDlg::kMessageEntries};
@@ -233,7 +234,7 @@ void CSearchDlg::FillResults(std::FILE* file, HDC dc) {
     }
     std::string item;
     auto add = [&](std::string_view line) {
-      item.assign(line);
+      item.assign(WithoutHalfCharacterAtEnd(line));
       m_lstResult.SetItemHeight(count, kResultItemHeight);
       m_lstResult.InsertString(count, item.c_str());
       ++count;
@@ -360,5 +361,16 @@ void CSearchDlg::OnTimer() {
   if (replaced && replaced != m_hBannerBitmap.get()) ::DeleteObject(replaced);
   m_hBannerBitmap = std::move(next);
   RedrawNow();
+  Default();
+}
+
+// The banner's image goes with the window. The first frame, which the template
+// loaded, is still in the control when the window closes before its first
+// step, and the control does not release it: a window opened and closed from
+// the icon again and again would leave a bitmap behind each time.
+void CSearchDlg::OnDestroy() {
+  const HBITMAP shown = m_stcBanner.SetBitmap(nullptr);
+  if (shown && shown != m_hBannerBitmap.get()) ::DeleteObject(shown);
+  m_hBannerBitmap.reset();
   Default();
 }

@@ -37,6 +37,7 @@ class CSearchDlg : public CDialog {
   void OnSetfocusFirstTerm();
   void OnTimer();
   void OnSetfocusSecondTerm();
+  void OnDestroy();
 
   // Shows the server's data version in the update panel.
   void ShowDataVersion();

@@ -90,6 +90,16 @@ TEST(WordsRule, CountsOnlyWholeCharacters) {
   EXPECT_EQ(SearchText(kSample, Name("Ⅳ")).size(), 2u);
 }
 
+TEST(WholeCharacters, AHalfCharacterAtTheEndIsLeftOut) {
+  EXPECT_EQ(WithoutHalfCharacterAtEnd("135-806 개포\xB0"), "135-806 개포");
+  EXPECT_EQ(WithoutHalfCharacterAtEnd("\xB0"), "");
+  // A lead byte takes the byte after it, whatever that is.
+  EXPECT_EQ(WithoutHalfCharacterAtEnd("a\xB0 \xB0"), "a\xB0 ");
+  EXPECT_EQ(WithoutHalfCharacterAtEnd("\xB0\xB0"), "\xB0\xB0");
+  EXPECT_EQ(WithoutHalfCharacterAtEnd("개포1동"), "개포1동");
+  EXPECT_EQ(WithoutHalfCharacterAtEnd(""), "");
+}
+
 TEST(CompositeRules, LookAtTheWholeLine) {
   EXPECT_EQ(SearchText(kSample, And("서울", "역삼")).size(), 2u);
   EXPECT_EQ(SearchText(kSample, And("135-08", "1동")).size(), 1u);  // the code takes part

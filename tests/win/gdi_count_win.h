@@ -1,6 +1,7 @@
-// How many GDI objects a process holds. GetGuiResources answers on Windows;
-// Wine's is a stub, so there the process's GDI handle table, which the PEB
-// points at, is counted instead.
+// How many GDI and USER objects a process holds. GetGuiResources answers on
+// Windows; Wine's is a stub, so there the process's GDI handle table, which
+// the PEB points at, is counted instead, and its windows stand in for its USER
+// objects (Wine keeps no per-process count of its menus and icons).
 #pragma once
 
 #include <windows.h>
@@ -53,6 +54,35 @@ inline long Objects(HANDLE process) {
   const DWORD n = ::GetGuiResources(process, GR_GDIOBJECTS);
   if (n || ::GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return static_cast<long>(n);
   return FromHandleTable(process);
+}
+
+// Top-level windows of the process and every window below them.
+inline long WindowsOf(DWORD pid) {
+  struct Count {
+    DWORD pid;
+    long windows;
+  } count{pid, 0};
+  ::EnumWindows(
+      [](HWND top, LPARAM param) -> BOOL {
+        auto& c = *reinterpret_cast<Count*>(param);
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(top, &owner);
+        if (owner != c.pid) return TRUE;
+        ++c.windows;
+        ::EnumChildWindows(
+            top, [](HWND, LPARAM n) -> BOOL { return ++*reinterpret_cast<long*>(n), TRUE; },
+            reinterpret_cast<LPARAM>(&c.windows));
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&count));
+  return count.windows;
+}
+
+inline long UserObjects(HANDLE process) {
+  ::SetLastError(0);
+  const DWORD n = ::GetGuiResources(process, GR_USEROBJECTS);
+  if (n || ::GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return static_cast<long>(n);
+  return WindowsOf(::GetProcessId(process));
 }
 
 }  // namespace gdi_count

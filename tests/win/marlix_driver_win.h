@@ -315,6 +315,11 @@ class Marlix {
     text.resize(static_cast<std::size_t>(len));
     return text;
   }
+  std::vector<std::wstring> ListItems() const {
+    std::vector<std::wstring> items;
+    for (int i = 0, n = ListCount(); i < n; ++i) items.push_back(ListItem(i));
+    return items;
+  }
   int Tab() const { return static_cast<int>(::SendMessageW(Item(IDC_MODE_TAB), TCM_GETCURSEL, 0, 0)); }
 
   // Chooses a mode as the arrow keys on the tab control do, which raises the
@@ -347,6 +352,14 @@ class Marlix {
   void SimpleSearch(int kind_index, std::string_view term) {
     ::SendMessageW(Item(IDC_KIND_COMBO), CB_SETCURSEL, kind_index, 0);
     SetText(IDC_FIRST_TERM, term);
+    Click(IDC_SEARCH);
+  }
+
+  // The composite tab's search: operator 0 AND, 1 OR.
+  void CompositeSearch(int op_index, std::string_view term1, std::string_view term2) {
+    ::SendMessageW(Item(IDC_KIND_COMBO), CB_SETCURSEL, op_index, 0);
+    SetText(IDC_FIRST_TERM, term1);
+    SetText(IDC_SECOND_TERM, term2);
     Click(IDC_SEARCH);
   }
 

@@ -94,6 +94,14 @@ TEST(SearchWindowBanner, ShowsTheFirstFrameTwiceThenCyclesAndReleasesEachFrame) 
   EXPECT_EQ(::GetObjectType(last), 0u);
 }
 
+// Opened from the icon and closed again at once, time after time.
+TEST(SearchWindowBanner, AWindowClosedBeforeItsFirstStepReleasesTheTemplatesFrame) {
+  HBITMAP first = nullptr;
+  RunSearchWindow([&](HWND dialog) { first = BannerImage(dialog); });
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(::GetObjectType(first), 0u);
+}
+
 TEST(SearchWindowMenus, SystemMenuAndHelpMenuOpenTheAboutBox) {
   int about_boxes = 0;
   std::string about_text;

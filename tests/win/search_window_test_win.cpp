@@ -88,13 +88,6 @@ class SearchWindow : public ::testing::Test, protected Marlix {
     EXPECT_EQ(FocusId(), to) << "key " << vk << " in " << from;
   }
 
-  void CompositeSearch(int op_index, std::string_view term1, std::string_view term2) {
-    ::SendMessageW(Item(IDC_KIND_COMBO), CB_SETCURSEL, op_index, 0);
-    SetText(IDC_FIRST_TERM, term1);
-    SetText(IDC_SECOND_TERM, term2);
-    Click(IDC_SEARCH);
-  }
-
   void ExpectNoDataRows() {
     ASSERT_EQ(ListCount(), 2);
     EXPECT_EQ(ListItem(0), L"");
