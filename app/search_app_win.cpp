@@ -43,6 +43,7 @@ CSearchApp::CSearchApp() : m_strServerVersion(kProgramVersion), m_strVersion(kPr
 
 BOOL CSearchApp::InitInstance() {
   // Never closed: the name marks a running program for as long as it runs.
+  // cppcheck-suppress leakReturnValNotUsed ; the handle is kept until the process ends, on purpose
   ::CreateMutexA(nullptr, FALSE, kInstanceMutex);
   if (RoleFromMutexError(::GetLastError()) == InstanceRole::Later) return RunAsLaterInstance();
   return RunAsFirstInstance();

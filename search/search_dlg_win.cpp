@@ -282,6 +282,7 @@ void CSearchDlg::OnSelchangeResultList() {
     return;
   }
   ::EmptyClipboard();
+  // cppcheck-suppress doubleFree ; the clipboard owns the block only when SetClipboardData succeeds
   if (!::SetClipboardData(CF_TEXT, block)) ::GlobalFree(block);
   ::CloseClipboard();
 }

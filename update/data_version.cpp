@@ -14,6 +14,16 @@ constexpr unsigned kPanelReadBuffer = 4096;
 
 }  // namespace
 
+std::string ReadDataVersionText(CInternetFile& file) {
+  std::string text;
+  std::string line;
+  while (file.ReadString(line)) {
+    text += line;
+    text += "\r\n";
+  }
+  return text;
+}
+
 DataVersion FetchDataVersion(const ServiceAccess& access, const std::function<void(const std::string&)>& status) {
   auto tell = [&](const char* text) {
     if (status) status(text);
@@ -32,11 +42,7 @@ DataVersion FetchDataVersion(const ServiceAccess& access, const std::function<vo
     }
     tell(kTextVersionShown);
     file->SetReadBufferSize(kPanelReadBuffer);
-    std::string line;
-    while (file->ReadString(line)) {
-      version.text += line;
-      version.text += "\r\n";
-    }
+    version.text = ReadDataVersionText(*file);
     file->Close();
     session.Close();
   } catch (const CInternetException&) {

@@ -20,7 +20,7 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_REL
                            what + " failed (error " + std::to_string(error) + ")", context);
 }
 
-class WinInetStream : public marlix::internet::Stream {
+class WinInetStream final : public marlix::internet::Stream {
  public:
   WinInetStream(HINTERNET connection, HINTERNET request, std::string url, unsigned long context)
       : connection_(connection), request_(request), url_(std::move(url)), context_(context) {}

@@ -52,6 +52,14 @@ bool ServerVersionIsNewer(std::string_view server, std::string_view own) {
   return CompareVersions(server, own) > 0;
 }
 
+bool ReadVersionLine(CInternetFile& file, std::string& version) {
+  std::string line;
+  while (file.ReadString(line)) {
+    if (TakeVersionLine(line, version)) return true;
+  }
+  return false;
+}
+
 std::string FetchServerVersion(const ServiceAccess& access, const char* agent, std::string_view fallback) {
   try {
     CInternetSession session(agent);
@@ -61,11 +69,8 @@ std::string FetchServerVersion(const ServiceAccess& access, const char* agent, s
     // An error page offers no version, whatever it says.
     if (!AnsweredWithFile(*file)) return std::string(fallback);
     file->SetReadBufferSize(kVersionReadBuffer);
-    std::string line;
     std::string version;
-    while (file->ReadString(line)) {
-      if (TakeVersionLine(line, version)) return version;
-    }
+    if (ReadVersionLine(*file, version)) return version;
   } catch (const CInternetException&) {
     // The check is silent: the program starts as it is.
   }

@@ -6,6 +6,8 @@
 
 #include "server_url.h"
 
+class CInternetFile;
+
 namespace marlix {
 
 inline constexpr char kProgramVersion[] = "1.0";
@@ -23,6 +25,10 @@ int CompareVersions(std::string_view a, std::string_view b);
 
 // True when the server's version sorts strictly after the own one.
 bool ServerVersionIsNewer(std::string_view server, std::string_view own = kProgramVersion);
+
+// Reads the version file line by line up to the first version line; true and
+// `version` set when there was one.
+bool ReadVersionLine(CInternetFile& file, std::string& version);
 
 // Asks the service for its program version. Any failure, an error page and a
 // file without a version line all give `fallback`.

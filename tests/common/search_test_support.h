@@ -16,9 +16,7 @@ namespace marlix::testing {
 // A file with the given bytes that disappears with the object.
 class TempFile {
  public:
-  explicit TempFile(std::string_view bytes) {
-    static std::mt19937_64 names{std::random_device{}()};
-    path_ = std::filesystem::temp_directory_path() / ("marlix-test-" + std::to_string(names()) + ".txt");
+  explicit TempFile(std::string_view bytes) : path_(UniquePath()) {
     std::ofstream(path_, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
   ~TempFile() {
@@ -31,6 +29,11 @@ class TempFile {
   std::string path() const { return path_.string(); }
 
  private:
+  static std::filesystem::path UniquePath() {
+    static std::mt19937_64 names{std::random_device{}()};
+    return std::filesystem::temp_directory_path() / ("marlix-test-" + std::to_string(names()) + ".txt");
+  }
+
   std::filesystem::path path_;
 };
 

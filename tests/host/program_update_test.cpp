@@ -307,7 +307,7 @@ TEST_F(ProgramUpdateTest, AnErrorAnswerOrAPageIsNotInstalledAndOKTriesAgain) {
   const std::vector<std::string> not_programs = {
       "<html><body>404 Not Found</body></html>\n",  // an error page sent with 200
       "MZ but nothing more",                        // no header pointer
-      std::string("MZ") + std::string(0x3A, ' ') + std::string("\x40\0\0\0", 4) + "NE\0\0",
+      std::string("MZ") + std::string(0x3A, ' ') + std::string("\x40\0\0\0", 4) + std::string("NE\0\0", 4),
   };
   for (const std::string& body : not_programs) {
     server_.Serve(kProgramFile, body);

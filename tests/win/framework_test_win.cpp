@@ -109,6 +109,7 @@ class SelfFreeingFrame : public CFrameWnd {
   static const MessageMap kMessageMap;
   const MessageMap& GetMessageMap() const override { return kMessageMap; }
 
+  // NOLINTNEXTLINE(misc-new-delete-overloads): the sized delete below is its match at class scope
   static void* operator new(std::size_t size) {
     block_size = size;
     block = static_cast<unsigned char*>(::operator new(size));
