@@ -95,6 +95,7 @@ std::optional<Shortcut> ReadShortcut(const std::string& lnk) {
 
 // Runs a command and waits for it; its exit code, or nothing when it did not
 // start or end within the wait.
+// cppcheck-suppress passedByValue ; CreateProcessA writes into the command line, so it takes a copy
 std::optional<DWORD> RunCommand(std::string command, DWORD* pid = nullptr) {
   STARTUPINFOA si{};
   si.cb = sizeof si;

@@ -75,8 +75,8 @@ void PrintHeader() {
 
 void PrintCourse(const char* run, const Course& c, double seconds) {
   std::printf("| %s | %ld / %ld / %ld | %ld / %ld / %ld | %.1f / %.1f / %.1f | %.1f |\n", run, c.start.gdi,
-              c.end.gdi, c.peak.gdi, c.start.user, c.end.user, c.peak.user, c.start.private_bytes / kMB,
-              c.end.private_bytes / kMB, c.peak.private_bytes / kMB, seconds);
+              c.end.gdi, c.peak.gdi, c.start.user, c.end.user, c.peak.user, static_cast<double>(c.start.private_bytes) / kMB,
+              static_cast<double>(c.end.private_bytes) / kMB, static_cast<double>(c.peak.private_bytes) / kMB, seconds);
   std::fflush(stdout);
 }
 
@@ -358,7 +358,7 @@ TEST_F(LoadedWindow, AGigabyteFileIsSearchedInBoundedMemory) {
 
   std::printf("| 1 GB file | copies of the real data | written in s | lines found for 135806 | in s | "
               "search with no match s |\n|---|---|---|---|---|---|\n");
-  std::printf("| %.2f GB | %d | %.1f | %d | %.1f | %.1f |\n", copies * RealData().size() / (kMB * 1024), copies,
+  std::printf("| %.2f GB | %d | %.1f | %d | %.1f | %.1f |\n", static_cast<double>(copies * RealData().size()) / (kMB * 1024), copies,
               write_seconds, listed, code_seconds, miss_seconds);
   PrintHeader();
   PrintCourse("1 GB searches", course, code_seconds + miss_seconds);
