@@ -62,6 +62,14 @@ class WinInetStream : public marlix::internet::Stream {
 
   unsigned long StatusCode() const override { return status_; }
 
+  // Where a redirect sends the request; empty when the answer names no place.
+  std::string Location() const {
+    char location[4096] = {};
+    DWORD size = sizeof location;
+    if (!HttpQueryInfoA(request_, HTTP_QUERY_LOCATION, location, &size, nullptr)) return {};
+    return std::string(location, size);
+  }
+
   void Close() override {
     if (request_ != nullptr) InternetCloseHandle(request_);
     if (connection_ != nullptr) InternetCloseHandle(connection_);
@@ -89,6 +97,8 @@ struct CInternetSession::Backend {
   ~Backend() {
     if (handle != nullptr) InternetCloseHandle(handle);
   }
+  std::unique_ptr<WinInetStream> SendRequest(const std::string& address, unsigned long context, unsigned long flags,
+                                             const char* headers, unsigned long headers_length);
 };
 
 CInternetSession::CInternetSession(const char* agent, unsigned long context, unsigned long access_type,
@@ -108,11 +118,23 @@ void CInternetSession::SetTimeouts(unsigned connect_ms, unsigned receive_ms) {
   backend_->receive_ms = receive_ms;
 }
 
-std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char* url, unsigned long context,
-                                                         unsigned long flags, const char* headers,
-                                                         unsigned long headers_length) {
-  if (!backend_) throw CInternetException(kInternetErrorInternal, "the session is closed", context);
-  const std::string address = marlix::internet::HttpAddress(url, context);
+namespace {
+
+// As many as the libcurl backend follows. WinInet under Wine follows a
+// redirect to the same address for ever, so they are followed here.
+constexpr int kMaxRedirects = 10;
+
+bool IsRedirect(unsigned long status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+}  // namespace
+
+// Sends one GET to `address`, not following a redirect.
+std::unique_ptr<WinInetStream> CInternetSession::Backend::SendRequest(const std::string& address,
+                                                                      unsigned long context, unsigned long flags,
+                                                                      const char* headers,
+                                                                      unsigned long headers_length) {
   // The request is opened step by step, not with InternetOpenUrl, so that the
   // time-outs are set on it before it is sent: set on the session only, Wine
   // lets an answer keep it waiting for ever.
@@ -130,28 +152,52 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char* url, unsign
   if (!InternetCrackUrlA(address.c_str(), 0, 0, &parts)) ThrowLastError("reading the address " + address, context);
   const std::string object = std::string(*path != '\0' ? path : "/") + extra;
   // The scheme decides on TLS; a secure flag on a plain address would only break it.
-  DWORD request_flags = (flags | backend_->request_flags) & ~static_cast<DWORD>(INTERNET_FLAG_SECURE);
-  if (parts.nScheme == INTERNET_SCHEME_HTTPS) request_flags |= INTERNET_FLAG_SECURE;
+  DWORD send_flags =
+      (flags | request_flags | INTERNET_FLAG_NO_AUTO_REDIRECT) & ~static_cast<DWORD>(INTERNET_FLAG_SECURE);
+  if (parts.nScheme == INTERNET_SCHEME_HTTPS) send_flags |= INTERNET_FLAG_SECURE;
 
-  HINTERNET connection = InternetConnectA(backend_->handle, host, parts.nPort, nullptr, nullptr,
-                                          INTERNET_SERVICE_HTTP, 0, context);
+  HINTERNET connection =
+      InternetConnectA(handle, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, context);
   if (connection == nullptr) ThrowLastError("connecting to " + address, context);
   HINTERNET request =
-      HttpOpenRequestA(connection, "GET", object.c_str(), nullptr, nullptr, nullptr, request_flags, context);
+      HttpOpenRequestA(connection, "GET", object.c_str(), nullptr, nullptr, nullptr, send_flags, context);
   if (request == nullptr) {
     InternetCloseHandle(connection);
     ThrowLastError("opening " + address, context);
   }
   auto stream = std::make_unique<WinInetStream>(connection, request, address, context);
-  for (auto [option, value] : {std::pair<DWORD, DWORD>{INTERNET_OPTION_CONNECT_TIMEOUT, backend_->connect_ms},
-                               {INTERNET_OPTION_SEND_TIMEOUT, backend_->receive_ms},
-                               {INTERNET_OPTION_RECEIVE_TIMEOUT, backend_->receive_ms}}) {
+  for (auto [option, value] : {std::pair<DWORD, DWORD>{INTERNET_OPTION_CONNECT_TIMEOUT, connect_ms},
+                               {INTERNET_OPTION_SEND_TIMEOUT, receive_ms},
+                               {INTERNET_OPTION_RECEIVE_TIMEOUT, receive_ms}}) {
     InternetSetOptionA(request, option, &value, sizeof value);
   }
   const DWORD length = headers == nullptr ? 0 : headers_length != 0 ? headers_length : static_cast<DWORD>(-1);
   if (!HttpSendRequestA(request, headers, length, nullptr, 0)) ThrowLastError("opening " + address, context);
   stream->QueryAnswer();
-  return std::make_unique<CHttpFile>(std::move(stream), address);
+  return stream;
+}
+
+std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char* url, unsigned long context,
+                                                         unsigned long flags, const char* headers,
+                                                         unsigned long headers_length) {
+  if (!backend_) throw CInternetException(kInternetErrorInternal, "the session is closed", context);
+  std::string address = marlix::internet::HttpAddress(url, context);
+  for (int redirects = 0;; ++redirects) {
+    std::unique_ptr<WinInetStream> stream = backend_->SendRequest(address, context, flags, headers, headers_length);
+    const std::string location = IsRedirect(stream->StatusCode()) ? stream->Location() : std::string();
+    // A redirect with nowhere to go is the answer itself.
+    if (location.empty()) return std::make_unique<CHttpFile>(std::move(stream), address);
+    if (redirects == kMaxRedirects) {
+      throw CInternetException(kInternetErrorRedirectFailed,
+                               "more than " + std::to_string(kMaxRedirects) + " redirects from " + url, context);
+    }
+    char next[4096] = {};
+    DWORD next_size = sizeof next;
+    if (!InternetCombineUrlA(address.c_str(), location.c_str(), next, &next_size, ICU_NO_ENCODE)) {
+      ThrowLastError("following the redirect to " + location, context);
+    }
+    address = marlix::internet::HttpAddress(next, context);
+  }
 }
 
 void CInternetSession::Close() { backend_.reset(); }
