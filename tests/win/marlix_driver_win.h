@@ -134,15 +134,17 @@ class Marlix {
   Marlix& operator=(const Marlix&) = delete;
   ~Marlix() { End(); }
 
-  // Starts Marlix.exe with this service address (MARLIX_SERVER_URL).
-  ::testing::AssertionResult Start(const std::string& server) {
+  // Starts Marlix.exe with this service address (MARLIX_SERVER_URL): the
+  // build's own, or `exe` started in `dir` (the program looks for its updater
+  // in the folder it was started in).
+  ::testing::AssertionResult Start(const std::string& server, std::string exe = {}, const std::string& dir = {}) {
     ::SetEnvironmentVariableA("MARLIX_SERVER_URL", server.c_str());
-    std::string exe = WinePath(MARLIX_TEST_BIN_DIR "/app/Marlix.exe");
+    if (exe.empty()) exe = WinePath(MARLIX_TEST_BIN_DIR "/app/Marlix.exe");
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    const BOOL started =
-        ::CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    const BOOL started = ::CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
+                                          dir.empty() ? nullptr : dir.c_str(), &si, &pi);
     ::SetEnvironmentVariableA("MARLIX_SERVER_URL", nullptr);
     if (!started) return ::testing::AssertionFailure() << exe << " does not start: error " << ::GetLastError();
     ::CloseHandle(pi.hThread);
