@@ -3,6 +3,7 @@
 #include <wininet.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "internet.h"
@@ -18,6 +19,59 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_REL
   const DWORD error = GetLastError();
   throw CInternetException(error != 0 ? error : kInternetErrorInternal,
                            what + " failed (error " + std::to_string(error) + ")", context);
+}
+
+// Sends a request, giving up after `deadline_ms`. Wine's WinInet does not
+// bound the connect by its time-out: a server that never answers it held the
+// request for as long as the system retries (35 s to over a minute seen), and
+// Marlix's start-up with it. The send runs on a thread of its own; given up,
+// its handles are closed by the caller, which ends it, and it frees its state.
+struct PendingSend {
+  HINTERNET request = nullptr;
+  std::string headers;
+  bool with_headers = false;
+  DWORD length = 0;
+  BOOL sent = FALSE;
+  DWORD error = 0;
+  HANDLE finished = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ~PendingSend() {
+    if (finished != nullptr) ::CloseHandle(finished);
+  }
+};
+
+DWORD WINAPI SendOnItsOwnThread(void* parameter) {
+  std::unique_ptr<std::shared_ptr<PendingSend>> held(static_cast<std::shared_ptr<PendingSend>*>(parameter));
+  PendingSend& send = **held;
+  send.sent = HttpSendRequestA(send.request, send.with_headers ? send.headers.c_str() : nullptr, send.length,
+                               nullptr, 0);
+  send.error = send.sent ? 0 : GetLastError();
+  ::SetEvent(send.finished);
+  return 0;
+}
+
+// True when sent; otherwise the error is set as GetLastError would give it.
+bool SendWithDeadline(HINTERNET request, const char* headers, DWORD length, DWORD deadline_ms) {
+  auto send = std::make_shared<PendingSend>();
+  send->request = request;
+  send->with_headers = headers != nullptr;
+  if (headers != nullptr) {
+    send->headers = length == static_cast<DWORD>(-1) ? std::string(headers) : std::string(headers, length);
+  }
+  send->length = length;
+  auto* parameter = new std::shared_ptr<PendingSend>(send);
+  HANDLE thread = send->finished != nullptr ? ::CreateThread(nullptr, 0, SendOnItsOwnThread, parameter, 0, nullptr)
+                                            : nullptr;
+  if (thread == nullptr) {  // no thread to spare: send here, unbounded as before
+    delete parameter;
+    return HttpSendRequestA(request, headers, length, nullptr, 0) != FALSE;
+  }
+  ::CloseHandle(thread);
+  if (::WaitForSingleObject(send->finished, deadline_ms) != WAIT_OBJECT_0) {
+    ::SetLastError(ERROR_INTERNET_TIMEOUT);
+    return false;
+  }
+  ::SetLastError(send->error);
+  return send->sent != FALSE;
 }
 
 class WinInetStream : public marlix::internet::Stream {
@@ -172,7 +226,10 @@ std::unique_ptr<WinInetStream> CInternetSession::Backend::SendRequest(const std:
     InternetSetOptionA(request, option, &value, sizeof value);
   }
   const DWORD length = headers == nullptr ? 0 : headers_length != 0 ? headers_length : static_cast<DWORD>(-1);
-  if (!HttpSendRequestA(request, headers, length, nullptr, 0)) ThrowLastError("opening " + address, context);
+  // The connect and the wait for the answer, each within its time-out.
+  if (!SendWithDeadline(request, headers, length, connect_ms + receive_ms)) {
+    ThrowLastError("opening " + address, context);
+  }
   stream->QueryAnswer();
   return stream;
 }
