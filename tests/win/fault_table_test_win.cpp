@@ -114,22 +114,28 @@ void ClearFaults(const std::string& base) {
   session.OpenURL((base + "/_control/clear").c_str(), 1, kInternetFlagReload)->Close();
 }
 
+// A socket listening on a free port of the loopback address, and its URL.
+SOCKET LoopbackListener(int backlog, sockaddr_in& address, std::string& url) {
+  WSADATA wsa;
+  ::WSAStartup(MAKEWORD(2, 2), &wsa);
+  SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::listen(listener, backlog);
+  int size = sizeof address;
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+  url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  return listener;
+}
+
 // A service that accepts each connection and closes it without a word, as a
 // server that dies under its requests does.
 class HangUpServer {
  public:
   HangUpServer() {
-    WSADATA wsa;
-    ::WSAStartup(MAKEWORD(2, 2), &wsa);
-    listener_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener_, 16);
-    int size = sizeof address;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-    url_ = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    listener_ = LoopbackListener(16, address_, url_);
     thread_ = std::thread([this] {
       while (!stop_) {
         fd_set ready;
@@ -154,6 +160,7 @@ class HangUpServer {
   const std::string& url() const { return url_; }
 
  private:
+  sockaddr_in address_;
   SOCKET listener_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
@@ -166,22 +173,12 @@ class HangUpServer {
 class SilentServer {
  public:
   SilentServer() {
-    WSADATA wsa;
-    ::WSAStartup(MAKEWORD(2, 2), &wsa);
-    listener_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener_, 1);
-    int size = sizeof address;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-    url_ = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    listener_ = LoopbackListener(1, address_, url_);
     for (int i = 0; i < 8; ++i) {
       SOCKET filler = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
       u_long non_blocking = 1;
       ::ioctlsocket(filler, FIONBIO, &non_blocking);
-      ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+      ::connect(filler, reinterpret_cast<sockaddr*>(&address_), sizeof address_);
       fillers_.push_back(filler);
     }
     // The last of them must still wait: else the queue was never full.
@@ -200,6 +197,7 @@ class SilentServer {
   const std::string& url() const { return url_; }
 
  private:
+  sockaddr_in address_;
   SOCKET listener_;
   std::vector<SOCKET> fillers_;
   bool silent_ = false;
