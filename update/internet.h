@@ -32,6 +32,7 @@ inline constexpr unsigned long kInternetErrorUnrecognizedScheme = 12006;
 inline constexpr unsigned long kInternetErrorNameNotResolved = 12007;
 inline constexpr unsigned long kInternetErrorCannotConnect = 12029;
 inline constexpr unsigned long kInternetErrorConnectionReset = 12031;
+inline constexpr unsigned long kInternetErrorRedirectFailed = 12156;
 inline constexpr unsigned long kInternetErrorSecureFailure = 12175;
 
 // Time-outs of a new session for connecting and for waiting on data: short

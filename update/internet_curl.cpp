@@ -29,6 +29,7 @@ unsigned long ErrorNumber(CURLcode code) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY: return kInternetErrorNameNotResolved;
     case CURLE_COULDNT_CONNECT: return kInternetErrorCannotConnect;
+    case CURLE_TOO_MANY_REDIRECTS: return kInternetErrorRedirectFailed;
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CACERT_BADFILE: return kInternetErrorSecureFailure;

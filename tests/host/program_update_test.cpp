@@ -180,8 +180,9 @@ class ProgramUpdateTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
 
   // An update of the test's folder from the server at `url`.
-  ProgramUpdate MakeUpdate(const std::string& url) {
+  ProgramUpdate MakeUpdate(const std::string& url, int progress_max = kProgressMax) {
     UpdateSetup setup;
+    setup.progress_max = progress_max;
     setup.program_dir = dir_.string();
     setup.new_file = marlix::JoinPath(dir_.string(), kNewProgramFile);
     setup.access.base_url = url;
@@ -240,6 +241,14 @@ TEST_F(ProgramUpdateTest, StopsEveryCopyReplacesTheProgramAndStartsTheNewOne) {
   const std::vector<std::string> tail(statuses.end() - 6, statuses.end());
   EXPECT_EQ(tail, (std::vector<std::string>{kTextDownloadStarting, kTextDownloading, kTextDownloaded,
                                             kTextDownloadFinished, kTextFinishing, kTextLaunching}));
+}
+
+TEST_F(ProgramUpdateTest, PastTheBarsEndTheFullBarIsNotPaintedAgainForEachBlock) {
+  const std::string big = WindowsProgram(6 * 1024 + 10, 3);
+  server_.Serve(kProgramFile, big);
+  MakeUpdate(server_.url(), 2000).RunUpdate();
+  EXPECT_EQ(ReadBytes(dir_ / kProgramFile), big);
+  EXPECT_EQ(window_.positions, (std::vector<int>{1024, 2048, 2000}));
 }
 
 TEST_F(ProgramUpdateTest, TheLastMatchingProcessDecidesTheStopResult) {

@@ -169,16 +169,16 @@ class Marlix {
   ~Marlix() { End(); }
 
   // Starts Marlix.exe with this service address (MARLIX_SERVER_URL): the
-  // build's, or another copy in its own folder.
-  ::testing::AssertionResult Start(const std::string& server,
-                                   const std::string& exe = WinePath(MARLIX_TEST_BIN_DIR "/app/Marlix.exe"),
-                                   const char* directory = nullptr) {
+  // build's own, or `exe` started in `dir` (the working folder it is given,
+  // as a shortcut or the start with Windows would give one).
+  ::testing::AssertionResult Start(const std::string& server, std::string exe = {}, const std::string& dir = {}) {
     ::SetEnvironmentVariableA("MARLIX_SERVER_URL", server.c_str());
+    if (exe.empty()) exe = WinePath(MARLIX_TEST_BIN_DIR "/app/Marlix.exe");
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    const BOOL started =
-        ::CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, directory, &si, &pi);
+    const BOOL started = ::CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
+                                          dir.empty() ? nullptr : dir.c_str(), &si, &pi);
     ::SetEnvironmentVariableA("MARLIX_SERVER_URL", nullptr);
     if (!started) return ::testing::AssertionFailure() << exe << " does not start: error " << ::GetLastError();
     ::CloseHandle(pi.hThread);

@@ -4,29 +4,23 @@
 // boxes are answered here, as a user would, and their texts kept.
 #include <windows.h>
 #include <commctrl.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "internet.h"
 #include "program_update.h"
 #include "test_server_win.h"
+#include "updater_driver_win.h"
 #include "updater_resource.h"
 #include "updater_texts.h"
 #include "version_check.h"
 
 namespace {
 
-using marlix_test::ReadBytes;
-using marlix_test::Serve;
-using marlix_test::WriteBytes;
+using namespace marlix_test;
 using namespace marlix::updater;
 
 // A Unix path of the build as Wine sees it.
@@ -38,90 +32,6 @@ std::string WinePath(std::string unix_path) {
 }
 
 const std::string kBuildApp = WinePath(MARLIX_TEST_BIN_DIR "/app");
-
-std::string Cp949(const std::wstring& text) {
-  std::string out(text.size() * 2 + 1, '\0');
-  const int n = ::WideCharToMultiByte(949, 0, text.c_str(), static_cast<int>(text.size()), out.data(),
-                                      static_cast<int>(out.size()), nullptr, nullptr);
-  out.resize(n > 0 ? n : 0);
-  return out;
-}
-
-// Across processes the W form is the one Wine answers correctly.
-std::string TextOf(HWND hwnd) {
-  wchar_t buffer[2048] = {};
-  ::SendMessageW(hwnd, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(buffer));
-  std::string text = Cp949(buffer);
-  // Message boxes turn a lone LF into CR LF.
-  std::string plain;
-  for (char c : text) {
-    if (c != '\r') plain += c;
-  }
-  return plain;
-}
-
-std::vector<HWND> TopWindowsOf(DWORD pid) {
-  struct Search {
-    DWORD pid;
-    std::vector<HWND> found;
-  } search{pid, {}};
-  ::EnumWindows(
-      [](HWND hwnd, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(hwnd, &owner);
-        if (owner == s->pid) s->found.push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-bool IsDialogClass(HWND hwnd) {
-  char name[64] = {};
-  ::GetClassNameA(hwnd, name, sizeof name);
-  return std::string(name) == "#32770";
-}
-
-// The processes whose image is the program's, with their executable's path.
-std::vector<std::pair<DWORD, std::string>> RunningPrograms(const char* image) {
-  std::vector<std::pair<DWORD, std::string>> found;
-  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return found;
-  PROCESSENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = ::Process32First(snapshot, &entry); more; more = ::Process32Next(snapshot, &entry)) {
-    if (::lstrcmpiA(entry.szExeFile, image) != 0) continue;
-    char path[MAX_PATH] = {};
-    DWORD size = MAX_PATH;
-    if (HANDLE p = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID)) {
-      ::QueryFullProcessImageNameA(p, 0, path, &size);
-      ::CloseHandle(p);
-    }
-    found.emplace_back(entry.th32ProcessID, path);
-  }
-  ::CloseHandle(snapshot);
-  return found;
-}
-
-// Ends the processes of that image, except those in `spare`.
-void EndAll(const char* image, const std::set<DWORD>& spare = {}) {
-  for (const auto& [pid, path] : RunningPrograms(image)) {
-    if (spare.count(pid)) continue;
-    if (HANDLE p = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid)) {
-      ::TerminateProcess(p, 1);
-      ::WaitForSingleObject(p, 5000);
-      ::CloseHandle(p);
-    }
-  }
-}
-
-struct Process {
-  HANDLE handle = nullptr;
-  DWORD pid = 0;
-  bool Running() const { return handle && ::WaitForSingleObject(handle, 0) == WAIT_TIMEOUT; }
-  bool WaitEnd(DWORD ms) const { return handle && ::WaitForSingleObject(handle, ms) == WAIT_OBJECT_0; }
-};
 
 class UpdaterTest : public ::testing::Test {
  protected:
@@ -154,8 +64,7 @@ class UpdaterTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    stop_answering_ = true;
-    if (answerer_.joinable()) answerer_.join();
+    answerer_.Stop();
     EndAll("MarlixUpd.exe");
     EndAll("Marlix.exe");
     EndAll("Marlix_New.exe");
@@ -170,26 +79,8 @@ class UpdaterTest : public ::testing::Test {
   std::string Path(const std::string& name) const { return dir_ + "\\" + name; }
 
   // Sets how the test server answers NAME (no query: normally again).
-  void Fault(const std::string& name, const std::string& query) {
-    CInternetSession session("test");
-    auto answer = session.OpenURL((base_ + "/_control/fault?name=" + name + "&" + query).c_str(), 1,
-                                  kInternetFlagReload);
-    answer->Close();
-  }
-
-  Process Start(const std::string& exe, const std::string& dir) {
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    std::string command = "\"" + exe + "\"";
-    if (!::CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si,
-                          &pi)) {
-      ADD_FAILURE() << "cannot start " << exe << ": error " << ::GetLastError();
-      return {};
-    }
-    ::CloseHandle(pi.hThread);
-    return {pi.hProcess, pi.dwProcessId};
-  }
+  void Fault(const std::string& name, const std::string& query) { SetFault(base_, name, query); }
+  Process Start(const std::string& exe, const std::string& dir) { return StartProcess(exe, dir); }
 
   // Marlix.exe from the program folder, running once it has a window.
   void StartProgram() {
@@ -202,57 +93,10 @@ class UpdaterTest : public ::testing::Test {
     FAIL() << "Marlix.exe shows no window";
   }
 
-  // The updater's own window (it carries the progress bar), once it is there.
-  HWND UpdaterWindow(DWORD pid, DWORD wait_ms, DWORD poll_ms = 10) {
-    for (const ULONGLONG deadline = ::GetTickCount64() + wait_ms; ::GetTickCount64() < deadline;) {
-      for (HWND hwnd : TopWindowsOf(pid)) {
-        if (IsDialogClass(hwnd) && ::GetDlgItem(hwnd, IDC_UPDATE_PROGRESS)) return hwnd;
-      }
-      if (poll_ms) ::Sleep(poll_ms);
-    }
-    return nullptr;
-  }
-
-  // Answers every message box of the updater `pid` with OK and keeps its text.
-  void AnswerBoxesOf(DWORD pid) {
-    answered_pid_ = pid;
-    if (answerer_.joinable()) return;
-    answerer_ = std::thread([this] {
-      std::set<HWND> answered;
-      while (!stop_answering_) {
-        for (HWND hwnd : TopWindowsOf(answered_pid_)) {
-          if (!IsDialogClass(hwnd) || ::GetDlgItem(hwnd, IDC_UPDATE_PROGRESS) || !::IsWindowVisible(hwnd) ||
-              answered.count(hwnd)) {
-            continue;
-          }
-          const HWND text = ::GetDlgItem(hwnd, 0xFFFF);
-          if (!text) continue;
-          answered.insert(hwnd);
-          {
-            std::lock_guard<std::mutex> lock(boxes_mutex_);
-            boxes_.push_back(TextOf(text));
-          }
-          ::PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
-        }
-        ::Sleep(20);
-      }
-    });
-  }
-
-  std::vector<std::string> Boxes() {
-    std::lock_guard<std::mutex> lock(boxes_mutex_);
-    return boxes_;
-  }
-  void ForgetBoxes() {
-    std::lock_guard<std::mutex> lock(boxes_mutex_);
-    boxes_.clear();
-  }
-  bool WaitForBoxes(std::size_t count, DWORD ms) {
-    for (const ULONGLONG deadline = ::GetTickCount64() + ms; ::GetTickCount64() < deadline; ::Sleep(20)) {
-      if (Boxes().size() >= count) return true;
-    }
-    return false;
-  }
+  void AnswerBoxesOf(DWORD pid) { answerer_.Answer(pid); }
+  std::vector<std::string> Boxes() { return answerer_.Boxes(); }
+  void ForgetBoxes() { answerer_.Forget(); }
+  bool WaitForBoxes(std::size_t count, DWORD ms) { return answerer_.WaitForBoxes(count, ms); }
 
   // The folder holds the program, the updater and nothing the update left.
   void ExpectFolderHolds(const std::string& program) {
@@ -281,11 +125,7 @@ class UpdaterTest : public ::testing::Test {
   std::string new_program_;
   Process program_;
   Process updater_;
-  std::thread answerer_;
-  std::atomic<DWORD> answered_pid_{0};
-  std::atomic<bool> stop_answering_{false};
-  std::mutex boxes_mutex_;
-  std::vector<std::string> boxes_;
+  BoxAnswerer answerer_;
 };
 
 TEST_F(UpdaterTest, ANewerVersionOnTheServerReplacesTheRunningProgram) {
