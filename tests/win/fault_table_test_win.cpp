@@ -122,8 +122,10 @@ SOCKET LoopbackListener(int backlog, sockaddr_in& address, std::string& url) {
   address = {};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::listen(listener, backlog);
+  if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listener, backlog) != 0) {
+    ADD_FAILURE() << "no listener on the loopback address: error " << ::WSAGetLastError();
+  }
   int size = sizeof address;
   ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
   url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
@@ -178,7 +180,8 @@ class SilentServer {
       SOCKET filler = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
       u_long non_blocking = 1;
       ::ioctlsocket(filler, FIONBIO, &non_blocking);
-      ::connect(filler, reinterpret_cast<sockaddr*>(&address_), sizeof address_);
+      // Non-blocking: it reports "would block" and connects in the background.
+      (void)::connect(filler, reinterpret_cast<sockaddr*>(&address_), sizeof address_);
       fillers_.push_back(filler);
     }
     // The last of them must still wait: else the queue was never full.

@@ -231,7 +231,7 @@ class Installer : public ::testing::Test {
   // The installed program, started from its folder as the shortcut does.
   void StartInstalled(Marlix& marlix) {
     const int icons = TrayIcons();
-    ASSERT_TRUE(marlix.Start(server_, Path("Marlix.exe"), dir_.c_str()));
+    ASSERT_TRUE(marlix.Start(server_, Path("Marlix.exe"), dir_));
     ASSERT_TRUE(marlix.WaitForFrame());
     DWORD_PTR ignored;
     ASSERT_TRUE(::SendMessageTimeoutA(marlix.frame(), WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored));
