@@ -379,4 +379,16 @@ class Marlix {
   HWND dialog_ = nullptr;
 };
 
+// The search window opened from the icon of a Marlix started afresh for each
+// test over the real data, with no service to reach.
+class FreshSearchWindow : public ::testing::Test, protected Marlix {
+ protected:
+  void SetUp() override {
+    InstallRealData();
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(StartWithSearchWindow(kNoServer));
+  }
+  void TearDown() override { End(); }
+};
+
 }  // namespace marlix_test

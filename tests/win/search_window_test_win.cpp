@@ -35,18 +35,8 @@ std::vector<std::string> RealLines() {
   return lines;
 }
 
-// The search window opened from the icon of a Marlix started afresh for each
-// test, with no service to reach.
-class SearchWindow : public ::testing::Test, protected Marlix {
+class SearchWindow : public FreshSearchWindow {
  protected:
-  void SetUp() override {
-    InstallRealData();
-    if (HasFatalFailure()) return;
-    ASSERT_TRUE(StartWithSearchWindow(kNoServer));
-  }
-
-  void TearDown() override { End(); }
-
   std::vector<std::wstring> ComboItems() const {
     HWND combo = Item(IDC_KIND_COMBO);
     std::vector<std::wstring> items;

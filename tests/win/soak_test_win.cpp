@@ -139,16 +139,11 @@ void WriteDataFile(const std::string& bytes) {
   ASSERT_TRUE(ok && written == bytes.size());
 }
 
-// A search window of a Marlix started afresh, with no service to reach.
-class LoadedWindow : public ::testing::Test, protected Marlix {
+// The tests here change the data file; the next test finds the real one again.
+class LoadedWindow : public FreshSearchWindow {
  protected:
-  void SetUp() override {
-    InstallRealData();
-    if (HasFatalFailure()) return;
-    ASSERT_TRUE(StartWithSearchWindow(kNoServer));
-  }
   void TearDown() override {
-    End();
+    FreshSearchWindow::TearDown();
     InstallRealData();
   }
 
