@@ -34,26 +34,6 @@ int AfxWinMain() {
 
 HINSTANCE AfxGetInstanceHandle() { return ::GetModuleHandleA(nullptr); }
 
-const char* AfxGetAppName() {
-  static char name[MAX_PATH] = {};
-  if (!name[0]) {
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    // 0x5C can be the trail byte of a CP949 character: walk characters, not bytes.
-    const char* base = path;
-    for (const char* p = path; *p; p = ::CharNextA(p)) {
-      if (*p == '\\' || *p == '/') base = p + 1;
-    }
-    std::memcpy(name, base, std::strlen(base) + 1);
-    char* dot = nullptr;
-    for (char* p = name; *p; p = ::CharNextA(p)) {
-      if (*p == '.') dot = p;
-    }
-    if (dot) *dot = '\0';
-  }
-  return name;
-}
-
 const wchar_t* AfxGetAppNameW() {
   static wchar_t name[MAX_PATH] = {};
   if (!name[0]) {
@@ -66,6 +46,13 @@ const wchar_t* AfxGetAppNameW() {
     std::wcscpy(name, base);
     if (wchar_t* dot = std::wcsrchr(name, L'.')) *dot = L'\0';
   }
+  return name;
+}
+
+// For the ANSI calls (the internet agent): in the system's code page.
+const char* AfxGetAppName() {
+  static char name[MAX_PATH] = {};
+  if (!name[0]) ::WideCharToMultiByte(CP_ACP, 0, AfxGetAppNameW(), -1, name, MAX_PATH, nullptr, nullptr);
   return name;
 }
 
