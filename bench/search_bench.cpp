@@ -38,13 +38,13 @@ void RunSearch(benchmark::State& state, marlix::SearchRequest request, bool larg
   state.counters["matches"] = static_cast<double>(matches);
 }
 
-const marlix::SearchRequest kCode{0, marlix::kKindPostcode, "135-08", ""};
-const marlix::SearchRequest kName{0, marlix::kKindName, "역삼동", ""};
-const marlix::SearchRequest kShortName{0, marlix::kKindName, "동", ""};
-const marlix::SearchRequest kTwoWords{0, marlix::kKindName, "강남구 역삼", ""};
-const marlix::SearchRequest kAnd{1, marlix::kOperatorAnd, "서울", "아파트"};
-const marlix::SearchRequest kOr{1, marlix::kOperatorOr, "세종", "제주"};
-const marlix::SearchRequest kAll{1, marlix::kOperatorOr, "", ""};
+const marlix::SearchRequest kCode{marlix::MatchRule::Postcode, "135-08", ""};
+const marlix::SearchRequest kName{marlix::MatchRule::Words, "역삼동", ""};
+const marlix::SearchRequest kShortName{marlix::MatchRule::Words, "동", ""};
+const marlix::SearchRequest kTwoWords{marlix::MatchRule::Words, "강남구 역삼", ""};
+const marlix::SearchRequest kAnd{marlix::MatchRule::And, "서울", "아파트"};
+const marlix::SearchRequest kOr{marlix::MatchRule::Or, "세종", "제주"};
+const marlix::SearchRequest kAll{marlix::MatchRule::Or, "", ""};
 
 }  // namespace
 

@@ -32,11 +32,14 @@ constexpr char kUsage[] =
 
 constexpr char kHelp[] =
     "\n"
-    "Searches a CP949 postcode file (one entry a line: NNN-NNN, a separator, the\n"
-    "address) and prints every matching line in file order.\n"
+    "Searches a CP949 postcode file and prints every matching line in file order.\n"
+    "A line is an old six-digit entry (NNN-NNN, a separator, the address from\n"
+    "byte 8) or a five-digit one (NNNNN, a separator, the address from byte 6).\n"
     "\n"
-    "  code TERM         lines whose postcode begins with TERM; 123456, 123-456 and\n"
-    "                    123 456 are the same code, 12 lists every code from 12\n"
+    "  code TERM         lines whose postcode begins with TERM: a six-digit code as\n"
+    "                    typed (123456, 123-456 and 123 456 are the same code), or\n"
+    "                    the term's digits at the start of a five-digit code (06315,\n"
+    "                    063-15 and 063 15 find 06315); 12 lists every code from 12\n"
     "  name TERM         lines whose address holds every space-separated word of TERM\n"
     "  and TERM1 TERM2   lines holding both terms anywhere (an empty term is in every line)\n"
     "  or TERM1 TERM2    lines holding either term\n"
@@ -44,8 +47,9 @@ constexpr char kHelp[] =
     "Options:\n"
     "  --data FILE       the data file (default: $XDG_DATA_HOME/marlix/postcode.txt,\n"
     "                    or ~/.local/share/marlix/postcode.txt)\n"
-    "  --copy MODE       print only what the program would copy: code (the first 7\n"
-    "                    bytes), address (from byte 8 on) or line (default)\n"
+    "  --copy MODE       print only what the program would copy: code (the postal\n"
+    "                    code), address (what follows the code's separator) or line\n"
+    "                    (default)\n"
     "  --raw             take the terms as CP949 bytes and print CP949 bytes unchanged\n"
     "  --help            this text\n"
     "\n"
@@ -204,16 +208,11 @@ int main(int argc, char** argv) {
     terms[t] = std::move(*converted);
   }
 
-  marlix::SearchRequest request;
-  if (options.command == "code" || options.command == "name") {
-    request.tab = 0;
-    request.kind = options.command == "code" ? marlix::kKindPostcode : marlix::kKindName;
-  } else {
-    request.tab = 1;
-    request.kind = options.command == "and" ? marlix::kOperatorAnd : marlix::kOperatorOr;
-  }
-  request.term1 = terms[0];
-  request.term2 = terms[1];
+  const marlix::MatchRule rule = options.command == "code"   ? marlix::MatchRule::Postcode
+                                 : options.command == "name" ? marlix::MatchRule::Words
+                                 : options.command == "and"  ? marlix::MatchRule::And
+                                                             : marlix::MatchRule::Or;
+  const marlix::SearchRequest request{rule, terms[0], terms[1]};
 
   static char out_buffer[1 << 20];
   std::setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);

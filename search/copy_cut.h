@@ -3,16 +3,21 @@
 
 #include <string_view>
 
+#include "line_form.h"
+
 namespace marlix {
 
 enum CopyMode : int { kCopyPostcode = 0, kCopyAddress = 1, kCopyWholeLine = 2 };
 
-// Mode 0: the first 7 bytes (the postal code); 1: from byte 8 on (the address);
-// any other value: the whole line. Bytes are counted, not characters.
+// Mode 0: the postal code (the first 7 bytes of a six-digit line, the five
+// digits of a five-digit one); 1: the address after the code's separator; any
+// other value: the whole line. Bytes are counted, not characters.
 constexpr std::string_view CutForCopy(std::string_view line, int mode) {
+  const LineFields fields = FieldsOf(line);
   switch (mode) {
-    case kCopyPostcode: return line.substr(0, 7);
-    case kCopyAddress: return line.size() > 8 ? line.substr(8) : std::string_view();
+    case kCopyPostcode: return line.substr(0, fields.code_bytes);
+    case kCopyAddress:
+      return line.size() > fields.address_start ? line.substr(fields.address_start) : std::string_view();
     default: return line;
   }
 }

@@ -5,24 +5,20 @@
 #include <memory>
 
 #include "byte_finder.h"
+#include "line_form.h"
 
 namespace marlix {
 
 namespace {
 
 bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-bool IsCodeByte(char c) { return (c >= '0' && c <= '9') || c == '-'; }
+bool IsCodeByte(char c) { return IsAsciiDigit(c) || c == '-'; }
 
 std::size_t CutInto(std::string_view text, std::size_t limit, char* out) {
   std::size_t n = text.size() < limit ? text.size() : limit;
   if (n > 0) std::memcpy(out, text.data(), n);  // an empty view may have no data at all
   out[n] = '\0';
   return n;
-}
-
-MatchRule RuleFor(const SearchRequest& request, std::string_view kind) {
-  if (request.tab == 0) return kind == kKindPostcode ? MatchRule::Postcode : MatchRule::Words;
-  return kind == kOperatorAnd ? MatchRule::And : MatchRule::Or;
 }
 
 }  // namespace
@@ -41,6 +37,18 @@ std::string_view NormalisePostcode(std::string_view term, std::array<char, kCode
     }
     out[len++] = c;
   }
+  out[len] = '\0';
+  return {out.data(), len};
+}
+
+std::string_view FiveDigitCodePrefix(std::string_view term, std::array<char, kDigitsMaxBytes + 1>& out) {
+  std::size_t len = 0;
+  for (char c : term.substr(0, 8)) {
+    if (!IsAsciiDigit(c)) continue;
+    if (len == kDigitsMaxBytes) return {};  // six digits or more begin no five-digit code
+    out[len++] = c;
+  }
+  if (len < 2) len = 0;
   out[len] = '\0';
   return {out.data(), len};
 }
@@ -66,14 +74,14 @@ std::string_view WithoutHalfCharacterAtEnd(std::string_view text) {
   return text;
 }
 
-LineMatcher::LineMatcher(const SearchRequest& request) {
-  char kind[kKindMaxBytes + 1];
-  const std::size_t kind_len = CutInto(request.kind, kKindMaxBytes, kind);
-  rule_ = RuleFor(request, {kind, kind_len});
+LineMatcher::LineMatcher(const SearchRequest& request) : rule_(request.rule) {
   term1_len_ = CutInto(request.term1, kTermMaxBytes, term1_.data());
   term2_len_ = CutInto(request.term2, kTermMaxBytes, term2_.data());
 
-  if (rule_ == MatchRule::Postcode) code_len_ = NormalisePostcode(term1(), code_).size();
+  if (rule_ == MatchRule::Postcode) {
+    code_len_ = NormalisePostcode(term1(), code_).size();
+    digits_len_ = FiveDigitCodePrefix(term1(), digits_).size();
+  }
 
   if (rule_ == MatchRule::Words) {
     std::size_t i = 0;
@@ -90,7 +98,7 @@ LineMatcher::LineMatcher(const SearchRequest& request) {
 
 bool LineMatcher::matches_nothing() const {
   switch (rule_) {
-    case MatchRule::Postcode: return code_len_ < 2;
+    case MatchRule::Postcode: return code_len_ < 2 && digits_len_ == 0;
     case MatchRule::Words: return word_count_ == 0;
     default: return false;
   }
@@ -108,14 +116,19 @@ bool LineMatcher::Matches(std::string_view line) const {
   constexpr auto npos = std::string_view::npos;
   switch (rule_) {
     case MatchRule::Postcode:
-      return code_len_ >= 2 && line.substr(0, code_len_) == code();
-    case MatchRule::Words:
-      // The address begins at byte 8, after the code and its separator.
-      if (word_count_ == 0 || line.size() <= 8) return false;
+      // Each line form has its own code: a five-digit line is found by the
+      // term's digits, any other line by the normalised six-digit code.
+      if (IsFiveDigitLine(line)) return digits_len_ > 0 && line.starts_with(digits());
+      return code_len_ >= 2 && line.starts_with(code());
+    case MatchRule::Words: {
+      // The address begins after the code and its separator.
+      const std::size_t address = FieldsOf(line).address_start;
+      if (word_count_ == 0 || line.size() <= address) return false;
       for (std::size_t i = 0; i < word_count_; ++i) {
-        if (FindOnCharBoundary(line, word(i), 8) == npos) return false;
+        if (FindOnCharBoundary(line, word(i), address) == npos) return false;
       }
       return true;
+    }
     case MatchRule::And:
       return FindOnCharBoundary(line, term1()) != npos && FindOnCharBoundary(line, term2()) != npos;
     case MatchRule::Or:
@@ -148,53 +161,74 @@ const char* FindLineStart(const char* region, const char* p) {
 
 // Scans a block of whole lines. Rather than testing each line, it looks for
 // the rule's needle across the whole block and tests only the lines that hold
-// a hit; every line that can match contains one.
+// a hit; every line that can match contains one. A code is looked for with the
+// line feed before it, so that only line starts are hits.
 class BlockScanner {
  public:
   BlockScanner(const LineMatcher& matcher, LineSink sink) : matcher_(matcher), sink_(sink) {
     switch (matcher.rule()) {
-      case MatchRule::Postcode: needles_[0] = matcher.code(); break;
+      case MatchRule::Postcode: {
+        anchored_ = true;
+        std::string_view code = matcher.code().size() >= 2 ? matcher.code() : std::string_view();
+        std::string_view digits = matcher.digits();
+        // The codes of the two forms mostly share their first digits (135-08
+        // and 13508): one pass for what they share beats a pass for each.
+        std::size_t shared = 0;
+        while (shared < code.size() && shared < digits.size() && code[shared] == digits[shared]) ++shared;
+        if (shared >= 2) code = digits = code.substr(0, shared);
+        if (!code.empty()) AddAnchoredNeedle(code, 0);
+        if (!digits.empty() && digits != code) AddAnchoredNeedle(digits, 1);
+        break;
+      }
       case MatchRule::Words: {
         std::string_view longest;
         for (std::size_t i = 0; i < matcher.word_count(); ++i) {
           if (matcher.word(i).size() > longest.size()) longest = matcher.word(i);
         }
-        needles_[0] = longest;
+        needles_[needle_count_++] = longest;
         break;
       }
       case MatchRule::And:
-        needles_[0] = matcher.term1().size() >= matcher.term2().size() ? matcher.term1() : matcher.term2();
+        needles_[needle_count_++] =
+            matcher.term1().size() >= matcher.term2().size() ? matcher.term1() : matcher.term2();
         break;
       case MatchRule::Or:
-        needles_[0] = matcher.term1();
-        needles_[1] = matcher.term2();
-        needle_count_ = 2;
+        needles_[needle_count_++] = matcher.term1();
+        needles_[needle_count_++] = matcher.term2();
         break;
     }
   }
 
   std::size_t matches() const { return matches_; }
+  bool stopped() const { return stopped_; }
 
   // [begin, end) holds whole lines, each ending in a line feed except perhaps
   // the last one at the end of the file.
   void Scan(const char* begin, const char* end) {
-    if (begin == end || matcher_.matches_nothing()) return;
+    if (begin == end || stopped_ || matcher_.matches_nothing()) return;
     if (matcher_.matches_everything()) return EveryLine(begin, end);
 
     const ByteFinder finders[2] = {ByteFinder(needles_[0]), ByteFinder(needles_[1])};
     const char* next[2] = {nullptr, nullptr};
     const char* cursor = begin;
-    while (cursor < end) {
+    if (anchored_) {
+      // The block's first line has no line feed before it here.
+      const char* lf = FindLineFeed(begin, end);
+      Offer(begin, lf, lf != end);
+      cursor = lf;
+    }
+    while (cursor < end && !stopped_) {
       const char* hit = end;
       for (std::size_t i = 0; i < needle_count_; ++i) {
         if (next[i] == nullptr || next[i] < cursor) next[i] = finders[i].Find(cursor, end);
         if (next[i] < hit) hit = next[i];
       }
       if (hit == end) return;
-      const char* line_begin = FindLineStart(cursor, hit);
-      const char* line_end = FindLineFeed(hit, end);
+      const char* line_begin = anchored_ ? hit + 1 : FindLineStart(cursor, hit);
+      const char* line_end = FindLineFeed(anchored_ ? line_begin : hit, end);
       Offer(line_begin, line_end, line_end != end);
-      cursor = line_end + 1;
+      // An anchored needle begins with the line feed that ends this line.
+      cursor = anchored_ ? line_end : line_end + 1;
     }
   }
 
@@ -205,8 +239,15 @@ class BlockScanner {
   }
 
  private:
+  void AddAnchoredNeedle(std::string_view code, std::size_t slot) {
+    char* text = anchored_text_[slot].data();
+    text[0] = '\n';
+    std::memcpy(text + 1, code.data(), code.size());
+    needles_[needle_count_++] = {text, code.size() + 1};
+  }
+
   void EveryLine(const char* p, const char* end) {
-    while (p < end) {
+    while (p < end && !stopped_) {
       const char* lf = FindLineFeed(p, end);
       Emit(LineText(p, lf, lf != end));
       p = lf + 1;
@@ -215,14 +256,17 @@ class BlockScanner {
 
   void Emit(std::string_view line) {
     ++matches_;
-    sink_(line);
+    if (!sink_(line)) stopped_ = true;
   }
 
   const LineMatcher& matcher_;
   LineSink sink_;
   std::string_view needles_[2];
-  std::size_t needle_count_ = 1;
+  std::size_t needle_count_ = 0;
+  bool anchored_ = false;
+  std::array<std::array<char, kCodeMaxBytes + 1>, 2> anchored_text_{};
   std::size_t matches_ = 0;
+  bool stopped_ = false;
 };
 
 const char* FindLastLineFeed(const char* begin, const char* end) {
@@ -234,7 +278,8 @@ const char* FindLastLineFeed(const char* begin, const char* end) {
 
 }  // namespace
 
-SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, LineSink sink) {
+SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, LineSink sink,
+                           const BlockHook* between_blocks) {
   const LineMatcher matcher(request);
   BlockScanner scanner(matcher, sink);
 
@@ -248,7 +293,11 @@ SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, Line
   std::size_t have = 0;
   bool skipping = false;  // dropping the tail of an overlong line up to its line feed
   SearchOutcome outcome;
-  while (true) {
+  while (!scanner.stopped()) {
+    if (between_blocks != nullptr && !(*between_blocks)()) {
+      outcome.stopped = true;
+      break;
+    }
     const std::size_t got = std::fread(buf + have, 1, kCapacity - have, stream);
     if (got == 0) {
       if (std::ferror(stream)) {
@@ -285,6 +334,18 @@ SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, Line
     have -= start;
   }
   outcome.matches = scanner.matches();
+  outcome.stopped = outcome.stopped || scanner.stopped();
+  return outcome;
+}
+
+SearchOutcome SearchBytes(std::string_view bytes, const SearchRequest& request, LineSink sink) {
+  const LineMatcher matcher(request);
+  BlockScanner scanner(matcher, sink);
+  // Every line is whole in memory; an overlong one is cut where its text is taken.
+  scanner.Scan(bytes.data(), bytes.data() + bytes.size());
+  SearchOutcome outcome;
+  outcome.matches = scanner.matches();
+  outcome.stopped = scanner.stopped();
   return outcome;
 }
 

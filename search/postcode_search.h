@@ -12,37 +12,38 @@ namespace marlix {
 
 // Limits of the search's working storage, in bytes without the terminating zero.
 inline constexpr std::size_t kTermMaxBytes = 127;
-inline constexpr std::size_t kKindMaxBytes = 11;
 inline constexpr std::size_t kCodeMaxBytes = 7;
+// A five-digit code: the term's digits that are looked for at a five-digit line's start.
+inline constexpr std::size_t kDigitsMaxBytes = 5;
 // A line longer than this stays one line; only its first kLineMaxBytes take part.
 inline constexpr std::size_t kLineMaxBytes = 64 * 1024;
 
-// The combo texts that select a rule, as CP949 bytes whatever the compiler's
-// execution character set: "우편번호" and "동명/건물명".
-inline constexpr std::string_view kKindPostcode = "\xBF\xEC\xC6\xED\xB9\xF8\xC8\xA3";
-inline constexpr std::string_view kKindName = "\xB5\xBF\xB8\xED/\xB0\xC7\xB9\xB0\xB8\xED";
-inline constexpr std::string_view kOperatorAnd = "AND";
-inline constexpr std::string_view kOperatorOr = "OR";
+// The four ways of matching a line:
+// - Postcode: the code typed in term 1 begins the line's postal code;
+// - Words: every space-separated word of term 1 is in the line's address;
+// - And, Or: term 1 and (or) term 2 are somewhere in the whole line.
+enum class MatchRule { Postcode, Words, And, Or };
 
-// What the window hands over: the selected tab, the combo text and both terms,
-// all as CP949 bytes. Longer texts are cut to the limits above.
+// One search: the rule and its terms, as CP949 bytes. Terms longer than
+// kTermMaxBytes are cut.
 struct SearchRequest {
-  int tab = 0;
-  std::string_view kind;
+  MatchRule rule = MatchRule::Words;
   std::string_view term1;
   std::string_view term2;
 };
 
-enum class MatchRule { Postcode, Words, And, Or };
-
-// A request compiled once per search: the rule, the cut terms, the normalised
-// code and the words of term 1. Holds no pointers into the request.
+// A request compiled once per search: the rule, the cut terms, the codes of
+// both line forms and the words of term 1. Holds no pointers into the request.
 class LineMatcher {
  public:
   explicit LineMatcher(const SearchRequest& request);
 
   MatchRule rule() const { return rule_; }
+  // The code that begins six-digit lines (123456 gives 123-456).
   std::string_view code() const { return {code_.data(), code_len_}; }
+  // The digits that begin five-digit lines' codes (063-15 gives 06315); empty
+  // when no five-digit code can begin with them.
+  std::string_view digits() const { return {digits_.data(), digits_len_}; }
   std::string_view term1() const { return {term1_.data(), term1_len_}; }
   std::string_view term2() const { return {term2_.data(), term2_len_}; }
   std::size_t word_count() const { return word_count_; }
@@ -50,7 +51,7 @@ class LineMatcher {
     return {term1_.data() + words_[i].first, words_[i].second};
   }
 
-  // True when no line can match (a code under 2 bytes, or no word at all).
+  // True when no line can match (no code of either form, or no word at all).
   bool matches_nothing() const;
   // True when every line matches (composite rules with empty terms).
   bool matches_everything() const;
@@ -65,6 +66,8 @@ class LineMatcher {
   std::size_t term2_len_ = 0;
   std::array<char, kCodeMaxBytes + 1> code_{};
   std::size_t code_len_ = 0;
+  std::array<char, kDigitsMaxBytes + 1> digits_{};
+  std::size_t digits_len_ = 0;
   // (offset in term1_, length); term 1 holds at most 64 words.
   std::array<std::pair<unsigned char, unsigned char>, (kTermMaxBytes + 1) / 2> words_{};
   std::size_t word_count_ = 0;
@@ -73,6 +76,11 @@ class LineMatcher {
 // The normalised postal code built from the first 8 bytes of a term
 // (123456 and 123-456 give 123-456, 1234 gives 123-4).
 std::string_view NormalisePostcode(std::string_view term, std::array<char, kCodeMaxBytes + 1>& out);
+
+// The ASCII digits among the first 8 bytes of a term, everything else skipped
+// (063-15 and 063 15 give 06315), when there are 2 to 5 of them; otherwise
+// empty, as no five-digit code begins with them.
+std::string_view FiveDigitCodePrefix(std::string_view term, std::array<char, kDigitsMaxBytes + 1>& out);
 
 // Finds `needle` in `line` at or after `from`, counting only places that begin
 // on a CP949 character boundary (a byte 0x81-0xFE leads a two-byte character).
@@ -85,31 +93,66 @@ std::size_t FindOnCharBoundary(std::string_view line, std::string_view needle, s
 // reads on past the end of the string.
 std::string_view WithoutHalfCharacterAtEnd(std::string_view text);
 
-// Receives each matching line, without its line ending, in file order.
+// A callable passed by reference, for the search's callbacks.
+template <class Signature>
+class FunctionRef;
+
+template <class R, class... Args>
+class FunctionRef<R(Args...)> {
+ public:
+  template <class F>
+    requires(!std::is_same_v<std::remove_cv_t<F>, FunctionRef>)
+  FunctionRef(F& f)
+      : ctx_(&f), call_([](void* c, Args... args) -> R { return (*static_cast<F*>(c))(args...); }) {}
+  R operator()(Args... args) const { return call_(ctx_, args...); }
+
+ private:
+  void* ctx_;
+  R (*call_)(void*, Args...);
+};
+
+// Receives each matching line, without its line ending, in file order. A sink
+// that returns false stops the search; one that returns nothing never does.
 class LineSink {
  public:
   template <class F>
     requires(!std::is_same_v<std::remove_cv_t<F>, LineSink>)
-  LineSink(F& f) : ctx_(&f), call_([](void* c, std::string_view l) { (*static_cast<F*>(c))(l); }) {}
-  void operator()(std::string_view line) const { call_(ctx_, line); }
+  LineSink(F& f)
+      : ctx_(&f), call_([](void* c, std::string_view line) -> bool {
+          if constexpr (std::is_void_v<std::invoke_result_t<F&, std::string_view>>) {
+            (*static_cast<F*>(c))(line);
+            return true;
+          } else {
+            return (*static_cast<F*>(c))(line);
+          }
+        }) {}
+  bool operator()(std::string_view line) const { return call_(ctx_, line); }
 
  private:
   void* ctx_;
-  void (*call_)(void*, std::string_view);
+  bool (*call_)(void*, std::string_view);
 };
+
+// Called between the blocks the reader takes from a stream; false stops the search.
+using BlockHook = FunctionRef<bool()>;
 
 enum class SearchStatus { Ok, OpenFailed, ReadFailed };
 
 struct SearchOutcome {
   SearchStatus status = SearchStatus::Ok;
   std::size_t matches = 0;
-  int error = 0;  // errno of a failed open or read
+  int error = 0;         // errno of a failed open or read
+  bool stopped = false;  // a sink or a hook ended the search before the end of the file
 };
 
 // Reads the whole file once and calls `sink` for every line that matches.
 // A file that cannot be opened is reported and never read.
 SearchOutcome SearchFile(const char* path, const SearchRequest& request, LineSink sink);
-// The same over an open stream, read from its current position to its end.
-SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, LineSink sink);
+// The same over an open stream, read from its current position to its end;
+// `between_blocks` runs after each block read.
+SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, LineSink sink,
+                           const BlockHook* between_blocks = nullptr);
+// The same over a whole file's bytes in memory (a mapped file).
+SearchOutcome SearchBytes(std::string_view bytes, const SearchRequest& request, LineSink sink);
 
 }  // namespace marlix

@@ -217,7 +217,7 @@ void CSearchDlg::FillResults(std::FILE* file, HDC dc) {
   m_edtFirstTerm.GetWindowText(term1, sizeof term1);
   m_edtSecondTerm.GetWindowText(term2, sizeof term2);
   m_cboKind.GetWindowText(kind, sizeof kind);
-  const SearchRequest request{m_tabMode.GetCurSel(), kind, term1, term2};
+  const SearchRequest request = RequestFromWindow(m_tabMode.GetCurSel(), kind, term1, term2);
 
   int count = 0;
   int widest = 0;

@@ -57,6 +57,17 @@ std::optional<ModeLayout> LayoutForMode(int tab) {
   }
 }
 
+SearchRequest RequestFromWindow(int tab, std::string_view kind, std::string_view term1, std::string_view term2) {
+  kind = kind.substr(0, kKindMaxBytes);
+  MatchRule rule;
+  if (tab == 0) {
+    rule = kind == kKindPostcode ? MatchRule::Postcode : MatchRule::Words;
+  } else {
+    rule = kind == kOperatorAnd ? MatchRule::And : MatchRule::Or;
+  }
+  return {rule, term1, term2};
+}
+
 BannerStep StepBanner(int counter) {
   constexpr int kFrames = IDB_BANNER_LAST - IDB_BANNER_FIRST + 1;
   const int frame = counter % kFrames;

@@ -7,7 +7,23 @@
 #include <optional>
 #include <string_view>
 
+#include "postcode_search.h"
+
 namespace marlix {
+
+// The combo texts that select a rule, as CP949 bytes whatever the compiler's
+// execution character set: "우편번호" and "동명/건물명".
+inline constexpr std::string_view kKindPostcode = "\xBF\xEC\xC6\xED\xB9\xF8\xC8\xA3";
+inline constexpr std::string_view kKindName = "\xB5\xBF\xB8\xED/\xB0\xC7\xB9\xB0\xB8\xED";
+inline constexpr std::string_view kOperatorAnd = "AND";
+inline constexpr std::string_view kOperatorOr = "OR";
+// The combo's text is read into this many bytes ("동명/건물명" fills them).
+inline constexpr std::size_t kKindMaxBytes = 11;
+
+// The search that the window's controls ask for. In the simple tab (0) the
+// kind "우편번호" searches by code and any other kind by words; any other tab
+// combines the terms, with AND when the operator says so and OR otherwise.
+SearchRequest RequestFromWindow(int tab, std::string_view kind, std::string_view term1, std::string_view term2);
 
 // Keys the window routes itself; modifiers are not looked at.
 enum class RoutedKey { Enter, Tab };

@@ -62,6 +62,53 @@ TEST(PostcodeRule, ListsLinesBeginningWithTheCode) {
   EXPECT_TRUE(SearchText("999-999 x 135-080\n", Postcode("135080")).empty());
 }
 
+// Today's five-digit lines beside the old ones, each judged by its own form.
+const char kMixed[] =
+    "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\r\n"
+    "135-080 서울 강남구 역삼동\r\n"
+    "06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12\r\n"
+    "06301x이음새 없는 줄\n"
+    "063150 여섯 자리 숫자\n"
+    "0631-5 하이픈\n"
+    "06324\n"
+    "30065 세종특별자치시 라온로 7 (가람동) 가람동 1\n";
+
+TEST(FiveDigitLines, AreFoundByTheirOwnCodeAndAddress) {
+  const std::pair<SearchRequest, Lines> cases[] = {
+      // The term's digits, whatever stands between them, begin the five-digit code.
+      {Postcode("06315"), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"}},
+      {Postcode("063-15"), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"}},
+      {Postcode("063 15"), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"}},
+      {Postcode("0631-5"), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"}},
+      {Postcode("0631"),
+       {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10",
+        "06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12"}},
+      // Three digits begin the codes of both forms ("063150" and "0631-5"
+      // are not five-digit lines and keep the six-digit rule).
+      {Postcode("063"),
+       {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10",
+        "06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12", "06301x이음새 없는 줄", "063150 여섯 자리 숫자",
+        "0631-5 하이픈", "06324"}},
+      // Six digits begin no five-digit code.
+      {Postcode("063150"), {}},
+      {Postcode("135080"), {"135-080 서울 강남구 역삼동"}},
+      {Postcode("3"), {}},
+      {Postcode("가나다 30"), {}},
+      // Words are looked for from byte 6, after the code and its separator.
+      {Name("논현로8길 67"), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"}},
+      {Name("개포동 1183"), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"}},
+      {Name("이음새"), {"06301x이음새 없는 줄"}},
+      {Name("063"), {}},
+      {Name("15"), {}},
+      // The composite rules look at the whole line, code included.
+      {And("0631", "개포로"), {"06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12"}},
+      {Or("30065", "06324"), {"06324", "30065 세종특별자치시 라온로 7 (가람동) 가람동 1"}},
+  };
+  for (const auto& [request, lines] : cases) {
+    EXPECT_EQ(SearchText(kMixed, request), lines) << request.term1 << " / " << request.term2;
+  }
+}
+
 TEST(WordsRule, NeedsEveryWordInTheAddress) {
   EXPECT_EQ(SearchText(kSample, Name("역삼")).size(), 2u);
   EXPECT_EQ(SearchText(kSample, Name("  강남구   역삼1동 ")), (Lines{"135-081 서울 강남구 역삼1동"}));
@@ -113,19 +160,12 @@ TEST(CompositeRules, LookAtTheWholeLine) {
   // The whole-character rule holds here too.
   EXPECT_EQ(SearchText(kSample, And("동", "금천")).size(), 0u);
   EXPECT_EQ(SearchText(kSample, Or("동", "구")).size(), 7u - 1u);
-  // A kind that is not AND is OR; tab 0 with a kind other than the code is a word search.
-  EXPECT_EQ(SearchText(kSample, {1, "and", "부산", "세종"}).size(), 2u);
-  EXPECT_EQ(SearchText(kSample, {0, "", "역삼", ""}).size(), 2u);
 }
 
 TEST(Request, IsCutToTheWindowLimits) {
-  // A kind longer than 11 bytes is cut, so it is no longer the code kind.
-  const std::string long_kind = std::string(kKindPostcode) + "xxxx";
-  EXPECT_EQ(LineMatcher({0, long_kind, "135", ""}).rule(), MatchRule::Words);
-  EXPECT_EQ(LineMatcher({0, kKindPostcode, "135", ""}).rule(), MatchRule::Postcode);
   // Terms keep their first 127 bytes.
   const std::string long_term = std::string(127, 'a') + "b";
-  const LineMatcher cut({1, kOperatorAnd, long_term, ""});
+  const LineMatcher cut(And(long_term, ""));
   EXPECT_EQ(cut.term1(), std::string(127, 'a'));
   EXPECT_EQ(SearchText("000-000 " + std::string(127, 'a') + "\n", And(long_term, "")).size(), 1u);
   // 64 one-byte words fill term 1 and are all kept.
@@ -180,7 +220,7 @@ TEST(Reader, ReportsAFileItCannotOpen) {
 // hits, near-hits and straddling lines common.
 TEST(BlockScan, AgreesWithLineByLine) {
   std::mt19937 rng(20261207);
-  const std::vector<std::string> pieces = {"동", "구", "천", "우", "1", "2", "-", " ", "\r", "a", "\xB5", "35"};
+  const std::vector<std::string> pieces = {"동", "구", "천", "우", "1", "2", "-", " ", "\r", "a", "\xB5", "35", "06315"};
   auto piece = [&] { return pieces[rng() % pieces.size()]; };
   for (int round = 0; round < 6; ++round) {
     std::string text;
@@ -213,6 +253,10 @@ TEST(BlockScan, AgreesWithLineByLine) {
         ASSERT_EQ(testing::SearchLines(file.path(), request), expected)
             << "round " << round << " rule " << static_cast<int>(matcher.rule()) << " terms '" << t1 << "' '"
             << t2 << "'";
+        Lines in_memory;
+        auto keep = [&](std::string_view line) { in_memory.emplace_back(line); };
+        SearchBytes(text, request, keep);
+        ASSERT_EQ(in_memory, expected) << "in memory, round " << round << " terms '" << t1 << "' '" << t2 << "'";
       }
     }
   }
@@ -229,6 +273,13 @@ TEST(CopyCut, TakesTheCodeTheAddressOrTheLine) {
   EXPECT_EQ(CutForCopy("12345678", kCopyAddress), "");
   EXPECT_EQ(CutForCopy("123456789", kCopyAddress), "9");
   EXPECT_EQ(CutForCopy("", kCopyPostcode), "");
+  // A five-digit line gives its five digits and the address after its separator.
+  const std::string_view today = "06315 서울특별시 강남구 논현로8길 67";
+  EXPECT_EQ(CutForCopy(today, kCopyPostcode), "06315");
+  EXPECT_EQ(CutForCopy(today, kCopyAddress), "서울특별시 강남구 논현로8길 67");
+  EXPECT_EQ(CutForCopy(today, kCopyWholeLine), today);
+  EXPECT_EQ(CutForCopy("06324 ", kCopyAddress), "");
+  EXPECT_EQ(CutForCopy("063150 x", kCopyPostcode), "063150 ");
 }
 
 }  // namespace

@@ -51,9 +51,9 @@ inline std::vector<std::string> SearchText(std::string_view file_bytes, const Se
   return SearchLines(file.path(), request);
 }
 
-inline SearchRequest Postcode(std::string_view term) { return {0, kKindPostcode, term, {}}; }
-inline SearchRequest Name(std::string_view term) { return {0, kKindName, term, {}}; }
-inline SearchRequest And(std::string_view t1, std::string_view t2) { return {1, kOperatorAnd, t1, t2}; }
-inline SearchRequest Or(std::string_view t1, std::string_view t2) { return {1, kOperatorOr, t1, t2}; }
+inline SearchRequest Postcode(std::string_view term) { return {MatchRule::Postcode, term, {}}; }
+inline SearchRequest Name(std::string_view term) { return {MatchRule::Words, term, {}}; }
+inline SearchRequest And(std::string_view t1, std::string_view t2) { return {MatchRule::And, t1, t2}; }
+inline SearchRequest Or(std::string_view t1, std::string_view t2) { return {MatchRule::Or, t1, t2}; }
 
 }  // namespace marlix::testing

@@ -48,9 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (run > 0) file.insert(file.size() * data[4] / 256, run, static_cast<char>(data[5]));
   const std::string_view text = file;
 
-  static const std::string_view kinds[] = {marlix::kKindPostcode, marlix::kKindName, marlix::kOperatorAnd,
-                                           marlix::kOperatorOr};
-  const marlix::SearchRequest request{rule < 2 ? 0 : 1, kinds[rule], term1, term2};
+  static const marlix::MatchRule rules[] = {marlix::MatchRule::Postcode, marlix::MatchRule::Words,
+                                            marlix::MatchRule::And, marlix::MatchRule::Or};
+  const marlix::SearchRequest request{rules[rule], term1, term2};
   const marlix::LineMatcher matcher(request);
 
   std::vector<std::string_view> expected;
@@ -71,5 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (outcome.status != marlix::SearchStatus::Ok) marlix::fuzz::Fail("the search failed to read memory");
   marlix::fuzz::Check(same && index == expected.size(), "the search's lines differ from the line-by-line rule");
   marlix::fuzz::Check(outcome.matches == expected.size(), "the search counted its lines wrong");
+
+  // A mapped file is searched in one piece and must answer the same.
+  index = 0;
+  same = true;
+  const marlix::SearchOutcome whole = marlix::SearchBytes(text, request, check);
+  marlix::fuzz::Check(same && index == expected.size() && whole.matches == expected.size(),
+                      "the search over memory differs from the line-by-line rule");
   return 0;
 }

@@ -108,6 +108,17 @@ TEST(Cli, CopyModesCutTheLine) {
   EXPECT_EQ(run("code"), "135-080\n");
   EXPECT_EQ(run("address"), U8(u8"서울 강남구 역삼동\n"));
   EXPECT_EQ(run("line"), U8(u8"135-080 서울 강남구 역삼동\n"));
+
+  // A five-digit line beside the old ones (narrow literals are CP949 here).
+  marlix::testing::TempFile mixed("135-080 서울 강남구 역삼동\r\n06315 서울특별시 강남구 논현로8길 67 (개포동)\r\n");
+  auto today = [&](const char* mode, const char* term) {
+    return RunCli({"--data", mixed.path(), "--copy", mode, "code", term}).out;
+  };
+  EXPECT_EQ(today("code", "063 15"), "06315\n");
+  EXPECT_EQ(today("address", "063-15"), U8(u8"서울특별시 강남구 논현로8길 67 (개포동)\n"));
+  EXPECT_EQ(today("code", "1"), "");
+  EXPECT_EQ(RunCli({"--data", mixed.path(), "name", U8(u8"논현로8길 67")}).out,
+            U8(u8"06315 서울특별시 강남구 논현로8길 67 (개포동)\n"));
 }
 
 TEST(Cli, RawModeKeepsCp949Bytes) {

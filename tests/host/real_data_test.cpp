@@ -11,6 +11,7 @@
 
 #include "postcode_search.h"
 #include "search_test_support.h"
+#include "search_window.h"
 
 namespace marlix {
 namespace {
@@ -75,7 +76,7 @@ class RealData : public ::testing::Test {
   static std::vector<std::string> Search(int tab, std::string_view kind, const std::string& t1_utf8,
                                          const std::string& t2_utf8 = "") {
     const std::string t1 = ToCp949(t1_utf8), t2 = ToCp949(t2_utf8);
-    return testing::SearchLines(MARLIX_REAL_DATA, {tab, kind, t1, t2});
+    return testing::SearchLines(MARLIX_REAL_DATA, RequestFromWindow(tab, kind, t1, t2));
   }
 
   static bool InAddress(const std::string& line, const std::string& word) {

@@ -18,6 +18,7 @@
 #include "marlix_driver_win.h"
 #include "postcode_search.h"
 #include "resource.h"
+#include "search_window.h"
 
 namespace {
 
@@ -99,7 +100,7 @@ std::vector<std::string> CoreLines(int tab, std::string_view kind, std::string_v
                                    std::string_view term2 = {}) {
   std::vector<std::string> lines;
   auto collect = [&](std::string_view line) { lines.emplace_back(line); };
-  marlix::SearchFile(kDataFile, {tab, kind, term1, term2}, collect);
+  marlix::SearchFile(kDataFile, marlix::RequestFromWindow(tab, kind, term1, term2), collect);
   return lines;
 }
 
