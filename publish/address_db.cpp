@@ -9,11 +9,10 @@ namespace marlix::publish {
 namespace {
 
 // The header row as Korea Post writes it; also the fields' names in messages.
-constexpr std::array<std::string_view, kFieldCount> kFieldNames = {
-    "우편번호", "시도",     "시도영문",       "시군구",   "시군구영문", "읍면",       "읍면영문",
-    "도로명코드", "도로명", "도로명영문",     "지하여부", "건물번호본번", "건물번호부번", "건물관리번호",
-    "다량배달처명", "시군구용건물명", "법정동코드", "법정동명", "리명",       "행정동명",   "산여부",
-    "지번본번", "읍면동일련번호", "지번부번", "구우편번호", "우편번호일련번호"};
+constexpr std::string_view kHeaderRow =
+    "우편번호|시도|시도영문|시군구|시군구영문|읍면|읍면영문|도로명코드|도로명|도로명영문|지하여부|"
+    "건물번호본번|건물번호부번|건물관리번호|다량배달처명|시군구용건물명|법정동코드|법정동명|리명|행정동명|"
+    "산여부|지번본번|읍면동일련번호|지번부번|구우편번호|우편번호일련번호";
 
 enum FieldIndex : std::size_t {
   kCodeField = 0,
@@ -33,9 +32,9 @@ enum FieldIndex : std::size_t {
   kLotSubField = 23,
 };
 
-constexpr std::array<std::size_t, 8> kTextFields = {kSidoField,     kSigunguField,     kEupmyeonField,
-                                                    kRoadField,     kBulkNameField,    kBuildingNameField,
-                                                    kDongField,     kRiField};
+constexpr std::array<std::size_t, 8> kTextFields = {kSidoField, kSigunguField,  kEupmyeonField,
+                                                    kRoadField, kBulkNameField, kBuildingNameField,
+                                                    kDongField, kRiField};
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kUnderground = "지하 ";
@@ -137,9 +136,11 @@ void AppendJoined(std::string& out, const std::vector<std::string_view>& items, 
 std::optional<SourceEncoding> EncodingOfHeader(std::string_view header, const Cp949Tables& text) {
   auto names_match = [](std::string_view cp949) {
     std::array<std::string_view, kFieldCount> fields;
+    std::array<std::string_view, kFieldCount> names;
+    Split(kHeaderRow, names);
     if (Split(cp949, fields) != kFieldCount) return false;
     for (std::size_t i = 0; i < kFieldCount; ++i) {
-      if (Trim(fields[i]) != kFieldNames[i]) return false;
+      if (Trim(fields[i]) != names[i]) return false;
     }
     return true;
   };
@@ -153,8 +154,8 @@ std::optional<SourceEncoding> EncodingOfHeader(std::string_view header, const Cp
   return std::nullopt;
 }
 
-RowProblem ParseRow(std::string_view line, SourceEncoding encoding, const Cp949Tables& text, std::string& scratch,
-                    AddressRow& row) {
+RowProblem ParseRow(std::string_view line, SourceEncoding encoding, const Cp949Tables& text,
+                    std::string& scratch, AddressRow& row) {
   std::array<std::string_view, kFieldCount> f;
   const std::size_t found = Split(line, f);
   if (found != kFieldCount) return {RowFault::FieldCount, found};
@@ -219,7 +220,9 @@ RowProblem ParseRow(std::string_view line, SourceEncoding encoding, const Cp949T
 }
 
 std::string Describe(const RowProblem& problem) {
-  const std::string field(problem.field < kFieldCount ? kFieldNames[problem.field] : std::string_view());
+  std::array<std::string_view, kFieldCount> names;
+  Split(kHeaderRow, names);
+  const std::string field(problem.field < kFieldCount ? names[problem.field] : std::string_view());
   switch (problem.fault) {
     case RowFault::None:
       return "good";
@@ -244,7 +247,8 @@ std::string Describe(const RowProblem& problem) {
 }
 
 std::size_t AddressSet::Record::head() const {
-  return 6 + sido + (sigungu == 0 ? 0 : 1 + sigungu) + (eupmyeon == 0 ? 0 : 1 + eupmyeon) + 1 + road + 1 + number;
+  return 6 + sido + (sigungu == 0 ? 0 : 1 + sigungu) + (eupmyeon == 0 ? 0 : 1 + eupmyeon) + 1 + road + 1 +
+         number;
 }
 
 char* AddressSet::Reserve(std::size_t bytes) {
@@ -335,12 +339,10 @@ class AddressSet::LineMaker {
              (lots == 0 ? 0 : 1 + lot_bytes + 2 * (lots - 1));
     };
     while (length() > kDataLineMaxBytes) {
-      if (lots > 1) {
+      if (lots > 1 || (names == 0 && lots == 1)) {
         lot_bytes -= lots_[--lots].size();
       } else if (names > 0) {
         name_bytes -= names_[--names].size();
-      } else if (lots > 0) {
-        lot_bytes -= lots_[--lots].size();
       } else {
         break;  // the road address alone fits, as ParseRow made sure
       }
@@ -436,11 +438,14 @@ AddressSet::Totals AddressSet::Write(const LineSink& sink) {
   return totals;
 }
 
-std::string_view CsvHeader() { return kCsvHeader; }
+std::string_view CsvHeader() {
+  return kCsvHeader;
+}
 
 std::size_t DataLineCodeBytes(std::string_view line) {
   auto digits = [&](std::size_t from, std::size_t count) {
-    return std::all_of(line.begin() + from, line.begin() + from + count, [](char c) { return c >= '0' && c <= '9'; });
+    return std::all_of(line.begin() + from, line.begin() + from + count,
+                       [](char c) { return c >= '0' && c <= '9'; });
   };
   if (line.size() > kDataLineMaxBytes) return 0;
   if (line.size() > 8 && digits(0, 3) && line[3] == '-' && digits(4, 3) && line[7] == ' ') return 7;
@@ -466,6 +471,8 @@ void CodeTally::Count(std::string_view line) {
   if (code == 7) six_digit_[value] = true;
 }
 
-std::size_t CodeTally::distinct() const { return five_digit_.count() + six_digit_.count(); }
+std::size_t CodeTally::distinct() const {
+  return five_digit_.count() + six_digit_.count();
+}
 
 }  // namespace marlix::publish

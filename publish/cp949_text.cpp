@@ -9,7 +9,9 @@ namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 constexpr char32_t kMalformed = 0xFFFFFFFF;
 
-bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+bool IsLeadByte(unsigned char c) {
+  return c >= 0x81 && c <= 0xFE;
+}
 
 // One iconv conversion of a short buffer; the number of bytes written, or -1.
 int ConvertOnce(iconv_t cd, const char* in, std::size_t in_len, char* out, std::size_t out_cap) {

@@ -40,8 +40,8 @@ class Cp949Tables {
   std::string ToCp949(std::string_view utf8_or_cp949) const;
 
  private:
-  std::vector<std::uint16_t> from_bmp_;   // code point -> CP949 (one or two bytes), 0: none
-  std::vector<char32_t> to_unicode_;      // lead << 8 | trail -> code point, 0: not CP949
+  std::vector<std::uint16_t> from_bmp_;  // code point -> CP949 (one or two bytes), 0: none
+  std::vector<char32_t> to_unicode_;     // lead << 8 | trail -> code point, 0: not CP949
 };
 
 }  // namespace marlix::publish

@@ -103,7 +103,8 @@ class BadRows {
   }
   void Close() const {
     if (count_ > kBadRowsShown) {
-      std::fprintf(stderr, "marlix-publish: %zu bad rows in all, the first %zu shown\n", count_, kBadRowsShown);
+      std::fprintf(stderr, "marlix-publish: %zu bad rows in all, the first %zu shown\n", count_,
+                   kBadRowsShown);
     }
   }
   std::size_t count() const { return count_; }
@@ -157,7 +158,8 @@ class OutputFile {
 std::string Date(std::time_t when) {
   std::tm local{};
   char text[16] = "";
-  if (when != 0 && localtime_r(&when, &local) != nullptr) std::strftime(text, sizeof text, "%Y-%m-%d", &local);
+  if (when != 0 && localtime_r(&when, &local) != nullptr)
+    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
   return text;
 }
 
@@ -209,7 +211,8 @@ int RunDataCommand(int argc, char** argv) {
   publish::AddressRow row;
   const publish::TextReader read_db = [&](const publish::SourceText& source, publish::LineReader& lines) {
     std::string_view line;
-    if (!lines.Next(line)) return lines.failed() ? std::string() : source.label + ": empty, not Korea Post's address DB";
+    if (!lines.Next(line))
+      return lines.failed() ? std::string() : source.label + ": empty, not Korea Post's address DB";
     const std::optional<publish::SourceEncoding> encoding = publish::EncodingOfHeader(line, text);
     if (!encoding) return source.label + ": its first line is not the header row of Korea Post's address DB";
     for (std::size_t number = 2; lines.Next(line); ++number) {
@@ -300,7 +303,8 @@ int RunDataCommand(int argc, char** argv) {
 
   std::printf("marlix-publish: wrote %s, %s and %s\n", data.path().c_str(), csv.path().filename().c_str(),
               ver.path().filename().c_str());
-  std::printf("  rows read:     %zu (from %zu source text%s)\n", rows_read, shown.size(), shown.size() == 1 ? "" : "s");
+  std::printf("  rows read:     %zu (from %zu source text%s)\n", rows_read, shown.size(),
+              shown.size() == 1 ? "" : "s");
   std::printf("  lines written: %zu (%zu codes", lines, codes.distinct());
   if (!kept_name.empty()) std::printf("; %zu lines kept from %s", kept_lines, options.keep_lines.c_str());
   std::printf(")\n");

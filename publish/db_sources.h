@@ -37,8 +37,8 @@ class LineReader {
 };
 
 struct SourceText {
-  std::string label;    // for messages (UTF-8): the path, or the zip's path, '/' and the entry's name
-  std::string shown;    // for the data's version text (CP949): the file's name, or the zip's and the entry's
+  std::string label;  // for messages (UTF-8): the path, or the zip's path, '/' and the entry's name
+  std::string shown;  // for the data's version text (CP949): the file's name, or the zip's and the entry's
   std::time_t modified = 0;
 };
 

@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
   if (name.empty()) {
     std::fputs("marlix-publish: no command given\n", stderr);
   } else {
-    std::fprintf(stderr, "marlix-publish: unknown command '%.*s'\n", static_cast<int>(name.size()), name.data());
+    std::fprintf(stderr, "marlix-publish: unknown command '%.*s'\n", static_cast<int>(name.size()),
+                 name.data());
   }
   PrintUsage(stderr);
   return kExitTrouble;
