@@ -39,8 +39,8 @@ constexpr char kDataHelp[] =
     "                    all three are whole\n"
     "  --version TEXT    the data version shown in the update tab (default: the\n"
     "                    date of the newest source)\n"
-    "  --keep-lines FILE also publish the lines of this CP949 data file (e.g. the\n"
-    "                    six-digit lines published today), first and unchanged\n"
+    "  --keep-lines FILE also publish the lines of this data file (CP949 or UTF-8;\n"
+    "                    e.g. the six-digit lines published today), first and unchanged\n"
     "\n"
     "One line per road address: the code, the official road address, then the\n"
     "lot-number form. Bad rows are reported on stderr and skipped. Exit status: 0\n"
@@ -239,10 +239,17 @@ int RunDataCommand(int argc, char** argv) {
     const publish::TextReader read_kept = [&](const publish::SourceText& source, publish::LineReader& lines) {
       kept_name = source.shown;
       std::string_view line;
+      std::string converted;
       for (std::size_t number = 1; lines.Next(line); ++number) {
         if (line.empty()) continue;
-        if (publish::DataLineCodeBytes(line) == 0 || text.Check(line) != publish::TextFault::None) {
-          bad.Report(source.label, number, "not a CP949 data line (NNN-NNN or NNNNN, a space, the address)");
+        // UTF-8 if it is that, strictly, else CP949, as the DB's texts.
+        converted.clear();
+        const bool utf8 = text.AppendFromUtf8(line, converted) == publish::TextFault::None;
+        if (utf8) line = converted;
+        if (publish::DataLineCodeBytes(line) == 0 ||
+            (!utf8 && text.Check(line) != publish::TextFault::None)) {
+          bad.Report(source.label, number,
+                     "not a data line (NNN-NNN or NNNNN, a space, the address) in CP949");
           continue;
         }
         kept.append(line);

@@ -122,11 +122,17 @@ bool LineReader::Next(std::string_view& line) {
       line = std::string_view(start, len > 0 && start[len - 1] == '\r' ? len - 1 : len);
       return true;
     }
-    // Keep the part line at the front; a line longer than the buffer widens it.
+    if (begin_ == 0 && end_ == buffer_.size()) {
+      // No line of the DB is this long: a file without line feeds is read in
+      // pieces, never whole, and its pieces are bad rows.
+      begin_ = end_;
+      line = std::string_view(start, end_);
+      return true;
+    }
+    // Keep the part line at the front.
     std::memmove(buffer_.data(), start, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
-    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
     const long long n = ReadBlock(buffer_.data() + end_, buffer_.size() - end_);
     if (n < 0) failed_ = true;
     if (n <= 0) at_end_ = true;

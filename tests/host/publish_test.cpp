@@ -268,9 +268,9 @@ TEST_F(PublishTest, ALongRoadAddressLosesNamesNotItsRoadAddressAndKeptLinesComeF
     text += Joined(f) + "\n";
   }
   WriteBytes(dir_ / "db.txt", text);
+  // Kept lines in UTF-8 here; the demo keeps CP949 ones.
   WriteBytes(dir_ / "old.txt",
-             Convert(U8(u8"135-080 서울 강남구 역삼동\r\n123 bad\r\n135-081 서울 강남구 역삼1동\r\n"),
-                     "CP949", "UTF-8"));
+             U8(u8"135-080 서울 강남구 역삼동\r\n123 bad\r\n135-081 서울 강남구 역삼1동\r\n"));
 
   const Ran run = Publish(dir_, "data --keep-lines old.txt --out out db.txt");
   ASSERT_EQ(run.status, 0) << run.err;
