@@ -13,8 +13,10 @@
 
 #include "address_db.h"
 #include "db_sources.h"
+#include "output_file.h"
 
 namespace publish = marlix::publish;
+using publish::OutputFile;
 
 const char kDataUsage[] = "  marlix-publish data [--version TEXT] [--keep-lines FILE] --out DIR SOURCE...\n";
 
@@ -23,7 +25,6 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitTrouble = 2;
 constexpr std::size_t kBadRowsShown = 10;
-constexpr std::string_view kLineEnd = "\r\n";
 
 // ASCII, the same in any execution character set.
 constexpr char kDataHelp[] =
@@ -116,45 +117,6 @@ class BadRows {
 
 // One output file, written under a temporary name beside its final one; the
 // temporary file goes again unless it was put in place.
-class OutputFile {
- public:
-  OutputFile(const std::filesystem::path& dir, const std::string& name)
-      : final_(dir / name), temp_(dir / ("." + name + ".tmp-" + std::to_string(getpid()))) {
-    file_ = std::fopen(temp_.c_str(), "wb");
-    if (file_ != nullptr) std::setvbuf(file_, nullptr, _IOFBF, std::size_t{1} << 20);
-  }
-  ~OutputFile() {
-    if (file_ != nullptr) std::fclose(file_);
-    if (!placed_) std::remove(temp_.c_str());
-  }
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-
-  bool opened() const { return file_ != nullptr; }
-  void Line(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), file_);
-    std::fwrite(kLineEnd.data(), 1, kLineEnd.size(), file_);
-  }
-  // Whether every byte reached the disk's file.
-  bool Close() {
-    const bool ok = std::ferror(file_) == 0 && std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    return ok && closed;
-  }
-  bool Place() {
-    placed_ = std::rename(temp_.c_str(), final_.c_str()) == 0;
-    return placed_;
-  }
-  const std::filesystem::path& path() const { return final_; }
-
- private:
-  std::filesystem::path final_;
-  std::filesystem::path temp_;
-  std::FILE* file_ = nullptr;
-  bool placed_ = false;
-};
-
 std::string Date(std::time_t when) {
   std::tm local{};
   char text[16] = "";

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "data_command.h"
+#include "sign_commands.h"
 
 namespace {
 
@@ -18,6 +19,10 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"data", kDataUsage, RunDataCommand},
+    {"keygen", kKeygenUsage, RunKeygenCommand},
+    {"sign", kSignUsage, RunSignCommand},
+    {"verify", kVerifyUsage, RunVerifyCommand},
+    {"release", kReleaseUsage, RunReleaseCommand},
 };
 
 void PrintUsage(std::FILE* to) {

@@ -346,4 +346,110 @@ TEST_F(PublishTest, TheMadeUpNationalDbConvertsWholeFromItsTextsAndItsZip) {
   EXPECT_EQ(ReadBytes(dir_ / "texts" / "postcode.txt"), ReadBytes(dir_ / "zip" / "postcode.txt"));
 }
 
+// A Windows program as far as the publisher reads one: the MZ and PE headers
+// and a version resource with its fixed numbers and its FileVersion text.
+std::string ProgramFile(unsigned major, unsigned minor, const std::string& text) {
+  std::string b(0x80, '\0');
+  b[0] = 'M', b[1] = 'Z', b[0x3C] = 0x40;
+  b.replace(0x40, 4, std::string("PE\0\0", 4));
+  auto u16 = [&](unsigned v) { b += {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; };
+  auto u32 = [&](unsigned v) { u16(v & 0xFFFF), u16(v >> 16); };
+  auto wide = [&](const std::string& s) {
+    for (char c : s) u16(static_cast<unsigned char>(c));
+    u16(0);
+  };
+  auto align = [&] { b.resize((b.size() + 3) & ~std::size_t{3}, '\0'); };
+  u16(0), u16(52), u16(0), wide("VS_VERSION_INFO"), align();
+  u32(0xFEEF04BD), u32(0x10000), u32(major << 16 | minor), u32(0);
+  b += std::string(36, '\0');
+  u16(0), u16(static_cast<unsigned>(text.size()) + 1), u16(1), wide("FileVersion"), align(), wide(text);
+  return b + std::string(512, 'x');
+}
+
+// keygen, sign and verify, with stock OpenSSL as the judge both ways.
+TEST_F(PublishTest, KeysAndSignaturesAreTheOnesOpenSslMakesAndChecks) {
+  ASSERT_EQ(Publish(dir_, "keygen keys").status, 0);
+  EXPECT_EQ(fs::status(dir_ / "keys/marlix-private.pem").permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  const std::string key = ReadBytes(dir_ / "keys/marlix-private.pem");
+  EXPECT_EQ(Shell(dir_, "openssl ec -in keys/marlix-private.pem -pubout").out, ReadBytes(dir_ / "keys/marlix-public.pem"));
+  const Ran again = Publish(dir_, "keygen keys");
+  EXPECT_EQ(again.status, 2);
+  EXPECT_NE(again.err.find("never overwritten"), std::string::npos) << again.err;
+  EXPECT_EQ(ReadBytes(dir_ / "keys/marlix-private.pem"), key);
+
+  WriteBytes(dir_ / "a.txt", "some data\r\n");
+  WriteBytes(dir_ / "b.txt", "more data\r\n");
+  ASSERT_EQ(Publish(dir_, "sign --key keys/marlix-private.pem a.txt b.txt").status, 0);
+  EXPECT_EQ(Shell(dir_, "openssl dgst -sha256 -verify keys/marlix-public.pem -signature a.txt.sig a.txt").status, 0);
+  ASSERT_EQ(Shell(dir_, "openssl ecparam -name prime256v1 -genkey -noout -out other.pem && "
+                        "openssl ec -in other.pem -pubout -out other-public.pem && "
+                        "openssl dgst -sha256 -sign keys/marlix-private.pem -out c.txt.sig a.txt && cp a.txt c.txt")
+                .status, 0);
+  EXPECT_EQ(Publish(dir_, "verify --key keys/marlix-public.pem a.txt b.txt c.txt").status, 0);
+  WriteBytes(dir_ / "b.txt", "more data!\r\n");
+  const std::pair<std::string, std::string> refused[] = {
+      {"verify --key keys/marlix-public.pem a.txt b.txt", "b.txt: does not verify"},
+      {"verify --key other-public.pem a.txt", "a.txt: does not verify"},
+      {"verify --key keys/marlix-public.pem keys/marlix-public.pem", "has no signature"},
+  };
+  for (const auto& [args, why] : refused) {
+    const Ran run = Publish(dir_, args);
+    EXPECT_EQ(run.status, 1) << args;
+    EXPECT_NE(run.err.find(why), std::string::npos) << args << ": " << run.err;
+  }
+  for (const std::string& args : {std::string("sign --key keys/marlix-public.pem a.txt"),
+                                  std::string("verify --key a.txt a.txt"), std::string("sign a.txt")}) {
+    EXPECT_EQ(Publish(dir_, args).status, 2) << args;
+  }
+}
+
+// A release puts every file in with its signature; bad input changes nothing.
+TEST_F(PublishTest, AReleaseIsSignedWholeAndBadInputLeavesTheServerAsItWas) {
+  ASSERT_EQ(Publish(dir_, "keygen keys").status, 0);
+  ASSERT_EQ(Publish(dir_, std::string("data --out data ") + MARLIX_OFFICIAL_SAMPLE).status, 0);
+  WriteBytes(dir_ / "Marlix.exe", ProgramFile(1, 1, "1.1"));
+  const Ran first = Publish(dir_, "release --key keys/marlix-private.pem --to served --program Marlix.exe --data data");
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(ReadBytes(dir_ / "served/MarlixVer.ini"), "zipver=1.1\r\n");
+  for (const char* name : {"postcode.txt", "post.csv", "postver.txt", "Marlix.exe", "MarlixVer.ini"}) {
+    const std::string n = std::string("served/") + name;
+    EXPECT_EQ(Shell(dir_, "openssl dgst -sha256 -verify keys/marlix-public.pem -signature " + n + ".sig " + n).status,
+              0) << name;
+  }
+  EXPECT_EQ(ReadBytes(dir_ / "served/postcode.txt"), ReadBytes(dir_ / "data/postcode.txt"));
+  const auto served = Snapshot(dir_ / "served");
+  EXPECT_EQ(served.size(), 10u);
+
+  fs::create_directories(dir_ / "utf8");
+  for (const char* name : {"post.csv", "postver.txt"}) fs::copy(dir_ / "data" / name, dir_ / "utf8" / name);
+  WriteBytes(dir_ / "utf8/postcode.txt", Convert(ReadBytes(dir_ / "data/postcode.txt"), "UTF-8", "CP949"));
+  fs::create_directories(dir_ / "notdata");
+  for (const char* name : {"post.csv", "postver.txt"}) fs::copy(dir_ / "data" / name, dir_ / "notdata" / name);
+  WriteBytes(dir_ / "notdata/postcode.txt", "06315 a\r\nhello\r\n");
+  WriteBytes(dir_ / "same.exe", ProgramFile(1, 1, "1.1"));
+  WriteBytes(dir_ / "older.exe", ProgramFile(1, 0, "1.0"));
+  WriteBytes(dir_ / "sorts-before.exe", ProgramFile(1, 2, "1.02"));  // newer, but "1.02" < "1.1" as text
+  WriteBytes(dir_ / "page.exe", "<html>not a program</html>");
+  const std::pair<std::string, std::string> refused[] = {
+      {"--key keys/marlix-public.pem --program same.exe", "not a PEM private key"},
+      {"--key Marlix.exe --data data", "not a PEM private key"},
+      {"--key keys/marlix-private.pem --program same.exe", "not newer than the published 1.1"},
+      {"--key keys/marlix-private.pem --program older.exe --data data", "not newer"},
+      {"--key keys/marlix-private.pem --program sorts-before.exe", "does not sort after the published zipver=1.1"},
+      {"--key keys/marlix-private.pem --program page.exe", "not a Windows program"},
+      {"--key keys/marlix-private.pem --data utf8", "not CP949 text"},
+      {"--key keys/marlix-private.pem --data notdata", "line 2 is not a postcode line"},
+      {"--key keys/marlix-private.pem --data nowhere", "cannot be read"},
+  };
+  for (const auto& [args, why] : refused) {
+    const Ran run = Publish(dir_, "release --to served " + args);
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_NE(run.err.find(why), std::string::npos) << args << ": " << run.err;
+    EXPECT_EQ(Snapshot(dir_ / "served"), served) << args;
+  }
+  WriteBytes(dir_ / "newer.exe", ProgramFile(1, 2, "1.2"));
+  ASSERT_EQ(Publish(dir_, "release --key keys/marlix-private.pem --to served --program newer.exe").status, 0);
+  EXPECT_EQ(ReadBytes(dir_ / "served/MarlixVer.ini"), "zipver=1.2\r\n");
+}
+
 }  // namespace
