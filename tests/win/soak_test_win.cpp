@@ -142,20 +142,26 @@ class Sampler {
   Every every_;
 };
 
-// Asks a window for an answer every 100 ms, as another program would (a null
-// message sent with a time-out), and keeps the longest wait for one.
+// How long a window takes to answer a message, as another program would ask
+// (a null message sent with a time-out); -1 when it does not answer within
+// the bound.
+double WindowAnswerMs(HWND window, UINT bound_ms) {
+  LARGE_INTEGER frequency, start, end;
+  ::QueryPerformanceFrequency(&frequency);
+  ::QueryPerformanceCounter(&start);
+  DWORD_PTR ignored;
+  if (!::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, bound_ms, &ignored)) return -1;
+  ::QueryPerformanceCounter(&end);
+  return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Asks a window for an answer every 100 ms and keeps the longest wait.
 class AnswerWatch {
  public:
   explicit AnswerWatch(HWND window)
       : every_(100, [this, window] {
-          LARGE_INTEGER frequency, start, end;
-          ::QueryPerformanceFrequency(&frequency);
-          ::QueryPerformanceCounter(&start);
-          DWORD_PTR ignored;
-          ::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
-          ::QueryPerformanceCounter(&end);
-          worst_ms_ = std::max(worst_ms_, 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
-                                              static_cast<double>(frequency.QuadPart));
+          const double ms = WindowAnswerMs(window, 10000);
+          worst_ms_ = std::max(worst_ms_, ms < 0 ? 10000 : ms);
         }) {}
   // Stops asking; the longest wait, in milliseconds.
   double Finish() {
@@ -211,15 +217,7 @@ class LoadedWindow : public FreshSearchWindow {
 
   // How long the window takes to answer a message; -1 when it does not
   // answer within the bound.
-  double AnswerMs(UINT bound_ms) {
-    LARGE_INTEGER frequency, start, end;
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&start);
-    DWORD_PTR ignored;
-    if (!::SendMessageTimeoutA(dialog(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, bound_ms, &ignored)) return -1;
-    ::QueryPerformanceCounter(&end);
-    return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
-  }
+  double AnswerMs(UINT bound_ms) { return WindowAnswerMs(dialog(), bound_ms); }
 };
 
 // One search of a bad file and what the list must show after it.
@@ -513,11 +511,9 @@ TEST_F(LoadedWindow, ANationalSizeFileIsListedWhileTheWindowAnswers) {
   ASSERT_TRUE(::GetFileAttributesExA(kDataFile, GetFileExInfoStandard, &attributes));
   const double file_mb = static_cast<double>((ULONGLONG{attributes.nFileSizeHigh} << 32) | attributes.nFileSizeLow) / kMB;
 
-  // The search's combo index for a kind, in the tab's own items.
-  auto kind_index = [](int tab, std::string_view kind) { return marlix::LayoutForMode(tab)->combo_items[0] == kind ? 0 : 1; };
   auto start_search = [&](int tab, std::string_view kind, std::string_view term1, std::string_view term2) {
     if (Tab() != tab) SelectTab(tab);
-    ::SendMessageW(Item(IDC_KIND_COMBO), CB_SETCURSEL, kind_index(tab, kind), 0);
+    ::SendMessageW(Item(IDC_KIND_COMBO), CB_SETCURSEL, marlix::LayoutForMode(tab)->combo_items[0] == kind ? 0 : 1, 0);
     SetText(IDC_FIRST_TERM, term1);
     SetText(IDC_SECOND_TERM, term2);
   };
@@ -571,6 +567,9 @@ TEST_F(LoadedWindow, ANationalSizeFileIsListedWhileTheWindowAnswers) {
     SCOPED_TRACE(run.name);
     const Found found = core(run.tab, run.kind, run.term1, run.term2);
     ASSERT_GT(found.matches, 0u);
+    if (run.tab == 1) {
+      ASSERT_EQ(found.matches, lines);
+    }
     start_search(run.tab, run.kind, run.term1, run.term2);
     Settle();
     Course course;
@@ -594,9 +593,6 @@ TEST_F(LoadedWindow, ANationalSizeFileIsListedWhileTheWindowAnswers) {
     // The list holds at most the cut's rows: a few tens of megabytes.
     EXPECT_LE(course.peak.private_bytes, course.start.private_bytes + 96 * 1024 * 1024);
   }
-  const Found every = core(1, marlix::kOperatorOr, "", "");
-  ASSERT_EQ(every.matches, lines);
-  ASSERT_EQ(every.listed.size(), marlix::kMostListed);
 
   // A key posted without waiting for it, so that the time taken is the window's.
   auto post_key = [&](int id, WPARAM vk) {

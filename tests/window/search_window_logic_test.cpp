@@ -121,17 +121,6 @@ TEST(ResultList, ALongResultIsCutWithARowThatTellsTheRest) {
   for (const auto& [matches, row] : cases) EXPECT_EQ(marlix::UnlistedRow(matches), row) << matches;
 }
 
-// A step is timed from when the window has had its messages, not from when
-// the one before began: a long pump does not make the next step due at once.
-TEST(SearchSteps, EachStepRunsItsTimeAfterThePump) {
-  marlix::SearchSteps steps(1000);
-  EXPECT_FALSE(steps.Due(1000 + marlix::kSearchStepMs - 1));
-  EXPECT_TRUE(steps.Due(1000 + marlix::kSearchStepMs));
-  steps.Begin(5000);
-  EXPECT_FALSE(steps.Due(5000 + marlix::kSearchStepMs - 1));
-  EXPECT_TRUE(steps.Due(5000 + marlix::kSearchStepMs));
-}
-
 }  // namespace
 
 TEST(WindowRequest, MapsTheTabAndTheComboToARule) {
