@@ -45,17 +45,14 @@ INT_PTR CDialog::DoModal() {
 
   MSG msg;
   // The window can also go without EndDialog, with an owner that is destroyed.
-  while (!m_bEndModal && m_hWnd) {
+  while (!ModalEnding()) {
     const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
     if (got <= 0) {
       // A quit request ends the modal run and is passed on to the outer loop.
       ::PostQuitMessage(got == 0 ? static_cast<int>(msg.wParam) : 1);
       break;
     }
-    if (!PreTranslateMessage(&msg)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
+    RouteModalMessage(msg);
   }
 
   // Give the activation back before the window goes, so it does not fall to another program.
@@ -65,6 +62,27 @@ INT_PTR CDialog::DoModal() {
   }
   if (m_hWnd) ::DestroyWindow(m_hWnd);
   return m_nModalResult;
+}
+
+void CDialog::RouteModalMessage(MSG& msg) {
+  if (!PreTranslateMessage(&msg)) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+}
+
+bool CDialog::PumpMessage() {
+  MSG msg;
+  if (ModalEnding() || !::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (msg.message == WM_QUIT) {
+    // The modal run ends here as it would in its loop, and the quit request
+    // goes on to the outer loop.
+    ::PostQuitMessage(static_cast<int>(msg.wParam));
+    m_bEndModal = true;
+    return false;
+  }
+  RouteModalMessage(msg);
+  return true;
 }
 
 void CDialog::EndDialog(int result) {

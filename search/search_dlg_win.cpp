@@ -1,6 +1,7 @@
 #include "search_dlg_win.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include <imm.h>
@@ -163,6 +164,9 @@ void CSearchDlg::OnPaint() {
 HCURSOR CSearchDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
 
 void CSearchDlg::OnSelchangeModeTab() {
+  // A search still running ends with the list it was filling.
+  ++m_nListFill;
+  m_bSearchAgain = false;
   const int tab = m_tabMode.GetCurSel();
   m_cboKind.ResetContent();
   m_lstResult.ResetContent();
@@ -194,8 +198,24 @@ void CSearchDlg::OnSelchangeModeTab() {
   RedrawNow();
 }
 
+// A search asked for while one runs (its steps hand on the window's messages)
+// replaces it: the running one gives way at its next step and the new one
+// starts in its place, never inside it, so searches cannot pile up.
 void CSearchDlg::OnSearch() {
-  WindowDC dc(m_lstResult.m_hWnd);
+  if (m_bSearching) {
+    m_bSearchAgain = true;
+    ++m_nListFill;
+    return;
+  }
+  m_bSearching = true;
+  do {
+    m_bSearchAgain = false;
+    SearchOnce();
+  } while (m_bSearchAgain && !ModalEnding());
+  m_bSearching = false;
+}
+
+void CSearchDlg::SearchOnce() {
   std::FILE* file = std::fopen(kDataFile, "rb");
   if (!file) {
     // A data file that cannot be written ends the search with the download.
@@ -204,14 +224,18 @@ void CSearchDlg::OnSearch() {
   }
   m_lstResult.ResetContent();
   // A file that still cannot be opened is never read: the list says there is no data.
-  FillResults(file, dc.get());
+  FillResults(file);
   if (file) std::fclose(file);
 }
 
-// Lists every matching line and sets the sideways scroll to the widest one.
-// Redrawing is held off while the list fills, which keeps a whole-file result
-// to a fraction of a second.
-void CSearchDlg::FillResults(std::FILE* file, HDC dc) {
+// Lists the matching lines in file order, at most kMostListed of them and then
+// a row that tells how many more matched, and sets the sideways scroll to the
+// widest row. Redrawing is held off while the list fills, which keeps a long
+// result to a fraction of a second. Every step the list is drawn and the
+// window takes its waiting messages, so that it answers throughout; a new
+// search, another tab or the window's end takes the list from this fill,
+// which then stops and touches nothing more.
+void CSearchDlg::FillResults(std::FILE* file) {
   char term1[kTermMaxBytes + 1] = {};
   char term2[kTermMaxBytes + 1] = {};
   char kind[kKindMaxBytes + 1] = {};
@@ -223,35 +247,63 @@ void CSearchDlg::FillResults(std::FILE* file, HDC dc) {
   const SearchRequest request = RequestFromWindow(tab, kind, term1, term2);
   // A term with a character that CP949 cannot hold is in no line of the data.
   if (!held1 || (tab != 0 && !held2)) file = nullptr;
+  const unsigned fill = ++m_nListFill;
 
-  int count = 0;
+  std::size_t matches = 0;
+  int listed = 0;
   int widest = 0;
   if (file) {
-    m_lstResult.SendMessage(WM_SETREDRAW, FALSE);
-    // Room for a whole-file result: a line of the data is some 40 bytes.
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-      const long bytes = std::ftell(file);
-      // Capped, so that a huge file does not reserve its size in memory up front.
-      constexpr long kMostReserved = 64L * 1024 * 1024;
-      const long reserve = bytes < kMostReserved ? bytes : kMostReserved;
-      if (reserve > 0) m_lstResult.InitStorage(static_cast<int>(reserve / 40), static_cast<UINT>(reserve));
-      std::fseek(file, 0, SEEK_SET);
+    // Room for the rows up front: a line of the data is some 40 bytes.
+    if (_fseeki64(file, 0, SEEK_END) == 0) {
+      const long long rows = std::min<long long>(_ftelli64(file) / 40, kMostListed + 1);
+      if (rows > 0) m_lstResult.InitStorage(static_cast<int>(rows), static_cast<UINT>(rows * 40));
+      _fseeki64(file, 0, SEEK_SET);
     }
+    m_lstResult.SendMessage(WM_SETREDRAW, FALSE);
+    // The rows are measured in the list's own device context, taken for one step at a time.
+    std::optional<WindowDC> dc(std::in_place, m_lstResult.m_hWnd);
     std::wstring item;
-    auto add = [&](std::string_view line) {
-      item = WideFromCp949(WithoutHalfCharacterAtEnd(line));
-      m_lstResult.SetItemHeight(count, kResultItemHeight);
-      m_lstResult.InsertString(count, item.c_str());
-      ++count;
+    auto list_row = [&](std::string_view text) {
+      item = WideFromCp949(text);
+      if (listed == 0) m_lstResult.SetItemHeight(0, kResultItemHeight);
+      m_lstResult.InsertString(listed++, item.c_str());
       SIZE size{};
-      if (::GetTextExtentPoint32W(dc, item.data(), static_cast<int>(item.size()), &size)) {
+      if (::GetTextExtentPoint32W(dc->get(), item.data(), static_cast<int>(item.size()), &size)) {
         widest = std::max(widest, static_cast<int>(size.cx));
       }
     };
-    SearchStream(file, request, add);
+    SearchSteps steps(::GetTickCount64());
+    bool overtaken = false;
+    auto step = [&]() -> bool {
+      if (!steps.Due(::GetTickCount64())) return true;
+      dc.reset();
+      m_lstResult.SendMessage(WM_SETREDRAW, TRUE);
+      ::InvalidateRect(m_lstResult.m_hWnd, nullptr, FALSE);
+      while (fill == m_nListFill && PumpMessage()) {
+      }
+      if (ModalEnding() || fill != m_nListFill) {
+        overtaken = true;
+        return false;
+      }
+      m_lstResult.SendMessage(WM_SETREDRAW, FALSE);
+      dc.emplace(m_lstResult.m_hWnd);
+      steps.Begin(::GetTickCount64());
+      return true;
+    };
+    // Lines past the cut are only counted; the steps between blocks pace them.
+    auto add = [&](std::string_view line) -> bool {
+      if (matches++ >= kMostListed) return true;
+      list_row(WithoutHalfCharacterAtEnd(line));
+      return step();
+    };
+    const BlockHook between_blocks(step);
+    SearchStream(file, request, add, &between_blocks);
+    if (overtaken) return;
+    if (const std::optional<std::string> row = UnlistedRow(matches)) list_row(*row);
+    dc.reset();
     m_lstResult.SendMessage(WM_SETREDRAW, TRUE);
   }
-  if (count == 0) {
+  if (matches == 0) {
     m_lstResult.InsertString(0, kNoDataRows[0].data());
     m_lstResult.InsertString(1, kNoDataRows[1].data());
   } else {

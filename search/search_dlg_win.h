@@ -60,8 +60,13 @@ class CSearchDlg : public CDialog {
   HICON m_hIcon;  // shared resource icon: the system owns it
 
  private:
-  void FillResults(std::FILE* file, HDC dc);
+  void SearchOnce();
+  void FillResults(std::FILE* file);
   marlix::DownloadResult DownloadDataFiles();
   void SetStatus(const char* text);
   void SwitchToHangul(CEdit& edit);
+
+  bool m_bSearching = false;    // a search is filling the list
+  bool m_bSearchAgain = false;  // and another was asked for meanwhile
+  unsigned m_nListFill = 0;     // moves on when anything takes the list from a fill
 };

@@ -68,6 +68,14 @@ SearchRequest RequestFromWindow(int tab, std::string_view kind, std::string_view
   return {rule, term1, term2};
 }
 
+std::optional<std::string> UnlistedRow(std::size_t matches) {
+  if (matches <= kMostListed) return std::nullopt;
+  // The count with a comma every three digits: 6,313,712.
+  std::string count = std::to_string(matches - kMostListed);
+  for (std::size_t at = count.size(); at > 3; at -= 3) count.insert(at - 3, 1, ',');
+  return "▶이 밖에도 " + count + "건이 더 있습니다. 검색어를 좁혀 주세요.◀";
+}
+
 BannerStep StepBanner(int counter) {
   constexpr int kFrames = IDB_BANNER_LAST - IDB_BANNER_FIRST + 1;
   const int frame = counter % kFrames;

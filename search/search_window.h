@@ -1,10 +1,14 @@
 // The decisions of the search window that need no window system: the keyboard
-// routing, the layout of each mode, the banner step and the list's measures.
+// routing, the layout of each mode, the banner step, the list's measures and
+// how much of a result it lists, and the steps of a running search.
 // The window (search_dlg_win.cpp) only carries them out.
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "postcode_search.h"
@@ -91,6 +95,32 @@ constexpr int HorizontalExtentFor(int widest) {
 
 // The two rows a search with no match shows (CP949).
 inline constexpr std::string_view kNoDataRows[2] = {"", "                   ▶조회된 자료가 없습니다.◀"};
+
+// A result is listed up to this many lines, far more than anyone reads; the
+// rest are only counted. A list of every line of the national file would
+// take the window minutes and gigabytes.
+inline constexpr std::size_t kMostListed = 100000;
+
+// The row after a cut result: how many matching lines are not listed
+// (CP949); nothing when all `matches` are listed.
+std::optional<std::string> UnlistedRow(std::size_t matches);
+
+// A search hands the window its waiting messages once it has worked this
+// long, so that the window answers and shows what is listed so far.
+inline constexpr std::uint64_t kSearchStepMs = 50;
+
+// The steps of a running search, on a millisecond clock.
+class SearchSteps {
+ public:
+  explicit SearchSteps(std::uint64_t now_ms) { Begin(now_ms); }
+  // True when the step begun last has had its time.
+  bool Due(std::uint64_t now_ms) const { return now_ms >= due_; }
+  // The next step, begun once the window has had its messages.
+  void Begin(std::uint64_t now_ms) { due_ = now_ms + kSearchStepMs; }
+
+ private:
+  std::uint64_t due_ = 0;
+};
 
 // Top-left corner of the icon drawn centred in a minimised window.
 constexpr int CentredIconOffset(int client, int icon) { return (client - icon + 1) / 2; }

@@ -19,27 +19,11 @@
 #include <string>
 #include <vector>
 
+#include "test_files.h"
+
 extern char** environ;
 
 namespace marlix_test {
-
-inline std::string MakeTempDir(const char* what) {
-  std::string pattern = std::string("/tmp/marlix-") + what + "-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-  return pattern;
-}
-
-inline std::string ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 // Bytes of every value, CR, LF and NUL among them, the same on every run.
 inline std::string PatternBytes(std::size_t size, unsigned seed) {

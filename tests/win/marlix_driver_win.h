@@ -342,6 +342,15 @@ class Marlix {
     for (int i = 0, n = ListCount(); i < n; ++i) items.push_back(ListItem(i));
     return items;
   }
+  // Selects a line as a click in the list would, and reads what was copied.
+  std::optional<std::string> Select(int index) {
+    SetClipboardText("stale");
+    HWND list = Item(IDC_RESULT_LIST);
+    ::SendMessageW(list, LB_SETCURSEL, index, 0);
+    ::PostMessageA(dialog_, WM_COMMAND, MAKEWPARAM(IDC_RESULT_LIST, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    Settle();
+    return ClipboardText();
+  }
   int Tab() const { return static_cast<int>(::SendMessageW(Item(IDC_MODE_TAB), TCM_GETCURSEL, 0, 0)); }
 
   // Chooses a mode as the arrow keys on the tab control do, which raises the

@@ -1,7 +1,8 @@
 // Marlix.exe held to data files it was never meant to get, to a data file of
-// a gigabyte, and to long use: the search window open for thousands of banner
-// steps and searches, and the program opening and closing it again and again.
-// What it holds (GDI objects, USER objects, private bytes) must stay flat.
+// a gigabyte and one of the national data's size, and to long use: the search
+// window open for thousands of banner steps and searches, and the program
+// opening and closing it again and again. What it holds (GDI objects, USER
+// objects, private bytes) must stay flat.
 //
 // The long counts run with MARLIX_SOAK=full (scripts/soak); without it each
 // soak runs a shorter course of the same steps. Each test prints its figures
@@ -14,12 +15,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "gdi_count_win.h"
 #include "marlix_driver_win.h"
+#include "postcode_search.h"
 #include "resource.h"
 #include "search_window.h"
 
@@ -91,33 +95,83 @@ void ExpectFlat(const Course& c, SIZE_T slack) {
   EXPECT_LE(c.end.private_bytes, c.start.private_bytes + slack) << "private bytes grow";
 }
 
-// Samples the figures of a process from a thread of its own while the test
-// waits on something the process is busy with.
-class Sampler {
+// Runs `tick` every `period_ms` on a thread of its own, while the test waits
+// on something the process is busy with, until stopped.
+class Every {
  public:
-  Sampler(HANDLE process, Course& course) : process_(process), course_(course) {
-    thread_ = ::CreateThread(nullptr, 0, &Sampler::Run, this, 0, nullptr);
+  Every(DWORD period_ms, std::function<void()> tick) : period_ms_(period_ms), tick_(std::move(tick)) {
+    thread_ = ::CreateThread(nullptr, 0, &Every::Run, this, 0, nullptr);
   }
-  ~Sampler() {
+  Every(const Every&) = delete;
+  Every& operator=(const Every&) = delete;
+  ~Every() { Stop(); }
+  // Once it returns, what the ticks wrote can be read.
+  void Stop() {
+    if (!thread_) return;
     ::InterlockedExchange(&stop_, 1);
     ::WaitForSingleObject(thread_, INFINITE);
     ::CloseHandle(thread_);
+    thread_ = nullptr;
   }
 
  private:
   static DWORD WINAPI Run(LPVOID self) {
-    auto& s = *static_cast<Sampler*>(self);
-    while (!::InterlockedCompareExchange(&s.stop_, 0, 0)) {
-      s.course_.peak.private_bytes = std::max(s.course_.peak.private_bytes, PrivateBytes(s.process_));
-      ::Sleep(5);
+    auto& e = *static_cast<Every*>(self);
+    while (!::InterlockedCompareExchange(&e.stop_, 0, 0)) {
+      e.tick_();
+      ::Sleep(e.period_ms_);
     }
     return 0;
   }
 
-  HANDLE process_;
-  Course& course_;
+  DWORD period_ms_;
+  std::function<void()> tick_;
   HANDLE thread_;
   volatile LONG stop_ = 0;
+};
+
+// Samples the peak private bytes of a process meanwhile.
+class Sampler {
+ public:
+  Sampler(HANDLE process, Course& course)
+      : every_(5, [process, &course] {
+          course.peak.private_bytes = std::max(course.peak.private_bytes, PrivateBytes(process));
+        }) {}
+
+ private:
+  Every every_;
+};
+
+// How long a window takes to answer a message, as another program would ask
+// (a null message sent with a time-out); -1 when it does not answer within
+// the bound.
+double WindowAnswerMs(HWND window, UINT bound_ms) {
+  LARGE_INTEGER frequency, start, end;
+  ::QueryPerformanceFrequency(&frequency);
+  ::QueryPerformanceCounter(&start);
+  DWORD_PTR ignored;
+  if (!::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, bound_ms, &ignored)) return -1;
+  ::QueryPerformanceCounter(&end);
+  return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Asks a window for an answer every 100 ms and keeps the longest wait.
+class AnswerWatch {
+ public:
+  explicit AnswerWatch(HWND window)
+      : every_(100, [this, window] {
+          const double ms = WindowAnswerMs(window, 10000);
+          worst_ms_ = std::max(worst_ms_, ms < 0 ? 10000 : ms);
+        }) {}
+  // Stops asking; the longest wait, in milliseconds.
+  double Finish() {
+    every_.Stop();
+    return worst_ms_;
+  }
+
+ private:
+  double worst_ms_ = 0;  // before every_: the thread writes it from its first tick
+  Every every_;
 };
 
 std::vector<std::wstring> NoDataRows() { return {Wide(marlix::kNoDataRows[0]), Wide(marlix::kNoDataRows[1])}; }
@@ -128,15 +182,29 @@ std::vector<std::wstring> Listed(const std::vector<std::string>& lines) {
   return wide;
 }
 
-void WriteDataFile(const std::string& bytes) {
+// Writes the data file from the blocks `next` fills, until it leaves one
+// empty; false when the file cannot be written.
+bool WriteDataBlocks(const std::function<void(std::string&)>& next) {
   ::CreateDirectoryA(kDataDir, nullptr);
   ::SetFileAttributesA(kDataFile, FILE_ATTRIBUTE_NORMAL);
   HANDLE file = ::CreateFileA(kDataFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  DWORD written = 0;
-  const BOOL ok = bytes.empty() || ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  std::string block;
+  for (next(block); ok && !block.empty(); next(block)) {
+    DWORD written = 0;
+    ok = ::WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) && written == block.size();
+  }
   ::CloseHandle(file);
-  ASSERT_TRUE(ok && written == bytes.size());
+  return ok;
+}
+
+void WriteDataFile(const std::string& bytes) {
+  bool given = false;
+  ASSERT_TRUE(WriteDataBlocks([&](std::string& block) {
+    block = given ? std::string() : bytes;
+    given = true;
+  }));
 }
 
 // The tests here change the data file; the next test finds the real one again.
@@ -149,15 +217,7 @@ class LoadedWindow : public FreshSearchWindow {
 
   // How long the window takes to answer a message; -1 when it does not
   // answer within the bound.
-  double AnswerMs(UINT bound_ms) {
-    LARGE_INTEGER frequency, start, end;
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&start);
-    DWORD_PTR ignored;
-    if (!::SendMessageTimeoutA(dialog(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, bound_ms, &ignored)) return -1;
-    ::QueryPerformanceCounter(&end);
-    return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
-  }
+  double AnswerMs(UINT bound_ms) { return WindowAnswerMs(dialog(), bound_ms); }
 };
 
 // One search of a bad file and what the list must show after it.
@@ -166,6 +226,9 @@ struct Probe {
   int kind;   // combo index: 0 name / AND, 1 postcode / OR
   std::string term1, term2;
   std::vector<std::string> listed;  // nothing: the two no-data rows
+  // What selecting the first row copies in the code and then the address
+  // copy mode; nothing: no copy is tried.
+  std::vector<std::string> copied = {};
 };
 
 struct BadFile {
@@ -224,6 +287,24 @@ std::vector<BadFile> BadFiles() {
                     {0, 0, "주공아파트", "", {kLine3}},
                     {every.tab, every.kind, "", "", {"135-806 서울 강남구", kLine2, "", kLine3}}}});
 
+  // Both line forms in one file, each judged by itself: a five-digit line is
+  // found by its code however it is typed and by the words of its road or
+  // lot address, which begins at byte 6, and its code copies as five digits.
+  const S five1 = "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10";
+  const S five2 = "06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12";
+  const S five3 = "06326 서울특별시 강남구 개포로 109 (개포동, 주공아파트) 개포동 660-1";
+  files.push_back({"both line forms", kLine1 + "\r\n" + five1 + "\r\n" + kLine3 + "\r\n" + five2 + "\n" + five3 + "\r\n",
+                   {{0, 1, "06315", "", {five1}, {"06315", five1.substr(6)}},
+                    {0, 1, "063-15", "", {five1}},
+                    {0, 1, "063", "", {five1, five2, five3}},
+                    {0, 1, "135806", "", {kLine1}, {"135-806", kLine1.substr(8)}},
+                    {0, 0, "논현로8길 67", "", {five1}},
+                    {0, 0, "개포로 109", "", {five3}},
+                    {0, 0, "개포동 1183-10", "", {five1}, {"06315", five1.substr(6)}},
+                    {0, 0, "개포동", "", {five1, five2, five3}},
+                    {0, 0, "06315", "", {}},
+                    {every.tab, every.kind, "", "", {kLine1, five1, kLine3, five2, five3}}}});
+
   // A lone lead byte takes the byte after it as its second half: a word right
   // behind it is not on a character boundary, one behind a space is. A lead
   // byte just before a line end or the file's end takes neither, and is left
@@ -242,8 +323,9 @@ std::vector<BadFile> BadFiles() {
   return files;
 }
 
-// Each bad file through the real window: every search ends, lists what the
-// program's reading of the file gives, and the window answers at once after it.
+// Each bad file, and one of both line forms, through the real window: every
+// search ends, lists what the program's reading of the file gives (and copies
+// what it should), and the window answers at once after it.
 TEST_F(LoadedWindow, BadDataFilesAreSearchedToTheEndAndTheWindowAnswers) {
   constexpr UINT kAnswerBoundMs = 1000;
   std::printf("| bad file | searches | slowest search ms | slowest answer ms |\n|---|---|---|---|\n");
@@ -266,55 +348,64 @@ TEST_F(LoadedWindow, BadDataFilesAreSearchedToTheEndAndTheWindowAnswers) {
       EXPECT_GE(answer, 0) << "no answer within " << kAnswerBoundMs << " ms";
       slowest_answer = std::max(slowest_answer, answer);
       EXPECT_EQ(ListItems(), probe.listed.empty() ? NoDataRows() : Listed(probe.listed));
+      if (!probe.copied.empty()) {
+        PostCommand(ID_COPY_POSTCODE);
+        EXPECT_EQ(Select(0), probe.copied[0]);
+        PostCommand(ID_COPY_ADDRESS);
+        EXPECT_EQ(Select(0), probe.copied[1]);
+      }
     }
     EXPECT_LT(slowest_search, 5000);
     std::printf("| %s | %zu | %.0f | %.1f |\n", file.name, file.probes.size(), slowest_search, slowest_answer);
   }
 }
 
-// The real data over and over, a gigabyte of it, written in large blocks.
-// Deleted when the test ends, however it ends.
-class GigabyteDataFile {
+// A data file of hundreds of megabytes, written in large blocks and deleted
+// when the test ends, however it ends.
+class LargeDataFile {
  public:
-  explicit GigabyteDataFile(Marlix& marlix) : marlix_(marlix) {}
-  ~GigabyteDataFile() {
+  explicit LargeDataFile(Marlix& marlix) : marlix_(marlix) {}
+  LargeDataFile(const LargeDataFile&) = delete;
+  LargeDataFile& operator=(const LargeDataFile&) = delete;
+  ~LargeDataFile() {
     marlix_.End();  // a search still running would hold the file open
     ::DeleteFileA(kDataFile);
-  }
-
-  // Writes the file; the number of copies of the real data in it.
-  int Write() {
-    std::string block;
-    while (block.size() < 8 * 1024 * 1024) block += RealData();
-    const int copies_per_block = static_cast<int>(block.size() / RealData().size());
-    ::CreateDirectoryA(kDataDir, nullptr);
-    ::SetFileAttributesA(kDataFile, FILE_ATTRIBUTE_NORMAL);
-    HANDLE file = ::CreateFileA(kDataFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
-    int copies = 0;
-    for (ULONGLONG bytes = 0; bytes < (1ULL << 30); bytes += block.size()) {
-      DWORD written = 0;
-      if (!::WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) ||
-          written != block.size()) {
-        copies = 0;
-        break;
-      }
-      copies += copies_per_block;
-    }
-    ::CloseHandle(file);
-    return copies;
   }
 
  private:
   Marlix& marlix_;
 };
 
+// The real data over and over, a gigabyte of it.
+class GigabyteDataFile : public LargeDataFile {
+ public:
+  using LargeDataFile::LargeDataFile;
+
+  // Writes the file; the number of copies of the real data in it.
+  int Write() {
+    std::string copies_block;
+    while (copies_block.size() < 8 * 1024 * 1024) copies_block += RealData();
+    const int copies_per_block = static_cast<int>(copies_block.size() / RealData().size());
+    int copies = 0;
+    ULONGLONG bytes = 0;
+    const bool written = WriteDataBlocks([&](std::string& block) {
+      block.clear();
+      if (bytes >= (1ULL << 30)) return;
+      block = copies_block;
+      bytes += block.size();
+      copies += copies_per_block;
+    });
+    return written ? copies : 0;
+  }
+};
+
 // A gigabyte is read through in one pass with fixed buffers: the search ends
 // in seconds, lists every copy of the matching lines, and the program's private
 // bytes do not follow the file's size; at their peak they may hold the list's
-// storage set aside up front, which is capped at 64 MB whatever the file's size.
+// storage set aside up front, which is only ever room for the rows of a cut
+// result (some 4 MB) whatever the file's size.
 TEST_F(LoadedWindow, AGigabyteFileIsSearchedInBoundedMemory) {
-  constexpr SIZE_T kListReserveCap = 64 * 1024 * 1024;
+  constexpr SIZE_T kListReserveCap = 16 * 1024 * 1024;
   std::vector<std::string> real_hits;
   for (std::size_t at = 0; (at = RealData().find("135-806 ", at)) != std::string::npos; ++at) {
     if (at == 0 || RealData()[at - 1] == '\n') {
@@ -365,6 +456,247 @@ TEST_F(LoadedWindow, AGigabyteFileIsSearchedInBoundedMemory) {
   EXPECT_LE(course.end.private_bytes, course.start.private_bytes + 16 * 1024 * 1024);
   EXPECT_LT(code_seconds, 60);
   EXPECT_LT(miss_seconds, 60);
+}
+
+// The national file's size in today's line form, made from the real lines:
+// each code's first five digits (135-806 gives 13580), the address as it is,
+// then a filler and the line's serial number of seven digits, which make a
+// line of some 95 bytes. 123 copies of the real data give 6.4 million lines.
+class NationalDataFile : public LargeDataFile {
+ public:
+  using LargeDataFile::LargeDataFile;
+  static constexpr int kNationalCopies = 123;
+
+  // Writes the file; the number of lines in it, 0 when it cannot be written.
+  std::size_t Write(int copies) {
+    std::vector<std::string_view> real;
+    std::string_view data = RealData();
+    for (std::size_t at = 0, end; (end = data.find("\r\n", at)) != std::string_view::npos; at = end + 2) {
+      real.push_back(data.substr(at, end - at));
+    }
+    std::size_t serial = 0;
+    int copy = 0;
+    const bool written = WriteDataBlocks([&](std::string& block) {
+      block.clear();
+      if (copy++ == copies) return;
+      for (std::string_view line : real) {
+        char tail[32];
+        std::snprintf(tail, sizeof tail, " %07zu\r\n", serial++);
+        block.append(line.substr(0, 3)).append(line.substr(4, 2)).append(line.substr(7));
+        block.append(" (전국 크기 시험 자료, 가나다라마바빌딩 뒤편) 일련").append(tail);
+      }
+    });
+    return written ? serial : 0;
+  }
+};
+
+// What the user does while a search of every line runs, and what must follow.
+enum class AfterInterruption { Replaced, Emptied, WindowGone, ProgramEnded };
+
+// A file of the national data's size through the real window: each search
+// lists what the program's core finds, in file order, and a result of every
+// line is cut with a row that tells how many more matched; the window answers
+// throughout, and whatever the user does while a long search runs replaces or
+// ends it at once, with nothing listed twice. The full course writes the
+// national size, the short one an eighth of it.
+TEST_F(LoadedWindow, ANationalSizeFileIsListedWhileTheWindowAnswers) {
+  const bool national_size = FullSoak();
+  const int copies = national_size ? NationalDataFile::kNationalCopies : NationalDataFile::kNationalCopies / 8;
+  NationalDataFile file(*this);
+  ULONGLONG start = ::GetTickCount64();
+  const std::size_t lines = file.Write(copies);
+  ASSERT_GT(lines, 0u) << "cannot write the file";
+  const double write_seconds = Seconds(start);
+  WIN32_FILE_ATTRIBUTE_DATA attributes{};
+  ASSERT_TRUE(::GetFileAttributesExA(kDataFile, GetFileExInfoStandard, &attributes));
+  const double file_mb = static_cast<double>((ULONGLONG{attributes.nFileSizeHigh} << 32) | attributes.nFileSizeLow) / kMB;
+
+  auto start_search = [&](int tab, std::string_view kind, std::string_view term1, std::string_view term2) {
+    if (Tab() != tab) SelectTab(tab);
+    ::SendMessageW(Item(IDC_KIND_COMBO), CB_SETCURSEL, marlix::LayoutForMode(tab)->combo_items[0] == kind ? 0 : 1, 0);
+    SetText(IDC_FIRST_TERM, term1);
+    SetText(IDC_SECOND_TERM, term2);
+  };
+  // What the core finds: the lines the window lists, and how many match.
+  struct Found {
+    std::vector<std::string> listed;
+    std::size_t matches = 0;
+  };
+  auto core = [](int tab, std::string_view kind, std::string_view term1, std::string_view term2) {
+    Found found;
+    auto collect = [&](std::string_view line) {
+      if (found.matches++ < marlix::kMostListed) found.listed.emplace_back(line);
+    };
+    marlix::SearchFile(kDataFile, marlix::RequestFromWindow(tab, kind, term1, term2), collect);
+    return found;
+  };
+  // The rows the window shows for what the core found: every row of a short
+  // list, every 997th of a long one, and the last.
+  auto expect_rows = [&](const Found& found) {
+    const std::optional<std::string> cut = marlix::UnlistedRow(found.matches);
+    ASSERT_EQ(ListCount(), static_cast<int>(found.listed.size() + (cut ? 1 : 0)));
+    const std::size_t stride = found.listed.size() > 10000 ? 997 : 1;
+    for (std::size_t i = 0; i < found.listed.size(); i += stride) {
+      ASSERT_EQ(ListItem(static_cast<int>(i)), Wide(found.listed[i])) << "row " << i;
+    }
+    if (!found.listed.empty()) {
+      EXPECT_EQ(ListItem(static_cast<int>(found.listed.size() - 1)), Wide(found.listed.back()));
+    }
+    if (cut) {
+      EXPECT_EQ(ListItem(static_cast<int>(found.listed.size())), Wide(*cut));
+    }
+  };
+
+  struct Run {
+    const char* name;
+    int tab;
+    std::string_view kind;
+    const char* term1;
+    const char* term2;
+    double bound_seconds;  // from 검색 to the full list
+  };
+  const Run runs[] = {
+      {"one match (words: a serial number)", 0, marlix::kKindName, "0777777", "", 0.5},
+      {"one code (43083)", 0, marlix::kKindPostcode, "43083", "", 1.0},
+      {"every line (OR, empty terms)", 1, marlix::kOperatorOr, "", "", 20.0},
+  };
+  std::printf("| %.0f MB file, %zu lines, written in %.1f s | lines found | rows listed | to the full list s | "
+              "longest without an answer ms | private MB before / peak |\n|---|---|---|---|---|---|\n",
+              file_mb, lines, write_seconds);
+  for (const Run& run : runs) {
+    SCOPED_TRACE(run.name);
+    const Found found = core(run.tab, run.kind, run.term1, run.term2);
+    ASSERT_GT(found.matches, 0u);
+    if (run.tab == 1) {
+      ASSERT_EQ(found.matches, lines);
+    }
+    start_search(run.tab, run.kind, run.term1, run.term2);
+    Settle();
+    Course course;
+    course.Begin(Measure(process()));
+    double seconds = 0, unanswered_ms = 0;
+    {
+      Sampler sampler(process(), course);
+      AnswerWatch watch(dialog());
+      start = ::GetTickCount64();
+      Click(IDC_SEARCH);
+      seconds = Seconds(start);
+      unanswered_ms = watch.Finish();
+    }
+    expect_rows(found);
+    std::printf("| %s | %zu | %d | %.2f | %.0f | %.1f / %.1f |\n", run.name, found.matches, ListCount(), seconds,
+                unanswered_ms, static_cast<double>(course.start.private_bytes) / kMB,
+                static_cast<double>(course.peak.private_bytes) / kMB);
+    std::fflush(stdout);
+    EXPECT_LT(seconds, run.bound_seconds);
+    EXPECT_LT(unanswered_ms, 1000);
+    // The list holds at most the cut's rows: a few tens of megabytes.
+    EXPECT_LE(course.peak.private_bytes, course.start.private_bytes + 96 * 1024 * 1024);
+  }
+
+  // A key posted without waiting for it, so that the time taken is the window's.
+  auto post_key = [&](int id, WPARAM vk) {
+    ::PostMessageA(Item(id), WM_KEYDOWN, vk, 1);
+    ::PostMessageA(Item(id), WM_KEYUP, vk, 0xC0000001);
+  };
+  struct Interruption {
+    const char* what;
+    std::function<void()> act;
+    AfterInterruption after;
+  };
+  const Found replacement = core(1, marlix::kOperatorAnd, "0777777", "");
+  const Interruption interruptions[] = {
+      {"a new search",
+       [&] {
+         start_search(1, marlix::kOperatorAnd, "0777777", "");
+         ::PostMessageA(Item(IDC_SEARCH), BM_CLICK, 0, 0);
+       },
+       AfterInterruption::Replaced},
+      {"another tab", [&] { post_key(IDC_MODE_TAB, VK_LEFT); }, AfterInterruption::Emptied},
+      {"Escape", [&] { post_key(IDC_FIRST_TERM, VK_ESCAPE); }, AfterInterruption::WindowGone},
+      {"the close box", [&] { ::PostMessageA(dialog(), WM_SYSCOMMAND, SC_CLOSE, 0); }, AfterInterruption::WindowGone},
+      {"exit from the window's menu", [&] { ::PostMessageA(dialog(), WM_COMMAND, ID_EXIT, 0); },
+       AfterInterruption::ProgramEnded},
+      {"exit from the icon's menu", [&] { ::PostMessageA(frame(), WM_COMMAND, ID_EXIT, 0); },
+       AfterInterruption::ProgramEnded},
+  };
+  // How long after `since` the search let the data file go: Marlix reads it
+  // with others allowed to read and write but not to hold it alone.
+  auto FileLetGoMs = [](ULONGLONG since) {
+    for (const ULONGLONG deadline = since + kWaitMs; ::GetTickCount64() < deadline; ::Sleep(2)) {
+      HANDLE alone = ::CreateFileA(kDataFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (alone != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(alone);
+        break;
+      }
+    }
+    return Seconds(since) * 1000;
+  };
+  std::printf("| while every line is listed | rows by then | the search ended in ms |\n|---|---|---|\n");
+  for (const Interruption& interruption : interruptions) {
+    SCOPED_TRACE(interruption.what);
+    double ended_ms = 0;
+    if (!Running()) {
+      End();
+      ASSERT_TRUE(StartWithSearchWindow(kNoServer));
+    } else if (!::IsWindow(dialog())) {
+      ClickIcon();
+      ASSERT_TRUE(WaitForSearchWindow());
+    }
+    start_search(1, marlix::kOperatorOr, "", "");
+    ::PostMessageA(Item(IDC_SEARCH), BM_CLICK, 0, 0);
+    // Rows are coming, and the cut row that ends the list is not there yet.
+    for (const ULONGLONG deadline = ::GetTickCount64() + kWaitMs; ListCount() == 0;) {
+      ASSERT_LT(::GetTickCount64(), deadline) << "no rows come";
+      ::Sleep(5);
+    }
+    ASSERT_LE(ListCount(), static_cast<int>(marlix::kMostListed)) << "the search ended before it was interrupted";
+    const int rows = ListCount();
+    HWND window = dialog();
+    const ULONGLONG acted = ::GetTickCount64();
+    interruption.act();
+    switch (interruption.after) {
+      case AfterInterruption::Replaced: {
+        // The new search lists its lines once the old one has given way; a
+        // row of the old one left in the list would never let the count match.
+        for (const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
+             ListCount() != static_cast<int>(replacement.listed.size()) || ListItem(0) != Wide(replacement.listed[0]);) {
+          ASSERT_LT(::GetTickCount64(), deadline) << "the new search's lines do not come: " << ListCount() << " rows";
+          ::Sleep(20);
+        }
+        ended_ms = Seconds(acted) * 1000;
+        ::Sleep(300);
+        Settle();
+        expect_rows(replacement);
+        break;
+      }
+      case AfterInterruption::Emptied:
+        ended_ms = FileLetGoMs(acted);
+        ::Sleep(300);
+        Settle();
+        EXPECT_EQ(Tab(), 0);
+        EXPECT_EQ(ListCount(), 0);
+        break;
+      case AfterInterruption::WindowGone:
+        ended_ms = FileLetGoMs(acted);
+        EXPECT_TRUE(WaitWindowGone(window));
+        EXPECT_TRUE(Running());
+        break;
+      case AfterInterruption::ProgramEnded:
+        EXPECT_EQ(WaitExit(), std::optional<DWORD>(0));
+        ended_ms = Seconds(acted) * 1000;
+        break;
+    }
+    std::printf("| %s | %d | %.0f |\n", interruption.what, rows, ended_ms);
+    std::fflush(stdout);
+    // It gives way at its next step; the window's own end takes longer.
+    if (interruption.after != AfterInterruption::ProgramEnded) {
+      EXPECT_LT(ended_ms, 1000);
+    }
+    if (::IsWindow(window)) {
+      EXPECT_GE(AnswerMs(1000), 0) << "no answer within a second afterwards";
+    }
+  }
 }
 
 // Hours of use in one window: banner steps (the timer's message, sent) and

@@ -167,16 +167,6 @@ class ResultCopy : public TrayProgram, protected Marlix {
     ASSERT_TRUE(StartWithSearchWindow(kNoServer));
   }
   void TearDown() override { End(); }
-
-  // Selects a line as a click in the list would, and reads what was copied.
-  std::optional<std::string> Select(int index) {
-    SetClipboardText("stale");
-    HWND list = Item(IDC_RESULT_LIST);
-    ::SendMessageW(list, LB_SETCURSEL, index, 0);
-    ::PostMessageA(dialog(), WM_COMMAND, MAKEWPARAM(IDC_RESULT_LIST, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
-    Settle();
-    return ClipboardText();
-  }
 };
 
 TEST_F(ResultCopy, ASelectedLineIsCopiedCutByTheCopyMode) {

@@ -2,6 +2,7 @@
 // what each mode shows, the banner cycle and the list's sideways extent.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,22 @@ TEST(ResultList, HorizontalExtentIsTheWidestLessTheAllowanceButNeverNegative) {
   EXPECT_EQ(marlix::HorizontalExtentFor(40), 0);
   EXPECT_EQ(marlix::CentredIconOffset(100, 32), 34);
   EXPECT_EQ(marlix::CentredIconOffset(101, 32), 35);
+}
+
+// The cut comes far above the real data's 52,144 lines; past it the last row
+// tells the rest in Korean, the count grouped by thousands.
+TEST(ResultList, ALongResultIsCutWithARowThatTellsTheRest) {
+  ASSERT_GE(marlix::kMostListed, 100000u);
+  const std::pair<std::size_t, std::optional<std::string>> cases[] = {
+      {0, std::nullopt},
+      {52144, std::nullopt},
+      {marlix::kMostListed, std::nullopt},
+      {marlix::kMostListed + 1, "▶이 밖에도 1건이 더 있습니다. 검색어를 좁혀 주세요.◀"},
+      {marlix::kMostListed + 999, "▶이 밖에도 999건이 더 있습니다. 검색어를 좁혀 주세요.◀"},
+      {marlix::kMostListed + 1000, "▶이 밖에도 1,000건이 더 있습니다. 검색어를 좁혀 주세요.◀"},
+      {6413712, "▶이 밖에도 6,313,712건이 더 있습니다. 검색어를 좁혀 주세요.◀"},
+  };
+  for (const auto& [matches, row] : cases) EXPECT_EQ(marlix::UnlistedRow(matches), row) << matches;
 }
 
 }  // namespace

@@ -1,0 +1,478 @@
+#include "address_db.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace marlix::publish {
+
+namespace {
+
+// The header row as Korea Post writes it; also the fields' names in messages.
+constexpr std::string_view kHeaderRow =
+    "우편번호|시도|시도영문|시군구|시군구영문|읍면|읍면영문|도로명코드|도로명|도로명영문|지하여부|"
+    "건물번호본번|건물번호부번|건물관리번호|다량배달처명|시군구용건물명|법정동코드|법정동명|리명|행정동명|"
+    "산여부|지번본번|읍면동일련번호|지번부번|구우편번호|우편번호일련번호";
+
+enum FieldIndex : std::size_t {
+  kCodeField = 0,
+  kSidoField = 1,
+  kSigunguField = 3,
+  kEupmyeonField = 5,
+  kRoadField = 8,
+  kUndergroundField = 10,
+  kBuildingMainField = 11,
+  kBuildingSubField = 12,
+  kBulkNameField = 14,
+  kBuildingNameField = 15,
+  kDongField = 17,
+  kRiField = 18,
+  kMountainField = 20,
+  kLotMainField = 21,
+  kLotSubField = 23,
+};
+
+constexpr std::array<std::size_t, 8> kTextFields = {kSidoField, kSigunguField,  kEupmyeonField,
+                                                    kRoadField, kBulkNameField, kBuildingNameField,
+                                                    kDongField, kRiField};
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::string_view kUnderground = "지하 ";
+constexpr std::string_view kMountain = "산";
+constexpr std::string_view kCsvHeader = "우편번호,시도,시군구,읍면,도로명,건물번호,법정동,건물명,지번,주소";
+// 우편번호 and 주소 are the first and the last of the CSV's ten columns.
+constexpr std::string_view kCsvEmptyMiddle = ",,,,,,,,,";
+constexpr std::size_t kBlockBytes = std::size_t{32} << 20;
+constexpr std::size_t kNumberMaxDigits = 9;
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// Splits at '|'; the number of fields found (only the first kFieldCount are kept).
+std::size_t Split(std::string_view line, std::array<std::string_view, kFieldCount>& fields) {
+  std::size_t n = 0;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t bar = line.find('|', start);
+    if (n < kFieldCount) fields[n] = line.substr(start, bar == std::string_view::npos ? bar : bar - start);
+    ++n;
+    if (bar == std::string_view::npos) return n;
+    start = bar + 1;
+  }
+}
+
+bool IsNumber(std::string_view s) {
+  return !s.empty() && s.size() <= kNumberMaxDigits &&
+         std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A 부번 of 0 (or none) is not written.
+bool IsNone(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return c == '0'; });
+}
+
+std::size_t NumberBytes(const AddressRow& row) {
+  return (row.underground ? kUnderground.size() : 0) + row.building_main.size() +
+         (IsNone(row.building_sub) ? 0 : 1 + row.building_sub.size());
+}
+
+std::string_view LotPlace(const AddressRow& row) {
+  if (!row.dong.empty()) return row.dong;
+  return row.ri.empty() ? row.eupmyeon : row.ri;
+}
+
+std::size_t LotBytes(const AddressRow& row) {
+  const std::string_view place = LotPlace(row);
+  if (place.empty() || IsNone(row.lot_main)) return 0;
+  return place.size() + 1 + (row.mountain ? kMountain.size() : 0) + row.lot_main.size() +
+         (IsNone(row.lot_sub) ? 0 : 1 + row.lot_sub.size());
+}
+
+// 시도 [시군구] [읍면] 도로명 [지하 ]본번[-부번] (법정동): what no cut may shorten.
+std::size_t RoadAddressBytes(const AddressRow& row) {
+  return row.sido.size() + (row.sigungu.empty() ? 0 : 1 + row.sigungu.size()) +
+         (row.eupmyeon.empty() ? 0 : 1 + row.eupmyeon.size()) + 1 + row.road.size() + 1 + NumberBytes(row) +
+         (row.dong.empty() ? 0 : 3 + row.dong.size());
+}
+
+void Put(char*& out, std::string_view text) {
+  if (text.empty()) return;
+  std::memcpy(out, text.data(), text.size());
+  out += text.size();
+}
+
+void PutSpaced(char*& out, std::string_view text) {
+  if (text.empty()) return;
+  *out++ = ' ';
+  Put(out, text);
+}
+
+void AppendCsvField(std::string& out, std::string_view text) {
+  // ',' and '"' are never the second byte of a CP949 character.
+  if (text.find_first_of(",\"") == std::string_view::npos) {
+    out += text;
+    return;
+  }
+  out += '"';
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+void AppendJoined(std::string& out, const std::vector<std::string_view>& items, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0) out += ", ";
+    out += items[i];
+  }
+}
+
+}  // namespace
+
+std::optional<SourceEncoding> EncodingOfHeader(std::string_view header, const Cp949Tables& text) {
+  auto names_match = [](std::string_view cp949) {
+    std::array<std::string_view, kFieldCount> fields;
+    std::array<std::string_view, kFieldCount> names;
+    Split(kHeaderRow, names);
+    if (Split(cp949, fields) != kFieldCount) return false;
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
+      if (Trim(fields[i]) != names[i]) return false;
+    }
+    return true;
+  };
+  const bool bom = header.starts_with(kBom);
+  if (bom) header.remove_prefix(kBom.size());
+  std::string converted;
+  if (text.AppendFromUtf8(header, converted) == TextFault::None && names_match(converted)) {
+    return SourceEncoding::Utf8;
+  }
+  if (!bom && names_match(header)) return SourceEncoding::Cp949;
+  return std::nullopt;
+}
+
+RowProblem ParseRow(std::string_view line, SourceEncoding encoding, const Cp949Tables& text,
+                    std::string& scratch, AddressRow& row) {
+  std::array<std::string_view, kFieldCount> f;
+  const std::size_t found = Split(line, f);
+  if (found != kFieldCount) return {RowFault::FieldCount, found};
+  for (std::string_view& field : f) field = Trim(field);
+
+  if (f[kCodeField].size() != 5 || !IsNumber(f[kCodeField])) return {RowFault::Code, kCodeField};
+  for (std::size_t i : {kUndergroundField, kMountainField}) {
+    if (!f[i].empty() && f[i] != "0" && f[i] != "1") return {RowFault::Number, i};
+  }
+  if (!IsNumber(f[kBuildingMainField])) return {RowFault::Number, kBuildingMainField};
+  for (std::size_t i : {kBuildingSubField, kLotMainField, kLotSubField}) {
+    if (!f[i].empty() && !IsNumber(f[i])) return {RowFault::Number, i};
+  }
+
+  if (encoding == SourceEncoding::Utf8) {
+    // The CP949 form is never longer than the UTF-8 one.
+    scratch.clear();
+    scratch.reserve(line.size());
+    std::array<std::size_t, kTextFields.size() + 1> starts{};
+    for (std::size_t t = 0; t < kTextFields.size(); ++t) {
+      starts[t] = scratch.size();
+      const TextFault fault = text.AppendFromUtf8(f[kTextFields[t]], scratch);
+      if (fault == TextFault::NotUtf8) return {RowFault::NotUtf8, kTextFields[t]};
+      if (fault == TextFault::NotCp949) return {RowFault::NotCp949, kTextFields[t]};
+      if (fault == TextFault::Control) return {RowFault::Control, kTextFields[t]};
+    }
+    starts.back() = scratch.size();
+    for (std::size_t t = 0; t < kTextFields.size(); ++t) {
+      f[kTextFields[t]] = std::string_view(scratch).substr(starts[t], starts[t + 1] - starts[t]);
+    }
+  } else {
+    for (std::size_t i : kTextFields) {
+      const TextFault fault = text.Check(f[i]);
+      if (fault == TextFault::NotCp949) return {RowFault::NotCp949, i};
+      if (fault == TextFault::Control) return {RowFault::Control, i};
+    }
+  }
+  for (std::size_t i : kTextFields) {
+    if (f[i].size() > kDataLineMaxBytes) return {RowFault::TooLong, i};
+  }
+  for (std::size_t i : {kSidoField, kRoadField}) {
+    if (f[i].empty()) return {RowFault::Missing, i};
+  }
+
+  row.code = f[kCodeField];
+  row.sido = f[kSidoField];
+  row.sigungu = f[kSigunguField];
+  row.eupmyeon = f[kEupmyeonField];
+  row.road = f[kRoadField];
+  row.underground = f[kUndergroundField] == "1";
+  row.building_main = f[kBuildingMainField];
+  row.building_sub = f[kBuildingSubField];
+  row.bulk_name = f[kBulkNameField];
+  row.building_name = f[kBuildingNameField];
+  row.dong = f[kDongField];
+  row.ri = f[kRiField];
+  row.mountain = f[kMountainField] == "1";
+  row.lot_main = f[kLotMainField];
+  row.lot_sub = f[kLotSubField];
+  if (6 + RoadAddressBytes(row) > kDataLineMaxBytes) return {RowFault::TooLong, kRoadField};
+  return {};
+}
+
+std::string Describe(const RowProblem& problem) {
+  std::array<std::string_view, kFieldCount> names;
+  Split(kHeaderRow, names);
+  const std::string field(problem.field < kFieldCount ? names[problem.field] : std::string_view());
+  switch (problem.fault) {
+    case RowFault::None:
+      return "good";
+    case RowFault::FieldCount:
+      return std::to_string(problem.field) + " fields, " + std::to_string(kFieldCount) + " expected";
+    case RowFault::Code:
+      return field + " is not five digits";
+    case RowFault::Number:
+      return field + " is not a number";
+    case RowFault::Missing:
+      return field + " is empty";
+    case RowFault::NotUtf8:
+      return field + " is not UTF-8";
+    case RowFault::NotCp949:
+      return field + " holds a character that CP949 cannot hold";
+    case RowFault::Control:
+      return field + " holds a control character";
+    case RowFault::TooLong:
+      return field + " makes the line longer than " + std::to_string(kDataLineMaxBytes) + " bytes";
+  }
+  return {};
+}
+
+std::size_t AddressSet::Record::head() const {
+  return 6 + sido + (sigungu == 0 ? 0 : 1 + sigungu) + (eupmyeon == 0 ? 0 : 1 + eupmyeon) + 1 + road + 1 +
+         number;
+}
+
+char* AddressSet::Reserve(std::size_t bytes) {
+  if (blocks_.empty() || block_used_ + bytes > kBlockBytes) {
+    blocks_.push_back(std::make_unique<char[]>(kBlockBytes));
+    block_used_ = 0;
+  }
+  char* at = blocks_.back().get() + block_used_;
+  block_used_ += bytes;
+  return at;
+}
+
+void AddressSet::Add(const AddressRow& row) {
+  Record r{};
+  for (char c : row.code) r.code = r.code * 10 + static_cast<std::uint32_t>(c - '0');
+  auto size16 = [](std::size_t n) { return static_cast<std::uint16_t>(n); };
+  r.sido = size16(row.sido.size());
+  r.sigungu = size16(row.sigungu.size());
+  r.eupmyeon = size16(row.eupmyeon.size());
+  r.road = size16(row.road.size());
+  r.number = size16(NumberBytes(row));
+  r.dong = size16(row.dong.size());
+  r.name = size16(row.building_name.size());
+  r.bulk = size16(row.bulk_name.size());
+  r.lot = size16(LotBytes(row));
+
+  char* out = Reserve(r.head() + r.dong + r.name + r.bulk + r.lot);
+  r.text = out;
+  Put(out, row.code);
+  PutSpaced(out, row.sido);
+  PutSpaced(out, row.sigungu);
+  PutSpaced(out, row.eupmyeon);
+  PutSpaced(out, row.road);
+  *out++ = ' ';
+  if (row.underground) Put(out, kUnderground);
+  Put(out, row.building_main);
+  if (!IsNone(row.building_sub)) {
+    *out++ = '-';
+    Put(out, row.building_sub);
+  }
+  Put(out, row.dong);
+  Put(out, row.building_name);
+  Put(out, row.bulk_name);
+  if (r.lot > 0) {
+    Put(out, LotPlace(row));
+    *out++ = ' ';
+    if (row.mountain) Put(out, kMountain);
+    Put(out, row.lot_main);
+    if (!IsNone(row.lot_sub)) {
+      *out++ = '-';
+      Put(out, row.lot_sub);
+    }
+  }
+  records_.push_back(r);
+}
+
+// Makes the lines of one code and hands them over in byte order.
+class AddressSet::LineMaker {
+ public:
+  // The line and CSV row of the records [first, last), rows of one road address.
+  void Add(const Record* first, const Record* last, Totals& totals) {
+    names_.clear();
+    lots_.clear();
+    for (const Record* r = first; r != last; ++r) {
+      const char* items = r->text + r->head() + r->dong;
+      if (r->name > 0) names_.emplace_back(items, r->name);
+      if (r->bulk > 0) names_.emplace_back(items + r->name, r->bulk);
+      if (r->lot > 0) lots_.emplace_back(items + r->name + r->bulk, r->lot);
+    }
+    for (std::vector<std::string_view>* items : {&names_, &lots_}) {
+      std::sort(items->begin(), items->end());
+      items->erase(std::unique(items->begin(), items->end()), items->end());
+    }
+    const std::string_view head(first->text, first->head());
+    const std::string_view dong(first->text + head.size(), first->dong);
+
+    // Building names and lot forms go from the end until the line fits; the
+    // first lot form and the first name stay longest.
+    std::size_t names = names_.size();
+    std::size_t lots = lots_.size();
+    std::size_t name_bytes = 0;
+    std::size_t lot_bytes = 0;
+    for (std::string_view n : names_) name_bytes += n.size();
+    for (std::string_view l : lots_) lot_bytes += l.size();
+    auto length = [&] {
+      const std::size_t in_parens = (dong.empty() ? 0 : 1) + names;
+      return head.size() + (in_parens == 0 ? 0 : 3 + dong.size() + name_bytes + 2 * (in_parens - 1)) +
+             (lots == 0 ? 0 : 1 + lot_bytes + 2 * (lots - 1));
+    };
+    while (length() > kDataLineMaxBytes) {
+      if (lots > 1 || (names == 0 && lots == 1)) {
+        lot_bytes -= lots_[--lots].size();
+      } else if (names > 0) {
+        name_bytes -= names_[--names].size();
+      } else {
+        break;  // the road address alone fits, as ParseRow made sure
+      }
+    }
+    if (names < names_.size() || lots < lots_.size()) ++totals.cut;
+
+    Made made{lines_.size(), 0, csv_.size(), 0};
+    lines_ += head;
+    if (!dong.empty() || names > 0) {
+      lines_ += " (";
+      lines_ += dong;
+      if (!dong.empty() && names > 0) lines_ += ", ";
+      AppendJoined(lines_, names_, names);
+      lines_ += ')';
+    }
+    if (lots > 0) {
+      lines_ += ' ';
+      AppendJoined(lines_, lots_, lots);
+    }
+    made.line_len = lines_.size() - made.line;
+
+    // The CSV keeps every name and lot form: it has no line limit.
+    std::size_t at = 6;
+    auto part = [&](std::size_t len) {
+      const std::string_view p = head.substr(at, len);
+      if (len > 0) at += len + 1;
+      return p;
+    };
+    csv_ += head.substr(0, 5);
+    for (std::size_t len : {first->sido, first->sigungu, first->eupmyeon, first->road, first->number}) {
+      csv_ += ',';
+      AppendCsvField(csv_, part(len));
+    }
+    csv_ += ',';
+    AppendCsvField(csv_, dong);
+    std::string joined;
+    for (const std::vector<std::string_view>* items : {&names_, &lots_}) {
+      joined.clear();
+      AppendJoined(joined, *items, items->size());
+      csv_ += ',';
+      AppendCsvField(csv_, joined);
+    }
+    csv_ += ',';
+    made.csv_len = csv_.size() - made.csv;
+    made_.push_back(made);
+  }
+
+  void Flush(const LineSink& sink) {
+    auto line = [this](const Made& m) { return std::string_view(lines_).substr(m.line, m.line_len); };
+    auto less = [&](const Made& a, const Made& b) { return line(a) < line(b); };
+    if (!std::is_sorted(made_.begin(), made_.end(), less)) std::sort(made_.begin(), made_.end(), less);
+    for (const Made& m : made_) sink(line(m), std::string_view(csv_).substr(m.csv, m.csv_len));
+    made_.clear();
+    lines_.clear();
+    csv_.clear();
+  }
+
+ private:
+  struct Made {
+    std::size_t line, line_len, csv, csv_len;
+  };
+  std::vector<std::string_view> names_;
+  std::vector<std::string_view> lots_;
+  std::string lines_;
+  std::string csv_;
+  std::vector<Made> made_;
+};
+
+AddressSet::Totals AddressSet::Write(const LineSink& sink) {
+  auto head = [](const Record& r) { return std::string_view(r.text + 6, r.head() - 6); };
+  auto dong = [](const Record& r) { return std::string_view(r.text + r.head(), r.dong); };
+  std::sort(records_.begin(), records_.end(), [&](const Record& a, const Record& b) {
+    if (a.code != b.code) return a.code < b.code;
+    const int by_head = head(a).compare(head(b));
+    return by_head != 0 ? by_head < 0 : dong(a) < dong(b);
+  });
+  auto same_address = [&](const Record& a, const Record& b) {
+    return a.code == b.code && head(a) == head(b) && dong(a) == dong(b);
+  };
+
+  Totals totals;
+  LineMaker maker;
+  const Record* all = records_.data();
+  for (std::size_t i = 0, n = records_.size(); i < n;) {
+    std::size_t j = i + 1;
+    while (j < n && same_address(all[i], all[j])) ++j;
+    maker.Add(all + i, all + j, totals);
+    ++totals.lines;
+    totals.merged += j - i - 1;
+    if (j == n || all[j].code != all[i].code) maker.Flush(sink);
+    i = j;
+  }
+  return totals;
+}
+
+std::string_view CsvHeader() {
+  return kCsvHeader;
+}
+
+std::size_t DataLineCodeBytes(std::string_view line) {
+  auto digits = [&](std::size_t from, std::size_t count) {
+    return std::all_of(line.begin() + from, line.begin() + from + count,
+                       [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (line.size() > kDataLineMaxBytes) return 0;
+  if (line.size() > 8 && digits(0, 3) && line[3] == '-' && digits(4, 3) && line[7] == ' ') return 7;
+  if (line.size() > 6 && digits(0, 5) && line[5] == ' ') return 5;
+  return 0;
+}
+
+std::string CsvOfDataLine(std::string_view line) {
+  const std::size_t code = DataLineCodeBytes(line);
+  std::string csv(line.substr(0, code));
+  csv += kCsvEmptyMiddle;
+  AppendCsvField(csv, line.substr(code + 1));
+  return csv;
+}
+
+void CodeTally::Count(std::string_view line) {
+  const std::size_t code = DataLineCodeBytes(line);
+  std::size_t value = 0;
+  for (char c : line.substr(0, code)) {
+    if (c != '-') value = value * 10 + static_cast<std::size_t>(c - '0');
+  }
+  if (code == 5) five_digit_[value] = true;
+  if (code == 7) six_digit_[value] = true;
+}
+
+std::size_t CodeTally::distinct() const {
+  return five_digit_.count() + six_digit_.count();
+}
+
+}  // namespace marlix::publish

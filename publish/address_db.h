@@ -1,0 +1,129 @@
+// Korea Post's 지역별 주소 DB made into data lines: a row's fields, the line
+// of one road address (its official written form, then its lot-number form),
+// rows of one road address merged, and the 254-byte limit of a data line.
+// All text here is CP949; what comes in as UTF-8 is converted on parsing.
+#pragma once
+
+#include <bitset>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cp949_text.h"
+
+namespace marlix::publish {
+
+inline constexpr std::size_t kFieldCount = 26;
+// The longest data line, in bytes before its line end.
+inline constexpr std::size_t kDataLineMaxBytes = 254;
+
+enum class SourceEncoding { Utf8, Cp949 };
+
+// The encoding of a source whose first line (without its line end) is
+// `header`, or nothing when that is not the DB's header row.
+std::optional<SourceEncoding> EncodingOfHeader(std::string_view header, const Cp949Tables& text);
+
+// The fields of one row that its data line is made of, trimmed, in CP949.
+struct AddressRow {
+  std::string_view code;           // 우편번호, five digits
+  std::string_view sido;           // 시도
+  std::string_view sigungu;        // 시군구, empty for 세종
+  std::string_view eupmyeon;       // 읍면, empty in 동 areas
+  std::string_view road;           // 도로명
+  bool underground = false;        // 지하여부
+  std::string_view building_main;  // 건물번호본번
+  std::string_view building_sub;   // 건물번호부번, "0" when none
+  std::string_view bulk_name;      // 다량배달처명
+  std::string_view building_name;  // 시군구용건물명
+  std::string_view dong;           // 법정동명, empty in 읍/면 areas
+  std::string_view ri;             // 리명
+  bool mountain = false;           // 산여부
+  std::string_view lot_main;       // 지번본번
+  std::string_view lot_sub;        // 지번부번, "0" when none
+};
+
+enum class RowFault { None, FieldCount, Code, Number, Missing, NotUtf8, NotCp949, Control, TooLong };
+
+struct RowProblem {
+  RowFault fault = RowFault::None;
+  std::size_t field = 0;  // the field at fault, from 0; or the number of fields found
+};
+
+// Splits one row (without its line end) into `row`; converted text goes to
+// `scratch`, so `row` is good until the next call with it.
+RowProblem ParseRow(std::string_view line, SourceEncoding encoding, const Cp949Tables& text,
+                    std::string& scratch, AddressRow& row);
+
+// The problem in words, with the field's name, in CP949.
+std::string Describe(const RowProblem& problem);
+
+// Every road address of a data set: rows are copied into one arena as they
+// come, then sorted, merged and written out as lines in order.
+class AddressSet {
+ public:
+  AddressSet() = default;
+  AddressSet(const AddressSet&) = delete;
+  AddressSet& operator=(const AddressSet&) = delete;
+
+  void Add(const AddressRow& row);
+  std::size_t rows() const { return records_.size(); }
+
+  struct Totals {
+    std::size_t lines = 0;
+    std::size_t merged = 0;  // rows that went into a line made from an earlier row
+    std::size_t cut = 0;     // lines whose building names or lot forms did not all fit
+  };
+
+  // Receives each line and its CSV row, both without line ends.
+  using LineSink = std::function<void(std::string_view line, std::string_view csv)>;
+
+  // Sorts and merges the rows and hands over every line in order: by code,
+  // then by the line's bytes.
+  Totals Write(const LineSink& sink);
+
+ private:
+  // One row in the arena: the line's head (the code and the road address),
+  // then the 법정동, the two building names and the lot form, CP949.
+  struct Record {
+    const char* text;
+    std::uint32_t code;
+    std::uint16_t sido, sigungu, eupmyeon, road, number, dong, name, bulk, lot;
+
+    std::size_t head() const;
+  };
+  class LineMaker;
+
+  char* Reserve(std::size_t bytes);
+
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::size_t block_used_ = 0;
+  std::vector<Record> records_;
+};
+
+// The CSV header row that goes with AddressSet's rows.
+std::string_view CsvHeader();
+
+// The length of the code that begins a data line (7 for `NNN-NNN`, 5 for
+// `NNNNN`, each followed by a space), or 0 when `line` is not a data line.
+std::size_t DataLineCodeBytes(std::string_view line);
+// The CSV row of a data line published as it stands: its code and its
+// address, whose parts are not known.
+std::string CsvOfDataLine(std::string_view line);
+
+// The distinct codes among data lines of either form.
+class CodeTally {
+ public:
+  void Count(std::string_view line);
+  std::size_t distinct() const;
+
+ private:
+  std::bitset<100000> five_digit_;
+  std::bitset<1000000> six_digit_;
+};
+
+}  // namespace marlix::publish

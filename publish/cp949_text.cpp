@@ -1,0 +1,177 @@
+#include "cp949_text.h"
+
+#include <iconv.h>
+
+namespace marlix::publish {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t kMalformed = 0xFFFFFFFF;
+
+bool IsLeadByte(unsigned char c) {
+  return c >= 0x81 && c <= 0xFE;
+}
+
+// One iconv conversion of a short buffer; the number of bytes written, or -1.
+int ConvertOnce(iconv_t cd, const char* in, std::size_t in_len, char* out, std::size_t out_cap) {
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  char* src = const_cast<char*>(in);
+  char* dst = out;
+  std::size_t dst_left = out_cap;
+  if (iconv(cd, &src, &in_len, &dst, &dst_left) == static_cast<std::size_t>(-1) || in_len != 0) return -1;
+  return static_cast<int>(dst - out);
+}
+
+// Decodes one strict UTF-8 character at `text[i]`, moving `i` past it;
+// kMalformed for a malformed, overlong or surrogate sequence.
+char32_t DecodeUtf8(std::string_view text, std::size_t& i) {
+  const auto c = static_cast<unsigned char>(text[i]);
+  int extra = 0;
+  char32_t cp = 0;
+  char32_t min = 0;
+  if (c < 0x80) {
+    ++i;
+    return c;
+  } else if (c >= 0xC2 && c <= 0xDF) {
+    extra = 1, cp = c & 0x1F, min = 0x80;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    extra = 2, cp = c & 0x0F, min = 0x800;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    extra = 3, cp = c & 0x07, min = 0x10000;
+  } else {
+    return kMalformed;
+  }
+  if (i + extra >= text.size()) return kMalformed;
+  for (int k = 1; k <= extra; ++k) {
+    const auto t = static_cast<unsigned char>(text[i + k]);
+    if ((t & 0xC0) != 0x80) return kMalformed;
+    cp = cp << 6 | (t & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return kMalformed;
+  i += extra + 1;
+  return cp;
+}
+
+void AppendUtf8(char32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | cp >> 6);
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | cp >> 12);
+    out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+}  // namespace
+
+bool IsUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    if (DecodeUtf8(text, i) == kMalformed) return false;
+  }
+  return true;
+}
+
+Cp949Tables::Cp949Tables() {
+  const iconv_t encode = iconv_open("CP949", "UTF-32LE");
+  const iconv_t decode = iconv_open("UTF-32LE", "CP949");
+  if (encode != reinterpret_cast<iconv_t>(-1) && decode != reinterpret_cast<iconv_t>(-1)) {
+    from_bmp_.assign(0x10000, 0);
+    for (char32_t cp = 0; cp < 0x80; ++cp) from_bmp_[cp] = static_cast<std::uint16_t>(cp);
+    for (char32_t cp = 0x80; cp < 0x10000; ++cp) {
+      if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+      const char in[4] = {static_cast<char>(cp & 0xFF), static_cast<char>(cp >> 8), 0, 0};
+      unsigned char out[8];
+      if (ConvertOnce(encode, in, 4, reinterpret_cast<char*>(out), sizeof out) == 2) {
+        from_bmp_[cp] = static_cast<std::uint16_t>(out[0] << 8 | out[1]);
+      }
+    }
+    to_unicode_.assign(0x10000, 0);
+    for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+      for (unsigned trail = 0x41; trail <= 0xFE; ++trail) {
+        const char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+        unsigned char out[8];
+        if (ConvertOnce(decode, in, 2, reinterpret_cast<char*>(out), sizeof out) == 4) {
+          to_unicode_[lead << 8 | trail] = out[0] | out[1] << 8 | out[2] << 16;
+        }
+      }
+    }
+  }
+  if (encode != reinterpret_cast<iconv_t>(-1)) iconv_close(encode);
+  if (decode != reinterpret_cast<iconv_t>(-1)) iconv_close(decode);
+}
+
+TextFault Cp949Tables::AppendFromUtf8(std::string_view utf8, std::string& out) const {
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      if (c < 0x20 || c == 0x7F) return TextFault::Control;
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    const char32_t cp = DecodeUtf8(utf8, i);
+    if (cp == kMalformed) return TextFault::NotUtf8;
+    const std::uint16_t code = cp < 0x10000 ? from_bmp_[cp] : 0;
+    if (code < 0x100) return cp >= 0x80 && cp <= 0x9F ? TextFault::Control : TextFault::NotCp949;
+    out += static_cast<char>(code >> 8);
+    out += static_cast<char>(code & 0xFF);
+  }
+  return TextFault::None;
+}
+
+TextFault Cp949Tables::Check(std::string_view bytes) const {
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c < 0x80) {
+      if (c < 0x20 || c == 0x7F) return TextFault::Control;
+      continue;
+    }
+    if (!IsLeadByte(c) || i + 1 == bytes.size()) return TextFault::NotCp949;
+    if (to_unicode_[c << 8 | static_cast<unsigned char>(bytes[++i])] == 0) return TextFault::NotCp949;
+  }
+  return TextFault::None;
+}
+
+std::string Cp949Tables::ToUtf8(std::string_view cp949) const {
+  std::string out;
+  for (std::size_t i = 0; i < cp949.size(); ++i) {
+    const auto c = static_cast<unsigned char>(cp949[i]);
+    char32_t cp = c;
+    if (c >= 0x80) {
+      cp = kReplacement;
+      if (IsLeadByte(c) && i + 1 < cp949.size() && !to_unicode_.empty()) {
+        const char32_t pair = to_unicode_[c << 8 | static_cast<unsigned char>(cp949[i + 1])];
+        if (pair != 0) cp = pair, ++i;
+      }
+    }
+    AppendUtf8(cp, out);
+  }
+  return out;
+}
+
+std::string Cp949Tables::ToCp949(std::string_view utf8_or_cp949) const {
+  std::string out;
+  for (std::size_t i = 0; i < utf8_or_cp949.size();) {
+    std::size_t next = i;
+    const char32_t cp = DecodeUtf8(utf8_or_cp949, next);
+    if (cp == kMalformed) return std::string(utf8_or_cp949);
+    const std::uint16_t code = cp < 0x10000 ? from_bmp_[cp] : 0;
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (code < 0x100) {
+      out += '?';
+    } else {
+      out += static_cast<char>(code >> 8);
+      out += static_cast<char>(code & 0xFF);
+    }
+    i = next;
+  }
+  return out;
+}
+
+}  // namespace marlix::publish

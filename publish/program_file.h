@@ -1,0 +1,24 @@
+// What the publisher reads of a Windows program before it is released: that
+// it is one, and its version resource.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace marlix::publish {
+
+struct ProgramVersion {
+  std::array<unsigned, 4> number{};  // the fixed file version, as the updater compares it
+  std::string text;                  // the FileVersion string, as the program names itself ("1.0")
+};
+
+// Nothing, and `why` set, when `bytes` are not a Windows executable ("MZ" and
+// a "PE\0\0" header) or carry no version resource with a FileVersion text.
+std::optional<ProgramVersion> ReadProgramVersion(std::string_view bytes, std::string& why);
+
+// Orders two fixed versions: negative, zero or positive.
+int CompareNumbers(const std::array<unsigned, 4>& a, const std::array<unsigned, 4>& b);
+
+}  // namespace marlix::publish

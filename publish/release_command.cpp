@@ -1,0 +1,194 @@
+// `marlix-publish release`: puts signed data files and a signed program on the
+// service, in an order that never shows a client a file before its signature
+// or a version line before its program.
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "command_util.h"
+#include "line_form.h"
+#include "output_file.h"
+#include "program_file.h"
+#include "sign_commands.h"
+#include "signing.h"
+#include "version_check.h"
+
+namespace publish = marlix::publish;
+using publish::Fail;
+using publish::UsageError;
+
+const char kReleaseUsage[] =
+    "  marlix-publish release --key PRIVATE.pem --to SERVERDIR [--program Marlix.exe] [--data DIR]\n";
+
+namespace {
+
+constexpr char kReleaseHelp[] =
+    "\n"
+    "Copies into SERVERDIR (the folder served as /zipcode/search/) the data files\n"
+    "of DIR (postcode.txt, post.csv, postver.txt) and the program, each with its\n"
+    "signature NAME.sig, and writes MarlixVer.ini (zipver=) from the program's own\n"
+    "version. Everything goes in under temporary names first; then each signature\n"
+    "and its file are put in place, the data before postver.txt and the program\n"
+    "before MarlixVer.ini. A key that does not load, a program that is not a\n"
+    "Windows executable or not newer than the one published, or data that is not\n"
+    "CP949 postcode data stop the run with exit status 2 and SERVERDIR as it was.\n";
+
+constexpr const char* kDataNames[] = {"post.csv", "postcode.txt", "postver.txt"};
+
+struct ReleaseOptions {
+  std::string key, to, program, data;
+};
+
+std::optional<int> ParseReleaseArguments(int argc, char** argv, ReleaseOptions& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::printf("Usage:\n%s%s", kReleaseUsage, kReleaseHelp);
+      return publish::kExitDone;
+    }
+    std::string* value = arg == "--key"       ? &options.key
+                         : arg == "--to"      ? &options.to
+                         : arg == "--program" ? &options.program
+                         : arg == "--data"    ? &options.data
+                                              : nullptr;
+    if (value == nullptr) return UsageError("unknown argument '" + std::string(arg) + "'", kReleaseUsage);
+    if (i + 1 >= argc) return UsageError(std::string(arg) + " needs a value", kReleaseUsage);
+    *value = argv[++i];
+  }
+  if (options.key.empty() || options.to.empty()) return UsageError("--key and --to are needed", kReleaseUsage);
+  if (options.program.empty() && options.data.empty()) {
+    return UsageError("nothing to release: give --program, --data or both", kReleaseUsage);
+  }
+  return std::nullopt;
+}
+
+// The offset of the first byte that does not begin a CP949 character, or npos.
+std::size_t FirstNonCp949(std::string_view text) {
+  const iconv_t cd = iconv_open("UTF-16LE", "CP949");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return 0;
+  char* in = const_cast<char*>(text.data());
+  std::size_t left = text.size();
+  std::size_t bad = std::string_view::npos;
+  while (left > 0) {
+    char chunk[4096];
+    char* out = chunk;
+    std::size_t room = sizeof chunk;
+    if (iconv(cd, &in, &left, &out, &room) != static_cast<std::size_t>(-1)) break;
+    if (errno != E2BIG) {
+      bad = static_cast<std::size_t>(in - text.data());
+      break;
+    }
+  }
+  iconv_close(cd);
+  return bad;
+}
+
+bool IsSixDigitLine(std::string_view line) {
+  if (line.size() < 8 || line[3] != '-') return false;
+  for (std::size_t i : {0, 1, 2, 4, 5, 6}) {
+    if (!marlix::IsAsciiDigit(line[i])) return false;
+  }
+  return true;
+}
+
+// Why `bytes` are not a file the programs can take as `name`; empty when they are.
+std::string DataFault(const std::string& name, std::string_view bytes) {
+  if (const std::size_t bad = FirstNonCp949(bytes); bad != std::string_view::npos) {
+    return name + ": not CP949 text (byte " + std::to_string(bad) + ")";
+  }
+  if (name != "postcode.txt") return {};
+  if (bytes.empty()) return name + ": empty";
+  std::size_t number = 0;
+  for (std::size_t at = 0; at < bytes.size();) {
+    std::size_t end = bytes.find('\n', at);
+    if (end == std::string_view::npos) end = bytes.size();
+    std::string_view line = bytes.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    ++number;
+    if (!marlix::IsFiveDigitLine(line) && !IsSixDigitLine(line)) {
+      return name + ": line " + std::to_string(number) + " is not a postcode line (NNNNN or NNN-NNN, then the address)";
+    }
+    at = end + 1;
+  }
+  return {};
+}
+
+// One file to place: its bytes, signed, written beside its place first.
+struct Placement {
+  std::string name;
+  std::string bytes;
+  std::unique_ptr<publish::OutputFile> file, sig;
+};
+
+}  // namespace
+
+int RunReleaseCommand(int argc, char** argv) {
+  ReleaseOptions options;
+  if (std::optional<int> done = ParseReleaseArguments(argc, argv, options)) return *done;
+  std::string why;
+  const std::optional<publish::Key> key = publish::Key::LoadPrivate(options.key, why);
+  if (!key) return Fail(why);
+
+  // Everything is read and judged before anything is written.
+  std::vector<Placement> order;
+  if (!options.data.empty()) {
+    for (const char* name : kDataNames) {
+      const std::string path = (std::filesystem::path(options.data) / name).string();
+      std::optional<std::string> bytes = publish::ReadWholeFile(path);
+      if (!bytes) return Fail(path + ": cannot be read: " + std::strerror(errno));
+      if (std::string fault = DataFault(name, *bytes); !fault.empty()) return Fail(path + ": " + fault.substr(std::strlen(name) + 2));
+      order.push_back({name, std::move(*bytes), nullptr, nullptr});
+    }
+  }
+  if (!options.program.empty()) {
+    std::optional<std::string> program = publish::ReadWholeFile(options.program);
+    if (!program) return Fail(options.program + ": cannot be read: " + std::strerror(errno));
+    const std::optional<publish::ProgramVersion> version = publish::ReadProgramVersion(*program, why);
+    if (!version) return Fail(options.program + ": " + why);
+    const std::filesystem::path served = std::filesystem::path(options.to) / "Marlix.exe";
+    if (const std::optional<std::string> published = publish::ReadWholeFile(served.string())) {
+      const std::optional<publish::ProgramVersion> old = publish::ReadProgramVersion(*published, why);
+      if (old && publish::CompareNumbers(version->number, old->number) <= 0) {
+        return Fail(options.program + ": version " + version->text + " is not newer than the published " + old->text);
+      }
+    }
+    std::string zipver;
+    const std::optional<std::string> ini = publish::ReadWholeFile((std::filesystem::path(options.to) / "MarlixVer.ini").string());
+    if (ini && marlix::TakeVersionLine(ini->substr(0, ini->find_first_of("\r\n")), zipver) &&
+        !marlix::ServerVersionIsNewer(version->text, zipver)) {
+      return Fail(options.program + ": version " + version->text + " does not sort after the published zipver=" +
+                  zipver + ", so no program would update to it");
+    }
+    order.push_back({"Marlix.exe", std::move(*program), nullptr, nullptr});
+    order.push_back({"MarlixVer.ini", "zipver=" + version->text + "\r\n", nullptr, nullptr});
+  }
+
+  std::error_code error;
+  std::filesystem::create_directories(options.to, error);
+  if (error) return Fail(options.to + ": cannot be made: " + error.message());
+  for (Placement& p : order) {
+    const std::optional<std::string> signature = key->Sign(p.bytes);
+    if (!signature || !key->Verify(p.bytes, *signature)) return Fail(p.name + ": cannot be signed");
+    p.file = std::make_unique<publish::OutputFile>(options.to, p.name);
+    p.sig = std::make_unique<publish::OutputFile>(options.to, p.name + ".sig");
+    if (!p.file->opened() || !p.sig->opened()) return Fail(options.to + ": cannot write " + p.name + " there");
+    p.file->Write(p.bytes);
+    p.sig->Write(*signature);
+    if (!p.file->Close() || !p.sig->Close()) return Fail(options.to + ": cannot write " + p.name + " whole");
+  }
+  // Each signature before its file, and the files in their order.
+  for (Placement& p : order) {
+    if (!p.sig->Place() || !p.file->Place()) {
+      return Fail(options.to + ": " + p.name + " could not be put in place; what came before it is published");
+    }
+    std::printf("published %s and %s.sig\n", p.file->path().c_str(), p.name.c_str());
+  }
+  return publish::kExitDone;
+}

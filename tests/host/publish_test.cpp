@@ -1,0 +1,455 @@
+// marlix-publish data as the operator runs it, checked with marlix-search as
+// users search: Korea Post's DB in each form it comes in, bad rows, long
+// lines, and sources that stop the run.
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "test_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using marlix_test::ReadBytes;
+using marlix_test::WriteBytes;
+
+std::string U8(const char8_t* text) {
+  return reinterpret_cast<const char*>(text);
+}
+
+struct Ran {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs shell words in `dir`, keeping what they print.
+Ran Shell(const fs::path& dir, const std::string& words) {
+  const std::string command = "cd '" + dir.string() + "' && " + words + " >.out 2>.err </dev/null";
+  const int raw = std::system(command.c_str());
+  Ran run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadBytes(dir / ".out"), ReadBytes(dir / ".err")};
+  fs::remove(dir / ".out");
+  fs::remove(dir / ".err");
+  return run;
+}
+
+Ran Publish(const fs::path& dir, const std::string& args) {
+  return Shell(dir, std::string("'") + MARLIX_PUBLISH_EXE + "' " + args);
+}
+
+std::string Convert(const std::string& text, const char* to, const char* from) {
+  const iconv_t cd = iconv_open(to, from);
+  std::string out(text.size() * 2 + 16, '\0');
+  char* in = const_cast<char*>(text.data());
+  char* dst = out.data();
+  std::size_t in_left = text.size();
+  std::size_t out_left = out.size();
+  const bool ok = iconv(cd, &in, &in_left, &dst, &out_left) != static_cast<std::size_t>(-1);
+  iconv_close(cd);
+  EXPECT_TRUE(ok) << "not convertible to " << to;
+  out.resize(out.size() - out_left);
+  return out;
+}
+
+std::vector<std::string> Split(const std::string& text, const std::string& by) {
+  std::vector<std::string> parts;
+  std::size_t at = 0;
+  for (std::size_t end; (end = text.find(by, at)) != std::string::npos; at = end + by.size()) {
+    parts.push_back(text.substr(at, end - at));
+  }
+  if (at < text.size()) parts.push_back(text.substr(at));
+  return parts;
+}
+
+std::string Trim(std::string s) {
+  s.erase(0, s.find_first_not_of(' '));
+  s.erase(s.find_last_not_of(' ') + 1);
+  return s;
+}
+
+// The sample's rows, UTF-8, each field trimmed; the header row first.
+std::vector<std::vector<std::string>> SampleRows() {
+  std::vector<std::vector<std::string>> rows;
+  for (const std::string& line : Split(ReadBytes(MARLIX_OFFICIAL_SAMPLE), "\n")) {
+    rows.push_back(Split(line + "|", "|"));
+    for (std::string& f : rows.back()) f = Trim(f);
+  }
+  return rows;
+}
+
+std::string Joined(const std::vector<std::string>& fields) {
+  std::string line;
+  for (const std::string& f : fields) line += (line.empty() ? "" : "|") + f;
+  return line;
+}
+
+std::map<std::string, std::string> Snapshot(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  if (fs::exists(dir)) {
+    for (const auto& e : fs::directory_iterator(dir)) files[e.path().filename()] = ReadBytes(e.path());
+  }
+  return files;
+}
+
+// The value after "NAME:" in the summary.
+std::size_t Count(const Ran& run, const std::string& name) {
+  const std::size_t at = run.out.find(name + ":");
+  return at == std::string::npos ? 0 : std::stoul(run.out.substr(at + name.size() + 1));
+}
+
+class PublishTest : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = marlix_test::MakeTempDir("publish"); }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // The published data file's lines, UTF-8.
+  std::vector<std::string> Lines(const std::string& out) const {
+    return Split(Convert(ReadBytes(dir_ / out / "postcode.txt"), "UTF-8", "CP949"), "\r\n");
+  }
+  std::vector<std::string> Search(const std::string& out, const std::string& args) const {
+    return Split(
+        Shell(dir_, std::string("'") + MARLIX_SEARCH_EXE + "' --data " + out + "/postcode.txt " + args).out,
+        "\n");
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(PublishTest, EveryRowIsFoundByCodeRoadLotAndNameInEveryFormTheDbComesIn) {
+  const auto rows = SampleRows();
+  const std::string utf8 = ReadBytes(MARLIX_OFFICIAL_SAMPLE);
+  std::string crlf;
+  for (const std::string& line : Split(utf8, "\n")) crlf += line + "\r\n";
+  fs::create_directories(dir_ / "cp949");
+  // The narrow literal is CP949 bytes, as Korea Post's names inside the zip are.
+  WriteBytes(dir_ / "cp949" / "서울특별시.txt", Convert(utf8, "CP949", "UTF-8"));
+  ASSERT_EQ(Shell(dir_ / "cp949", "zip -q -X ../db.zip *.txt").status, 0);
+  fs::create_directories(dir_ / "utf8");
+  WriteBytes(dir_ / "utf8" / U8(u8"서울특별시.txt"), utf8);
+  fs::create_directories(dir_ / "bom");
+  WriteBytes(dir_ / "bom" / U8(u8"서울특별시.txt"), "\xEF\xBB\xBF" + crlf);
+
+  const std::string sources[] = {"utf8/*.txt", "bom/*.txt", "cp949/*.txt", "db.zip"};
+  for (const std::string& source : sources) {
+    SCOPED_TRACE(source);
+    const Ran run = Publish(dir_, "data --version 2026.12 --out out " + source);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(Count(run, "rows read"), rows.size() - 1);
+    EXPECT_EQ(Count(run, "rows skipped"), 0u);
+    EXPECT_EQ(Count(run, "lines written") + Count(run, "rows merged"), rows.size() - 1);
+    const std::string version = Convert(ReadBytes(dir_ / "out" / "postver.txt"), "UTF-8", "CP949");
+    EXPECT_NE(version.find(U8(u8"서울특별시.txt")), std::string::npos) << version;
+    EXPECT_NE(version.find("2026.12"), std::string::npos) << version;
+    fs::rename(dir_ / "out", dir_ / ("out-" + std::to_string(&source - sources)));
+  }
+  for (const char* file : {"postcode.txt", "post.csv"}) {
+    for (int i = 1; i < 4; ++i)
+      EXPECT_EQ(ReadBytes(dir_ / "out-0" / file), ReadBytes(dir_ / ("out-" + std::to_string(i)) / file))
+          << file;
+  }
+
+  const std::string raw = ReadBytes(dir_ / "out-0" / "postcode.txt");
+  const auto cp949_lines = Split(raw, "\r\n");
+  EXPECT_EQ(raw.substr(raw.size() - 2), "\r\n");
+  EXPECT_TRUE(std::is_sorted(cp949_lines.begin(), cp949_lines.end()));
+  std::set<std::string> codes;
+  for (const std::string& line : cp949_lines) {
+    EXPECT_LE(line.size(), 254u) << line;
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+    codes.insert(line.substr(0, 5));
+  }
+  const auto lines = Lines("out-0");
+  EXPECT_EQ(Split(Convert(ReadBytes(dir_ / "out-0" / "post.csv"), "UTF-8", "CP949"), "\r\n").size(),
+            lines.size() + 1);
+  EXPECT_NE(Convert(ReadBytes(dir_ / "out-0" / "postver.txt"), "UTF-8", "CP949")
+                .find(U8(u8"우편번호 ") + std::to_string(codes.size()) + U8(u8"개")),
+            std::string::npos);
+
+  for (std::size_t r = 1; r < rows.size(); ++r) {
+    const auto& f = rows[r];
+    SCOPED_TRACE(Joined(f));
+    const std::string& code = f[0];
+    const std::string number =
+        (f[10] == "1" ? U8(u8"지하 ") : "") + f[11] + (f[12] == "0" ? "" : "-" + f[12]);
+    const std::string place = !f[17].empty() ? f[17] : f[18];
+    const std::string lot =
+        place + " " + (f[20] == "1" ? U8(u8"산") : "") + f[21] + (f[23] == "0" ? "" : "-" + f[23]);
+    // One line per road address, the rows of one road address merged into it.
+    std::vector<std::string> mine;
+    for (const std::string& line : lines) {
+      if (line.starts_with(code + " ") &&
+          (line + " ").find(" " + f[8] + " " + number + " ") != std::string::npos) {
+        mine.push_back(line);
+      }
+    }
+    ASSERT_EQ(mine.size(), 1u);
+    const std::string& line = mine[0];
+    EXPECT_EQ(line.find("  "), std::string::npos);
+    EXPECT_NE(line.find(" " + lot), std::string::npos);
+    EXPECT_NE(line.find(f[15]), std::string::npos);
+    std::vector<std::string> terms = {"code " + code, "name '" + f[8] + " " + f[11] + "'",
+                                      "name '" + lot + "'"};
+    if (!f[15].empty()) terms.push_back("name '" + f[15] + "'");
+    for (const std::string& term : terms) {
+      const auto found = Search("out-0", term);
+      EXPECT_NE(std::find(found.begin(), found.end(), line), found.end()) << term;
+    }
+    for (const std::string& copied : Search("out-0", "--copy code code " + code)) EXPECT_EQ(copied, code);
+  }
+}
+
+TEST_F(PublishTest, BadRowsAreReportedWithTheirPlaceAndSkipped) {
+  const auto rows = SampleRows();
+  auto with = [&](std::size_t row, std::size_t field, const std::string& value) {
+    auto f = rows[row];
+    f[field] = value;
+    return Joined(f);
+  };
+  const std::string header = Joined(rows[0]);
+  const std::string good = Joined(rows[1]);
+  const std::vector<std::string> bad = {
+      Joined(std::vector<std::string>(rows[2].begin(), rows[2].end() - 1)),  // 25 fields
+      with(3, 0, "6325"),                                                    // a four-digit code
+      with(4, 15, U8(u8"개포😀하우스")),                                      // outside CP949
+      with(5, 8, U8(u8"언주로㐀")),
+      with(6, 11, "1O3"),
+  };
+  std::string text = header + "\n" + good + "\n";
+  for (const std::string& b : bad) text += b + "\n";
+  for (int i = 0; i < 10; ++i) text += bad[0] + "\n";
+  // The sample has no mountain lot and no bulk-delivery name: the last good row gets both.
+  auto mountain = rows.back();
+  mountain[20] = "1";
+  mountain[14] = U8(u8"가람물류센터");
+  text += Joined(mountain) + "\n";
+  WriteBytes(dir_ / "db.txt", text);
+
+  const Ran run = Publish(dir_, "data --out out db.txt");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Count(run, "rows read"), 17u);
+  EXPECT_EQ(Count(run, "rows skipped"), 15u);
+  EXPECT_EQ(Count(run, "lines written"), 2u);
+  for (int line = 3; line <= 12; ++line) {
+    EXPECT_NE(run.err.find("db.txt:" + std::to_string(line) + ":"), std::string::npos) << line << run.err;
+  }
+  EXPECT_EQ(run.err.find("db.txt:13:"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("15 bad rows in all"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("25 fields"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(U8(u8"시군구용건물명 holds a character that CP949 cannot hold")), std::string::npos)
+      << run.err;
+  const auto lines = Lines("out");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_TRUE(lines[0].starts_with(rows[1][0] + " ")) << lines[0];
+  EXPECT_TRUE(lines[1].starts_with(mountain[0] + " ")) << lines[1];
+  EXPECT_NE((lines[1] + " ").find(" " + mountain[17] + U8(u8" 산") + mountain[21] + " "), std::string::npos)
+      << lines[1];
+  EXPECT_NE(lines[1].find(mountain[14]), std::string::npos) << lines[1];
+}
+
+TEST_F(PublishTest, ALongRoadAddressLosesNamesNotItsRoadAddressAndKeptLinesComeFirst) {
+  const auto rows = SampleRows();
+  const auto& artespace =
+      *std::find_if(rows.begin(), rows.end(), [](const auto& f) { return f[15] == "Artespace"; });
+  std::string text = Joined(rows[0]) + "\n";
+  for (int i = 0; i < 30; ++i) {
+    auto f = artespace;
+    f[13] = std::to_string(1000 + i);
+    f[15] = U8(u8"아르테스페이스") + std::to_string(i) + U8(u8"호관");
+    f[23] = std::to_string(10 + i);
+    text += Joined(f) + "\n";
+  }
+  WriteBytes(dir_ / "db.txt", text);
+  // Kept lines in UTF-8 here; the demo keeps CP949 ones.
+  WriteBytes(dir_ / "old.txt",
+             U8(u8"135-080 서울 강남구 역삼동\r\n123 bad\r\n135-081 서울 강남구 역삼1동\r\n"));
+
+  const Ran run = Publish(dir_, "data --keep-lines old.txt --out out db.txt");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Count(run, "lines cut"), 1u);
+  EXPECT_EQ(Count(run, "rows merged"), 29u);
+  EXPECT_EQ(Count(run, "lines written"), 3u);
+  EXPECT_NE(run.err.find("old.txt:2:"), std::string::npos) << run.err;
+  const auto lines = Lines("out");
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], U8(u8"135-080 서울 강남구 역삼동"));
+  EXPECT_EQ(lines[1], U8(u8"135-081 서울 강남구 역삼1동"));
+  const std::string& cut = lines[2];
+  EXPECT_TRUE(cut.starts_with(artespace[0] + U8(u8" 서울특별시 강남구 ") + artespace[8] + " " +
+                              artespace[11] + U8(u8" (개포동, ")))
+      << cut;
+  EXPECT_LE(Convert(cut, "CP949", "UTF-8").size(), 254u);
+  EXPECT_NE(cut.find(artespace[17] + " " + artespace[21] + "-10"), std::string::npos) << cut;
+  // The CSV has no line limit: every name is there.
+  const std::string csv = Convert(ReadBytes(dir_ / "out" / "post.csv"), "UTF-8", "CP949");
+  EXPECT_NE(csv.find(U8(u8"아르테스페이스29호관")), std::string::npos);
+  EXPECT_NE(csv.find(U8(u8"135-080,,,,,,,,,서울 강남구 역삼동\r\n")), std::string::npos) << csv;
+}
+
+TEST_F(PublishTest, ASourceThatStopsTheRunLeavesTheFolderAsItWas) {
+  const std::string sample = MARLIX_OFFICIAL_SAMPLE;
+  ASSERT_EQ(Publish(dir_, "data --out out " + sample).status, 0);
+  WriteBytes(dir_ / "out" / "notes.txt", "the operator's own file");
+  WriteBytes(dir_ / "header.txt", U8(u8"우편번호|시도\n06315|서울특별시\n"));
+  WriteBytes(dir_ / "empty.txt", "");
+  WriteBytes(dir_ / "broken.zip", "PK\x03\x04 not really a zip");
+  fs::create_directories(dir_ / "folder");
+  const auto before = Snapshot(dir_ / "out");
+  for (const char* bad : {"header.txt", "missing.txt", "empty.txt", "broken.zip", "folder"}) {
+    for (const char* out : {"out", "new"}) {
+      const Ran run = Publish(dir_, std::string("data --out ") + out + " " + sample + " " + bad);
+      EXPECT_EQ(run.status, 2) << bad;
+      EXPECT_NE(run.err.find(bad), std::string::npos) << run.err;
+      EXPECT_EQ(run.out, "");
+    }
+    EXPECT_EQ(Snapshot(dir_ / "out"), before) << bad;
+    EXPECT_FALSE(fs::exists(dir_ / "new")) << bad;
+  }
+  for (const std::string& usage :
+       std::vector<std::string>{"", "frob", "data", "data --out out", "data " + sample,
+                                "data --frob --out out " + sample, "data --out out --version"}) {
+    const Ran run = Publish(dir_, usage);
+    EXPECT_EQ(run.status, 2) << usage;
+    EXPECT_NE(run.err.find("Usage"), std::string::npos) << usage;
+  }
+  EXPECT_EQ(Snapshot(dir_ / "out"), before);
+}
+
+// The made-up nationwide DB at a small size: 17 texts in both encodings.
+TEST_F(PublishTest, TheMadeUpNationalDbConvertsWholeFromItsTextsAndItsZip) {
+  const std::string make = std::string(MARLIX_SOURCE_DIR) + "/bench/make-national-db";
+  if (Shell(dir_, "command -v python3").status != 0) GTEST_SKIP() << "no python3";
+  ASSERT_EQ(Shell(dir_, "python3 '" + make + "' db --rows 3000 --zip").status, 0);
+  std::set<std::string> codes;
+  for (const auto& e : fs::directory_iterator(dir_ / "db")) {
+    if (e.path().extension() != ".txt") continue;
+    const auto lines = Split(ReadBytes(e.path()), "\r\n");
+    for (std::size_t i = 1; i < lines.size(); ++i) codes.insert(lines[i].substr(0, 5));
+  }
+  const Ran texts = Publish(dir_, "data --out texts db/*.txt");
+  const Ran zip = Publish(dir_, "data --out zip db/zipcode_DB.zip");
+  for (const Ran& run : {texts, zip}) {
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Count(run, "rows read"), 3000u);
+    EXPECT_EQ(Count(run, "rows skipped"), 0u);
+    EXPECT_NE(run.out.find(std::to_string(codes.size()) + " codes"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("from 17 source texts"), std::string::npos) << run.out;
+  }
+  EXPECT_EQ(ReadBytes(dir_ / "texts" / "postcode.txt"), ReadBytes(dir_ / "zip" / "postcode.txt"));
+}
+
+// A Windows program as far as the publisher reads one: the MZ and PE headers
+// and a version resource with its fixed numbers and its FileVersion text.
+std::string ProgramFile(unsigned major, unsigned minor, const std::string& text) {
+  std::string b(0x80, '\0');
+  b[0] = 'M', b[1] = 'Z', b[0x3C] = 0x40;
+  b.replace(0x40, 4, std::string("PE\0\0", 4));
+  auto u16 = [&](unsigned v) { b += {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; };
+  auto u32 = [&](unsigned v) { u16(v & 0xFFFF), u16(v >> 16); };
+  auto wide = [&](const std::string& s) {
+    for (char c : s) u16(static_cast<unsigned char>(c));
+    u16(0);
+  };
+  auto align = [&] { b.resize((b.size() + 3) & ~std::size_t{3}, '\0'); };
+  u16(0), u16(52), u16(0), wide("VS_VERSION_INFO"), align();
+  u32(0xFEEF04BD), u32(0x10000), u32(major << 16 | minor), u32(0);
+  b += std::string(36, '\0');
+  u16(0), u16(static_cast<unsigned>(text.size()) + 1), u16(1), wide("FileVersion"), align(), wide(text);
+  return b + std::string(512, 'x');
+}
+
+// keygen, sign and verify, with stock OpenSSL as the judge both ways.
+TEST_F(PublishTest, KeysAndSignaturesAreTheOnesOpenSslMakesAndChecks) {
+  ASSERT_EQ(Publish(dir_, "keygen keys").status, 0);
+  EXPECT_EQ(fs::status(dir_ / "keys/marlix-private.pem").permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  const std::string key = ReadBytes(dir_ / "keys/marlix-private.pem");
+  EXPECT_EQ(Shell(dir_, "openssl ec -in keys/marlix-private.pem -pubout").out, ReadBytes(dir_ / "keys/marlix-public.pem"));
+  const Ran again = Publish(dir_, "keygen keys");
+  EXPECT_EQ(again.status, 2);
+  EXPECT_NE(again.err.find("never overwritten"), std::string::npos) << again.err;
+  EXPECT_EQ(ReadBytes(dir_ / "keys/marlix-private.pem"), key);
+
+  WriteBytes(dir_ / "a.txt", "some data\r\n");
+  WriteBytes(dir_ / "b.txt", "more data\r\n");
+  ASSERT_EQ(Publish(dir_, "sign --key keys/marlix-private.pem a.txt b.txt").status, 0);
+  EXPECT_EQ(Shell(dir_, "openssl dgst -sha256 -verify keys/marlix-public.pem -signature a.txt.sig a.txt").status, 0);
+  ASSERT_EQ(Shell(dir_, "openssl ecparam -name prime256v1 -genkey -noout -out other.pem && "
+                        "openssl ec -in other.pem -pubout -out other-public.pem && "
+                        "openssl dgst -sha256 -sign keys/marlix-private.pem -out c.txt.sig a.txt && cp a.txt c.txt")
+                .status, 0);
+  EXPECT_EQ(Publish(dir_, "verify --key keys/marlix-public.pem a.txt b.txt c.txt").status, 0);
+  WriteBytes(dir_ / "b.txt", "more data!\r\n");
+  const std::pair<std::string, std::string> refused[] = {
+      {"verify --key keys/marlix-public.pem a.txt b.txt", "b.txt: does not verify"},
+      {"verify --key other-public.pem a.txt", "a.txt: does not verify"},
+      {"verify --key keys/marlix-public.pem keys/marlix-public.pem", "has no signature"},
+  };
+  for (const auto& [args, why] : refused) {
+    const Ran run = Publish(dir_, args);
+    EXPECT_EQ(run.status, 1) << args;
+    EXPECT_NE(run.err.find(why), std::string::npos) << args << ": " << run.err;
+  }
+  for (const std::string& args : {std::string("sign --key keys/marlix-public.pem a.txt"),
+                                  std::string("verify --key a.txt a.txt"), std::string("sign a.txt")}) {
+    EXPECT_EQ(Publish(dir_, args).status, 2) << args;
+  }
+}
+
+// A release puts every file in with its signature; bad input changes nothing.
+TEST_F(PublishTest, AReleaseIsSignedWholeAndBadInputLeavesTheServerAsItWas) {
+  ASSERT_EQ(Publish(dir_, "keygen keys").status, 0);
+  ASSERT_EQ(Publish(dir_, std::string("data --out data ") + MARLIX_OFFICIAL_SAMPLE).status, 0);
+  WriteBytes(dir_ / "Marlix.exe", ProgramFile(1, 1, "1.1"));
+  const Ran first = Publish(dir_, "release --key keys/marlix-private.pem --to served --program Marlix.exe --data data");
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(ReadBytes(dir_ / "served/MarlixVer.ini"), "zipver=1.1\r\n");
+  for (const char* name : {"postcode.txt", "post.csv", "postver.txt", "Marlix.exe", "MarlixVer.ini"}) {
+    const std::string n = std::string("served/") + name;
+    EXPECT_EQ(Shell(dir_, "openssl dgst -sha256 -verify keys/marlix-public.pem -signature " + n + ".sig " + n).status,
+              0) << name;
+  }
+  EXPECT_EQ(ReadBytes(dir_ / "served/postcode.txt"), ReadBytes(dir_ / "data/postcode.txt"));
+  const auto served = Snapshot(dir_ / "served");
+  EXPECT_EQ(served.size(), 10u);
+
+  fs::create_directories(dir_ / "utf8");
+  for (const char* name : {"post.csv", "postver.txt"}) fs::copy(dir_ / "data" / name, dir_ / "utf8" / name);
+  WriteBytes(dir_ / "utf8/postcode.txt", Convert(ReadBytes(dir_ / "data/postcode.txt"), "UTF-8", "CP949"));
+  fs::create_directories(dir_ / "notdata");
+  for (const char* name : {"post.csv", "postver.txt"}) fs::copy(dir_ / "data" / name, dir_ / "notdata" / name);
+  WriteBytes(dir_ / "notdata/postcode.txt", "06315 a\r\nhello\r\n");
+  WriteBytes(dir_ / "same.exe", ProgramFile(1, 1, "1.1"));
+  WriteBytes(dir_ / "older.exe", ProgramFile(1, 0, "1.0"));
+  WriteBytes(dir_ / "sorts-before.exe", ProgramFile(1, 2, "1.02"));  // newer, but "1.02" < "1.1" as text
+  WriteBytes(dir_ / "page.exe", "<html>not a program</html>");
+  const std::pair<std::string, std::string> refused[] = {
+      {"--key keys/marlix-public.pem --program same.exe", "not a PEM private key"},
+      {"--key Marlix.exe --data data", "not a PEM private key"},
+      {"--key keys/marlix-private.pem --program same.exe", "not newer than the published 1.1"},
+      {"--key keys/marlix-private.pem --program older.exe --data data", "not newer"},
+      {"--key keys/marlix-private.pem --program sorts-before.exe", "does not sort after the published zipver=1.1"},
+      {"--key keys/marlix-private.pem --program page.exe", "not a Windows program"},
+      {"--key keys/marlix-private.pem --data utf8", "not CP949 text"},
+      {"--key keys/marlix-private.pem --data notdata", "line 2 is not a postcode line"},
+      {"--key keys/marlix-private.pem --data nowhere", "cannot be read"},
+  };
+  for (const auto& [args, why] : refused) {
+    const Ran run = Publish(dir_, "release --to served " + args);
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_NE(run.err.find(why), std::string::npos) << args << ": " << run.err;
+    EXPECT_EQ(Snapshot(dir_ / "served"), served) << args;
+  }
+  WriteBytes(dir_ / "newer.exe", ProgramFile(1, 2, "1.2"));
+  ASSERT_EQ(Publish(dir_, "release --key keys/marlix-private.pem --to served --program newer.exe").status, 0);
+  EXPECT_EQ(ReadBytes(dir_ / "served/MarlixVer.ini"), "zipver=1.2\r\n");
+}
+
+}  // namespace
