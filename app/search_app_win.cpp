@@ -5,6 +5,7 @@
 
 #include "program_version_win.h"
 #include "search_dlg_win.h"
+#include "text_win.h"
 #include "tray_decisions.h"
 #include "tray_main_frame_win.h"
 #include "version_check.h"
@@ -52,9 +53,10 @@ BOOL CSearchApp::InitInstance() {
 // The running program is nudged (a WM_DESTROY that its frame shrugs off, and a
 // minimise request) and this process shows its own search window, then ends.
 BOOL CSearchApp::RunAsLaterInstance() {
-  HWND running = ::FindWindowA(nullptr, kFrameTitle);
+  // By its title in UTF-16: the system's code page may not hold it.
+  HWND running = ::FindWindowW(nullptr, WideFromCp949(kFrameTitle).c_str());
   if (running == nullptr) return TRUE;
-  ::SendMessageA(running, WM_DESTROY, 0, 0);
+  ::SendMessageW(running, WM_DESTROY, 0, 0);
   ::CloseWindow(running);
   CSearchDlg dlg;
   dlg.DoModal();

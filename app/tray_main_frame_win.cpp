@@ -2,9 +2,11 @@
 
 #include <shellapi.h>
 
-#include <cstring>
+#include <iterator>
+#include <string>
 
 #include "resource.h"
+#include "text_win.h"
 #include "search_dlg_win.h"
 #include "tray_decisions.h"
 
@@ -17,9 +19,9 @@ constexpr char kIconTip[] = "우편번호검색프로그램";
 constexpr UINT kIconId = IDI_MARLIX;
 
 // The first form of the icon record, without the later fields.
-NOTIFYICONDATAA IconRecord(HWND frame) {
-  NOTIFYICONDATAA data{};
-  data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+NOTIFYICONDATAW IconRecord(HWND frame) {
+  NOTIFYICONDATAW data{};
+  data.cbSize = NOTIFYICONDATAW_V1_SIZE;
   data.hWnd = frame;
   data.uID = kIconId;
   return data;
@@ -37,7 +39,7 @@ constexpr MessageEntry CTrayMainFrame::kMessageEntries[] = {
 static_assert(!HasDuplicateRoutes(CTrayMainFrame::kMessageEntries));
 constinit const MessageMap CTrayMainFrame::kMessageMap{&CWnd::kMessageMap, CTrayMainFrame::kMessageEntries};
 
-CTrayMainFrame::CTrayMainFrame() : m_nTaskbarCreated(::RegisterWindowMessageA("TaskbarCreated")) {
+CTrayMainFrame::CTrayMainFrame() : m_nTaskbarCreated(::RegisterWindowMessageW(L"TaskbarCreated")) {
   Create(kFrameTitle, 0);
 }
 
@@ -52,29 +54,30 @@ LRESULT CTrayMainFrame::OnCreate() {
 }
 
 void CTrayMainFrame::AddIcon() {
-  NOTIFYICONDATAA data = IconRecord(m_hWnd);
+  NOTIFYICONDATAW data = IconRecord(m_hWnd);
   data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   data.uCallbackMessage = kTrayCallbackMessage;
   // The icon's own small image: a large one shrunk by the shell blurs.
   // Shared, as LoadIcon's, so it is never destroyed.
-  data.hIcon = static_cast<HICON>(::LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDI_MARLIX), IMAGE_ICON,
+  data.hIcon = static_cast<HICON>(::LoadImageW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(IDI_MARLIX), IMAGE_ICON,
                                                ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
                                                LR_SHARED));
-  std::memcpy(data.szTip, kIconTip, sizeof kIconTip);
-  ::Shell_NotifyIconA(NIM_ADD, &data);
+  const std::wstring tip = WideFromCp949(kIconTip);
+  tip.copy(data.szTip, std::size(data.szTip) - 1);
+  ::Shell_NotifyIconW(NIM_ADD, &data);
 }
 
 // Whoever sends it: the icon goes, and with the window the program ends.
 void CTrayMainFrame::OnClose() {
-  NOTIFYICONDATAA data = IconRecord(m_hWnd);
-  ::Shell_NotifyIconA(NIM_DELETE, &data);
+  NOTIFYICONDATAW data = IconRecord(m_hWnd);
+  ::Shell_NotifyIconW(NIM_DELETE, &data);
   ShowWindow(SW_HIDE);
   ::ShowOwnedPopups(m_hWnd, FALSE);
   SetWindowPos(HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
   DestroyWindow();
 }
 
-void CTrayMainFrame::OnExit() { ::SendMessageA(m_hWnd, WM_CLOSE, 0, 0); }
+void CTrayMainFrame::OnExit() { ::SendMessageW(m_hWnd, WM_CLOSE, 0, 0); }
 
 LRESULT CTrayMainFrame::OnTrayNotify(WPARAM, LPARAM mouseMessage) {
   switch (TrayActionFor(static_cast<unsigned>(mouseMessage), m_pSearchDlg != nullptr)) {
@@ -100,7 +103,7 @@ void CTrayMainFrame::OpenSearchWindow() {
   m_bInModalRun = false;
   m_pSearchDlg = nullptr;
   dialog.reset();
-  if (result == kEndProgramCommand) ::SendMessageA(m_hWnd, WM_CLOSE, 0, 0);
+  if (result == kEndProgramCommand) ::SendMessageW(m_hWnd, WM_CLOSE, 0, 0);
 }
 
 // The frame is never to be seen. A later start's minimise request
@@ -119,7 +122,7 @@ void CTrayMainFrame::ShowTrayMenu() {
   // elsewhere; the null message afterwards lets the next one open at once.
   ::SetForegroundWindow(m_hWnd);
   ::TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, m_hWnd, &ignored);
-  ::PostMessageA(m_hWnd, WM_NULL, 0, 0);
+  ::PostMessageW(m_hWnd, WM_NULL, 0, 0);
 }
 
 LRESULT CTrayMainFrame::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,6 +1,9 @@
 #include "app_win.h"
 
 #include <cstring>
+#include <cwchar>
+
+#include "wnd_win.h"
 
 CWinApp* CWinApp::s_app = nullptr;
 
@@ -13,9 +16,9 @@ CWinApp::~CWinApp() {
 int CWinApp::Run() {
   MSG msg;
   BOOL got;
-  while ((got = ::GetMessageA(&msg, nullptr, 0, 0)) > 0) {
+  while ((got = ::GetMessageW(&msg, nullptr, 0, 0)) > 0) {
     ::TranslateMessage(&msg);
-    ::DispatchMessageA(&msg);
+    ::DispatchMessageW(&msg);
   }
   m_nExitCode = got == 0 ? static_cast<int>(msg.wParam) : 1;
   return ExitInstance();
@@ -31,26 +34,30 @@ int AfxWinMain() {
 
 HINSTANCE AfxGetInstanceHandle() { return ::GetModuleHandleA(nullptr); }
 
-const char* AfxGetAppName() {
-  static char name[MAX_PATH] = {};
+const wchar_t* AfxGetAppNameW() {
+  static wchar_t name[MAX_PATH] = {};
   if (!name[0]) {
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    // 0x5C can be the trail byte of a CP949 character: walk characters, not bytes.
-    const char* base = path;
-    for (const char* p = path; *p; p = ::CharNextA(p)) {
-      if (*p == '\\' || *p == '/') base = p + 1;
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const wchar_t* base = path;
+    for (const wchar_t* p = path; *p; ++p) {
+      if (*p == L'\\' || *p == L'/') base = p + 1;
     }
-    std::memcpy(name, base, std::strlen(base) + 1);
-    char* dot = nullptr;
-    for (char* p = name; *p; p = ::CharNextA(p)) {
-      if (*p == '.') dot = p;
-    }
-    if (dot) *dot = '\0';
+    std::wcscpy(name, base);
+    if (wchar_t* dot = std::wcsrchr(name, L'.')) *dot = L'\0';
   }
   return name;
 }
 
-int AfxMessageBox(const char* text, UINT type) {
-  return ::MessageBoxA(::GetActiveWindow(), text, AfxGetAppName(), type);
+// For the ANSI calls (the internet agent): in the system's code page.
+const char* AfxGetAppName() {
+  static char name[MAX_PATH] = {};
+  if (!name[0]) ::WideCharToMultiByte(CP_ACP, 0, AfxGetAppNameW(), -1, name, MAX_PATH, nullptr, nullptr);
+  return name;
 }
+
+int AfxMessageBox(HWND owner, std::string_view text, UINT type) {
+  return ::MessageBoxW(owner, marlix::WideFromCp949(text).c_str(), AfxGetAppNameW(), type);
+}
+
+int AfxMessageBox(const char* text, UINT type) { return AfxMessageBox(::GetActiveWindow(), text, type); }

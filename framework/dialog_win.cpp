@@ -36,7 +36,7 @@ INT_PTR CDialog::DoModal() {
   const bool disableOwner = owner && ::IsWindowEnabled(owner);
   m_bEndModal = false;
   m_nModalResult = -1;
-  if (!::CreateDialogParamA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), owner, &CDialog::DialogProc,
+  if (!::CreateDialogParamW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), owner, &CDialog::DialogProc,
                             reinterpret_cast<LPARAM>(this))) {
     return -1;
   }
@@ -46,7 +46,7 @@ INT_PTR CDialog::DoModal() {
   MSG msg;
   // The window can also go without EndDialog, with an owner that is destroyed.
   while (!ModalEnding()) {
-    const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+    const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
     if (got <= 0) {
       // A quit request ends the modal run and is passed on to the outer loop.
       ::PostQuitMessage(got == 0 ? static_cast<int>(msg.wParam) : 1);
@@ -67,13 +67,13 @@ INT_PTR CDialog::DoModal() {
 void CDialog::RouteModalMessage(MSG& msg) {
   if (!PreTranslateMessage(&msg)) {
     ::TranslateMessage(&msg);
-    ::DispatchMessageA(&msg);
+    ::DispatchMessageW(&msg);
   }
 }
 
 bool CDialog::PumpMessage() {
   MSG msg;
-  if (ModalEnding() || !::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (ModalEnding() || !::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
   if (msg.message == WM_QUIT) {
     // The modal run ends here as it would in its loop, and the quit request
     // goes on to the outer loop.
@@ -89,7 +89,7 @@ void CDialog::EndDialog(int result) {
   m_nModalResult = result;
   m_bEndModal = true;
   // Wakes the modal loop when this is called from outside a message it dispatched.
-  ::PostMessageA(m_hWnd, WM_NULL, 0, 0);
+  ::PostMessageW(m_hWnd, WM_NULL, 0, 0);
 }
 
 // Over the owner when it is on screen, otherwise in the work area of the screen.
@@ -99,7 +99,7 @@ void CDialog::CenterWindow() {
   if (owner && ::IsWindowVisible(owner) && !::IsIconic(owner)) {
     ::GetWindowRect(owner, &area);
   } else {
-    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
   }
   RECT rc{};
   ::GetWindowRect(m_hWnd, &rc);
@@ -111,7 +111,7 @@ void CDialog::CenterWindow() {
   ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-BOOL CDialog::PreTranslateMessage(MSG* msg) { return ::IsDialogMessageA(m_hWnd, msg); }
+BOOL CDialog::PreTranslateMessage(MSG* msg) { return ::IsDialogMessageW(m_hWnd, msg); }
 
 BOOL CDialog::OnInitDialog() {
   DoDataExchange();
@@ -123,33 +123,33 @@ void CDialog::BindControl(int id, CWnd& control) { control.Attach(GetDlgItem(id)
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* self = reinterpret_cast<CDialog*>(lParam);
-    ::SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
+    ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
     self->m_hWnd = hwnd;
     RECT before{}, after{};
     ::GetWindowRect(hwnd, &before);
     BOOL result = TRUE;
     try {
       result = self->OnInitDialog();
-    } catch (const std::exception& e) {
-      ReportException(e.what());
+    } catch (...) {
+      ReportCurrentException();
     }
     // A dialog that did not place itself opens centred rather than in a corner.
     ::GetWindowRect(hwnd, &after);
     if (::EqualRect(&before, &after)) self->CenterWindow();
     return result;
   }
-  auto* self = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
+  auto* self = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
   if (!self) return FALSE;
   if (message == WM_NCDESTROY) {
-    ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+    ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
     self->m_hWnd = nullptr;
     return FALSE;
   }
   LRESULT result = 0;
   try {
     if (self->Dispatch(message, wParam, lParam, result) != Routed::Handled) return FALSE;
-  } catch (const std::exception& e) {
-    ReportException(e.what());
+  } catch (...) {
+    ReportCurrentException();
     return TRUE;
   }
   // These few answer through the return value; all others through DWLP_MSGRESULT.
@@ -167,7 +167,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     case WM_QUERYDRAGICON:
       return static_cast<INT_PTR>(result);
     default:
-      ::SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
+      ::SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
       return TRUE;
   }
 }

@@ -1,13 +1,41 @@
 #include "wnd_win.h"
 
 #include <exception>
+#include <stdexcept>
 
 constinit const MessageMap CWnd::kMessageMap{nullptr, {}};
 
-int CWnd::GetWindowText(char* buffer, int size) const {
+std::wstring CWnd::GetWindowTextW() const {
+  const int length = ::GetWindowTextLengthW(m_hWnd);
+  if (length <= 0) return {};
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(::GetWindowTextW(m_hWnd, text.data(), length + 1)));
+  return text;
+}
+
+int CWnd::GetWindowText(char* buffer, int size, bool* lossless) const {
   if (size <= 0) return 0;
-  buffer[0] = '\0';
-  return ::GetWindowTextA(m_hWnd, buffer, size);
+  std::string text = marlix::Cp949FromWide(GetWindowTextW(), lossless);
+  std::size_t keep = 0;
+  // Whole characters only: a byte 0x81-0xFE leads a two-byte one.
+  while (keep < text.size()) {
+    const std::size_t step = static_cast<unsigned char>(text[keep]) >= 0x81 ? 2 : 1;
+    if (keep + step > static_cast<std::size_t>(size - 1)) break;
+    keep += step;
+  }
+  if (keep > text.size()) keep = text.size();
+  text.copy(buffer, keep);
+  buffer[keep] = '\0';
+  return static_cast<int>(keep);
+}
+
+std::wstring CListBox::GetTextW(int index) const {
+  const LRESULT length = SendMessage(LB_GETTEXTLEN, index);
+  if (length == LB_ERR) return {};
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const LRESULT got = SendMessage(LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+  text.resize(got == LB_ERR ? 0 : static_cast<std::size_t>(got));
+  return text;
 }
 
 CWnd::~CWnd() {
@@ -57,54 +85,62 @@ LRESULT CWnd::Default() {
   return DefaultProc(m_current.message, m_current.wParam, m_current.lParam);
 }
 
-void CWnd::ReportException(const char* what) {
-  AfxMessageBox(what && *what ? what : "Unexpected error", MB_OK | MB_ICONERROR);
+void CWnd::ReportCurrentException() {
+  const char* what = "Unexpected error";
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    if (e.what() && *e.what()) what = e.what();
+  } catch (...) {
+  }
+  AfxMessageBox(what, MB_OK | MB_ICONERROR);
 }
 
-int CTabCtrl::InsertItem(int index, const char* text) {
-  TCITEMA item{};
+int CTabCtrl::InsertItem(int index, std::string_view text) {
+  std::wstring wide = marlix::WideFromCp949(text);
+  TCITEMW item{};
   item.mask = TCIF_TEXT;
-  item.pszText = const_cast<char*>(text);
-  return static_cast<int>(SendMessage(TCM_INSERTITEMA, index, reinterpret_cast<LPARAM>(&item)));
+  item.pszText = wide.data();
+  return static_cast<int>(SendMessage(TCM_INSERTITEMW, index, reinterpret_cast<LPARAM>(&item)));
 }
 
 BOOL CMenu::LoadMenu(UINT id) {
-  m_owned.reset(::LoadMenuA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(id)));
+  m_owned.reset(::LoadMenuW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(id)));
   m_hMenu = m_owned.get();
   return m_hMenu != nullptr;
 }
 
 namespace {
-constexpr char kFrameClass[] = "MarlixFrame";
+constexpr wchar_t kFrameClass[] = L"MarlixFrame";
 }
 
-BOOL CFrameWnd::Create(const char* title, DWORD style, DWORD exStyle) {
+BOOL CFrameWnd::Create(std::string_view title, DWORD style, DWORD exStyle) {
   static const ATOM registered = [] {
-    WNDCLASSEXA wc{};
+    WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = &CFrameWnd::WindowProc;
     wc.hInstance = AfxGetInstanceHandle();
     wc.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = kFrameClass;
-    return ::RegisterClassExA(&wc);
+    return ::RegisterClassExW(&wc);
   }();
   if (!registered) return FALSE;
-  return ::CreateWindowExA(exStyle, kFrameClass, title, style, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+  return ::CreateWindowExW(exStyle, kFrameClass, marlix::WideFromCp949(title).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                            CW_USEDEFAULT, nullptr, nullptr, AfxGetInstanceHandle(), this) != nullptr;
 }
 
 LRESULT CALLBACK CFrameWnd::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
-    auto* self = static_cast<CFrameWnd*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    auto* self = static_cast<CFrameWnd*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     self->m_hWnd = hwnd;
-    ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
-  auto* self = reinterpret_cast<CFrameWnd*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (!self) return ::DefWindowProcA(hwnd, message, wParam, lParam);
+  auto* self = reinterpret_cast<CFrameWnd*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return ::DefWindowProcW(hwnd, message, wParam, lParam);
   if (message == WM_NCDESTROY) {
-    ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
-    const LRESULT result = ::DefWindowProcA(hwnd, message, wParam, lParam);
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    const LRESULT result = ::DefWindowProcW(hwnd, message, wParam, lParam);
     self->m_hWnd = nullptr;
     self->PostNcDestroy();
     return result;
@@ -115,8 +151,8 @@ LRESULT CALLBACK CFrameWnd::WindowProc(HWND hwnd, UINT message, WPARAM wParam, L
     if (self->Dispatch(message, wParam, lParam, result) != Routed::No) return result;
     // A frame may answer messages that no table can name, such as registered ones.
     return self->DefaultProc(message, wParam, lParam);
-  } catch (const std::exception& e) {
-    ReportException(e.what());
+  } catch (...) {
+    ReportCurrentException();
     return 0;
   }
 }

@@ -1,15 +1,19 @@
 // The window classes of our small framework: CWnd with its static message
-// table, CFrameWnd, CDialog, the control wrappers and CMenu. All text is ANSI
-// (CP949), as the programs' literals are.
+// table, CFrameWnd, CDialog, the control wrappers and CMenu. The windows are
+// Unicode windows; the wrappers take and give the programs' CP949 text (and
+// UTF-16 where a caller wants it) and convert with code page 949 themselves.
 #pragma once
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include <span>
+#include <string>
+#include <string_view>
 #include <type_traits>
 
 #include "handle_win.h"
+#include "text_win.h"
 
 class CWnd;
 
@@ -103,8 +107,11 @@ constexpr bool HasDuplicateRoutes(std::span<const MessageEntry> entries) {
 HINSTANCE AfxGetInstanceHandle();
 // The program file's name without its extension, in the ANSI code page.
 const char* AfxGetAppName();
-// A modal message box captioned with the application name.
+// The same name in UTF-16, for captions.
+const wchar_t* AfxGetAppNameW();
+// A modal message box captioned with the application name; the text is CP949.
 int AfxMessageBox(const char* text, UINT type = MB_OK);
+int AfxMessageBox(HWND owner, std::string_view text, UINT type);
 
 class CWnd {
  public:
@@ -118,13 +125,16 @@ class CWnd {
   void Attach(HWND hwnd) { m_hWnd = hwnd; }
 
   LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
-    return ::SendMessageA(m_hWnd, message, wParam, lParam);
+    return ::SendMessageW(m_hWnd, message, wParam, lParam);
   }
   HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
   int GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
-  void SetWindowText(const char* text) { ::SetWindowTextA(m_hWnd, text); }
-  // Copies at most size - 1 bytes of the text, always terminated.
-  int GetWindowText(char* buffer, int size) const;
+  void SetWindowText(std::string_view text) { ::SetWindowTextW(m_hWnd, marlix::WideFromCp949(text).c_str()); }
+  void SetWindowText(const wchar_t* text) { ::SetWindowTextW(m_hWnd, text); }
+  // The text in CP949, at most size - 1 bytes and never half a character,
+  // always terminated. `lossless` tells whether every character had a CP949 form.
+  int GetWindowText(char* buffer, int size, bool* lossless = nullptr) const;
+  std::wstring GetWindowTextW() const;
   void MoveWindow(int x, int y, int width, int height, BOOL repaint = TRUE) {
     ::MoveWindow(m_hWnd, x, y, width, height, repaint);
   }
@@ -159,11 +169,12 @@ class CWnd {
   // From a handler: the default processing of the message being handled.
   LRESULT Default();
   virtual LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
+    return ::DefWindowProcW(m_hWnd, message, wParam, lParam);
   }
 
-  // Shown to the user when a handler throws: nothing may cross a window procedure.
-  static void ReportException(const char* what);
+  // Shown to the user when a handler throws: nothing may cross a window
+  // procedure. Called from inside a catch block; says what it caught.
+  static void ReportCurrentException();
 
  private:
   struct CurrentMessage {
@@ -200,9 +211,13 @@ class CEdit : public CWnd {};
 class CListBox : public CWnd {
  public:
   void ResetContent() { SendMessage(LB_RESETCONTENT); }
-  int InsertString(int index, const char* text) {
+  int InsertString(int index, std::string_view text) { return InsertString(index, marlix::WideFromCp949(text).c_str()); }
+  int InsertString(int index, const wchar_t* text) {
     return static_cast<int>(SendMessage(LB_INSERTSTRING, index, reinterpret_cast<LPARAM>(text)));
   }
+  // An item's text in UTF-16 and in CP949; empty for an index out of range.
+  std::wstring GetTextW(int index) const;
+  std::string GetText(int index) const { return marlix::Cp949FromWide(GetTextW(index)); }
   int SetItemHeight(int index, UINT height) { return static_cast<int>(SendMessage(LB_SETITEMHEIGHT, index, height)); }
   void SetHorizontalExtent(int extent) { SendMessage(LB_SETHORIZONTALEXTENT, extent); }
   int InitStorage(int items, UINT bytes) { return static_cast<int>(SendMessage(LB_INITSTORAGE, items, bytes)); }
@@ -213,13 +228,16 @@ class CListBox : public CWnd {
 class CComboBox : public CWnd {
  public:
   void ResetContent() { SendMessage(CB_RESETCONTENT); }
-  int AddString(const char* text) { return static_cast<int>(SendMessage(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text))); }
+  int AddString(std::string_view text) {
+    const std::wstring wide = marlix::WideFromCp949(text);
+    return static_cast<int>(SendMessage(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str())));
+  }
   int SetCurSel(int index) { return static_cast<int>(SendMessage(CB_SETCURSEL, index)); }
 };
 
 class CTabCtrl : public CWnd {
  public:
-  int InsertItem(int index, const char* text);
+  int InsertItem(int index, std::string_view text);
   int GetCurSel() const { return static_cast<int>(SendMessage(TCM_GETCURSEL)); }
   int SetCurSel(int index) { return static_cast<int>(SendMessage(TCM_SETCURSEL, index)); }
 };
@@ -236,8 +254,8 @@ class CMenu {
  public:
   BOOL LoadMenu(UINT id);
   void Attach(HMENU menu) { m_hMenu = menu; }
-  BOOL AppendMenu(UINT flags, UINT_PTR id = 0, const char* text = nullptr) {
-    return ::AppendMenuA(m_hMenu, flags, id, text);
+  BOOL AppendMenu(UINT flags, UINT_PTR id = 0, const wchar_t* text = nullptr) {
+    return ::AppendMenuW(m_hMenu, flags, id, text);
   }
   HMENU GetSubMenu(int position) const { return ::GetSubMenu(m_hMenu, position); }
 
@@ -250,7 +268,7 @@ class CMenu {
 // A top-level window of its own class; messages no route takes go to DefWindowProc.
 class CFrameWnd : public CWnd {
  public:
-  BOOL Create(const char* title, DWORD style = WS_OVERLAPPEDWINDOW, DWORD exStyle = 0);
+  BOOL Create(std::string_view title, DWORD style = WS_OVERLAPPEDWINDOW, DWORD exStyle = 0);
   BOOL DestroyWindow() { return ::DestroyWindow(m_hWnd); }
 
  protected:

@@ -86,8 +86,9 @@ BOOL CSearchDlg::OnInitDialog() {
   CDialog::OnInitDialog();
 
   if (HMENU system = ::GetSystemMenu(m_hWnd, FALSE)) {
-    char about[128] = {};
-    if (::LoadStringA(AfxGetInstanceHandle(), IDS_ABOUTBOX, about, sizeof about) > 0 && about[0]) {
+    wchar_t about[128] = {};
+    if (::LoadStringW(AfxGetInstanceHandle(), IDS_ABOUTBOX, about, static_cast<int>(std::size(about))) > 0 &&
+        about[0]) {
       CMenu menu;
       menu.Attach(system);
       menu.AppendMenu(MF_SEPARATOR);
@@ -238,10 +239,14 @@ void CSearchDlg::FillResults(std::FILE* file) {
   char term1[kTermMaxBytes + 1] = {};
   char term2[kTermMaxBytes + 1] = {};
   char kind[kKindMaxBytes + 1] = {};
-  m_edtFirstTerm.GetWindowText(term1, sizeof term1);
-  m_edtSecondTerm.GetWindowText(term2, sizeof term2);
+  bool held1 = true, held2 = true;
+  m_edtFirstTerm.GetWindowText(term1, sizeof term1, &held1);
+  m_edtSecondTerm.GetWindowText(term2, sizeof term2, &held2);
   m_cboKind.GetWindowText(kind, sizeof kind);
-  const SearchRequest request = RequestFromWindow(m_tabMode.GetCurSel(), kind, term1, term2);
+  const int tab = m_tabMode.GetCurSel();
+  const SearchRequest request = RequestFromWindow(tab, kind, term1, term2);
+  // A term with a character that CP949 cannot hold is in no line of the data.
+  if (!held1 || (tab != 0 && !held2)) file = nullptr;
   const unsigned fill = ++m_nListFill;
 
   std::size_t matches = 0;
@@ -257,13 +262,13 @@ void CSearchDlg::FillResults(std::FILE* file) {
     m_lstResult.SendMessage(WM_SETREDRAW, FALSE);
     // The rows are measured in the list's own device context, taken for one step at a time.
     std::optional<WindowDC> dc(std::in_place, m_lstResult.m_hWnd);
-    std::string item;
+    std::wstring item;
     auto list_row = [&](std::string_view text) {
-      item.assign(text);
+      item = WideFromCp949(text);
       if (listed == 0) m_lstResult.SetItemHeight(0, kResultItemHeight);
       m_lstResult.InsertString(listed++, item.c_str());
       SIZE size{};
-      if (::GetTextExtentPoint32A(dc->get(), item.data(), static_cast<int>(item.size()), &size)) {
+      if (::GetTextExtentPoint32W(dc->get(), item.data(), static_cast<int>(item.size()), &size)) {
         widest = std::max(widest, static_cast<int>(size.cx));
       }
     };
@@ -311,31 +316,44 @@ void CSearchDlg::OnCopyPostCode() { m_nCopyMode = kCopyPostcode; }
 void CSearchDlg::OnCopyAddress() { m_nCopyMode = kCopyAddress; }
 void CSearchDlg::OnCopyWholeLine() { m_nCopyMode = kCopyWholeLine; }
 
-// The selected line, cut by the copy mode, goes to the clipboard as ANSI text.
-// A clipboard held by another program is left alone; the next selection tries again.
+namespace {
+
+// A zero-filled movable block holding `bytes` and a terminating zero of `zero_bytes`.
+HGLOBAL ClipboardBlock(const void* bytes, std::size_t size, std::size_t zero_bytes) {
+  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size + zero_bytes);
+  if (!block) return nullptr;
+  if (void* target = ::GlobalLock(block)) {
+    if (size > 0) std::memcpy(target, bytes, size);
+    ::GlobalUnlock(block);
+  }
+  return block;
+}
+
+// The clipboard owns a block only when it takes it.
+void Offer(UINT format, HGLOBAL block) {
+  // cppcheck-suppress doubleFree ; freed only when SetClipboardData refused it
+  if (block && !::SetClipboardData(format, block)) ::GlobalFree(block);
+}
+
+}  // namespace
+
+// The selected line, cut by the copy mode, goes to the clipboard as the CP949
+// bytes (what Korean-code-page programs read), as UTF-16 and marked Korean, so
+// that a program on any system pastes it right. A clipboard held by another
+// program is left alone; the next selection tries again.
 void CSearchDlg::OnSelchangeResultList() {
   const int index = m_lstResult.GetCurSel();
   if (index == LB_ERR) return;
-  const LRESULT length = m_lstResult.SendMessage(LB_GETTEXTLEN, index);
-  if (length == LB_ERR) return;
-  std::string line(static_cast<std::size_t>(length) + 1, '\0');
-  m_lstResult.SendMessage(LB_GETTEXT, index, reinterpret_cast<LPARAM>(line.data()));
-  line.resize(std::strlen(line.c_str()));
+  const std::string line = m_lstResult.GetText(index);
   const std::string_view text = CutForCopy(line, m_nCopyMode);
+  const std::wstring wide = WideFromCp949(text);
+  const LCID locale = kKoreanLocale;
 
-  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, text.size() + 1);
-  if (!block) return;
-  if (void* bytes = ::GlobalLock(block)) {
-    if (!text.empty()) std::memcpy(bytes, text.data(), text.size());
-    ::GlobalUnlock(block);
-  }
-  if (!::OpenClipboard(m_hWnd)) {
-    ::GlobalFree(block);  // nobody took it
-    return;
-  }
+  if (!::OpenClipboard(m_hWnd)) return;
   ::EmptyClipboard();
-  // cppcheck-suppress doubleFree ; the clipboard owns the block only when SetClipboardData succeeds
-  if (!::SetClipboardData(CF_TEXT, block)) ::GlobalFree(block);
+  Offer(CF_TEXT, ClipboardBlock(text.data(), text.size(), 1));
+  Offer(CF_UNICODETEXT, ClipboardBlock(wide.data(), wide.size() * sizeof(wchar_t), sizeof(wchar_t)));
+  Offer(CF_LOCALE, ClipboardBlock(&locale, sizeof locale, 0));
   ::CloseClipboard();
 }
 

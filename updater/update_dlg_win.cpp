@@ -1,6 +1,7 @@
 #include "update_dlg_win.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "local_files.h"
 #include "updater_about_dlg_win.h"
@@ -46,8 +47,9 @@ BOOL CUpdateDlg::OnInitDialog() {
   // The updater's template has no system menu, so that nobody closes it mid-swap.
   HMENU system = (::GetWindowLongA(m_hWnd, GWL_STYLE) & WS_SYSMENU) ? ::GetSystemMenu(m_hWnd, FALSE) : nullptr;
   if (system) {
-    char about[128] = {};
-    if (::LoadStringA(AfxGetInstanceHandle(), IDS_UPDATER_ABOUTBOX, about, sizeof about) > 0 && about[0]) {
+    wchar_t about[128] = {};
+    if (::LoadStringW(AfxGetInstanceHandle(), IDS_UPDATER_ABOUTBOX, about, static_cast<int>(std::size(about))) > 0 &&
+        about[0]) {
       CMenu menu;
       menu.Attach(system);
       menu.AppendMenu(MF_SEPARATOR);
@@ -107,7 +109,7 @@ void CUpdateDlg::OnPaint() {
     return;
   }
   PaintDC dc(m_hWnd);
-  ::SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.get()), 0);
+  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.get()), 0);
   const int cxIcon = ::GetSystemMetrics(SM_CXICON);
   const int cyIcon = ::GetSystemMetrics(SM_CYICON);
   const RECT rect = GetClientRect();
@@ -119,7 +121,7 @@ HCURSOR CUpdateDlg::OnQueryDragIcon() { return m_hIcon; }
 // The update blocks this thread: each text is painted at once, so that it
 // shows during the waits and reads that follow it.
 void CUpdateDlg::SetStatus(const std::string& text) {
-  m_stMessage.SetWindowText(text.c_str());
+  m_stMessage.SetWindowText(text);
   ::UpdateWindow(m_stMessage.m_hWnd);
 }
 
@@ -133,7 +135,7 @@ void CUpdateDlg::SetProgressPos(int position) {
 void CUpdateDlg::EnableOK(bool enable) { ::EnableWindow(m_btnOK.m_hWnd, enable); }
 void CUpdateDlg::EnableCancel(bool enable) { ::EnableWindow(m_btnCancel.m_hWnd, enable); }
 
-void CUpdateDlg::Notice(const std::string& text) { ::MessageBoxA(m_hWnd, text.c_str(), AfxGetAppName(), MB_OK); }
+void CUpdateDlg::Notice(const std::string& text) { AfxMessageBox(m_hWnd, text, MB_OK); }
 
 void CUpdateDlg::Warning(const std::string& text) { AfxMessageBox(text.c_str(), MB_OK | MB_ICONEXCLAMATION); }
 

@@ -84,8 +84,9 @@ inline std::vector<HWND> ProcessWindows(DWORD pid, const char* title) {
         auto& s = *reinterpret_cast<Search*>(param);
         DWORD owner = 0;
         ::GetWindowThreadProcessId(hwnd, &owner);
-        char text[256] = {};
-        if (owner == s.pid && ::GetWindowTextA(hwnd, text, sizeof text) && std::string_view(text) == s.title) {
+        // In UTF-16: a system code page that is not Korean cannot hold the title.
+        wchar_t text[256] = {};
+        if (owner == s.pid && ::GetWindowTextW(hwnd, text, 256) && Wide(s.title) == text) {
           s.found.push_back(hwnd);
         }
         return TRUE;
@@ -114,6 +115,26 @@ inline std::optional<std::string> ClipboardText() {
   }
   ::CloseClipboard();
   return text;
+}
+
+// The clipboard's UTF-16 text and its locale, as programs on any system read them.
+inline std::pair<std::wstring, LCID> ClipboardUnicode() {
+  std::pair<std::wstring, LCID> found{L"<none>", 0};
+  if (!::OpenClipboard(nullptr)) return found;
+  if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* text = static_cast<const wchar_t*>(::GlobalLock(data))) {
+      found.first = text;
+      ::GlobalUnlock(data);
+    }
+  }
+  if (HANDLE data = ::GetClipboardData(CF_LOCALE)) {
+    if (const auto* locale = static_cast<const LCID*>(::GlobalLock(data))) {
+      found.second = *locale;
+      ::GlobalUnlock(data);
+    }
+  }
+  ::CloseClipboard();
+  return found;
 }
 
 inline void SetClipboardText(const std::string& text) {
@@ -300,8 +321,9 @@ class Marlix {
     text.resize(text.size() - 1);
     return text;
   }
-  void SetText(int id, std::string_view cp949) {
-    ::SendMessageW(Item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(cp949).c_str()));
+  void SetText(int id, std::string_view cp949) { SetText(id, Wide(cp949)); }
+  void SetText(int id, const std::wstring& text) {
+    ::SendMessageW(Item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
   }
 
   int ListCount() const { return static_cast<int>(::SendMessageW(Item(IDC_RESULT_LIST), LB_GETCOUNT, 0, 0)); }

@@ -59,7 +59,8 @@ class SearchWindow : public FreshSearchWindow {
     int widest = 0;
     for (const std::string& line : lines) {
       SIZE size{};
-      ::GetTextExtentPoint32A(dc, line.data(), static_cast<int>(line.size()), &size);
+      const std::wstring wide = Wide(line);
+      ::GetTextExtentPoint32W(dc, wide.data(), static_cast<int>(wide.size()), &size);
       widest = std::max(widest, static_cast<int>(size.cx));
     }
     ::ReleaseDC(list, dc);
@@ -208,6 +209,12 @@ TEST_F(SearchWindow, CompositeSearchCombinesTheTerms) {
   CompositeSearch(1, "개포", "135-");
   ExpectListed(or_lines);
   CompositeSearch(0, "개포", "999-");
+  ExpectNoDataRows();
+  // A term CP949 cannot hold is in no line: not even OR with an empty term
+  // lists anything (a question mark in its place would be in none either).
+  SetText(IDC_FIRST_TERM, std::wstring(L"\U0001F600"));
+  SetText(IDC_SECOND_TERM, std::wstring());
+  Click(IDC_SEARCH);
   ExpectNoDataRows();
 }
 

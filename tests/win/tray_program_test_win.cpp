@@ -37,9 +37,13 @@ TEST_F(TrayProgram, TheHiddenFrameOpensOneSearchWindowAtATime) {
   ASSERT_TRUE(marlix.Start(kNoServer));
   ASSERT_TRUE(marlix.WaitForFrame());
   HWND frame = marlix.frame();
-  char title[64] = {};
-  EXPECT_EQ(::GetWindowTextA(frame, title, sizeof title), 12);
-  EXPECT_STREQ(title, kFrameTitle);
+  wchar_t title[64] = {};
+  ::GetWindowTextW(frame, title, 64);
+  EXPECT_EQ(title, Wide(kFrameTitle));
+  // Programs of a Korean system find it by its CP949 title.
+  if (::GetACP() == 949) {
+    EXPECT_EQ(::FindWindowA(nullptr, kFrameTitle), frame);
+  }
   EXPECT_FALSE(::IsWindowVisible(frame));
   ASSERT_TRUE(FrameAnswers(frame));  // past its start-up
   EXPECT_EQ(ProcessWindows(marlix.pid(), kSearchTitle).size(), 0u) << "a search window without a click";
@@ -177,6 +181,8 @@ TEST_F(ResultCopy, ASelectedLineIsCopiedCutByTheCopyMode) {
   EXPECT_EQ(Select(0), lines[0].substr(8));
   PostCommand(ID_COPY_WHOLE_LINE);
   EXPECT_EQ(Select(0), lines[0]);
+  // Beside the CP949 bytes, the same text in UTF-16, marked Korean.
+  EXPECT_EQ(ClipboardUnicode(), std::make_pair(Wide(lines[0]), LCID{0x0412}));
   PostCommand(ID_COPY_POSTCODE);
   EXPECT_EQ(Select(0), lines[0].substr(0, 7));
 
