@@ -88,6 +88,7 @@ LRESULT CWnd::Default() {
 void CWnd::ReportCurrentException() {
   const char* what = "Unexpected error";
   try {
+    // cppcheck-suppress rethrowNoCurrentException ; called only from inside a catch block, to name what it caught
     throw;
   } catch (const std::exception& e) {
     if (e.what() && *e.what()) what = e.what();
