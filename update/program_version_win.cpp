@@ -3,9 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <cstdio>
-#include <vector>
-
+#include "text_format.h"
 #include "version_check.h"
 
 namespace marlix {
@@ -20,10 +18,8 @@ constexpr char kCannotStartFormat[] =
 bool StartUpdater(const char* app_name, const char* start_dir) {
   const HINSTANCE started = ShellExecuteA(nullptr, "open", kUpdaterProgram, nullptr, start_dir, SW_SHOW);
   if (reinterpret_cast<INT_PTR>(started) > 32) return true;
-  const int n = std::snprintf(nullptr, 0, kCannotStartFormat, start_dir, kUpdaterProgram);
-  std::vector<char> text(static_cast<std::size_t>(n > 0 ? n : 0) + 1);
-  std::snprintf(text.data(), text.size(), kCannotStartFormat, start_dir, kUpdaterProgram);
-  MessageBoxA(nullptr, text.data(), app_name, MB_OK | MB_ICONEXCLAMATION);
+  const std::string text = FormatText(kCannotStartFormat, start_dir, kUpdaterProgram);
+  MessageBoxA(nullptr, text.c_str(), app_name, MB_OK | MB_ICONEXCLAMATION);
   return false;
 }
 

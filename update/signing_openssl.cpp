@@ -89,7 +89,7 @@ std::optional<std::string> PrivateKey::SignBytes(std::string_view bytes) const {
 std::optional<std::string> PrivateKey::SignFile(const std::string& path) const {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return std::nullopt;
-  const std::optional<std::string> der = Sign(key_->key, [&](EVP_MD_CTX* context) {
+  std::optional<std::string> der = Sign(key_->key, [&](EVP_MD_CTX* context) {
     char block[64 * 1024];
     std::size_t got = 0;
     while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
