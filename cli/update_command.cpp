@@ -19,7 +19,9 @@ constexpr char kUpdateHelp[] =
     "URL/zipcode/search/ into the folder of the default data file\n"
     "($XDG_DATA_HOME/marlix, or ~/.local/share/marlix), one line per file.\n"
     "Each file replaces the local one only once it has arrived whole with a\n"
-    "success status; after a failure the local files not yet replaced are kept.\n"
+    "success status and its signature (NAME.sig beside it on the server)\n"
+    "verifies with the publisher's key built into this program; after a\n"
+    "failure or a refusal the local files not yet replaced are kept.\n"
     "\n"
     "  --server URL   the service's base address (default: $MARLIX_SERVER_URL,\n"
     "                 or the address built in)\n"
@@ -64,6 +66,9 @@ int RunUpdateCommand(int argc, char** argv, const std::string& data_file) {
       return kExitDone;
     case marlix::DownloadResult::kNetworkFailure:
       std::fprintf(stderr, "marlix-search: cannot download %s: %s\n", outcome.file.c_str(), outcome.detail.c_str());
+      break;
+    case marlix::DownloadResult::kRefused:
+      std::fprintf(stderr, "marlix-search: refused %s: %s\n", outcome.file.c_str(), outcome.detail.c_str());
       break;
     case marlix::DownloadResult::kLocalFileFailure:
       std::fprintf(stderr, "marlix-search: cannot save %s in %s: %s\n", outcome.file.c_str(), folder.c_str(),

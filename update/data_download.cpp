@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <memory>
-#include <vector>
 
+#include "data_version.h"
 #include "local_files.h"
+#include "signature.h"
+#include "text_format.h"
 #include "update_texts.h"
 
 namespace marlix {
@@ -14,60 +16,150 @@ namespace {
 // The data files are copied in blocks of this size, with one fixed buffer.
 constexpr unsigned kBlockSize = 1024;
 
-std::string Format(const char* format, const std::string& a, const std::string& b = {}) {
-  const int n = std::snprintf(nullptr, 0, format, a.c_str(), b.c_str());
-  std::vector<char> text(static_cast<std::size_t>(n > 0 ? n : 0) + 1);
-  std::snprintf(text.data(), text.size(), format, a.c_str(), b.c_str());
-  return text.data();
-}
-
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+FetchVerdict Failed(DownloadResult result, std::string detail) { return {result, Refusal::kNone, std::move(detail)}; }
+FetchVerdict Refused(Refusal refusal, std::string detail) {
+  return {DownloadResult::kRefused, refusal, std::move(detail)};
+}
+
+FetchVerdict TooLarge(const std::string& url, std::uint64_t max_bytes) {
+  return Refused(Refusal::kTooLarge, url + " has more than " + std::to_string(max_bytes) + " bytes");
+}
+
+FetchVerdict BadSignature(const std::string& url) {
+  return Refused(Refusal::kBadSignature, url + signature::kSuffix + " is not the publisher's signature of " + url);
+}
+
+// A small file into memory, whole, with a 2xx status and within `max_bytes`.
+// Another status is a network failure, or the refusal `unanswered` names.
+BytesFetch FetchBytes(CInternetSession& session, const std::string& url, std::uint64_t max_bytes,
+                      Refusal unanswered) {
+  BytesFetch fetch;
+  try {
+    std::unique_ptr<CInternetFile> remote = session.OpenURL(url);
+    if (!AnsweredWithFile(*remote)) {
+      std::string why = "HTTP status " + std::to_string(AnswerStatus(*remote)) + " for " + url;
+      if (unanswered == Refusal::kNone) {
+        static_cast<FetchVerdict&>(fetch) = Failed(DownloadResult::kNetworkFailure, std::move(why));
+      } else {
+        static_cast<FetchVerdict&>(fetch) = Refused(unanswered, std::move(why));
+      }
+      return fetch;
+    }
+    char block[kBlockSize];
+    for (unsigned got = kBlockSize; got == kBlockSize;) {
+      got = remote->Read(block, kBlockSize);
+      if (fetch.bytes.size() + got > max_bytes) {
+        static_cast<FetchVerdict&>(fetch) = TooLarge(url, max_bytes);
+        fetch.bytes.clear();
+        return fetch;
+      }
+      fetch.bytes.append(block, got);
+    }
+    remote->Close();
+  } catch (const CInternetException& e) {
+    static_cast<FetchVerdict&>(fetch) = Failed(DownloadResult::kNetworkFailure, e.what());
+    fetch.bytes.clear();
+  }
+  return fetch;
+}
+
+// The signature the server keeps beside `url`. The name asked for decides,
+// not where a redirect of the file led: the publisher signs names.
+BytesFetch FetchSignature(CInternetSession& session, const std::string& url) {
+  BytesFetch signature = FetchBytes(session, url + signature::kSuffix, signature::kMaxDerBytes, Refusal::kUnsigned);
+  // A file longer than any signature is none.
+  if (signature.refusal == Refusal::kTooLarge) static_cast<FetchVerdict&>(signature) = BadSignature(url);
+  if (signature.refusal == Refusal::kUnsigned) {
+    signature.detail = "no signature on the server (" + signature.detail + ")";
+  }
+  return signature;
+}
+
+// The status line's text for a file that was not taken.
+std::string RefusalText(Refusal refusal, const char* name) {
+  switch (refusal) {
+    case Refusal::kTooLarge: return FormatText(kTextTooLargeFormat, name);
+    case Refusal::kUnsigned: return FormatText(kTextUnsignedFormat, name);
+    case Refusal::kBadSignature:
+    case Refusal::kNotNewer:
+    case Refusal::kNone: break;
+  }
+  return FormatText(kTextBadSignatureFormat, name);
+}
+
 }  // namespace
 
-FileFetch FetchIntoFile(CInternetSession& session, const std::string& url, unsigned long flags,
-                        const std::string& local_path, const std::function<void()>& opened,
-                        const FetchHooks& hooks) {
+std::uint64_t DataFileMaxBytes(std::string_view name) {
+  return name == kDataVersionFile ? kMaxDataVersionBytes : kMaxDataFileBytes;
+}
+
+FileFetch FetchIntoFile(CInternetSession& session, const std::string& url, const std::string& local_path,
+                        std::uint64_t max_bytes, const std::function<void()>& opened, const FetchHooks& hooks) {
   FileFetch fetch;
   const std::string part_path = local_path + ".part";
-  auto fail = [&](DownloadResult result, std::string detail) {
+  auto fail = [&](FetchVerdict verdict) {
     std::remove(part_path.c_str());
-    fetch.result = result;
-    fetch.detail = std::move(detail);
+    static_cast<FetchVerdict&>(fetch) = std::move(verdict);
     return fetch;
   };
   try {
-    std::unique_ptr<CInternetFile> remote = session.OpenURL(url.c_str(), 1, flags);
+    std::unique_ptr<CInternetFile> remote = session.OpenURL(url);
     // An error page is not the file: keep the one we have.
     if (!AnsweredWithFile(*remote)) {
-      return fail(DownloadResult::kNetworkFailure,
-                  "HTTP status " + std::to_string(AnswerStatus(*remote)) + " for " + url);
+      return fail(Failed(DownloadResult::kNetworkFailure,
+                         "HTTP status " + std::to_string(AnswerStatus(*remote)) + " for " + url));
     }
     std::unique_ptr<std::FILE, FileCloser> local(std::fopen(part_path.c_str(), "wb"));
-    if (!local) return fail(DownloadResult::kLocalFileFailure, LastFileError());
+    if (!local) return fail(Failed(DownloadResult::kLocalFileFailure, LastFileError()));
     if (opened) opened();
     char block[kBlockSize];
     for (;;) {
       const unsigned got = remote->Read(block, kBlockSize);
+      // A server that never stops sending must not fill the disk.
+      if (fetch.bytes + got > max_bytes) {
+        local.reset();  // Windows removes no open file
+        return fail(TooLarge(url, max_bytes));
+      }
       if (got > 0 && std::fwrite(block, 1, got, local.get()) != got) {
         std::string why = LastFileError();
-        local.reset();  // Windows removes no open file
-        return fail(DownloadResult::kLocalFileFailure, why);
+        local.reset();
+        return fail(Failed(DownloadResult::kLocalFileFailure, why));
       }
       fetch.bytes += got;
       if (got < kBlockSize) break;
       if (hooks.progress) hooks.progress(fetch.bytes);
     }
     remote->Close();
-    if (std::fclose(local.release()) != 0) return fail(DownloadResult::kLocalFileFailure, LastFileError());
+    if (std::fclose(local.release()) != 0) return fail(Failed(DownloadResult::kLocalFileFailure, LastFileError()));
   } catch (const CInternetException& e) {
-    return fail(DownloadResult::kNetworkFailure, e.what());
+    return fail(Failed(DownloadResult::kNetworkFailure, e.what()));
+  }
+  const BytesFetch signature = FetchSignature(session, url);
+  if (signature.result != DownloadResult::kComplete) return fail(signature);
+  if (!signature::VerifyFile(part_path, signature.bytes)) return fail(BadSignature(url));
+  if (hooks.check) {
+    FetchVerdict verdict = hooks.check(part_path);
+    if (verdict.result != DownloadResult::kComplete) return fail(std::move(verdict));
   }
   std::string error;
-  if (hooks.accept && !hooks.accept(part_path, error)) return fail(DownloadResult::kNetworkFailure, error);
-  if (!MoveIntoPlace(part_path, local_path, error)) return fail(DownloadResult::kLocalFileFailure, error);
+  if (!MoveIntoPlace(part_path, local_path, error)) return fail(Failed(DownloadResult::kLocalFileFailure, error));
+  return fetch;
+}
+
+BytesFetch FetchSignedBytes(CInternetSession& session, const std::string& url, std::uint64_t max_bytes) {
+  BytesFetch fetch = FetchBytes(session, url, max_bytes, Refusal::kNone);
+  if (fetch.result != DownloadResult::kComplete) return fetch;
+  const BytesFetch signature = FetchSignature(session, url);
+  FetchVerdict verdict = signature;
+  if (verdict.result == DownloadResult::kComplete && !signature::VerifyBytes(fetch.bytes, signature.bytes)) {
+    verdict = BadSignature(url);
+  }
+  if (verdict.result != DownloadResult::kComplete) fetch.bytes.clear();
+  static_cast<FetchVerdict&>(fetch) = std::move(verdict);
   return fetch;
 }
 
@@ -89,20 +181,25 @@ DownloadOutcome DownloadDataFiles(const ServiceAccess& access, const char* agent
   }
   for (const char* name : kDataFiles) {
     const std::string local_path = JoinPath(folder, name);
-    const FileFetch fetch =
-        FetchIntoFile(*session, ServiceFileUrl(access.base_url, name), kInternetFlagTransferBinary, local_path,
-                      [&] {
-                        status(Format(kTextDownloadingFormat, local_path));
-                        if (events.file_started) events.file_started(name, local_path);
-                      });
-    if (fetch.result == DownloadResult::kNetworkFailure) {
-      status(kTextNetworkFailure);
-      return {fetch.result, name, fetch.detail};
-    }
-    if (fetch.result == DownloadResult::kLocalFileFailure) {
-      // The status line keeps its text; the message box tells what happened.
-      if (events.local_failure) events.local_failure(Format(kTextCannotSaveFormat, local_path, fetch.detail));
-      return {fetch.result, name, fetch.detail};
+    const FileFetch fetch = FetchIntoFile(*session, ServiceFileUrl(access.base_url, name), local_path,
+                                          DataFileMaxBytes(name), [&] {
+                                            status(FormatText(kTextDownloadingFormat, local_path));
+                                            if (events.file_started) events.file_started(name, local_path);
+                                          });
+    switch (fetch.result) {
+      case DownloadResult::kComplete: break;
+      case DownloadResult::kNetworkFailure:
+        status(kTextNetworkFailure);
+        return {fetch.result, name, fetch.detail};
+      case DownloadResult::kRefused:
+        status(RefusalText(fetch.refusal, name));
+        return {fetch.result, name, fetch.detail};
+      case DownloadResult::kLocalFileFailure:
+        // The status line keeps its text; the message box tells what happened.
+        if (events.local_failure) {
+          events.local_failure(FormatText(kTextCannotSaveFormat, local_path, fetch.detail));
+        }
+        return {fetch.result, name, fetch.detail};
     }
     if (events.file_done) events.file_done(name, fetch.bytes);
     status(kTextDownloadDone);

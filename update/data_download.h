@@ -1,9 +1,11 @@
-// The download of the postal data files from the service into a local folder.
+// The download of the postal data files from the service into a local folder,
+// and the fetch of one signed file that every download of both programs uses.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "internet.h"
 #include "server_url.h"
@@ -16,6 +18,12 @@ inline constexpr char kDataFolder[] = "c:\\postcode";
 // The data files, in the order they are fetched.
 inline constexpr const char* kDataFiles[] = {"post.csv", "postcode.txt", "postver.txt"};
 
+// The most a data file may have: the whole country's data is some 500 MB; the
+// version text is a few lines. A server that sends more is not believed.
+inline constexpr std::uint64_t kMaxDataFileBytes = std::uint64_t{1} << 30;
+inline constexpr std::uint64_t kMaxDataVersionBytes = 64 * 1024;
+std::uint64_t DataFileMaxBytes(std::string_view name);
+
 // What the download tells its window (or terminal) as it goes. Texts are in
 // the program's ANSI code page. Every member may be left empty.
 struct DownloadEvents {
@@ -25,7 +33,24 @@ struct DownloadEvents {
   std::function<void(const std::string& name, std::uint64_t bytes)> file_done;
 };
 
-enum class DownloadResult { kComplete, kNetworkFailure, kLocalFileFailure };
+// kRefused: the file arrived but is not taken (see Refusal).
+enum class DownloadResult { kComplete, kNetworkFailure, kLocalFileFailure, kRefused };
+
+// Why a file that arrived was not taken.
+enum class Refusal {
+  kNone,
+  kTooLarge,      // more bytes than the file may have
+  kUnsigned,      // the server has no signature for it
+  kBadSignature,  // a signature that is not the publisher's over these bytes
+  kNotNewer,      // a program that is not newer than the installed one
+};
+
+// How one fetch ended; `detail` says why, for a log or a terminal.
+struct FetchVerdict {
+  DownloadResult result = DownloadResult::kComplete;
+  Refusal refusal = Refusal::kNone;
+  std::string detail;
+};
 
 struct DownloadOutcome {
   DownloadResult result = DownloadResult::kComplete;
@@ -34,27 +59,34 @@ struct DownloadOutcome {
 };
 
 // Fetches `url` into `local_path` by way of a temporary file beside it, which
-// takes the file's place only when the whole body arrived with a 2xx status;
-// otherwise `local_path` is left as it was. `opened` runs once the local file
-// is open, before the body is copied.
-struct FileFetch {
-  DownloadResult result = DownloadResult::kComplete;
+// takes the file's place only when the whole body arrived with a 2xx status,
+// within `max_bytes`, and its signature (the server's `url` + ".sig")
+// verifies with a built-in key; otherwise `local_path` is left as it was and
+// the temporary file removed. `opened` runs once the local file is open,
+// before the body is copied.
+struct FileFetch : FetchVerdict {
   std::uint64_t bytes = 0;
-  std::string detail;
 };
 // What a caller may add: `progress` runs after each whole block is written,
-// with the bytes so far; `accept` looks at the finished temporary file and may
-// refuse it (saying why), which fails the fetch as a network failure does.
+// with the bytes so far; `check` looks at the finished temporary file once its
+// signature has verified, and may refuse it or fail the fetch.
 struct FetchHooks {
   std::function<void(std::uint64_t bytes)> progress;
-  std::function<bool(const std::string& temp_path, std::string& why)> accept;
+  std::function<FetchVerdict(const std::string& temp_path)> check;
 };
-FileFetch FetchIntoFile(CInternetSession& session, const std::string& url, unsigned long flags,
-                        const std::string& local_path, const std::function<void()>& opened = {},
+FileFetch FetchIntoFile(CInternetSession& session, const std::string& url, const std::string& local_path,
+                        std::uint64_t max_bytes, const std::function<void()>& opened = {},
                         const FetchHooks& hooks = {});
 
+// Fetches a small file into memory, kept only when it arrived whole with a
+// 2xx status, within `max_bytes`, and its signature verifies.
+struct BytesFetch : FetchVerdict {
+  std::string bytes;
+};
+BytesFetch FetchSignedBytes(CInternetSession& session, const std::string& url, std::uint64_t max_bytes);
+
 // Downloads the three data files, in order, into `folder` (created when
-// missing). Stops at the first failure; files fetched before it stay.
+// missing). Stops at the first failure or refusal; files fetched before it stay.
 DownloadOutcome DownloadDataFiles(const ServiceAccess& access, const char* agent, const std::string& folder,
                                   const DownloadEvents& events);
 

@@ -9,7 +9,6 @@ namespace marlix {
 
 namespace {
 
-constexpr unsigned long kPanelSessionFlags = kInternetFlagNoCacheWrite | kInternetFlagSecure;
 constexpr unsigned kPanelReadBuffer = 4096;
 
 }  // namespace
@@ -31,10 +30,10 @@ DataVersion FetchDataVersion(const ServiceAccess& access, const std::function<vo
   tell(kTextConnectingPanel);
   DataVersion version;
   try {
-    CInternetSession session(kDataVersionAgent, 1, kInternetAccessPreconfig, nullptr, nullptr, kPanelSessionFlags);
+    CInternetSession session(kDataVersionAgent);
     session.SetTimeouts(access.timeout_ms, access.timeout_ms);
-    std::unique_ptr<CInternetFile> file =
-        session.OpenURL(ServiceFileUrl(access.base_url, kDataVersionFile).c_str(), 1, kInternetFlagTransferAscii);
+    // Only shown, never stored or acted on: the panel takes it unsigned.
+    std::unique_ptr<CInternetFile> file = session.OpenURL(ServiceFileUrl(access.base_url, kDataVersionFile));
     // An error page is not the data version; showing it as one would mislead.
     if (!AnsweredWithFile(*file)) {
       tell(kTextNetworkFailure);

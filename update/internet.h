@@ -1,10 +1,11 @@
 // Internet access for every download of both programs: a session, a URL opened
 // as a file, line and block reads, the HTTP status. One interface; the backend
-// (WinInet on Windows, libcurl elsewhere) is chosen by the build.
+// (WinInet on Windows, libcurl elsewhere) is chosen by the build and speaks
+// its own flags and error numbers only inside itself.
 //
-// A failure of any step, session creation included, throws CInternetException.
-// Flag values and error numbers are WinInet's, so callers speak one vocabulary
-// whichever backend runs beneath them.
+// Every request is answered by the server itself, never from a cache on the
+// way: a file and its signature must be of one edition. A failure of any
+// step, session creation included, throws CInternetException.
 #pragma once
 
 #include <cstddef>
@@ -12,40 +13,32 @@
 #include <stdexcept>
 #include <string>
 
-// Access types of a session.
-inline constexpr unsigned long kInternetAccessPreconfig = 0;  // the system's proxy settings
-inline constexpr unsigned long kInternetAccessDirect = 1;
-inline constexpr unsigned long kInternetAccessProxy = 3;
-
-// Flags of a session and of OpenURL.
-inline constexpr unsigned long kInternetFlagTransferAscii = 0x00000001;
-inline constexpr unsigned long kInternetFlagTransferBinary = 0x00000002;
-inline constexpr unsigned long kInternetFlagSecure = 0x00800000;
-inline constexpr unsigned long kInternetFlagNoCacheWrite = 0x04000000;
-inline constexpr unsigned long kInternetFlagReload = 0x80000000;
-
-// Error numbers carried by CInternetException.
-inline constexpr unsigned long kInternetErrorTimeout = 12002;
-inline constexpr unsigned long kInternetErrorInternal = 12004;
-inline constexpr unsigned long kInternetErrorInvalidUrl = 12005;
-inline constexpr unsigned long kInternetErrorUnrecognizedScheme = 12006;
-inline constexpr unsigned long kInternetErrorNameNotResolved = 12007;
-inline constexpr unsigned long kInternetErrorCannotConnect = 12029;
-inline constexpr unsigned long kInternetErrorConnectionReset = 12031;
-inline constexpr unsigned long kInternetErrorRedirectFailed = 12156;
-inline constexpr unsigned long kInternetErrorSecureFailure = 12175;
-
 // Time-outs of a new session for connecting and for waiting on data: short
 // enough that an unreachable server cannot hold the start-up for long.
 inline constexpr unsigned kInternetDefaultTimeoutMs = 10000;
 
+namespace marlix::internet {
+
+// What kept a request from its answer, as far as a caller or a log may care.
+enum class Failure {
+  kTimeout,         // no connection or no data within the time-out
+  kCannotConnect,   // refused, unreachable, an unknown name, or no secure channel
+  kConnectionLost,  // the connection ended before the whole answer
+  kBadAddress,      // not an http or https address, or one that cannot be read
+  kOther,           // anything else, redirects without end among them
+};
+
+}  // namespace marlix::internet
+
 class CInternetException : public std::runtime_error {
  public:
-  CInternetException(unsigned long error, const std::string& message, unsigned long context = 1)
-      : std::runtime_error(message), m_dwError(error), m_dwContext(context) {}
+  CInternetException(marlix::internet::Failure failure, const std::string& message)
+      : std::runtime_error(message), failure_(failure) {}
 
-  unsigned long m_dwError;
-  unsigned long m_dwContext;
+  marlix::internet::Failure failure() const { return failure_; }
+
+ private:
+  marlix::internet::Failure failure_;
 };
 
 namespace marlix::internet {
@@ -60,8 +53,8 @@ class Stream {
   virtual void Close() = 0;
 };
 
-// The address as a string when it is an http or https one; throws otherwise.
-std::string HttpAddress(const char* url, unsigned long context);
+// The address when it is an http or https one; throws otherwise.
+std::string HttpAddress(const std::string& url);
 
 }  // namespace marlix::internet
 
@@ -114,12 +107,11 @@ inline bool AnsweredWithFile(const CInternetFile& file) {
 
 }  // namespace marlix
 
+// A session with the system's own proxy settings; `agent` names the program
+// to the server.
 class CInternetSession {
  public:
-  explicit CInternetSession(const char* agent = nullptr, unsigned long context = 1,
-                            unsigned long access_type = kInternetAccessPreconfig,
-                            const char* proxy_name = nullptr, const char* proxy_bypass = nullptr,
-                            unsigned long flags = 0);
+  explicit CInternetSession(const std::string& agent);
   ~CInternetSession();
   CInternetSession(const CInternetSession&) = delete;
   CInternetSession& operator=(const CInternetSession&) = delete;
@@ -129,9 +121,7 @@ class CInternetSession {
 
   // Sends a GET and returns the file once the answer's headers have arrived,
   // whatever its status; redirects are followed. Throws CInternetException.
-  std::unique_ptr<CInternetFile> OpenURL(const char* url, unsigned long context = 1,
-                                         unsigned long flags = kInternetFlagTransferAscii,
-                                         const char* headers = nullptr, unsigned long headers_length = 0);
+  std::unique_ptr<CInternetFile> OpenURL(const std::string& url);
 
   void Close();
 

@@ -21,31 +21,31 @@ using Clock = std::chrono::steady_clock;
 // Past this much unread data the transfer pauses until the caller catches up.
 constexpr std::size_t kPauseAbove = 64 * 1024;
 
-unsigned long ErrorNumber(CURLcode code) {
+using marlix::internet::Failure;
+
+Failure FailureOf(CURLcode code) {
   switch (code) {
-    case CURLE_OPERATION_TIMEDOUT: return kInternetErrorTimeout;
-    case CURLE_URL_MALFORMAT: return kInternetErrorInvalidUrl;
-    case CURLE_UNSUPPORTED_PROTOCOL: return kInternetErrorUnrecognizedScheme;
+    case CURLE_OPERATION_TIMEDOUT: return Failure::kTimeout;
+    case CURLE_URL_MALFORMAT:
+    case CURLE_UNSUPPORTED_PROTOCOL: return Failure::kBadAddress;
     case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY: return kInternetErrorNameNotResolved;
-    case CURLE_COULDNT_CONNECT: return kInternetErrorCannotConnect;
-    case CURLE_TOO_MANY_REDIRECTS: return kInternetErrorRedirectFailed;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CACERT_BADFILE: return kInternetErrorSecureFailure;
+    case CURLE_SSL_CACERT_BADFILE: return Failure::kCannotConnect;
     case CURLE_PARTIAL_FILE:
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
-    case CURLE_GOT_NOTHING: return kInternetErrorConnectionReset;
-    default: return kInternetErrorInternal;
+    case CURLE_GOT_NOTHING: return Failure::kConnectionLost;
+    default: return Failure::kOther;
   }
 }
 
-[[noreturn]] void Throw(CURLcode code, const std::string& url, unsigned long context,
-                        const char* detail = nullptr) {
+[[noreturn]] void Throw(CURLcode code, const std::string& url, const char* detail = nullptr) {
   std::string message = std::string(curl_easy_strerror(code)) + " (" + url + ")";
   if (detail != nullptr && *detail != '\0') message += ": " + std::string(detail);
-  throw CInternetException(ErrorNumber(code), message, context);
+  throw CInternetException(FailureOf(code), message);
 }
 
 bool StartsWithNoCase(const char* text, std::size_t size, const char* prefix) {
@@ -55,13 +55,13 @@ bool StartsWithNoCase(const char* text, std::size_t size, const char* prefix) {
 
 class CurlStream : public marlix::internet::Stream {
  public:
-  CurlStream(const std::string& url, unsigned long context, unsigned connect_ms, unsigned receive_ms)
-      : url_(url), context_(context), receive_timeout_(std::chrono::milliseconds(receive_ms)) {
+  CurlStream(const std::string& url, unsigned connect_ms, unsigned receive_ms)
+      : url_(url), receive_timeout_(std::chrono::milliseconds(receive_ms)) {
     easy_ = curl_easy_init();
     multi_ = curl_multi_init();
     if (easy_ == nullptr || multi_ == nullptr) {
       Release();
-      throw CInternetException(kInternetErrorInternal, "libcurl could not start a transfer", context);
+      throw CInternetException(Failure::kOther, "libcurl could not start a transfer");
     }
     curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, error_);
@@ -92,14 +92,14 @@ class CurlStream : public marlix::internet::Stream {
     added_ = true;
     Pump([this] { return headers_done_; });
     // A failure after the answer began shows when the reads reach it.
-    if (done_ && result_ != CURLE_OK && status_ == 0) Throw(result_, url_, context_, error_);
+    if (done_ && result_ != CURLE_OK && status_ == 0) Throw(result_, url_, error_);
   }
 
   std::size_t ReadSome(char* buffer, std::size_t size) override {
     if (size == 0) return 0;
     Pump([this] { return pending_pos_ < pending_.size(); });
     if (pending_pos_ == pending_.size()) {
-      if (result_ != CURLE_OK) Throw(result_, url_, context_, error_);
+      if (result_ != CURLE_OK) Throw(result_, url_, error_);
       return 0;
     }
     const std::size_t n = std::min(size, pending_.size() - pending_pos_);
@@ -132,7 +132,7 @@ class CurlStream : public marlix::internet::Stream {
       int running = 0;
       const CURLMcode mc = curl_multi_perform(multi_, &running);
       if (mc != CURLM_OK) {
-        throw CInternetException(kInternetErrorInternal, curl_multi_strerror(mc), context_);
+        throw CInternetException(Failure::kOther, curl_multi_strerror(mc));
       }
       int queued = 0;
       while (CURLMsg* msg = curl_multi_info_read(multi_, &queued)) {
@@ -148,8 +148,7 @@ class CurlStream : public marlix::internet::Stream {
       if (connected == 0) {
         last_activity_ = now;  // the connect time-out watches this phase
       } else if (now - last_activity_ > receive_timeout_) {
-        throw CInternetException(kInternetErrorTimeout, "no answer within the time-out (" + url_ + ")",
-                                 context_);
+        throw CInternetException(Failure::kTimeout, "no answer within the time-out (" + url_ + ")");
       }
       curl_multi_poll(multi_, nullptr, 0, 50, nullptr);
     }
@@ -205,7 +204,6 @@ class CurlStream : public marlix::internet::Stream {
   }
 
   std::string url_;
-  unsigned long context_;
   Clock::duration receive_timeout_;
   CURL* easy_ = nullptr;
   CURLM* multi_ = nullptr;
@@ -223,50 +221,27 @@ class CurlStream : public marlix::internet::Stream {
   Clock::time_point last_activity_;
 };
 
-// Extra request headers arrive as one CR LF separated block.
-curl_slist* HeaderList(const char* headers, unsigned long length, unsigned long flags) {
-  curl_slist* list = nullptr;
-  if (flags & kInternetFlagReload) {
-    list = curl_slist_append(list, "Cache-Control: no-cache");
-    list = curl_slist_append(list, "Pragma: no-cache");
-  }
-  if (headers != nullptr) {
-    const std::string block = length == static_cast<unsigned long>(-1) || length == 0
-                                  ? std::string(headers)
-                                  : std::string(headers, length);
-    std::size_t start = 0;
-    while (start < block.size()) {
-      std::size_t end = block.find_first_of("\r\n", start);
-      if (end == std::string::npos) end = block.size();
-      if (end > start) list = curl_slist_append(list, block.substr(start, end - start).c_str());
-      start = end + 1;
-    }
-  }
-  return list;
+// Asks every cache on the way to pass the request on to the server.
+curl_slist* NoCacheHeaders() {
+  curl_slist* list = curl_slist_append(nullptr, "Cache-Control: no-cache");
+  return curl_slist_append(list, "Pragma: no-cache");
 }
 
 }  // namespace
 
 struct CInternetSession::Backend {
   std::string agent;
-  unsigned long access_type;
-  std::string proxy;
-  std::string bypass;
   unsigned connect_ms = kInternetDefaultTimeoutMs;
   unsigned receive_ms = kInternetDefaultTimeoutMs;
 };
 
-CInternetSession::CInternetSession(const char* agent, unsigned long context, unsigned long access_type,
-                                   const char* proxy_name, const char* proxy_bypass, unsigned long) {
+CInternetSession::CInternetSession(const std::string& agent) {
   static std::once_flag once;
   static CURLcode global = CURLE_OK;
   std::call_once(once, [] { global = curl_global_init(CURL_GLOBAL_DEFAULT); });
-  if (global != CURLE_OK) Throw(global, "session", context);
+  if (global != CURLE_OK) Throw(global, "session");
   backend_ = std::make_unique<Backend>();
-  backend_->agent = agent != nullptr ? agent : "";
-  backend_->access_type = access_type;
-  backend_->proxy = proxy_name != nullptr ? proxy_name : "";
-  backend_->bypass = proxy_bypass != nullptr ? proxy_bypass : "";
+  backend_->agent = agent;
 }
 
 CInternetSession::~CInternetSession() = default;
@@ -277,26 +252,17 @@ void CInternetSession::SetTimeouts(unsigned connect_ms, unsigned receive_ms) {
   backend_->receive_ms = receive_ms;
 }
 
-std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char* url, unsigned long context,
-                                                         unsigned long flags, const char* headers,
-                                                         unsigned long headers_length) {
-  if (!backend_) throw CInternetException(kInternetErrorInternal, "the session is closed", context);
-  const std::string address = marlix::internet::HttpAddress(url, context);
-  auto stream = std::make_unique<CurlStream>(address, context, backend_->connect_ms, backend_->receive_ms);
+std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const std::string& url) {
+  if (!backend_) throw CInternetException(Failure::kOther, "the session is closed");
+  const std::string address = marlix::internet::HttpAddress(url);
+  auto stream = std::make_unique<CurlStream>(address, backend_->connect_ms, backend_->receive_ms);
   CURL* easy = stream->easy();
   if (!backend_->agent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, backend_->agent.c_str());
-  if (backend_->access_type == kInternetAccessPreconfig && std::getenv("no_proxy") == nullptr &&
-      std::getenv("NO_PROXY") == nullptr) {
-    // The system's proxy (http_proxy) is for the outside: this machine is reached directly.
+  // The system's proxy (http_proxy) is for the outside: this machine is reached directly.
+  if (std::getenv("no_proxy") == nullptr && std::getenv("NO_PROXY") == nullptr) {
     curl_easy_setopt(easy, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
   }
-  if (backend_->access_type == kInternetAccessDirect) {
-    curl_easy_setopt(easy, CURLOPT_PROXY, "");
-  } else if (backend_->access_type == kInternetAccessProxy) {
-    curl_easy_setopt(easy, CURLOPT_PROXY, backend_->proxy.c_str());
-    if (!backend_->bypass.empty()) curl_easy_setopt(easy, CURLOPT_NOPROXY, backend_->bypass.c_str());
-  }
-  stream->SetHeaders(HeaderList(headers, headers_length, flags));
+  stream->SetHeaders(NoCacheHeaders());
   stream->Start();
   return std::make_unique<CHttpFile>(std::move(stream), address);
 }

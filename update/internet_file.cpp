@@ -4,6 +4,8 @@
 
 #include "internet.h"
 
+using marlix::internet::Failure;
+
 CInternetFile::CInternetFile(std::unique_ptr<marlix::internet::Stream> stream, std::string url)
     : stream_(std::move(stream)), url_(std::move(url)) {}
 
@@ -91,10 +93,9 @@ unsigned long marlix::AnswerStatus(const CInternetFile& file) {
   return http != nullptr && http->QueryInfoStatusCode(status) ? status : 0;
 }
 
-std::string marlix::internet::HttpAddress(const char* url, unsigned long context) {
-  std::string address = url != nullptr ? url : "";
-  if (address.rfind("http://", 0) != 0 && address.rfind("https://", 0) != 0) {
-    throw CInternetException(kInternetErrorUnrecognizedScheme, "not an http address: " + address, context);
+std::string marlix::internet::HttpAddress(const std::string& url) {
+  if (url.rfind("http://", 0) != 0 && url.rfind("https://", 0) != 0) {
+    throw CInternetException(Failure::kBadAddress, "not an http address: " + url);
   }
-  return address;
+  return url;
 }

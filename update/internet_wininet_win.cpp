@@ -10,15 +10,35 @@
 
 namespace {
 
-// Flags that InternetOpen itself understands; the rest of a session's flags
-// apply to each request it opens.
-constexpr DWORD kOpenFlags = INTERNET_FLAG_OFFLINE;
-constexpr DWORD kRequestFlags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE;
+using marlix::internet::Failure;
 
-[[noreturn]] void ThrowLastError(const std::string& what, unsigned long context) {
+// Every request goes to the server, past the system's cache both ways, and
+// redirects are followed here (see OpenURL).
+constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                                INTERNET_FLAG_NO_AUTO_REDIRECT;
+
+Failure FailureOf(DWORD error) {
+  switch (error) {
+    case ERROR_INTERNET_TIMEOUT: return Failure::kTimeout;
+    case ERROR_INTERNET_NAME_NOT_RESOLVED:
+    case ERROR_INTERNET_CANNOT_CONNECT:
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SEC_CERT_ERRORS: return Failure::kCannotConnect;
+    case ERROR_INTERNET_CONNECTION_ABORTED:
+    case ERROR_INTERNET_CONNECTION_RESET:
+    case ERROR_HTTP_INVALID_SERVER_RESPONSE: return Failure::kConnectionLost;
+    case ERROR_INTERNET_INVALID_URL:
+    case ERROR_INTERNET_UNRECOGNIZED_SCHEME: return Failure::kBadAddress;
+    default: return Failure::kOther;
+  }
+}
+
+[[noreturn]] void ThrowLastError(const std::string& what) {
   const DWORD error = GetLastError();
-  throw CInternetException(error != 0 ? error : kInternetErrorInternal,
-                           what + " failed (error " + std::to_string(error) + ")", context);
+  throw CInternetException(FailureOf(error), what + " failed (error " + std::to_string(error) + ")");
 }
 
 // Sends a request, giving up after `deadline_ms`. Wine's WinInet does not
@@ -28,9 +48,6 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_REL
 // its handles are closed by the caller, which ends it, and it frees its state.
 struct PendingSend {
   HINTERNET request = nullptr;
-  std::string headers;
-  bool with_headers = false;
-  DWORD length = 0;
   BOOL sent = FALSE;
   DWORD error = 0;
   HANDLE finished = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -42,28 +59,22 @@ struct PendingSend {
 DWORD WINAPI SendOnItsOwnThread(void* parameter) {
   std::unique_ptr<std::shared_ptr<PendingSend>> held(static_cast<std::shared_ptr<PendingSend>*>(parameter));
   PendingSend& send = **held;
-  send.sent = HttpSendRequestA(send.request, send.with_headers ? send.headers.c_str() : nullptr, send.length,
-                               nullptr, 0);
+  send.sent = HttpSendRequestA(send.request, nullptr, 0, nullptr, 0);
   send.error = send.sent ? 0 : GetLastError();
   ::SetEvent(send.finished);
   return 0;
 }
 
 // True when sent; otherwise the error is set as GetLastError would give it.
-bool SendWithDeadline(HINTERNET request, const char* headers, DWORD length, DWORD deadline_ms) {
+bool SendWithDeadline(HINTERNET request, DWORD deadline_ms) {
   auto send = std::make_shared<PendingSend>();
   send->request = request;
-  send->with_headers = headers != nullptr;
-  if (headers != nullptr) {
-    send->headers = length == static_cast<DWORD>(-1) ? std::string(headers) : std::string(headers, length);
-  }
-  send->length = length;
   auto* parameter = new std::shared_ptr<PendingSend>(send);
   HANDLE thread = send->finished != nullptr ? ::CreateThread(nullptr, 0, SendOnItsOwnThread, parameter, 0, nullptr)
                                             : nullptr;
   if (thread == nullptr) {  // no thread to spare: send here, unbounded as before
     delete parameter;
-    return HttpSendRequestA(request, headers, length, nullptr, 0) != FALSE;
+    return HttpSendRequestA(request, nullptr, 0, nullptr, 0) != FALSE;
   }
   ::CloseHandle(thread);
   if (::WaitForSingleObject(send->finished, deadline_ms) != WAIT_OBJECT_0) {
@@ -76,8 +87,8 @@ bool SendWithDeadline(HINTERNET request, const char* headers, DWORD length, DWOR
 
 class WinInetStream final : public marlix::internet::Stream {
  public:
-  WinInetStream(HINTERNET connection, HINTERNET request, std::string url, unsigned long context)
-      : connection_(connection), request_(request), url_(std::move(url)), context_(context) {}
+  WinInetStream(HINTERNET connection, HINTERNET request, std::string url)
+      : connection_(connection), request_(request), url_(std::move(url)) {}
 
   ~WinInetStream() override { Close(); }
 
@@ -103,13 +114,12 @@ class WinInetStream final : public marlix::internet::Stream {
     if (request_ == nullptr) return 0;
     DWORD got = 0;
     const DWORD want = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
-    if (!InternetReadFile(request_, buffer, want, &got)) ThrowLastError("reading " + url_, context_);
+    if (!InternetReadFile(request_, buffer, want, &got)) ThrowLastError("reading " + url_);
     received_ += got;
     if (got == 0 && expected_ >= 0 && received_ < expected_) {
-      throw CInternetException(kInternetErrorConnectionReset,
-                               "the connection closed after " + std::to_string(received_) + " of " +
-                                   std::to_string(expected_) + " bytes (" + url_ + ")",
-                               context_);
+      throw CInternetException(Failure::kConnectionLost, "the connection closed after " + std::to_string(received_) +
+                                                             " of " + std::to_string(expected_) + " bytes (" +
+                                                             url_ + ")");
     }
     return got;
   }
@@ -135,7 +145,6 @@ class WinInetStream final : public marlix::internet::Stream {
   HINTERNET connection_;
   HINTERNET request_;
   std::string url_;
-  unsigned long context_;
   unsigned long status_ = 0;
   long long expected_ = -1;
   long long received_ = 0;
@@ -145,22 +154,18 @@ class WinInetStream final : public marlix::internet::Stream {
 
 struct CInternetSession::Backend {
   HINTERNET handle = nullptr;
-  DWORD request_flags = 0;
   DWORD connect_ms = kInternetDefaultTimeoutMs;
   DWORD receive_ms = kInternetDefaultTimeoutMs;
   ~Backend() {
     if (handle != nullptr) InternetCloseHandle(handle);
   }
-  std::unique_ptr<WinInetStream> SendRequest(const std::string& address, unsigned long context, unsigned long flags,
-                                             const char* headers, unsigned long headers_length);
+  std::unique_ptr<WinInetStream> SendRequest(const std::string& address);
 };
 
-CInternetSession::CInternetSession(const char* agent, unsigned long context, unsigned long access_type,
-                                   const char* proxy_name, const char* proxy_bypass, unsigned long flags) {
+CInternetSession::CInternetSession(const std::string& agent) {
   auto backend = std::make_unique<Backend>();
-  backend->handle = InternetOpenA(agent, access_type, proxy_name, proxy_bypass, flags & kOpenFlags);
-  if (backend->handle == nullptr) ThrowLastError("InternetOpen", context);
-  backend->request_flags = flags & kRequestFlags;
+  backend->handle = InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  if (backend->handle == nullptr) ThrowLastError("InternetOpen");
   backend_ = std::move(backend);
 }
 
@@ -185,10 +190,7 @@ bool IsRedirect(unsigned long status) {
 }  // namespace
 
 // Sends one GET to `address`, not following a redirect.
-std::unique_ptr<WinInetStream> CInternetSession::Backend::SendRequest(const std::string& address,
-                                                                      unsigned long context, unsigned long flags,
-                                                                      const char* headers,
-                                                                      unsigned long headers_length) {
+std::unique_ptr<WinInetStream> CInternetSession::Backend::SendRequest(const std::string& address) {
   // The request is opened step by step, not with InternetOpenUrl, so that the
   // time-outs are set on it before it is sent: set on the session only, Wine
   // lets an answer keep it waiting for ever.
@@ -203,57 +205,47 @@ std::unique_ptr<WinInetStream> CInternetSession::Backend::SendRequest(const std:
   parts.dwUrlPathLength = sizeof path;
   parts.lpszExtraInfo = extra;
   parts.dwExtraInfoLength = sizeof extra;
-  if (!InternetCrackUrlA(address.c_str(), 0, 0, &parts)) ThrowLastError("reading the address " + address, context);
+  if (!InternetCrackUrlA(address.c_str(), 0, 0, &parts)) ThrowLastError("reading the address " + address);
   const std::string object = std::string(*path != '\0' ? path : "/") + extra;
-  // The scheme decides on TLS; a secure flag on a plain address would only break it.
-  DWORD send_flags =
-      (flags | request_flags | INTERNET_FLAG_NO_AUTO_REDIRECT) & ~static_cast<DWORD>(INTERNET_FLAG_SECURE);
-  if (parts.nScheme == INTERNET_SCHEME_HTTPS) send_flags |= INTERNET_FLAG_SECURE;
+  const DWORD send_flags = kRequestFlags | (parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
 
-  HINTERNET connection =
-      InternetConnectA(handle, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, context);
-  if (connection == nullptr) ThrowLastError("connecting to " + address, context);
-  HINTERNET request =
-      HttpOpenRequestA(connection, "GET", object.c_str(), nullptr, nullptr, nullptr, send_flags, context);
+  HINTERNET connection = InternetConnectA(handle, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+  if (connection == nullptr) ThrowLastError("connecting to " + address);
+  HINTERNET request = HttpOpenRequestA(connection, "GET", object.c_str(), nullptr, nullptr, nullptr, send_flags, 0);
   if (request == nullptr) {
     InternetCloseHandle(connection);
-    ThrowLastError("opening " + address, context);
+    ThrowLastError("opening " + address);
   }
-  auto stream = std::make_unique<WinInetStream>(connection, request, address, context);
+  auto stream = std::make_unique<WinInetStream>(connection, request, address);
   for (auto [option, value] : {std::pair<DWORD, DWORD>{INTERNET_OPTION_CONNECT_TIMEOUT, connect_ms},
                                {INTERNET_OPTION_SEND_TIMEOUT, receive_ms},
                                {INTERNET_OPTION_RECEIVE_TIMEOUT, receive_ms}}) {
     InternetSetOptionA(request, option, &value, sizeof value);
   }
-  const DWORD length = headers == nullptr ? 0 : headers_length != 0 ? headers_length : static_cast<DWORD>(-1);
   // The connect and the wait for the answer, each within its time-out.
-  if (!SendWithDeadline(request, headers, length, connect_ms + receive_ms)) {
-    ThrowLastError("opening " + address, context);
-  }
+  if (!SendWithDeadline(request, connect_ms + receive_ms)) ThrowLastError("opening " + address);
   stream->QueryAnswer();
   return stream;
 }
 
-std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char* url, unsigned long context,
-                                                         unsigned long flags, const char* headers,
-                                                         unsigned long headers_length) {
-  if (!backend_) throw CInternetException(kInternetErrorInternal, "the session is closed", context);
-  std::string address = marlix::internet::HttpAddress(url, context);
+std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const std::string& url) {
+  if (!backend_) throw CInternetException(Failure::kOther, "the session is closed");
+  std::string address = marlix::internet::HttpAddress(url);
   for (int redirects = 0;; ++redirects) {
-    std::unique_ptr<WinInetStream> stream = backend_->SendRequest(address, context, flags, headers, headers_length);
+    std::unique_ptr<WinInetStream> stream = backend_->SendRequest(address);
     const std::string location = IsRedirect(stream->StatusCode()) ? stream->Location() : std::string();
     // A redirect with nowhere to go is the answer itself.
     if (location.empty()) return std::make_unique<CHttpFile>(std::move(stream), address);
     if (redirects == kMaxRedirects) {
-      throw CInternetException(kInternetErrorRedirectFailed,
-                               "more than " + std::to_string(kMaxRedirects) + " redirects from " + url, context);
+      throw CInternetException(Failure::kOther,
+                               "more than " + std::to_string(kMaxRedirects) + " redirects from " + url);
     }
     char next[4096] = {};
     DWORD next_size = sizeof next;
     if (!InternetCombineUrlA(address.c_str(), location.c_str(), next, &next_size, ICU_NO_ENCODE)) {
-      ThrowLastError("following the redirect to " + location, context);
+      ThrowLastError("following the redirect to " + location);
     }
-    address = marlix::internet::HttpAddress(next, context);
+    address = marlix::internet::HttpAddress(next);
   }
 }
 

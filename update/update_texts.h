@@ -10,5 +10,9 @@ inline constexpr char kTextDownloadingFormat[] = "%s 다운로드...";
 inline constexpr char kTextDownloadDone[] = "다운로드가 완료되었습니다.";
 inline constexpr char kTextNetworkFailure[] = "네트워크 연결을 확인해 주세요.";
 inline constexpr char kTextCannotSaveFormat[] = "%s 파일을 저장할 수 없습니다.\n\n%s";
+// A file that arrived but is not taken, with its name; the old file stays.
+inline constexpr char kTextUnsignedFormat[] = "%s 파일에 서명이 없어 받지 않았습니다.";
+inline constexpr char kTextBadSignatureFormat[] = "%s 파일의 서명이 올바르지 않아 받지 않았습니다.";
+inline constexpr char kTextTooLargeFormat[] = "%s 파일이 너무 커서 받지 않았습니다.";
 
 }  // namespace marlix

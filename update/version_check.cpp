@@ -1,7 +1,6 @@
 #include "version_check.h"
 
-#include <memory>
-
+#include "data_download.h"
 #include "internet.h"
 
 namespace marlix {
@@ -9,7 +8,8 @@ namespace marlix {
 namespace {
 
 constexpr std::string_view kVersionKey = "zipver=";
-constexpr unsigned kVersionReadBuffer = 4096;
+// A few lines are expected; a server that sends more is not believed.
+constexpr std::uint64_t kMaxVersionFileBytes = 64 * 1024;
 
 bool IsCp949LeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
@@ -52,25 +52,31 @@ bool ServerVersionIsNewer(std::string_view server, std::string_view own) {
   return CompareVersions(server, own) > 0;
 }
 
-bool ReadVersionLine(CInternetFile& file, std::string& version) {
+bool FindVersionLine(std::string_view body, std::string& version) {
   std::string line;
-  while (file.ReadString(line)) {
+  while (!body.empty()) {
+    const std::size_t lf = body.find('\n');
+    line.clear();
+    for (char c : body.substr(0, lf)) {
+      if (c != '\r') line += c;
+    }
     if (TakeVersionLine(line, version)) return true;
+    body.remove_prefix(lf == std::string_view::npos ? body.size() : lf + 1);
   }
   return false;
 }
 
+// The version file is acted on (a newer version starts the updater), so it
+// counts only with the publisher's signature; without one it is as if the
+// server could not be reached.
 std::string FetchServerVersion(const ServiceAccess& access, const char* agent, std::string_view fallback) {
   try {
     CInternetSession session(agent);
     session.SetTimeouts(access.timeout_ms, access.timeout_ms);
-    std::unique_ptr<CInternetFile> file =
-        session.OpenURL(ServiceFileUrl(access.base_url, kProgramVersionFile).c_str(), 1, kInternetFlagTransferAscii);
-    // An error page offers no version, whatever it says.
-    if (!AnsweredWithFile(*file)) return std::string(fallback);
-    file->SetReadBufferSize(kVersionReadBuffer);
+    const BytesFetch file =
+        FetchSignedBytes(session, ServiceFileUrl(access.base_url, kProgramVersionFile), kMaxVersionFileBytes);
     std::string version;
-    if (ReadVersionLine(*file, version)) return version;
+    if (file.result == DownloadResult::kComplete && FindVersionLine(file.bytes, version)) return version;
   } catch (const CInternetException&) {
     // The check is silent: the program starts as it is.
   }

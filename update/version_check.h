@@ -6,8 +6,6 @@
 
 #include "server_url.h"
 
-class CInternetFile;
-
 namespace marlix {
 
 inline constexpr char kProgramVersion[] = "1.0";
@@ -26,12 +24,13 @@ int CompareVersions(std::string_view a, std::string_view b);
 // True when the server's version sorts strictly after the own one.
 bool ServerVersionIsNewer(std::string_view server, std::string_view own = kProgramVersion);
 
-// Reads the version file line by line up to the first version line; true and
-// `version` set when there was one.
-bool ReadVersionLine(CInternetFile& file, std::string& version);
+// The first version line of a version file's body, its lines ending at line
+// feeds with every CR dropped; true and `version` set when there was one.
+bool FindVersionLine(std::string_view body, std::string& version);
 
-// Asks the service for its program version. Any failure, an error page and a
-// file without a version line all give `fallback`.
+// Asks the service for its program version. Any failure, an error page, a
+// file without the publisher's signature and one without a version line all
+// give `fallback`.
 std::string FetchServerVersion(const ServiceAccess& access, const char* agent,
                                std::string_view fallback = kProgramVersion);
 

@@ -5,6 +5,7 @@
 
 #include "data_download.h"
 #include "local_files.h"
+#include "text_format.h"
 #include "updater_texts.h"
 
 namespace marlix::updater {
@@ -35,19 +36,28 @@ class RunningFlag {
   bool& flag_;
 };
 
-std::string CannotSave(const std::string& path, const std::string& why) {
-  const int n = std::snprintf(nullptr, 0, kTextCannotSaveFormat, path.c_str(), why.c_str());
-  std::string text(static_cast<std::size_t>(n > 0 ? n : 0) + 1, '\0');
-  std::snprintf(text.data(), text.size(), kTextCannotSaveFormat, path.c_str(), why.c_str());
-  text.resize(text.size() - 1);
-  return text;
+// The notice's line for a program that arrived and is not installed.
+std::string RefusalLine(const FetchVerdict& verdict, const std::string& not_newer) {
+  switch (verdict.refusal) {
+    case Refusal::kTooLarge: return FormatText(kTextProgramTooLargeFormat, std::to_string(kMaxProgramBytes >> 20));
+    case Refusal::kUnsigned: return kTextUnsignedProgram;
+    case Refusal::kNotNewer: return not_newer;
+    case Refusal::kBadSignature:
+    case Refusal::kNone: break;
+  }
+  return kTextBadSignatureProgram;
 }
 
 }  // namespace
 
 ProgramUpdate::ProgramUpdate(UpdateSetup setup, UpdateWindow& window, Processes& processes, ProgramFiles& files,
-                             Shell& shell)
-    : setup_(std::move(setup)), window_(window), processes_(processes), files_(files), shell_(shell) {}
+                             ProgramVersions& versions, Shell& shell)
+    : setup_(std::move(setup)),
+      window_(window),
+      processes_(processes),
+      files_(files),
+      versions_(versions),
+      shell_(shell) {}
 
 std::string ProgramUpdate::PathOf(const char* name) const { return JoinPath(setup_.program_dir, name); }
 
@@ -60,8 +70,9 @@ void ProgramUpdate::RunUpdate() {
   StopRunningPrograms();
   window_.EnableOK(false);
   window_.EnableCancel(false);
-  if (!DownloadNewProgram()) {
-    window_.Notice(kTextCannotDownload);
+  if (const Download download = DownloadNewProgram(); !download.ready) {
+    window_.Notice(download.reason.empty() ? std::string(kTextCannotDownload)
+                                           : std::string(kTextCannotDownload) + "\n" + download.reason);
     window_.EnableOK(true);
     window_.EnableCancel(true);
     return;
@@ -121,14 +132,17 @@ bool ProgramUpdate::StopProcessByName(std::string name) {
 }
 
 // The body becomes the new program only when it came whole, with a 2xx status,
-// and is a Windows program: an error page installed as Marlix.exe would leave
-// the user with no program at all.
-bool ProgramUpdate::DownloadNewProgram() {
+// within the size a program may have, signed by the publisher, and is a
+// Windows program newer than the installed one: an error page installed as
+// Marlix.exe would leave the user with no program at all, and a file from
+// anyone else, or an older signed build, is not the publisher's update.
+ProgramUpdate::Download ProgramUpdate::DownloadNewProgram() {
   window_.SetStatus(kTextDownloadStarting);
   const std::string url = ServiceFileUrl(setup_.access.base_url, kProgramFile);
   FileFetch fetch;
+  std::string not_newer;
   try {
-    CInternetSession session(setup_.agent.c_str());
+    CInternetSession session(setup_.agent);
     session.SetTimeouts(setup_.access.timeout_ms, setup_.access.timeout_ms);
     FetchHooks hooks;
     // Past the bar's end every position shows the same full bar: painting it
@@ -140,13 +154,24 @@ bool ProgramUpdate::DownloadNewProgram() {
       shown = bytes;
       window_.SetProgressPos(bytes > static_cast<std::uint64_t>(INT32_MAX) ? INT32_MAX : static_cast<int>(bytes));
     };
-    hooks.accept = [](const std::string& temp_path, std::string& why) {
-      if (IsWindowsExecutable(temp_path)) return true;
-      why = "not a Windows program";
-      return false;
+    // Only a file the publisher signed comes here, so its header and version
+    // resource are read from a trusted file.
+    hooks.check = [&](const std::string& temp_path) -> FetchVerdict {
+      if (!IsWindowsExecutable(temp_path)) {
+        return {DownloadResult::kNetworkFailure, Refusal::kNone, "not a Windows program"};
+      }
+      const std::optional<FileVersion> offered = versions_.Of(temp_path);
+      // An installed program without a readable version (gone, or damaged) may take any signed one.
+      const std::optional<FileVersion> installed = versions_.Of(PathOf(kProgramFile));
+      if (offered && (!installed || *offered > *installed)) return {};
+      const std::string offered_text = offered ? VersionText(*offered) : kTextUnknownVersion;
+      const std::string installed_text = installed ? VersionText(*installed) : kTextUnknownVersion;
+      not_newer = FormatText(kTextNotNewerFormat, offered_text, installed_text);
+      return {DownloadResult::kRefused, Refusal::kNotNewer,
+              "version " + offered_text + " is not newer than the installed " + installed_text};
     };
     fetch = FetchIntoFile(
-        session, url, kInternetFlagReload | kInternetFlagTransferBinary, setup_.new_file,
+        session, url, setup_.new_file, kMaxProgramBytes,
         [&] {
           window_.SetStatus(kTextDownloading);
           window_.SetProgressRange(0, setup_.progress_max);
@@ -161,16 +186,18 @@ bool ProgramUpdate::DownloadNewProgram() {
     case DownloadResult::kComplete:
       window_.SetProgressPos(setup_.progress_max);
       window_.SetStatus(kTextDownloaded);
-      return true;
+      return {true, {}};
     case DownloadResult::kNetworkFailure:
       window_.Notice(kTextNetworkFailure);
       window_.Repaint();
-      return false;
+      return {};
     case DownloadResult::kLocalFileFailure:
-      window_.Warning(CannotSave(setup_.new_file, fetch.detail));
-      return false;
+      window_.Warning(FormatText(kTextCannotSaveFormat, setup_.new_file, fetch.detail));
+      return {};
+    case DownloadResult::kRefused:
+      return {false, RefusalLine(fetch, not_newer)};
   }
-  return false;
+  return {};
 }
 
 // The old program is kept until the new one has its name: it goes back to
@@ -206,6 +233,11 @@ void ProgramUpdate::StartProgram(bool replaced) {
   window_.Warning(std::string(kTextCannotLaunch) + "\n\n" + PathOf(kProgramFile) + kTextCheckProgramThere);
   shell_.Open("explorer.exe", setup_.program_dir, setup_.program_dir);
   window_.Notice(kTextUpdateEnds);
+}
+
+std::string VersionText(const FileVersion& version) {
+  return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." + std::to_string(version[2]) + "." +
+         std::to_string(version[3]);
 }
 
 bool IsWindowsExecutable(const std::string& path) {

@@ -5,6 +5,7 @@
 // implements over Win32 and the tests over their own doubles.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -25,6 +26,10 @@ inline constexpr char kNewProgramImage[] = "marlix_new.exe";
 // The upper end of the progress bar while the program downloads: about the
 // program's size, so the bar moves evenly for a typical build.
 inline constexpr int kProgressMax = 500000;
+
+// The most a program file may have (today's build has about 2 MB): a server
+// that never stops sending must not fill the disk.
+inline constexpr std::uint64_t kMaxProgramBytes = std::uint64_t{64} << 20;
 
 // The status of a process that is still running.
 inline constexpr std::uint32_t kStillActive = 259;
@@ -69,6 +74,19 @@ class SystemFiles final : public ProgramFiles {
   bool Exists(const std::string& path) override;
 };
 
+// A program file's version as its version resource gives it (the file
+// version of VS_FIXEDFILEINFO), most significant part first.
+using FileVersion = std::array<std::uint16_t, 4>;
+// "1.2.0.0".
+std::string VersionText(const FileVersion& version);
+
+class ProgramVersions {
+ public:
+  virtual ~ProgramVersions() = default;
+  // Nothing when the file is missing or has no version resource.
+  virtual std::optional<FileVersion> Of(const std::string& path) = 0;
+};
+
 class Shell {
  public:
   virtual ~Shell() = default;
@@ -103,7 +121,8 @@ struct UpdateSetup {
 
 class ProgramUpdate {
  public:
-  ProgramUpdate(UpdateSetup setup, UpdateWindow& window, Processes& processes, ProgramFiles& files, Shell& shell);
+  ProgramUpdate(UpdateSetup setup, UpdateWindow& window, Processes& processes, ProgramFiles& files,
+                ProgramVersions& versions, Shell& shell);
 
   // The whole update. It ends the window, except after a failed download,
   // when the window stays open for another try; a call while it runs (from
@@ -114,8 +133,15 @@ class ProgramUpdate {
   // Terminates every process of this image name (any letter case); the result
   // speaks for the last match: whether it was seen to end.
   bool StopProcessByName(std::string name);
-  // True when a whole Windows program arrived and lies at the download target.
-  bool DownloadNewProgram();
+  // How the download ended: `ready` when a whole Windows program signed by the
+  // publisher, newer than the installed one, lies at the download target.
+  // Otherwise `reason`, when not empty, is the line the notice gives under
+  // "cannot download"; an empty one was told already.
+  struct Download {
+    bool ready = false;
+    std::string reason;
+  };
+  Download DownloadNewProgram();
   bool RenamePath(const std::string& from, const std::string& to) { return files_.Rename(from, to); }
   bool RemovePath(const std::string& path) { return files_.Remove(path); }
 
@@ -133,6 +159,7 @@ class ProgramUpdate {
   UpdateWindow& window_;
   Processes& processes_;
   ProgramFiles& files_;
+  ProgramVersions& versions_;
   Shell& shell_;
   bool running_ = false;
 };

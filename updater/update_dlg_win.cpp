@@ -74,7 +74,7 @@ BOOL CUpdateDlg::OnInitDialog() {
   setup.progress_max = m_nProgressMax;
   setup.agent = AfxGetAppName();
   UpdateWindow& window = *this;
-  m_update = std::make_unique<ProgramUpdate>(std::move(setup), window, m_processes, m_files, m_shell);
+  m_update = std::make_unique<ProgramUpdate>(std::move(setup), window, m_processes, m_files, m_versions, m_shell);
   return TRUE;
 }
 

@@ -51,6 +51,7 @@ class CUpdateDlg : public CDialog, private marlix::updater::UpdateWindow {
 
   marlix::updater::Win32Processes m_processes;
   marlix::updater::SystemFiles m_files;
+  marlix::updater::Win32ProgramVersions m_versions;
   marlix::updater::Win32Shell m_shell;
   std::unique_ptr<marlix::updater::ProgramUpdate> m_update;
 };

@@ -13,6 +13,12 @@ class Win32Processes final : public Processes {
   void Wait(unsigned milliseconds) override;
 };
 
+// The version resource through GetFileVersionInfo and VerQueryValue.
+class Win32ProgramVersions final : public ProgramVersions {
+ public:
+  std::optional<FileVersion> Of(const std::string& path) override;
+};
+
 // ShellExecuteA with the verb "open", shown, owned by no window.
 class Win32Shell final : public Shell {
  public:

@@ -3,6 +3,8 @@
 // staff know these texts.
 #pragma once
 
+#include "update_texts.h"
+
 namespace marlix::updater {
 
 inline constexpr char kTextAsking[] = "우편번호 프로그램을 업데이트 하시겠습니까?";
@@ -19,10 +21,19 @@ inline constexpr char kTextStopItYourself[] = "우편번호검색 프로그램�
 inline constexpr char kTextDownloadStarting[] = "우편번호검색 프로그램을 다운로드 합니다.";
 inline constexpr char kTextDownloading[] = "우편번호검색 프로그램을 다운로드 중 입니다.";
 inline constexpr char kTextDownloaded[] = "다운로드가 완료 되었습니다.";
-inline constexpr char kTextNetworkFailure[] = "네트워크 연결을 확인해 주세요.";
+using marlix::kTextNetworkFailure;
 inline constexpr char kTextCannotDownload[] = "우편번호검색 프로그램이 다운로드 할 수 없습니다.";
 // A local file that cannot be written, with its path and the system's reason.
-inline constexpr char kTextCannotSaveFormat[] = "%s 파일을 저장할 수 없습니다.\n\n%s";
+using marlix::kTextCannotSaveFormat;
+// Why a program that arrived is not installed: a line of its own after
+// kTextCannotDownload in one notice.
+inline constexpr char kTextUnsignedProgram[] = "서버에 프로그램의 서명(Marlix.exe.sig)이 없습니다.";
+inline constexpr char kTextBadSignatureProgram[] =
+    "프로그램의 서명이 올바르지 않습니다. 배포자가 서명한 프로그램이 아닙니다.";
+inline constexpr char kTextProgramTooLargeFormat[] = "프로그램 파일이 %s MB보다 큽니다.";
+inline constexpr char kTextNotNewerFormat[] =
+    "서버의 프로그램(버전 %s)이 설치된 프로그램(버전 %s)보다 새 버전이 아닙니다.";
+inline constexpr char kTextUnknownVersion[] = "알 수 없음";
 
 inline constexpr char kTextDownloadFinished[] = "다운로드를 완료 하였습니다.";
 inline constexpr char kTextFinishing[] = "마무리 작업 중 입니다. 잠시만 기다려 주십시오.";

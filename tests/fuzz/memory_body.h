@@ -21,7 +21,7 @@ class MemoryStream : public internet::Stream {
 
   std::size_t ReadSome(char* buffer, std::size_t size) override {
     if (closed_) Fail("read after Close");
-    if (pos_ >= fail_at_) throw CInternetException(kInternetErrorConnectionReset, "connection reset");
+    if (pos_ >= fail_at_) throw CInternetException(internet::Failure::kConnectionLost, "connection reset");
     std::size_t n = chunks_.empty() ? size : static_cast<unsigned char>(chunks_[next_++ % chunks_.size()]);
     if (n == 0) n = 1;
     n = std::min({n, size, body_.size() - pos_, fail_at_ - pos_});

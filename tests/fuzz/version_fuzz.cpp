@@ -1,6 +1,6 @@
 // Fuzzes the program-version file and the version order: the "zipver=" line
-// taken from an arbitrary body read through the remote-file reader, the
-// data-version panel's text built from the same body, and the order of
+// taken from an arbitrary body, the data-version panel's text built from the
+// same body read through the remote-file reader, and the order of
 // versions (a total order in which a prefix sorts first).
 #include <cstdint>
 #include <string>
@@ -77,16 +77,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         "TakeVersionLine found the key differently");
   Check(key == std::string_view::npos || version == first_line.substr(key + 7), "TakeVersionLine took the wrong text");
 
-  // The whole input as the version file, read in pieces of the sizes its first
-  // bytes name.
-  const std::string_view chunks = in.substr(0, data[0] % 4);
+  // The whole input as the version file's body.
   version.clear();
   std::string expected;
-  const bool read = marlix::ReadVersionLine(*marlix::fuzz::OpenBody(in, chunks), version);
-  Check(read == ExpectedVersion(in, expected), "ReadVersionLine found a version line differently");
-  Check(!read || version == expected, "ReadVersionLine took the wrong version");
+  const bool read = marlix::FindVersionLine(in, version);
+  Check(read == ExpectedVersion(in, expected), "FindVersionLine found a version line differently");
+  Check(!read || version == expected, "FindVersionLine took the wrong version");
 
-  // The same body as the data-version panel shows it: each line with CR LF.
+  // The same body as the data-version panel shows it, read in pieces of the
+  // sizes the input's first bytes name: each line with CR LF.
+  const std::string_view chunks = in.substr(0, data[0] % 4);
   const std::string text = marlix::ReadDataVersionText(*marlix::fuzz::OpenBody(in, chunks));
   std::string want;
   for (std::string_view rest = in; !rest.empty();) {

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,16 +36,16 @@ TEST(InternetLines, LineFeedEndsALineAndEveryCarriageReturnIsDropped) {
   CInternetSession session("test");
   // A read-ahead of 3 bytes puts line ends on every side of a buffer boundary.
   for (unsigned buffer : {3u, 4096u}) {
-    auto file = session.OpenURL(Url(server, "lines.txt").c_str());
+    auto file = session.OpenURL(Url(server, "lines.txt"));
     file->SetReadBufferSize(buffer);
     EXPECT_EQ(AllLines(*file), (std::vector<std::string>{"one", "two", "", "three", "last"})) << buffer;
     std::string line = "stale";
     EXPECT_FALSE(file->ReadString(line));
     EXPECT_EQ(line, "");
   }
-  auto file = session.OpenURL(Url(server, "ends-with-lf.txt").c_str());
+  auto file = session.OpenURL(Url(server, "ends-with-lf.txt"));
   EXPECT_EQ(AllLines(*file), (std::vector<std::string>{"a", "b"}));
-  file = session.OpenURL(Url(server, "empty.txt").c_str());
+  file = session.OpenURL(Url(server, "empty.txt"));
   EXPECT_TRUE(AllLines(*file).empty());
 }
 
@@ -53,7 +54,7 @@ TEST(InternetBlocks, ReadsFillTheBlockUntilTheEndAndMixWithLineReads) {
   const std::string body = "header\r\n" + PatternBytes(300 * 1024 + 17, 1);
   server.Serve("data.bin", body);
   CInternetSession session("test");
-  auto file = session.OpenURL(Url(server, "data.bin").c_str(), 1, kInternetFlagTransferBinary);
+  auto file = session.OpenURL(Url(server, "data.bin"));
   std::string line;
   ASSERT_TRUE(file->ReadString(line));
   EXPECT_EQ(line, "header");
@@ -79,7 +80,7 @@ TEST(InternetStatus, ErrorPagesComeBackAsFilesWithTheirStatus) {
   CInternetSession session("test");
   for (auto [name, status] : {std::pair{"here.txt", 200ul}, {"gone.txt", 404ul}, {"busy.txt", 503ul},
                               {"missing.txt", 404ul}}) {
-    auto file = session.OpenURL(Url(server, name).c_str());
+    auto file = session.OpenURL(Url(server, name));
     auto* http = dynamic_cast<CHttpFile*>(file.get());
     ASSERT_NE(http, nullptr);
     unsigned long code = 0;
@@ -96,7 +97,7 @@ TEST(InternetStatus, RedirectsAreFollowedToTheFinalAnswer) {
   server.Serve("new.txt", "new\n");
   CInternetSession session("test");
   for (const char* name : {"old.txt", "twice.txt"}) {
-    auto file = session.OpenURL(Url(server, name).c_str());
+    auto file = session.OpenURL(Url(server, name));
     EXPECT_EQ(marlix::AnswerStatus(*file), 200ul) << name;
     EXPECT_EQ(AllLines(*file), std::vector<std::string>{"new"}) << name;
   }
@@ -106,7 +107,7 @@ TEST(InternetClose, ClosingTwiceIsHarmlessAndAClosedFileIsAtItsEnd) {
   ServiceServer server;
   server.Serve("a.txt", "a\nb\n");
   CInternetSession session("test");
-  auto file = session.OpenURL(Url(server, "a.txt").c_str());
+  auto file = session.OpenURL(Url(server, "a.txt"));
   file->Close();
   file->Close();
   std::string line;
@@ -115,16 +116,18 @@ TEST(InternetClose, ClosingTwiceIsHarmlessAndAClosedFileIsAtItsEnd) {
   EXPECT_EQ(file->Read(block, sizeof block), 0u);
   session.Close();
   session.Close();
-  EXPECT_THROW(session.OpenURL(Url(server, "a.txt").c_str()), CInternetException);
+  EXPECT_THROW(session.OpenURL(Url(server, "a.txt")), CInternetException);
 }
 
-unsigned long ErrorOfOpen(CInternetSession& session, const std::string& url) {
+using marlix::internet::Failure;
+
+std::optional<Failure> FailureOfOpen(CInternetSession& session, const std::string& url) {
   try {
-    session.OpenURL(url.c_str());
+    session.OpenURL(url);
   } catch (const CInternetException& e) {
-    return e.m_dwError;
+    return e.failure();
   }
-  return 0;
+  return std::nullopt;
 }
 
 TEST(InternetFailures, NoServerAndBadAddressesThrow) {
@@ -132,10 +135,10 @@ TEST(InternetFailures, NoServerAndBadAddressesThrow) {
   const std::string url = Url(server, "a.txt");
   server.Stop();
   CInternetSession session("test");
-  EXPECT_EQ(ErrorOfOpen(session, url), kInternetErrorCannotConnect);
-  EXPECT_EQ(ErrorOfOpen(session, "ftp://127.0.0.1/a.txt"), kInternetErrorUnrecognizedScheme);
-  EXPECT_EQ(ErrorOfOpen(session, "c:\\postcode\\a.txt"), kInternetErrorUnrecognizedScheme);
-  EXPECT_NE(ErrorOfOpen(session, "http://[::1"), 0ul);
+  EXPECT_EQ(FailureOfOpen(session, url), Failure::kCannotConnect);
+  EXPECT_EQ(FailureOfOpen(session, "ftp://127.0.0.1/a.txt"), Failure::kBadAddress);
+  EXPECT_EQ(FailureOfOpen(session, "c:\\postcode\\a.txt"), Failure::kBadAddress);
+  EXPECT_NE(FailureOfOpen(session, "http://[::1"), std::nullopt);
 }
 
 TEST(InternetFailures, AnAnswerLaterThanTheReceiveTimeOutFails) {
@@ -145,12 +148,12 @@ TEST(InternetFailures, AnAnswerLaterThanTheReceiveTimeOutFails) {
   CInternetSession session("test");
   session.SetTimeouts(1000, 1000);
   const double start = NowSeconds();
-  EXPECT_EQ(ErrorOfOpen(session, Url(server, "slow.txt")), kInternetErrorTimeout);
+  EXPECT_EQ(FailureOfOpen(session, Url(server, "slow.txt")), Failure::kTimeout);
   const double waited = NowSeconds() - start;
   EXPECT_GT(waited, 0.9);
   EXPECT_LT(waited, 3.0);
   // Within the time-out a slow answer is fine.
-  auto file = session.OpenURL(Url(server, "late.txt").c_str());
+  auto file = session.OpenURL(Url(server, "late.txt"));
   EXPECT_EQ(AllLines(*file), std::vector<std::string>{"late"});
 }
 
@@ -160,7 +163,7 @@ TEST(InternetFailures, ABodyCutShortThrowsAfterTheBytesThatCame) {
     ServiceServer server({"cut.bin:cut=" + std::to_string(cut)});
     server.Serve("cut.bin", body);
     CInternetSession session("test");
-    auto file = session.OpenURL(Url(server, "cut.bin").c_str(), 1, kInternetFlagTransferBinary);
+    auto file = session.OpenURL(Url(server, "cut.bin"));
     std::string got;
     char block[1024];
     bool thrown = false;
@@ -168,7 +171,7 @@ TEST(InternetFailures, ABodyCutShortThrowsAfterTheBytesThatCame) {
       for (unsigned n; (n = file->Read(block, sizeof block)) > 0;) got.append(block, n);
     } catch (const CInternetException& e) {
       thrown = true;
-      EXPECT_EQ(e.m_dwError, kInternetErrorConnectionReset);
+      EXPECT_EQ(e.failure(), Failure::kConnectionLost);
     }
     EXPECT_TRUE(thrown) << "cut at " << cut;
     EXPECT_EQ(got, body.substr(0, got.size())) << "cut at " << cut;

@@ -169,12 +169,24 @@ class FilesWithFaults : public ProgramFiles {
   std::set<std::string> refused;
 };
 
+// Linux reads no version resources: the versions of the test's programs, by their bytes.
+class VersionsByContent : public ProgramVersions {
+ public:
+  std::optional<FileVersion> Of(const std::string& path) override {
+    const auto it = of.find(ReadBytes(path));
+    if (it == of.end()) return std::nullopt;
+    return it->second;
+  }
+  std::map<std::string, FileVersion> of;
+};
+
 class ProgramUpdateTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = marlix_test::MakeTempDir("program");
     WriteBytes(dir_ / kProgramFile, old_program_);
     server_.Serve(kProgramFile, new_program_);
+    versions_.of = {{old_program_, {1, 0, 0, 0}}, {new_program_, {1, 1, 0, 0}}};
     processes_.running = {{4, "explorer.exe"}};  // the list is never empty on a real system
   }
   void TearDown() override { fs::remove_all(dir_); }
@@ -188,7 +200,7 @@ class ProgramUpdateTest : public ::testing::Test {
     setup.access.base_url = url;
     setup.access.timeout_ms = 3000;
     setup.agent = "MarlixUpd";
-    return ProgramUpdate(setup, window_, processes_, files_, shell_);
+    return ProgramUpdate(setup, window_, processes_, files_, versions_, shell_);
   }
   ProgramUpdate MakeUpdate() { return MakeUpdate(server_.url()); }
   void Run() { MakeUpdate().RunUpdate(); }
@@ -218,6 +230,7 @@ class ProgramUpdateTest : public ::testing::Test {
   RecordingWindow window_;
   FakeProcesses processes_;
   FilesWithFaults files_;
+  VersionsByContent versions_;
   RecordingShell shell_;
 };
 
@@ -245,6 +258,7 @@ TEST_F(ProgramUpdateTest, StopsEveryCopyReplacesTheProgramAndStartsTheNewOne) {
 
 TEST_F(ProgramUpdateTest, PastTheBarsEndTheFullBarIsNotPaintedAgainForEachBlock) {
   const std::string big = WindowsProgram(6 * 1024 + 10, 3);
+  versions_.of[big] = {1, 1, 0, 0};
   server_.Serve(kProgramFile, big);
   MakeUpdate(server_.url(), 2000).RunUpdate();
   EXPECT_EQ(ReadBytes(dir_ / kProgramFile), big);
@@ -303,13 +317,15 @@ TEST_F(ProgramUpdateTest, AStopThatFailsIsToldButTheUpdateGoesOn) {
   // An empty list says nothing of its own, but the user is still asked.
   processes_.list_available = true;
   processes_.running.clear();
-  server_.Serve(kProgramFile, old_program_);
+  const std::string newest = WindowsProgram(5000, 4);
+  versions_.of[newest] = {1, 2, 0, 0};
+  server_.Serve(kProgramFile, newest);
   window_.log.clear();
   Run();
   EXPECT_EQ(window_.Boxes(), (std::vector<std::string>{std::string("notice: ") + kTextStopItYourself,
                                                        std::string("notice: ") + kTextStopItYourself,
                                                        std::string("notice: ") + kTextUpdated}));
-  EXPECT_EQ(ReadBytes(dir_ / kProgramFile), old_program_);
+  EXPECT_EQ(ReadBytes(dir_ / kProgramFile), newest);
 }
 
 TEST_F(ProgramUpdateTest, AnErrorAnswerOrAPageIsNotInstalledAndOKTriesAgain) {

@@ -44,12 +44,21 @@ inline double NowSeconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
+// What a server signs: every file with the build's development key, as the
+// publisher would, or only what the test puts beside its files.
+enum class Signing { kEveryFile, kOnlyGiven };
+
 class ServiceServer {
  public:
   // `faults` are NAME:FAULTS as the server's --fault takes them.
-  explicit ServiceServer(const std::vector<std::string>& faults = {}) : root_(MakeTempDir("served")) {
+  explicit ServiceServer(const std::vector<std::string>& faults = {}, Signing signing = Signing::kEveryFile)
+      : root_(MakeTempDir("served")) {
     std::vector<std::string> args = {MARLIX_TEST_SERVER_EXE, "--root", root_, "--port", "0",
                                      "--stop-on-stdin-eof", "--lifetime", "600"};
+    if (signing == Signing::kEveryFile) {
+      args.push_back("--sign-key");
+      args.push_back(MARLIX_TEST_SIGNING_KEY);
+    }
     for (const std::string& fault : faults) {
       args.push_back("--fault");
       args.push_back(fault);

@@ -1,6 +1,7 @@
 // marlix-test-server: the postcode service on this machine, for the tests and
-// the demo. Serves a folder as /zipcode/search/ and, on request, answers a
-// file badly: with an error status, a body cut short, or late.
+// the demo. Serves a folder as /zipcode/search/, signs what it serves when
+// given the publisher's key, and, on request, answers a file badly: with an
+// error status, a body cut short, late, or without end.
 #include <httplib.h>
 #include <signal.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -18,11 +20,13 @@
 #include <string>
 #include <thread>
 
+#include "signing.h"
+
 namespace {
 
 constexpr char kUsage[] =
     "Usage: marlix-test-server --root DIR [--port N] [--host ADDR] [--fault NAME:FAULTS]...\n"
-    "                          [--lifetime SECONDS] [--stop-on-stdin-eof]\n"
+    "                          [--sign-key PEM] [--lifetime SECONDS] [--stop-on-stdin-eof]\n"
     "\n"
     "Serves the files of DIR as http://ADDR:PORT/zipcode/search/NAME and prints the\n"
     "base address (http://ADDR:PORT) as its first line on stdout once it listens.\n"
@@ -33,6 +37,10 @@ constexpr char kUsage[] =
     "  --host ADDR          the address to listen on (default 127.0.0.1)\n"
     "  --fault NAME:FAULTS  answer the file NAME (a path under /zipcode/search/) badly;\n"
     "                       may be given once per file\n"
+    "  --sign-key PEM       answer NAME.sig, for a file NAME that has no NAME.sig of\n"
+    "                       its own, with NAME's signature made with this private key\n"
+    "                       (as openssl dgst -sha256 -sign PEM would), as a publisher\n"
+    "                       who signs every file would\n"
     "  --lifetime SECONDS   stop by itself after this long (default: never)\n"
     "  --stop-on-stdin-eof  stop when standard input closes, e.g. when the test that\n"
     "                       started it ends in any way\n"
@@ -43,13 +51,18 @@ constexpr char kUsage[] =
     "                first N bytes, then drop the connection (cut=0: headers only)\n"
     "  delay=MS      wait this many milliseconds before sending anything\n"
     "  redirect=NAME answer with a redirect (302) to /zipcode/search/NAME\n"
+    "  endless=1     send the file and then bytes without end (chunked, no length),\n"
+    "                at about 4 MB/s\n"
     "Example: --fault postcode.txt:cut=4096  --fault postver.txt:status=404,delay=500\n"
     "\n"
     "Faults can also be changed while the server runs:\n"
-    "  GET /_control/fault?name=NAME&status=..&cut=..&delay=..&redirect=..\n"
+    "  GET /_control/fault?name=NAME&status=..&cut=..&delay=..&redirect=..&endless=..\n"
     "      sets the fault of NAME (no fault keys: NAME is served normally again)\n"
     "  GET /_control/clear\n"
     "      serves every file normally again\n"
+    "  GET /_control/signature?name=NAME&key=served|other\n"
+    "      answers with the signature of NAME made with the --sign-key (served) or\n"
+    "      with a key the server made at its start, which nobody trusts (other)\n"
     "\n"
     "SIGINT and SIGTERM stop it.\n";
 
@@ -58,12 +71,16 @@ struct Fault {
   long long cut = -1;
   int delay_ms = 0;
   std::string redirect;
-  bool empty() const { return status == 0 && cut < 0 && delay_ms == 0 && redirect.empty(); }
+  bool endless = false;
+  bool empty() const { return status == 0 && cut < 0 && delay_ms == 0 && redirect.empty() && !endless; }
 };
 
 std::mutex g_faults_mutex;
 std::map<std::string, Fault> g_faults;
 std::atomic<bool> g_stopping{false};
+// The publisher's key, when given, and one nobody trusts.
+std::optional<marlix::signing::PrivateKey> g_served_key;
+std::optional<marlix::signing::PrivateKey> g_other_key;
 
 bool ParseNumber(const std::string& text, long long& value) {
   if (text.empty()) return false;
@@ -86,6 +103,8 @@ bool SetFaultKey(Fault& fault, const std::string& key, const std::string& value)
     fault.cut = number;
   } else if (key == "delay") {
     fault.delay_ms = static_cast<int>(number);
+  } else if (key == "endless") {
+    fault.endless = number != 0;
   } else {
     return false;
   }
@@ -131,11 +150,26 @@ void ErrorPage(httplib::Response& res, int status) {
                   "text/html");
 }
 
+// An endless body comes in 64 KB pieces, one every this many milliseconds
+// (4 MB/s). Over loopback a sender without a pause outruns the reader, and
+// Wine's WinInet, which reads what is left of an answer when its request is
+// closed, then never stops reading.
+constexpr int kEndlessChunkMs = 16;
+
 void Sleep(int milliseconds) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
   while (!g_stopping && std::chrono::steady_clock::now() < until) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+}
+
+// The file NAME.sig signs; empty for a name that is no signature's.
+std::string SignedName(const std::string& name) {
+  constexpr std::string_view kSuffix = ".sig";
+  if (name.size() <= kSuffix.size() || name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0) {
+    return {};
+  }
+  return name.substr(0, name.size() - kSuffix.size());
 }
 
 void ServeFile(const std::filesystem::path& root, const std::string& name, httplib::Response& res) {
@@ -148,11 +182,39 @@ void ServeFile(const std::filesystem::path& root, const std::string& name, httpl
   if (fault.status != 0) return ErrorPage(res, fault.status);
   const std::filesystem::path path = root / name;
   std::error_code error;
-  if (!SafeName(name) || !std::filesystem::is_regular_file(path, error)) return ErrorPage(res, 404);
+  if (!SafeName(name)) return ErrorPage(res, 404);
+  if (!std::filesystem::is_regular_file(path, error)) {
+    const std::string signed_name = SignedName(name);
+    if (!g_served_key || signed_name.empty() || !std::filesystem::is_regular_file(root / signed_name, error)) {
+      return ErrorPage(res, 404);
+    }
+    const std::optional<std::string> der = g_served_key->SignFile(root / signed_name);
+    if (!der) return ErrorPage(res, 500);
+    res.set_content(*der, "application/octet-stream");
+    return;
+  }
   auto file = std::make_shared<std::ifstream>(path, std::ios::binary);
   const auto size = static_cast<std::size_t>(std::filesystem::file_size(path, error));
   if (!*file || error) return ErrorPage(res, 403);
   const long long cut = fault.cut;
+  if (fault.endless) {
+    res.set_chunked_content_provider("application/octet-stream", [file, size](std::size_t offset,
+                                                                               httplib::DataSink& sink) {
+      char buffer[64 * 1024];
+      std::size_t chunk = sizeof buffer;
+      if (offset < size) {
+        chunk = std::min(chunk, size - offset);
+        file->seekg(static_cast<std::streamoff>(offset));
+        if (!file->read(buffer, static_cast<std::streamsize>(chunk))) return false;
+      } else {
+        std::memset(buffer, 'Z', chunk);
+        // At the pace of a fast network link, not of this machine's memory.
+        std::this_thread::sleep_for(std::chrono::milliseconds(kEndlessChunkMs));
+      }
+      return !g_stopping && sink.write(buffer, chunk);
+    });
+    return;
+  }
   if (size == 0) {  // a provider of no bytes would send no length at all
     res.set_content("", "application/octet-stream");
     return;
@@ -169,6 +231,24 @@ void ServeFile(const std::filesystem::path& root, const std::string& name, httpl
                            });
 }
 
+// The signature of a served file, made with one of the two keys.
+void Signature(const std::filesystem::path& root, const httplib::Request& req, httplib::Response& res) {
+  const std::string name = req.get_param_value("name");
+  const std::string key = req.get_param_value("key");
+  const std::optional<marlix::signing::PrivateKey>& signer = key == "other" ? g_other_key : g_served_key;
+  std::error_code error;
+  std::optional<std::string> der;
+  if (signer && SafeName(name) && std::filesystem::is_regular_file(root / name, error)) {
+    der = signer->SignFile(root / name);
+  }
+  if (!der) {
+    res.status = 400;
+    res.set_content("no such file, or no such key (key=served needs --sign-key)\n", "text/plain");
+    return;
+  }
+  res.set_content(*der, "application/octet-stream");
+}
+
 void Control(const httplib::Request& req, httplib::Response& res) {
   if (req.matches[1] == "clear") {
     std::lock_guard<std::mutex> lock(g_faults_mutex);
@@ -183,7 +263,7 @@ void Control(const httplib::Request& req, httplib::Response& res) {
     return;
   }
   Fault fault;
-  for (const char* key : {"status", "cut", "delay", "redirect"}) {
+  for (const char* key : {"status", "cut", "delay", "redirect", "endless"}) {
     if (req.has_param(key) && !SetFaultKey(fault, key, req.get_param_value(key))) {
       res.status = 400;
       res.set_content(std::string("bad value for ") + key + "\n", "text/plain");
@@ -227,6 +307,11 @@ int main(int argc, char** argv) {
       stop_on_stdin_eof = true;
     } else if (arg == "--root") {
       if (!value(root)) return UsageError("--root needs a folder");
+    } else if (arg == "--sign-key") {
+      if (!value(text)) return UsageError("--sign-key needs a PEM file");
+      std::string why;
+      g_served_key = marlix::signing::PrivateKey::Load(text, why);
+      if (!g_served_key) return UsageError(why);
     } else if (arg == "--host") {
       if (!value(host)) return UsageError("--host needs an address");
     } else if (arg == "--port") {
@@ -245,6 +330,7 @@ int main(int argc, char** argv) {
     }
   }
   if (root.empty()) return UsageError("--root is required");
+  g_other_key = marlix::signing::PrivateKey::Generate();
   if (!std::filesystem::is_directory(root)) return UsageError("no such folder: " + root);
 
   // Signals are taken by one thread, so a handler never runs inside the server.
@@ -259,6 +345,9 @@ int main(int argc, char** argv) {
   const std::filesystem::path folder = std::filesystem::absolute(root);
   server.Get(R"(/zipcode/search/(.+))", [folder](const httplib::Request& req, httplib::Response& res) {
     ServeFile(folder, req.matches[1], res);
+  });
+  server.Get("/_control/signature", [folder](const httplib::Request& req, httplib::Response& res) {
+    Signature(folder, req, res);
   });
   server.Get(R"(/_control/(\w+))", Control);
 

@@ -21,6 +21,8 @@
 #include "marlix_driver_win.h"
 #include "resource.h"
 #include "test_server_win.h"
+#include "data_download.h"
+#include "text_format.h"
 #include "update_texts.h"
 #include "updater_driver_win.h"
 #include "updater_resource.h"
@@ -111,7 +113,7 @@ void WriteSection(const std::string& file, const std::string& title, const std::
 
 void ClearFaults(const std::string& base) {
   CInternetSession session("test");
-  session.OpenURL((base + "/_control/clear").c_str(), 1, kInternetFlagReload)->Close();
+  session.OpenURL(base + "/_control/clear")->Close();
 }
 
 // A socket listening on a free port of the loopback address, and its URL.
@@ -433,6 +435,25 @@ TEST_F(StartUpFaults, TheIconComesAndNothingIsStartedOrChanged) {
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_NE(boxes_[0].find(dir_ + "\\MarlixUpd.exe"), std::string::npos) << boxes_[0];
   });
+  // Without the publisher's signature the version file is as good as no answer:
+  // the missing updater's box would show any attempt to start it.
+  for (const auto& spoilt : {std::pair{"MarlixVer.ini.sig missing (404)", BadSignature::kMissing},
+                             {"MarlixVer.ini signed with another key", BadSignature::kOtherKey}}) {
+    const BadSignature bad = spoilt.second;
+    AddRow(std::string("update due (zipver=1.1), ") + spoilt.first, [&](Row& row) {
+      Serve("MarlixVer.ini", "[Marlix]\r\nzipver=1.1\r\n");
+      SpoilSignature(base_, "MarlixVer.ini", bad, "");
+      StartAndWatch(row, base_);
+      EXPECT_TRUE(boxes_.empty());
+      SignNormally(base_, "MarlixVer.ini");
+    });
+  }
+  AddRow("MarlixVer.ini without end (the server never stops sending)", [&](Row& row) {
+    Fault("MarlixVer.ini", "endless=1");
+    StartAndWatch(row, base_);
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_LT(seconds_, 10.0);
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -671,6 +692,64 @@ TEST_F(DataFaults, TheOldFilesStayWhenaFileFailsAndAWholeFileReplacesThem) {
   });
 }
 
+// Each data file is taken only with the publisher's signature and within the
+// size it may have; otherwise the old one stays and the status line says why.
+TEST_F(DataFaults, AFileWithoutThePublishersSignatureOrTooLargeIsNotTaken) {
+  section_file_ = "2s-data-signatures.md";
+  section_title_ = "Data files: signatures and sizes (" + kUpdateButton + ")";
+  StartMarlix(base_);
+  struct Refused {
+    std::string fault;
+    int file;  // the first file kept old
+    std::function<void()> arrange;
+    const char* status_format;
+  };
+  const std::string version = kDataFiles[2];
+  const std::string big_version(marlix::kMaxDataVersionBytes + 1, 'v');
+  const std::vector<Refused> rows = {
+      {"postcode.txt.sig missing (404)", 1,
+       [&] { SpoilSignature(base_, kDataFiles[1], BadSignature::kMissing, ""); }, marlix::kTextUnsignedFormat},
+      {"postcode.txt signed with another key", 1,
+       [&] { SpoilSignature(base_, kDataFiles[1], BadSignature::kOtherKey, ""); }, marlix::kTextBadSignatureFormat},
+      {"postcode.txt.sig of another file (post.csv)", 1,
+       [&] { SpoilSignature(base_, kDataFiles[1], BadSignature::kOtherFile, kDataFiles[0]); },
+       marlix::kTextBadSignatureFormat},
+      {"postcode.txt.sig cut at 40 bytes", 1, [&] { SpoilSignature(base_, kDataFiles[1], BadSignature::kCut, ""); },
+       marlix::kTextBadSignatureFormat},
+      {"postcode.txt.sig garbage", 1, [&] { SpoilSignature(base_, kDataFiles[1], BadSignature::kGarbage, ""); },
+       marlix::kTextBadSignatureFormat},
+      {"postver.txt.sig missing (the panel still shows the file)", 2,
+       [&] { SpoilSignature(base_, version, BadSignature::kMissing, ""); }, marlix::kTextUnsignedFormat},
+      {"postver.txt signed, one byte past its 64 KB", 2, [&] { Serve(version, big_version); },
+       marlix::kTextTooLargeFormat},
+      {"postver.txt without end (the server never stops sending)", 2, [&] { Fault(version, "endless=1"); },
+       marlix::kTextTooLargeFormat},
+  };
+  for (const Refused& refused : rows) {
+    AddRow(refused.fault, [&](Row& row) {
+      refused.arrange();
+      const std::string name = kDataFiles[refused.file];
+      // The panel only shows the version text: it takes it unsigned.
+      const bool panel = refused.file == 2 && refused.status_format == marlix::kTextUnsignedFormat;
+      row.sees = (panel ? Panel() + "; " : "") + Update();
+      row.disk = Disk();
+      EXPECT_EQ(status_, Wide(marlix::FormatText(refused.status_format, name)));
+      EXPECT_EQ(row.disk, Expected(refused.file)) << "the old file is kept, byte for byte";
+      if (panel) {
+        EXPECT_NE(Text(IDC_DATA_VERSION), L"") << "the panel shows the unsigned version text";
+      }
+      SignNormally(base_, name);
+      Serve(name, NewData()[refused.file]);
+    });
+  }
+  AddRow("every file signed again", [&](Row& row) {
+    row.sees = Update();
+    row.disk = Disk();
+    EXPECT_EQ(status_, Wide(marlix::kTextDownloadDone));
+    EXPECT_EQ(row.disk, Expected(3));
+  });
+}
+
 // ---------------------------------------------------------------------------
 // The program: MarlixUpd.exe in a program folder of its own, with a copy of
 // the build's Marlix.exe as the old program and a newer build on the server.
@@ -687,8 +766,8 @@ class ProgramFaults : public FaultTable {
     ::CreateDirectoryA(dir_.c_str(), nullptr);
     old_program_ = ReadBytes(WinePath(MARLIX_TEST_BIN_DIR "/app/Marlix.exe"));
     ASSERT_GT(old_program_.size(), 100000u);
-    // A newer build: the same program with a few bytes more, still a valid one.
-    new_program_ = old_program_ + std::string("\0newer build of Marlix\0", 23);
+    // A newer build: the same program with a higher version.
+    new_program_ = WithVersion(old_program_, 1, 1);
     Serve("Marlix.exe", new_program_);
     EndAll("MarlixUpd.exe");
     PrepareFolder(dir_, true);
@@ -739,9 +818,9 @@ class ProgramFaults : public FaultTable {
   }
 
   // A download that fails leaves the window open for another try; `wait_ms`
-  // bounds the boxes it shows.
-  std::string FailedDownload(DWORD wait_ms = 40000) {
-    EXPECT_TRUE(answerer_.WaitForBoxes(2, wait_ms)) << "no message boxes";
+  // bounds the `boxes` it shows.
+  std::string FailedDownload(DWORD wait_ms = 40000, std::size_t boxes = 2) {
+    EXPECT_TRUE(answerer_.WaitForBoxes(boxes, wait_ms)) << "no message boxes";
     HWND window = UpdaterWindow(updater_.pid, 5000);
     EXPECT_NE(window, nullptr);
     bool enabled = false;
@@ -919,6 +998,63 @@ TEST_F(ProgramFaults, AFailedDownloadKeepsTheOldProgramAndAWholeOneReplacesIt) {
     EXPECT_EQ(row.disk, "Marlix.exe new");
     EXPECT_EQ(answerer_.Boxes(), std::vector<std::string>{upd::kTextUpdated});
     ::DeleteFileA((kServerState + "/root/Marlix.exe").c_str());
+  });
+}
+
+// The program is installed only when the publisher signed it, it is newer
+// than the installed one and not larger than a program may be; a refusal is
+// a failed download whose notice says why, and OK tries again.
+TEST_F(ProgramFaults, AProgramThatIsNotThePublishersNewerOneIsRefused) {
+  section_file_ = "3s-program-signatures.md";
+  section_title_ = "The program: signatures, versions and size (MarlixUpd.exe)";
+  const std::string cannot = std::string(upd::kTextCannotDownload) + "\n";
+  const std::string bad = cannot + upd::kTextBadSignatureProgram;
+  struct Refused {
+    std::string fault;
+    std::function<void()> arrange;
+    std::string notice;
+    DWORD wait_ms;
+  };
+  const std::vector<Refused> rows = {
+      {"Marlix.exe.sig missing (404)", [&] { SpoilSignature(base_, "Marlix.exe", BadSignature::kMissing, ""); },
+       cannot + upd::kTextUnsignedProgram, 40000},
+      {"Marlix.exe signed with another key",
+       [&] { SpoilSignature(base_, "Marlix.exe", BadSignature::kOtherKey, ""); }, bad, 40000},
+      {"Marlix.exe.sig of another file (MarlixVer.ini)",
+       [&] { SpoilSignature(base_, "Marlix.exe", BadSignature::kOtherFile, "MarlixVer.ini"); }, bad, 40000},
+      {"Marlix.exe.sig cut at 40 bytes", [&] { SpoilSignature(base_, "Marlix.exe", BadSignature::kCut, ""); }, bad,
+       40000},
+      {"Marlix.exe.sig garbage", [&] { SpoilSignature(base_, "Marlix.exe", BadSignature::kGarbage, ""); }, bad,
+       40000},
+      {"an older signed build (0.9)", [&] { Serve("Marlix.exe", WithVersion(old_program_, 0, 9)); },
+       cannot + marlix::FormatText(upd::kTextNotNewerFormat, "0.9.0.0", "1.0.0.0"), 40000},
+      {"the installed version again, signed (1.0)",
+       [&] { Serve("Marlix.exe", old_program_ + std::string("\0rebuilt\0", 9)); },
+       cannot + marlix::FormatText(upd::kTextNotNewerFormat, "1.0.0.0", "1.0.0.0"), 40000},
+      {"a body without end (the server never stops sending)", [&] { Fault("Marlix.exe", "endless=1"); },
+       cannot + marlix::FormatText(upd::kTextProgramTooLargeFormat, "64"), 180000},
+  };
+  for (const Refused& refused : rows) {
+    AddRow("Marlix.exe: " + refused.fault, [&](Row& row) {
+      PrepareFolder(dir_);
+      refused.arrange();
+      TryAgain();
+      row.sees = FailedDownload(refused.wait_ms, 1);
+      row.disk = Disk(dir_);
+      EXPECT_EQ(row.disk, "Marlix.exe old") << "the old program stays, byte for byte, and nothing is left";
+      EXPECT_EQ(answerer_.Boxes(), std::vector<std::string>{refused.notice});
+      SignNormally(base_, "Marlix.exe");
+      Fault("Marlix.exe", "");
+      Serve("Marlix.exe", new_program_);
+    });
+  }
+  AddRow("signed again: OK in the same window", [&](Row& row) {
+    PrepareFolder(dir_);
+    TryAgain();
+    row.sees = WholeUpdate();
+    row.disk = Disk(dir_);
+    EXPECT_EQ(row.disk, "Marlix.exe new");
+    EXPECT_EQ(answerer_.Boxes(), std::vector<std::string>{upd::kTextUpdated});
   });
 }
 

@@ -287,7 +287,8 @@ TEST_F(Installer, ReinstallWithoutAutostartOverTheRunningProgramTakesBackTheRunV
 // program it replaces.
 TEST_F(Installer, StartedFromTheSystemFolderItUpdatesItselfWhereInstalled) {
   ASSERT_EQ(Install(""), std::optional<DWORD>(0));
-  const std::string newer = ReadWholeFile(Path("Marlix.exe")) + std::string("\0newer build of Marlix\0", 23);
+  // A newer build, and a longer one, so that its arrival shows in the size.
+  const std::string newer = WithVersion(ReadWholeFile(Path("Marlix.exe")), 1, 1) + std::string("\0newer\0", 7);
   Serve("Marlix.exe", newer);
   Serve("MarlixVer.ini", "[Marlix]\r\nzipver=9.9\r\n");
   char system[MAX_PATH] = {};

@@ -38,7 +38,7 @@ class WinInetTest : public ::testing::Test {
   // Sets a fault of the shared server on one file name of this test's own.
   void Fault(const std::string& name, const std::string& query) {
     CInternetSession session("test");
-    auto answer = session.OpenURL((base_ + "/_control/fault?name=" + name + "&" + query).c_str());
+    auto answer = session.OpenURL(base_ + "/_control/fault?name=" + name + "&" + query);
     ASSERT_EQ(marlix::AnswerStatus(*answer), 200ul);
   }
   std::string base_;
@@ -50,7 +50,7 @@ TEST_F(WinInetTest, LinesBlocksAndTheStatusComeAsOverLibcurl) {
   Serve("wininet-blocks.bin", block_file);
   CInternetSession session("test");
 
-  auto file = session.OpenURL(Url("wininet-lines.txt").c_str());
+  auto file = session.OpenURL(Url("wininet-lines.txt"));
   file->SetReadBufferSize(3);
   std::vector<std::string> lines;
   for (std::string line; file->ReadString(line);) lines.push_back(line);
@@ -59,7 +59,7 @@ TEST_F(WinInetTest, LinesBlocksAndTheStatusComeAsOverLibcurl) {
   file->Close();
   file->Close();
 
-  file = session.OpenURL(Url("wininet-blocks.bin").c_str(), 1, kInternetFlagTransferBinary | kInternetFlagReload);
+  file = session.OpenURL(Url("wininet-blocks.bin"));
   std::string got;
   std::vector<unsigned> sizes;
   char block[1024];
@@ -71,11 +71,11 @@ TEST_F(WinInetTest, LinesBlocksAndTheStatusComeAsOverLibcurl) {
   EXPECT_EQ(got, block_file);
   EXPECT_EQ(sizes, (std::vector<unsigned>{1024, 1024, 1024, 1024, 1024, 1}));
 
-  file = session.OpenURL(Url("wininet-missing.txt").c_str());
+  file = session.OpenURL(Url("wininet-missing.txt"));
   EXPECT_EQ(marlix::AnswerStatus(*file), 404ul);
 
   Fault("wininet-moved.txt", "redirect=wininet-lines.txt");
-  file = session.OpenURL(Url("wininet-moved.txt").c_str());
+  file = session.OpenURL(Url("wininet-moved.txt"));
   EXPECT_EQ(marlix::AnswerStatus(*file), 200ul);
   std::string line;
   EXPECT_TRUE(file->ReadString(line));
@@ -86,7 +86,7 @@ TEST_F(WinInetTest, ABodyCutShortIsAFailureNotAnEnd) {
   Serve("wininet-cut.bin", Bytes(10000, 2));
   Fault("wininet-cut.bin", "cut=3000");
   CInternetSession session("test");
-  auto file = session.OpenURL(Url("wininet-cut.bin").c_str(), 1, kInternetFlagTransferBinary);
+  auto file = session.OpenURL(Url("wininet-cut.bin"));
   char block[1024];
   EXPECT_THROW(
       {
@@ -109,15 +109,13 @@ TEST_F(WinInetTest, AnAnswerLaterThanTheReceiveTimeOutFails) {
   CInternetSession session("test");
   session.SetTimeouts(1000, 1000);
   const DWORD start = GetTickCount();
-  EXPECT_THROW(session.OpenURL(Url("wininet-slow.txt").c_str()), CInternetException);
+  EXPECT_THROW(session.OpenURL(Url("wininet-slow.txt")), CInternetException);
   const DWORD waited = GetTickCount() - start;
   EXPECT_GE(waited, 900u);
   EXPECT_LT(waited, 3500u);
 }
 
 TEST_F(WinInetTest, TheDataVersionPanelTextComesOverWinInet) {
-  // The panel's session is flagged secure and no-cache-write; on a plain
-  // address that must still fetch.
   Serve("postver.txt", "2026.12\n우편번호 자료\r\n");
   marlix::ServiceAccess access;
   access.base_url = base_;

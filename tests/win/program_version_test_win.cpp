@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "program_version_win.h"
+#include "server_control_win.h"
 #include "test_server_win.h"
 
 namespace {
@@ -72,6 +73,28 @@ TEST_F(ProgramVersionTest, TheSameOrAnOlderVersionOrAnErrorPageStartsNothing) {
   EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", dir_.c_str(), seen));
   EXPECT_EQ(seen, "1.0");
   EXPECT_EQ(UpdaterStartedIn(1500), "");
+}
+
+// A version file acted on only with the publisher's signature: without a good
+// one it is as if the server could not be reached, silently.
+TEST_F(ProgramVersionTest, AVersionFileWithoutThePublishersSignatureStartsNothing) {
+  using marlix_test::BadSignature;
+  const std::string base = marlix_test::TestServerUrl();
+  PlaceUpdater();
+  ServeVersion("[Marlix]\r\nzipver=1.1\r\n");
+  marlix_test::Serve("version-other.txt", "zipver=1.1\r\n[another file]\r\n");
+  for (BadSignature bad : {BadSignature::kMissing, BadSignature::kOtherKey, BadSignature::kOtherFile,
+                           BadSignature::kCut, BadSignature::kGarbage}) {
+    SpoilSignature(base, "MarlixVer.ini", bad, "version-other.txt");
+    std::string seen;
+    EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", dir_.c_str(), seen)) << static_cast<int>(bad);
+    EXPECT_EQ(seen, "1.0") << static_cast<int>(bad);
+    marlix_test::SignNormally(base, "MarlixVer.ini");
+  }
+  EXPECT_EQ(UpdaterStartedIn(1500), "");
+  std::string seen;
+  EXPECT_TRUE(marlix::CheckProgramVersion("Marlix", dir_.c_str(), seen)) << "signed, it counts";
+  EXPECT_EQ(seen, "1.1");
 }
 
 TEST_F(ProgramVersionTest, AMissingUpdaterIsToldInAMessageBox) {

@@ -1,8 +1,10 @@
 #!/bin/sh
 # Starts or stops the host's test service server for the Windows tests, which
 # find its address in STATE_DIR/url and serve the files they put in
-# STATE_DIR/root. ctest runs "start" before and "stop" after those tests.
-#   test_server_fixture.sh start STATE_DIR SERVER_EXE
+# STATE_DIR/root; the server signs each with SIGN_KEY, the private key the
+# Windows build verifies with. ctest runs "start" before and "stop" after
+# those tests.
+#   test_server_fixture.sh start STATE_DIR SERVER_EXE SIGN_KEY
 #   test_server_fixture.sh stop STATE_DIR
 set -eu
 action=$1
@@ -25,7 +27,7 @@ case "$action" in
     rm -rf "$state/root"
     mkdir -p "$state/root"
     # A lifetime bounds it should the stop step never run.
-    setsid "$3" --root "$state/root" --port 0 --lifetime 1800 </dev/null >"$state/url.new" 2>"$state/log" &
+    setsid "$3" --root "$state/root" --port 0 --sign-key "$4" --lifetime 1800 </dev/null >"$state/url.new" 2>"$state/log" &
     echo $! >"$state/pid"
     for _ in $(seq 100); do
       if grep -q '^http://' "$state/url.new" 2>/dev/null; then
@@ -44,7 +46,7 @@ case "$action" in
     stop
     ;;
   *)
-    echo "usage: $0 start STATE_DIR SERVER_EXE | stop STATE_DIR" >&2
+    echo "usage: $0 start STATE_DIR SERVER_EXE SIGN_KEY | stop STATE_DIR" >&2
     exit 2
     ;;
 esac

@@ -1,8 +1,14 @@
 // What the Windows tests share about the host's test service server, which
 // ctest starts for them (fixture marlix_test_server): its address is in the
-// state folder's "url", and it serves the files of the folder's "root".
+// state folder's "url", and it serves the files of the folder's "root",
+// signed with the build's development key.
 #pragma once
 
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -34,6 +40,26 @@ inline std::string TestServerUrl() {
 // Puts a file on the server under /zipcode/search/NAME.
 inline void Serve(const std::string& name, const std::string& bytes) {
   WriteBytes(kServerState + "/root/" + name, bytes);
+}
+
+// A newer (or older) build of a program: the same file with another version
+// in its version resource, the file and product versions of its
+// VS_FIXEDFILEINFO rewritten in place, so that it stays a program that runs.
+inline std::string WithVersion(std::string program, WORD major, WORD minor) {
+  const std::wstring key = L"VS_VERSION_INFO";
+  const std::size_t named =
+      program.find(std::string(reinterpret_cast<const char*>(key.c_str()), key.size() * sizeof(wchar_t)));
+  const std::size_t at = named == std::string::npos ? named : program.find("\xBD\x04\xEF\xFE", named);
+  if (at == std::string::npos || at + sizeof(VS_FIXEDFILEINFO) > program.size()) {
+    ADD_FAILURE() << "no version resource in the program";
+    return program;
+  }
+  VS_FIXEDFILEINFO fixed{};
+  std::memcpy(&fixed, program.data() + at, sizeof fixed);
+  fixed.dwFileVersionMS = fixed.dwProductVersionMS = MAKELONG(minor, major);
+  fixed.dwFileVersionLS = fixed.dwProductVersionLS = 0;
+  std::memcpy(program.data() + at, &fixed, sizeof fixed);
+  return program;
 }
 
 }  // namespace marlix_test

@@ -1,7 +1,6 @@
 // MarlixUpd.exe run for real beside a test: processes found by image name,
 // the updater's window found by its progress bar, its message boxes answered
-// with OK as a user would and their texts kept, and the test server told how
-// to answer a file.
+// with OK as a user would and their texts kept.
 #pragma once
 
 #include <windows.h>
@@ -17,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "internet.h"
+#include "server_control_win.h"
 #include "updater_resource.h"
 
 namespace marlix_test {
@@ -191,14 +190,5 @@ class BoxAnswerer {
   std::mutex mutex_;
   std::vector<std::string> boxes_;
 };
-
-// Sets how the test server at `base` answers NAME; an empty query serves it
-// normally again.
-inline void SetFault(const std::string& base, const std::string& name, const std::string& query) {
-  CInternetSession session("test");
-  auto answer =
-      session.OpenURL((base + "/_control/fault?name=" + name + "&" + query).c_str(), 1, kInternetFlagReload);
-  answer->Close();
-}
 
 }  // namespace marlix_test

@@ -55,8 +55,8 @@ class UpdaterTest : public ::testing::Test {
     ASSERT_GT(old_program_.size(), 100000u);
     WriteBytes(Path(kProgramFile), old_program_);
     ASSERT_TRUE(::CopyFileA((kBuildApp + "\\MarlixUpd.exe").c_str(), Path("MarlixUpd.exe").c_str(), FALSE));
-    // A newer build: the same program with a few bytes more, still a valid one.
-    new_program_ = old_program_ + std::string("\0newer build of Marlix\0", 23);
+    // A newer build: the same program with a higher version.
+    new_program_ = WithVersion(old_program_, 1, 1);
     Fault("Marlix.exe", "");
     Serve("Marlix.exe", new_program_);
     // The running program finds nothing newer, so it starts no updater of its own.
