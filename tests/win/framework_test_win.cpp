@@ -41,13 +41,14 @@ class DerivedFrame : public BaseFrame {
   static const MessageMap kMessageMap;
   const MessageMap& GetMessageMap() const override { return kMessageMap; }
 
-  std::string last_title;
+  std::wstring last_title;
 
  protected:
   LRESULT OnMine() { return 2; }
-  // Watches the title go by and lets the default procedure store it.
+  // Watches the title go by (in UTF-16: a Unicode window's) and lets the
+  // default procedure store it.
   LRESULT OnSetText(WPARAM, LPARAM lParam) {
-    last_title = reinterpret_cast<const char*>(lParam);
+    last_title = reinterpret_cast<const wchar_t*>(lParam);
     return Default();
   }
 };
@@ -72,7 +73,7 @@ TEST(MessageTable, DerivedRoutesComeBeforeBaseRoutesAndTheDefault) {
   EXPECT_EQ(frame.commands, 1);
 
   ::SetWindowTextA(hwnd, "renamed");
-  EXPECT_EQ(frame.last_title, "renamed");
+  EXPECT_EQ(frame.last_title, L"renamed");
   char title[32] = {};
   ::GetWindowTextA(hwnd, title, sizeof title);
   EXPECT_STREQ(title, "renamed") << "Default() must run the default procedure";
