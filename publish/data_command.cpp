@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "address_db.h"
+#include "command_util.h"
 #include "db_sources.h"
 #include "output_file.h"
 
@@ -22,8 +23,8 @@ const char kDataUsage[] = "  marlix-publish data [--version TEXT] [--keep-lines 
 
 namespace {
 
-constexpr int kExitDone = 0;
-constexpr int kExitTrouble = 2;
+using publish::Fail;
+using publish::kExitDone;
 constexpr std::size_t kBadRowsShown = 10;
 
 // ASCII, the same in any execution character set.
@@ -48,15 +49,7 @@ constexpr char kDataHelp[] =
     "when the files were written, 2 on bad usage or when a source cannot be read\n"
     "or is not the DB; DIR is then left as it was.\n";
 
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "marlix-publish: %s\n", message.c_str());
-  return kExitTrouble;
-}
-
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "marlix-publish: %s\nUsage:\n%s", message.c_str(), kDataUsage);
-  return kExitTrouble;
-}
+int UsageError(const std::string& message) { return publish::UsageError(message, kDataUsage); }
 
 struct DataOptions {
   std::optional<std::string> version;
