@@ -79,19 +79,17 @@ BytesFetch FetchSignature(CInternetSession& session, const std::string& url) {
   return signature;
 }
 
-// The status line's text for a file that was not taken.
-std::string RefusalText(Refusal refusal, const char* name) {
+}  // namespace
+
+std::string RefusalText(Refusal refusal, const std::string& name) {
   switch (refusal) {
     case Refusal::kTooLarge: return FormatText(kTextTooLargeFormat, name);
     case Refusal::kUnsigned: return FormatText(kTextUnsignedFormat, name);
-    case Refusal::kBadSignature:
-    case Refusal::kNotNewer:
-    case Refusal::kNone: break;
+    case Refusal::kNotListed: return FormatText(kTextNotListedFormat, name);
+    case Refusal::kBadManifest: return kTextBadManifest;
+    default: return FormatText(kTextBadSignatureFormat, name);
   }
-  return FormatText(kTextBadSignatureFormat, name);
 }
-
-}  // namespace
 
 std::uint64_t DataFileMaxBytes(std::string_view name) {
   return name == kDataVersionFile ? kMaxDataVersionBytes : kMaxDataFileBytes;
@@ -194,6 +192,7 @@ DownloadOutcome DownloadDataFiles(const ServiceAccess& access, const char* agent
       case DownloadResult::kRefused:
         status(RefusalText(fetch.refusal, name));
         return {fetch.result, name, fetch.detail};
+      case DownloadResult::kCancelled:
       case DownloadResult::kLocalFileFailure:
         // The status line keeps its text; the message box tells what happened.
         if (events.local_failure) {

@@ -34,7 +34,8 @@ struct DownloadEvents {
 };
 
 // kRefused: the file arrived but is not taken (see Refusal).
-enum class DownloadResult { kComplete, kNetworkFailure, kLocalFileFailure, kRefused };
+// kCancelled: stopped by the user; what arrived is kept for the next try.
+enum class DownloadResult { kComplete, kNetworkFailure, kLocalFileFailure, kRefused, kCancelled };
 
 // Why a file that arrived was not taken.
 enum class Refusal {
@@ -43,7 +44,13 @@ enum class Refusal {
   kUnsigned,      // the server has no signature for it
   kBadSignature,  // a signature that is not the publisher's over these bytes
   kNotNewer,      // a program that is not newer than the installed one
+  kNotListed,     // bytes that are not what the manifest lists for the file
+  kBadManifest,   // a manifest that cannot be read
+  kOlderEdition,  // a manifest of an edition below the one installed
 };
+
+// The status line's text for a file `name` that arrived and was not taken.
+std::string RefusalText(Refusal refusal, const std::string& name);
 
 // How one fetch ended; `detail` says why, for a log or a terminal.
 struct FetchVerdict {

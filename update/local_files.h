@@ -20,3 +20,25 @@ std::string LastFileError();
 std::string JoinPath(const std::string& folder, const std::string& name);
 
 }  // namespace marlix
+
+#include <cstdio>
+
+namespace marlix {
+
+// A folder of the program's own for files in the making: created when missing
+// (readable by the user alone where the system has such modes); false when
+// the path is taken by anything but a plain folder, a link among them.
+bool MakePrivateDirectory(const std::string& path);
+
+// Opens a file in such a folder for reading and writing, never through a
+// link: `keep` opens the file as it is (created when missing), otherwise it
+// starts empty. Null on failure, with the reason for LastFileError.
+std::FILE* OpenWorkFile(const std::string& path, bool keep);
+
+// Writes `file`'s buffered bytes through to the disk.
+bool FlushToDisk(std::FILE* file);
+
+// True when the last file call failed because the disk is full.
+bool LastFileErrorIsDiskFull();
+
+}  // namespace marlix

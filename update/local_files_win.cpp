@@ -37,3 +37,47 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 }
 
 }  // namespace marlix
+
+#include <fcntl.h>
+#include <io.h>
+
+namespace marlix {
+
+bool MakePrivateDirectory(const std::string& path) {
+  CreateDirectoryA(path.c_str(), nullptr);
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+// The file's own handle, never a link's target: a reparse point is opened as
+// itself and refused.
+std::FILE* OpenWorkFile(const std::string& path, bool keep) {
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              keep ? OPEN_ALWAYS : CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    errno = GetLastError() == ERROR_DISK_FULL ? ENOSPC : EACCES;
+    return nullptr;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    CloseHandle(handle);
+    errno = EINVAL;
+    return nullptr;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY | _O_RDWR);
+  if (fd < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  std::FILE* file = _fdopen(fd, "r+b");
+  if (file == nullptr) _close(fd);
+  return file;
+}
+
+bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
+
+bool LastFileErrorIsDiskFull() { return errno == ENOSPC; }
+
+}  // namespace marlix

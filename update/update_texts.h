@@ -14,5 +14,13 @@ inline constexpr char kTextCannotSaveFormat[] = "%s 파일을 저장할 수 없�
 inline constexpr char kTextUnsignedFormat[] = "%s 파일에 서명이 없어 받지 않았습니다.";
 inline constexpr char kTextBadSignatureFormat[] = "%s 파일의 서명이 올바르지 않아 받지 않았습니다.";
 inline constexpr char kTextTooLargeFormat[] = "%s 파일이 너무 커서 받지 않았습니다.";
+// The signed manifest of an edition: what each file of the set must be.
+inline constexpr char kTextNotListedFormat[] = "%s 파일이 배포 목록과 달라 받지 않았습니다.";
+inline constexpr char kTextBadManifest[] = "배포 목록(manifest.txt)을 읽을 수 없어 받지 않았습니다.";
+inline constexpr char kTextOlderEditionFormat[] =
+    "서버의 우편번호(%s판)가 이 컴퓨터의 우편번호(%s판)보다 오래되어 받지 않았습니다.";
+inline constexpr char kTextUpToDate[] = "이미 최신 우편번호입니다.";
+inline constexpr char kTextDownloadCancelled[] = "다운로드를 취소했습니다. 다음에 받은 데까지 이어서 받습니다.";
+inline constexpr char kTextDiskFull[] = "디스크 공간이 부족합니다.";
 
 }  // namespace marlix

@@ -42,8 +42,7 @@ std::string RefusalLine(const FetchVerdict& verdict, const std::string& not_newe
     case Refusal::kTooLarge: return FormatText(kTextProgramTooLargeFormat, std::to_string(kMaxProgramBytes >> 20));
     case Refusal::kUnsigned: return kTextUnsignedProgram;
     case Refusal::kNotNewer: return not_newer;
-    case Refusal::kBadSignature:
-    case Refusal::kNone: break;
+    default: break;
   }
   return kTextBadSignatureProgram;
 }
@@ -194,6 +193,7 @@ ProgramUpdate::Download ProgramUpdate::DownloadNewProgram() {
     case DownloadResult::kLocalFileFailure:
       window_.Warning(FormatText(kTextCannotSaveFormat, setup_.new_file, fetch.detail));
       return {};
+    case DownloadResult::kCancelled: return {};
     case DownloadResult::kRefused:
       return {false, RefusalLine(fetch, not_newer)};
   }

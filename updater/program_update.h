@@ -12,12 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "manifest.h"
 #include "server_url.h"
 
 namespace marlix::updater {
 
 // The program files in the program folder, and the image names stopped.
-inline constexpr char kProgramFile[] = "Marlix.exe";
+using marlix::kProgramFile;
 inline constexpr char kNewProgramFile[] = "Marlix_New.exe";
 inline constexpr char kOldProgramFile[] = "Marlix_old.exe";
 inline constexpr char kProgramImage[] = "marlix.exe";

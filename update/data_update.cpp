@@ -1,0 +1,471 @@
+#include "data_update.h"
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "gzip_stream.h"
+#include "line_delta.h"
+#include "local_files.h"
+#include "signature.h"
+#include "text_format.h"
+#include "update_texts.h"
+
+namespace marlix {
+
+namespace {
+
+constexpr char kCommitMarker[] = "commit";
+constexpr char kPartSuffix[] = ".part";
+constexpr char kDeltaSuffix[] = ".delta";
+// Blocks of the transfer: large enough that a national set is not a million
+// small reads, small enough that a cancel is seen at once.
+constexpr unsigned kTransferBlock = 16 * 1024;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+bool Exists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(path, error);
+}
+
+std::optional<std::uint64_t> SizeOf(const std::string& path) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  if (error) return std::nullopt;
+  return size;
+}
+
+std::optional<Sha256Digest> DigestOfFile(const std::string& path) {
+  File file(std::fopen(path.c_str(), "rb"));
+  if (!file) return std::nullopt;
+  signature::Sha256 hash;
+  std::vector<char> block(64 * 1024);
+  std::size_t got = 0;
+  while ((got = std::fread(block.data(), 1, block.size(), file.get())) > 0) hash.Add(block.data(), got);
+  if (std::ferror(file.get())) return std::nullopt;
+  return hash.Finish();
+}
+
+std::string ReadWhole(const std::string& path, std::uint64_t max_bytes) {
+  File file(std::fopen(path.c_str(), "rb"));
+  std::string bytes;
+  if (!file) return bytes;
+  char block[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(block, 1, sizeof block, file.get())) > 0 && bytes.size() + got <= max_bytes) {
+    bytes.append(block, got);
+  }
+  return bytes;
+}
+
+bool WriteWhole(const std::string& path, std::string_view bytes) {
+  File file(OpenWorkFile(path, false));
+  if (!file) return false;
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return false;
+  return FlushToDisk(file.get()) && std::fclose(file.release()) == 0;
+}
+
+std::string FileError() {
+  return LastFileErrorIsDiskFull() ? std::string(kTextDiskFull) : LastFileError();
+}
+
+// One data file's transfer in one of its forms.
+struct FormFetch {
+  DownloadResult result = DownloadResult::kComplete;
+  std::string detail;
+};
+
+FormFetch Failure(DownloadResult result, std::string detail) { return {result, std::move(detail)}; }
+
+class Transfer {
+ public:
+  Transfer(CInternetSession& session, const ServiceAccess& access, const std::string& folder,
+           const std::string& work, const DataUpdateEvents& events, const std::atomic<bool>* cancel,
+           std::uint64_t& done, std::uint64_t total)
+      : session_(session),
+        access_(access),
+        folder_(folder),
+        work_(work),
+        events_(events),
+        cancel_(cancel),
+        done_(done),
+        total_(total) {}
+
+  // Fetches `form` of `file` and leaves the whole, checked file in the work folder.
+  FormFetch Fetch(const ManifestFile& file, const FileForm& form) {
+    const std::string part = JoinPath(work_, HexOf(form.sha256) + kPartSuffix);
+    const std::string target = JoinPath(work_, file.name);
+    const std::string inflated = form.kind == FormKind::kDelta ? target + kDeltaSuffix : target;
+    FormFetch fetch = Receive(file, form, part, inflated);
+    if (fetch.result != DownloadResult::kComplete) return fetch;
+    if (form.kind == FormKind::kPlain) {
+      std::string error;
+      if (!MoveIntoPlace(part, target, error)) return Failure(DownloadResult::kLocalFileFailure, error);
+    } else {
+      std::remove(part.c_str());
+    }
+    if (form.kind == FormKind::kDelta) {
+      fetch = ApplyDelta(file, inflated, target);
+      std::remove(inflated.c_str());
+      if (fetch.result != DownloadResult::kComplete) return fetch;
+    }
+    return Check(file, target);
+  }
+
+ private:
+  // Receives the form's bytes into `part` (resuming what an earlier try left
+  // there) and, for a compressed form, inflates them into `inflated` as they come.
+  FormFetch Receive(const ManifestFile& file, const FileForm& form, const std::string& part,
+                    const std::string& inflated) {
+    File sent(OpenWorkFile(part, true));
+    if (!sent) return Failure(DownloadResult::kLocalFileFailure, FileError());
+    std::uint64_t have = SizeOf(part).value_or(0);
+    File out;
+    std::unique_ptr<GzipInflater> inflater;
+    std::unique_ptr<signature::Sha256> hash;
+    // Everything again from the first byte: an empty part, a new hash and inflater.
+    auto restart = [&]() -> bool {
+      have = 0;
+      hash = std::make_unique<signature::Sha256>();
+      sent.reset(OpenWorkFile(part, false));
+      if (!sent) return false;
+      if (form.kind == FormKind::kPlain) return true;
+      out.reset(OpenWorkFile(inflated, false));
+      if (!out) return false;
+      inflater = std::make_unique<GzipInflater>(form.plain_size, [&](std::string_view piece) {
+        return std::fwrite(piece.data(), 1, piece.size(), out.get()) == piece.size();
+      });
+      return true;
+    };
+    auto take = [&](const char* bytes, std::size_t size) {
+      hash->Add(bytes, size);
+      if (inflater) inflater->Add(std::string_view(bytes, size));
+    };
+    const std::uint64_t kept = have > form.size ? 0 : have;
+    if (!restart()) return Failure(DownloadResult::kLocalFileFailure, FileError());
+    std::vector<char> block(kTransferBlock);
+    if (kept > 0) {
+      // What arrived before goes through the hash and the inflater again.
+      sent.reset(OpenWorkFile(part, true));
+      if (!sent) return Failure(DownloadResult::kLocalFileFailure, FileError());
+      for (have = 0; have < kept;) {
+        const std::size_t got =
+            std::fread(block.data(), 1, std::min<std::uint64_t>(block.size(), kept - have), sent.get());
+        if (got == 0) return Failure(DownloadResult::kLocalFileFailure, FileError());
+        take(block.data(), got);
+        have += got;
+      }
+      if (std::fseek(sent.get(), 0, SEEK_END) != 0) return Failure(DownloadResult::kLocalFileFailure, FileError());
+    }
+    done_ += have;
+    const std::string url = ServiceFileUrl(access_.base_url, form.path);
+    std::uint64_t bytes = have;
+    try {
+      std::unique_ptr<CInternetFile> remote = session_.OpenURL(url, have);
+      if (!AnsweredWithFile(*remote)) {
+        return Failure(DownloadResult::kNetworkFailure,
+                       "HTTP status " + std::to_string(AnswerStatus(*remote)) + " for " + url);
+      }
+      if (have > 0 && remote->BodyOffset() != have) {
+        // The server sends the whole form again: start over.
+        done_ -= have;
+        bytes = 0;
+        if (!restart()) return Failure(DownloadResult::kLocalFileFailure, FileError());
+      }
+      for (;;) {
+        if (cancel_ && cancel_->load()) return Failure(DownloadResult::kCancelled, "cancelled");
+        const unsigned got = remote->Read(block.data(), kTransferBlock);
+        if (bytes + got > form.size) {
+          std::remove(part.c_str());
+          return Failure(DownloadResult::kRefused, url + " is longer than the manifest says");
+        }
+        if (got > 0 && std::fwrite(block.data(), 1, got, sent.get()) != got) {
+          return Failure(DownloadResult::kLocalFileFailure, FileError());
+        }
+        take(block.data(), got);
+        if (inflater && (inflater->state() == GzipInflater::State::kSinkFailed)) {
+          return Failure(DownloadResult::kLocalFileFailure, FileError());
+        }
+        bytes += got;
+        done_ += got;
+        if (events_.progress) events_.progress(done_, total_);
+        if (got < kTransferBlock) break;
+      }
+      remote->Close();
+    } catch (const CInternetException& e) {
+      std::fflush(sent.get());
+      return Failure(DownloadResult::kNetworkFailure, e.what());
+    }
+    if (std::fflush(sent.get()) != 0) return Failure(DownloadResult::kLocalFileFailure, FileError());
+    if (bytes < form.size) return Failure(DownloadResult::kNetworkFailure, url + " ended early");
+    const std::optional<Sha256Digest> digest = hash->Finish();
+    if (!digest || *digest != form.sha256) {
+      sent.reset();
+      std::remove(part.c_str());
+      return Failure(DownloadResult::kRefused, url + " is not the file the manifest lists");
+    }
+    if (inflater) {
+      if (inflater->state() == GzipInflater::State::kSinkFailed) {
+        return Failure(DownloadResult::kLocalFileFailure, FileError());
+      }
+      const bool whole = inflater->state() == GzipInflater::State::kDone && inflater->out_bytes() == form.plain_size;
+      if (!whole || !FlushToDisk(out.get()) || std::fclose(out.release()) != 0) {
+        if (!whole) return Failure(DownloadResult::kRefused, url + " does not inflate to " + file.name);
+        return Failure(DownloadResult::kLocalFileFailure, FileError());
+      }
+    } else if (!FlushToDisk(sent.get())) {
+      return Failure(DownloadResult::kLocalFileFailure, FileError());
+    }
+    return {};
+  }
+
+  FormFetch ApplyDelta(const ManifestFile& file, const std::string& delta_path, const std::string& target) {
+    File base(std::fopen(JoinPath(folder_, file.name).c_str(), "rb"));
+    File delta(std::fopen(delta_path.c_str(), "rb"));
+    File out(OpenWorkFile(target, false));
+    if (!out) return Failure(DownloadResult::kLocalFileFailure, FileError());
+    if (!base || !delta) return Failure(DownloadResult::kRefused, "the delta's base cannot be read");
+    std::uint64_t size = 0;
+    std::string error;
+    const bool applied = ApplyLineDelta(base.get(), delta.get(), [&](std::string_view piece) {
+      size += piece.size();
+      return size <= file.size && std::fwrite(piece.data(), 1, piece.size(), out.get()) == piece.size();
+    }, error);
+    if (!FlushToDisk(out.get()) || std::fclose(out.release()) != 0) {
+      return Failure(DownloadResult::kLocalFileFailure, FileError());
+    }
+    if (!applied) return Failure(DownloadResult::kRefused, file.name + " delta: " + error);
+    return {};
+  }
+
+  // The finished file is the manifest's, byte for byte.
+  FormFetch Check(const ManifestFile& file, const std::string& target) {
+    if (SizeOf(target) != file.size || DigestOfFile(target) != file.sha256) {
+      std::remove(target.c_str());
+      return Failure(DownloadResult::kRefused, file.name + " is not the file the manifest lists");
+    }
+    return {};
+  }
+
+  CInternetSession& session_;
+  const ServiceAccess& access_;
+  const std::string& folder_;
+  const std::string& work_;
+  const DataUpdateEvents& events_;
+  const std::atomic<bool>* cancel_;
+  std::uint64_t& done_;
+  std::uint64_t total_;
+};
+
+// The forms a client may take, best first: a delta from the file it holds,
+// then the compressed file, then the plain one.
+std::vector<const FileForm*> UsableForms(const ManifestFile& file, const std::optional<Sha256Digest>& local) {
+  std::vector<const FileForm*> forms;
+  for (const FileForm& form : file.forms) {
+    if (form.kind == FormKind::kDelta && (!local || form.base != *local)) continue;
+    forms.push_back(&form);
+  }
+  return forms;
+}
+
+// The local file's SHA-256: the installed manifest's when the file still has
+// the size it gave, else computed.
+std::optional<Sha256Digest> LocalDigest(const std::string& path, const ManifestFile* installed) {
+  const std::optional<std::uint64_t> size = SizeOf(path);
+  if (!size) return std::nullopt;
+  if (installed && installed->size == *size) return installed->sha256;
+  return DigestOfFile(path);
+}
+
+// The work folder keeps only the parts of this manifest's forms, for resume.
+void ClearWorkFolder(const std::string& work, const Manifest& manifest) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(work, error)) {
+    const std::string name = entry.path().filename().string();
+    bool keep = false;
+    for (const ManifestFile& file : manifest.files) {
+      for (const FileForm& form : file.forms) keep = keep || name == HexOf(form.sha256) + kPartSuffix;
+    }
+    if (!keep) std::filesystem::remove_all(entry.path(), error);
+  }
+}
+
+}  // namespace
+
+std::optional<Manifest> LocalManifest(const std::string& folder) {
+  const std::string path = JoinPath(folder, kManifestFile);
+  if (!Exists(path)) return std::nullopt;
+  return ParseManifest(ReadWhole(path, kMaxManifestBytes)).manifest;
+}
+
+bool CommitDataSet(const std::string& folder, std::string& error) {
+  const std::string work = JoinPath(folder, kWorkFolder);
+  const std::string marker = JoinPath(work, kCommitMarker);
+  if (!Exists(marker) && !WriteWhole(marker, "whole\n")) {
+    error = FileError();
+    return false;
+  }
+  std::vector<std::string> names(std::begin(kDataFiles), std::end(kDataFiles));
+  names.push_back(kManifestFile);  // last: it says which set is installed
+  for (const std::string& name : names) {
+    const std::string staged = JoinPath(work, name);
+    if (Exists(staged) && !MoveIntoPlace(staged, JoinPath(folder, name), error)) return false;
+  }
+  std::remove(marker.c_str());
+  return true;
+}
+
+bool RecoverDataSet(const std::string& folder) {
+  if (!Exists(JoinPath(JoinPath(folder, kWorkFolder), kCommitMarker))) return true;
+  std::string error;
+  return CommitDataSet(folder, error);
+}
+
+DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* agent, const std::string& folder,
+                                    const DataUpdateEvents& events, const std::atomic<bool>* cancel) {
+  auto status = [&](const std::string& text) {
+    if (events.status) events.status(text);
+  };
+  DataUpdateOutcome outcome;
+  auto stop = [&](DownloadResult result, const std::string& file, std::string detail, const std::string& text) {
+    outcome.result = result;
+    outcome.file = file;
+    outcome.detail = std::move(detail);
+    if (!text.empty()) status(text);
+    return outcome;
+  };
+  MakeDirectory(folder);
+  RecoverDataSet(folder);
+  const std::optional<Manifest> installed = LocalManifest(folder);
+  status(kTextConnecting);
+  std::unique_ptr<CInternetSession> session;
+  BytesFetch manifest_bytes;
+  try {
+    session = std::make_unique<CInternetSession>(agent);
+    session->SetTimeouts(access.timeout_ms, access.timeout_ms);
+  } catch (const CInternetException& e) {
+    return stop(DownloadResult::kNetworkFailure, kManifestFile, e.what(), kTextNetworkFailure);
+  }
+  manifest_bytes = FetchSignedBytes(*session, ServiceFileUrl(access.base_url, kManifestFile), kMaxManifestBytes);
+  if (manifest_bytes.result != DownloadResult::kComplete) {
+    // A service that publishes no manifest yet is served file by file, as
+    // before; a client that holds a manifest takes nothing without one.
+    if (!installed) {
+      static_cast<DownloadOutcome&>(outcome) = DownloadDataFiles(access, agent, folder, events);
+      return outcome;
+    }
+    const bool refused = manifest_bytes.result == DownloadResult::kRefused;
+    return stop(manifest_bytes.result, kManifestFile, manifest_bytes.detail,
+                refused ? RefusalText(manifest_bytes.refusal, kManifestFile) : kTextNetworkFailure);
+  }
+  ManifestParse parse = ParseManifest(manifest_bytes.bytes);
+  if (!parse.manifest) {
+    return stop(DownloadResult::kRefused, kManifestFile, parse.error, RefusalText(Refusal::kBadManifest, {}));
+  }
+  const Manifest& manifest = *parse.manifest;
+  outcome.edition = manifest.edition;
+  for (const char* name : kDataFiles) {
+    if (!manifest.Find(name)) {
+      return stop(DownloadResult::kRefused, kManifestFile, std::string("no record of ") + name,
+                  RefusalText(Refusal::kBadManifest, {}));
+    }
+  }
+  if (installed && manifest.edition < installed->edition) {
+    return stop(DownloadResult::kRefused, kManifestFile,
+                "edition " + std::to_string(manifest.edition) + " is older than the installed " +
+                    std::to_string(installed->edition),
+                FormatText(kTextOlderEditionFormat, std::to_string(manifest.edition),
+                           std::to_string(installed->edition)));
+  }
+
+  // What changed, and what it costs to fetch.
+  struct Wanted {
+    const ManifestFile* file;
+    std::vector<const FileForm*> forms;
+  };
+  std::vector<Wanted> wanted;
+  std::uint64_t total = 0;
+  for (const char* name : kDataFiles) {
+    const ManifestFile& file = *manifest.Find(name);
+    const std::optional<Sha256Digest> local =
+        LocalDigest(JoinPath(folder, name), installed ? installed->Find(name) : nullptr);
+    if (local == file.sha256) {
+      if (events.unchanged) events.unchanged(name);
+      continue;
+    }
+    wanted.push_back({&file, UsableForms(file, local)});
+    total += wanted.back().forms.front()->size;
+  }
+  if (wanted.empty() && installed && installed->edition == manifest.edition) {
+    outcome.up_to_date = true;
+    status(kTextUpToDate);
+    return outcome;
+  }
+
+  const std::string work = JoinPath(folder, kWorkFolder);
+  if (!MakePrivateDirectory(work)) {
+    return stop(DownloadResult::kLocalFileFailure, kWorkFolder, "the work folder is not a plain folder", {});
+  }
+  ClearWorkFolder(work, manifest);
+  std::uint64_t done = 0;
+  Transfer transfer(*session, access, folder, work, events, cancel, done, total);
+  for (const Wanted& want : wanted) {
+    const std::string local_path = JoinPath(folder, want.file->name);
+    status(FormatText(kTextDownloadingFormat, local_path));
+    if (events.file_started) events.file_started(want.file->name, local_path);
+    FormFetch fetch;
+    for (const FileForm* form : want.forms) {
+      const std::uint64_t before = done;
+      fetch = transfer.Fetch(*want.file, *form);
+      // A form that is not what the manifest says gives way to the next one.
+      if (fetch.result != DownloadResult::kRefused) break;
+      done = before;
+    }
+    switch (fetch.result) {
+      case DownloadResult::kComplete: break;
+      case DownloadResult::kCancelled:
+        return stop(fetch.result, want.file->name, fetch.detail, kTextDownloadCancelled);
+      case DownloadResult::kNetworkFailure:
+        return stop(fetch.result, want.file->name, fetch.detail, kTextNetworkFailure);
+      case DownloadResult::kRefused:
+        return stop(fetch.result, want.file->name, fetch.detail,
+                    RefusalText(Refusal::kNotListed, want.file->name));
+      case DownloadResult::kLocalFileFailure:
+        if (events.local_failure) events.local_failure(FormatText(kTextCannotSaveFormat, local_path, fetch.detail));
+        return stop(fetch.result, want.file->name, fetch.detail, {});
+    }
+    if (events.file_done) events.file_done(want.file->name, want.file->size);
+    status(kTextDownloadDone);
+  }
+  if (!WriteWhole(JoinPath(work, kManifestFile), manifest_bytes.bytes)) {
+    if (events.local_failure) {
+      events.local_failure(FormatText(kTextCannotSaveFormat, JoinPath(folder, kManifestFile), FileError()));
+    }
+    return stop(DownloadResult::kLocalFileFailure, kManifestFile, FileError(), {});
+  }
+  session->Close();
+  outcome.staged = true;
+  return outcome;
+}
+
+DataUpdateOutcome UpdateDataFiles(const ServiceAccess& access, const char* agent, const std::string& folder,
+                                  const DataUpdateEvents& events, const std::atomic<bool>* cancel) {
+  DataUpdateOutcome outcome = PrepareDataUpdate(access, agent, folder, events, cancel);
+  if (!outcome.staged) return outcome;
+  std::string error;
+  if (!CommitDataSet(folder, error)) {
+    outcome.result = DownloadResult::kLocalFileFailure;
+    outcome.detail = error;
+    if (events.local_failure) events.local_failure(FormatText(kTextCannotSaveFormat, folder, error));
+    return outcome;
+  }
+  outcome.staged = false;
+  if (events.status) events.status(kTextDownloadDone);
+  return outcome;
+}
+
+}  // namespace marlix

@@ -1,0 +1,63 @@
+// The data update as the service publishes it: a signed manifest per edition,
+// the changed files only, gzip-compressed or as a line delta from the edition
+// the client holds, resumed where an earlier try stopped, and put in place
+// as one set.
+//
+// Everything new is made in the data folder's work folder (`.update`) first.
+// The set changes in one step that survives a kill at any instant: a marker
+// file says the work folder's files are whole and are to replace the set;
+// whoever finds the marker (the update itself, or the next start) moves them
+// in, the manifest last, and removes it. Without the marker the old set
+// stands and the work folder keeps what arrived, for the next try.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "data_download.h"
+#include "manifest.h"
+
+namespace marlix {
+
+inline constexpr char kWorkFolder[] = ".update";
+
+struct DataUpdateEvents : DownloadEvents {
+  // The bytes that arrived so far (a resumed file's earlier ones included)
+  // out of all the update fetches.
+  std::function<void(std::uint64_t done, std::uint64_t total)> progress;
+  // A file that is already the edition's and is not fetched.
+  std::function<void(const std::string& name)> unchanged;
+};
+
+struct DataUpdateOutcome : DownloadOutcome {
+  bool staged = false;        // a new set waits in the work folder for CommitDataSet
+  bool up_to_date = false;    // the local set is the server's edition already
+  std::uint64_t edition = 0;  // the server's, when it has a manifest
+};
+
+// Fetches what changed into the work folder. `cancel`, when set, stops the
+// transfer at the next block and keeps what arrived. Without a manifest on
+// the server and none held here, the files are fetched one by one as before.
+DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* agent, const std::string& folder,
+                                    const DataUpdateEvents& events, const std::atomic<bool>* cancel = nullptr);
+
+// Puts a staged set in place, the manifest last. False with the reason when a
+// file cannot take its place (on Windows, one that is open); the marker stays,
+// so the next try or start finishes the change.
+bool CommitDataSet(const std::string& folder, std::string& error);
+
+// What a start does first: finishes a change that was marked whole and
+// interrupted. True when the set is whole (nothing was left to do, or done).
+bool RecoverDataSet(const std::string& folder);
+
+// The manifest the local set was installed with, if any.
+std::optional<Manifest> LocalManifest(const std::string& folder);
+
+// Prepares and commits in one go, for callers with no window to keep alive.
+DataUpdateOutcome UpdateDataFiles(const ServiceAccess& access, const char* agent, const std::string& folder,
+                                  const DataUpdateEvents& events, const std::atomic<bool>* cancel = nullptr);
+
+}  // namespace marlix
