@@ -5,14 +5,18 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "command_util.h"
+#include "data_download.h"
+#include "edition_files.h"
 #include "line_form.h"
 #include "output_file.h"
 #include "program_file.h"
@@ -34,11 +38,18 @@ constexpr char kReleaseHelp[] =
     "Copies into SERVERDIR (the folder served as /zipcode/search/) the data files\n"
     "of DIR (postcode.txt, post.csv, postver.txt) and the program, each with its\n"
     "signature NAME.sig, and writes MarlixVer.ini (zipver=) from the program's own\n"
-    "version. Everything goes in under temporary names first; then each signature\n"
-    "and its file are put in place, the data before postver.txt and the program\n"
-    "before MarlixVer.ini. A key that does not load, a program that is not a\n"
-    "Windows executable or not newer than the one published, or data that is not\n"
-    "CP949 postcode data stop the run with exit status 2 and SERVERDIR as it was.\n";
+    "version. Each release is a new edition N (one above the last): its files go\n"
+    "into editions/N/, each data file gzip-compressed (NAME.gz) and postcode.txt\n"
+    "also as a line delta from each of the last editions kept\n"
+    "(postcode.txt.from-M.delta.gz), and manifest.txt (signed, manifest.txt.sig)\n"
+    "lists the edition, the program and every file with its forms, sizes and\n"
+    "SHA-256. Everything goes in under temporary names first; then the edition's\n"
+    "files, each signature and its file, the data before postver.txt, the program\n"
+    "before MarlixVer.ini, and the manifest last. Editions older than the last 6\n"
+    "that the manifest no longer names are removed. A key that does not load, a\n"
+    "program that is not a Windows executable or not newer than the one\n"
+    "published, or data that is not CP949 postcode data stop the run with exit\n"
+    "status 2 and SERVERDIR as it was.\n";
 
 constexpr const char* kDataNames[] = {"post.csv", "postcode.txt", "postver.txt"};
 
@@ -125,7 +136,70 @@ struct Placement {
   std::string name;
   std::string bytes;
   std::unique_ptr<publish::OutputFile> file, sig;
+  bool signed_ = true;
 };
+
+std::string Today() {
+  const std::time_t now = std::time(nullptr);
+  char date[16] = {};
+  std::strftime(date, sizeof date, "%Y-%m-%d", std::gmtime(&now));
+  return date;
+}
+
+// The manifest of the new edition, and the edition's own files in `files`.
+// Without data in this release the files of the last manifest stay listed;
+// without any, there is no manifest to write.
+std::optional<marlix::Manifest> NewEdition(const std::filesystem::path& served, std::span<const Placement> data,
+                                           const std::optional<marlix::ManifestProgram>& program,
+                                           std::vector<Placement>& files) {
+  const std::optional<marlix::Manifest> last = [&]() -> std::optional<marlix::Manifest> {
+    const std::optional<std::string> text = publish::ReadWholeFile((served / marlix::kManifestFile).string());
+    if (!text) return std::nullopt;
+    return marlix::ParseManifest(*text).manifest;
+  }();
+  if (data.empty() && !last) return std::nullopt;
+  marlix::Manifest manifest;
+  const std::vector<std::uint64_t> published = publish::PublishedEditions(served);
+  manifest.edition = std::max(last ? last->edition : 0, published.empty() ? 0 : published.back()) + 1;
+  manifest.published = Today();
+  manifest.program = program ? program : last ? last->program : std::nullopt;
+  if (data.empty()) {
+    manifest.files = last->files;
+    return manifest;
+  }
+  // The earlier editions' postcode.txt, for the deltas from them.
+  std::vector<publish::EarlierEdition> earlier;
+  for (auto it = published.rbegin(); it != published.rend() && earlier.size() < publish::kKeptEditions; ++it) {
+    const std::optional<std::string> gzip =
+        publish::ReadWholeFile((served / publish::GzipPath(*it, "postcode.txt")).string());
+    if (!gzip) continue;
+    std::optional<std::string> plain = publish::GunzipBytes(*gzip, marlix::kMaxDataFileBytes);
+    if (plain) earlier.push_back({*it, std::move(*plain)});
+  }
+  std::vector<publish::EditionFile> edition_files;
+  for (const Placement& p : data) {
+    const std::vector<publish::EarlierEdition> none;
+    manifest.files.push_back(
+        publish::DataFileRecord(manifest.edition, p.name, p.bytes, p.name == "postcode.txt" ? earlier : none,
+                                edition_files));
+  }
+  for (publish::EditionFile& f : edition_files) files.push_back({f.path, std::move(f.bytes), nullptr, nullptr, false});
+  return manifest;
+}
+
+// Edition folders past the ones kept that the manifest no longer names.
+void RemoveOldEditions(const std::filesystem::path& served, const marlix::Manifest& manifest) {
+  const std::vector<std::uint64_t> published = publish::PublishedEditions(served);
+  for (std::size_t i = 0; i + publish::kKeptEditions < published.size(); ++i) {
+    const std::string folder = std::string(publish::kEditionsFolder) + "/" + std::to_string(published[i]) + "/";
+    bool named = false;
+    for (const marlix::ManifestFile& file : manifest.files) {
+      for (const marlix::FileForm& form : file.forms) named = named || form.path.rfind(folder, 0) == 0;
+    }
+    std::error_code error;
+    if (!named) std::filesystem::remove_all(served / folder, error);
+  }
+}
 
 }  // namespace
 
@@ -138,6 +212,7 @@ int RunReleaseCommand(int argc, char** argv) {
 
   // Everything is read and judged before anything is written.
   std::vector<Placement> order;
+  std::optional<marlix::ManifestProgram> program_record;
   if (!options.data.empty()) {
     for (const char* name : kDataNames) {
       const std::string path = (std::filesystem::path(options.data) / name).string();
@@ -166,29 +241,52 @@ int RunReleaseCommand(int argc, char** argv) {
       return Fail(options.program + ": version " + version->text + " does not sort after the published zipver=" +
                   zipver + ", so no program would update to it");
     }
+    program_record = marlix::ManifestProgram{version->text, program->size(), publish::DigestOf(*program)};
     order.push_back({"Marlix.exe", std::move(*program), nullptr, nullptr});
     order.push_back({"MarlixVer.ini", "zipver=" + version->text + "\r\n", nullptr, nullptr});
+  }
+
+  const std::filesystem::path served(options.to);
+  const std::size_t data_count = options.data.empty() ? 0 : std::size(kDataNames);
+  std::vector<Placement> edition;
+  const std::optional<marlix::Manifest> manifest =
+      NewEdition(served, std::span<const Placement>(order.data(), data_count), program_record, edition);
+  // The edition's files first, then the plain files that older clients
+  // fetch, and the manifest that names them all last.
+  if (manifest) {
+    order.insert(order.begin(), std::make_move_iterator(edition.begin()), std::make_move_iterator(edition.end()));
+    order.push_back({marlix::kManifestFile, marlix::ManifestText(*manifest), nullptr, nullptr});
   }
 
   std::error_code error;
   std::filesystem::create_directories(options.to, error);
   if (error) return Fail(options.to + ": cannot be made: " + error.message());
   for (Placement& p : order) {
+    const std::filesystem::path place = served / p.name;
+    std::filesystem::create_directories(place.parent_path(), error);
+    p.file = std::make_unique<publish::OutputFile>(place.parent_path(), place.filename().string());
+    if (!p.file->opened()) return Fail(options.to + ": cannot write " + p.name + " there");
+    p.file->Write(p.bytes);
+    if (!p.file->Close()) return Fail(options.to + ": cannot write " + p.name + " whole");
+    if (!p.signed_) continue;
     const std::optional<std::string> signature = key->Sign(p.bytes);
     if (!signature || !key->Verify(p.bytes, *signature)) return Fail(p.name + ": cannot be signed");
-    p.file = std::make_unique<publish::OutputFile>(options.to, p.name);
-    p.sig = std::make_unique<publish::OutputFile>(options.to, p.name + ".sig");
-    if (!p.file->opened() || !p.sig->opened()) return Fail(options.to + ": cannot write " + p.name + " there");
-    p.file->Write(p.bytes);
+    p.sig = std::make_unique<publish::OutputFile>(place.parent_path(), place.filename().string() + ".sig");
+    if (!p.sig->opened()) return Fail(options.to + ": cannot write " + p.name + ".sig there");
     p.sig->Write(*signature);
-    if (!p.file->Close() || !p.sig->Close()) return Fail(options.to + ": cannot write " + p.name + " whole");
+    if (!p.sig->Close()) return Fail(options.to + ": cannot write " + p.name + ".sig whole");
   }
   // Each signature before its file, and the files in their order.
   for (Placement& p : order) {
-    if (!p.sig->Place() || !p.file->Place()) {
+    if ((p.sig && !p.sig->Place()) || !p.file->Place()) {
       return Fail(options.to + ": " + p.name + " could not be put in place; what came before it is published");
     }
-    std::printf("published %s and %s.sig\n", p.file->path().c_str(), p.name.c_str());
+    if (p.sig) std::printf("published %s and %s.sig\n", p.file->path().c_str(), p.name.c_str());
+  }
+  if (manifest) {
+    RemoveOldEditions(served, *manifest);
+    std::printf("published edition %llu (%zu files in %s/%llu)\n", static_cast<unsigned long long>(manifest->edition),
+                edition.size(), publish::kEditionsFolder, static_cast<unsigned long long>(manifest->edition));
   }
   return publish::kExitDone;
 }

@@ -94,7 +94,9 @@ std::string Joined(const std::vector<std::string>& fields) {
 std::map<std::string, std::string> Snapshot(const fs::path& dir) {
   std::map<std::string, std::string> files;
   if (fs::exists(dir)) {
-    for (const auto& e : fs::directory_iterator(dir)) files[e.path().filename()] = ReadBytes(e.path());
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+      if (e.is_regular_file()) files[fs::relative(e.path(), dir)] = ReadBytes(e.path());
+    }
   }
   return files;
 }
@@ -411,14 +413,21 @@ TEST_F(PublishTest, AReleaseIsSignedWholeAndBadInputLeavesTheServerAsItWas) {
   const Ran first = Publish(dir_, "release --key keys/marlix-private.pem --to served --program Marlix.exe --data data");
   ASSERT_EQ(first.status, 0) << first.err;
   EXPECT_EQ(ReadBytes(dir_ / "served/MarlixVer.ini"), "zipver=1.1\r\n");
-  for (const char* name : {"postcode.txt", "post.csv", "postver.txt", "Marlix.exe", "MarlixVer.ini"}) {
+  for (const char* name : {"postcode.txt", "post.csv", "postver.txt", "Marlix.exe", "MarlixVer.ini", "manifest.txt"}) {
     const std::string n = std::string("served/") + name;
     EXPECT_EQ(Shell(dir_, "openssl dgst -sha256 -verify keys/marlix-public.pem -signature " + n + ".sig " + n).status,
               0) << name;
+    // The edition's compressed forms are the plain files, and the manifest gives their hashes.
+    if (n.find(".txt") == std::string::npos && n.find(".csv") == std::string::npos) continue;
+    if (std::string(name) == "manifest.txt") continue;
+    EXPECT_EQ(Shell(dir_, "sh -c 'gzip -dc served/editions/1/" + std::string(name) + ".gz | cmp - " + n + "'").status, 0) << name;
+    const std::string sha = Shell(dir_, "sha256sum " + n).out.substr(0, 64);
+    EXPECT_NE(ReadBytes(dir_ / "served/manifest.txt").find(std::string("file ") + name + " "), std::string::npos);
+    EXPECT_NE(ReadBytes(dir_ / "served/manifest.txt").find(sha), std::string::npos) << name;
   }
   EXPECT_EQ(ReadBytes(dir_ / "served/postcode.txt"), ReadBytes(dir_ / "data/postcode.txt"));
   const auto served = Snapshot(dir_ / "served");
-  EXPECT_EQ(served.size(), 10u);
+  EXPECT_EQ(served.size(), 15u);
 
   fs::create_directories(dir_ / "utf8");
   for (const char* name : {"post.csv", "postver.txt"}) fs::copy(dir_ / "data" / name, dir_ / "utf8" / name);
@@ -450,6 +459,11 @@ TEST_F(PublishTest, AReleaseIsSignedWholeAndBadInputLeavesTheServerAsItWas) {
   WriteBytes(dir_ / "newer.exe", ProgramFile(1, 2, "1.2"));
   ASSERT_EQ(Publish(dir_, "release --key keys/marlix-private.pem --to served --program newer.exe").status, 0);
   EXPECT_EQ(ReadBytes(dir_ / "served/MarlixVer.ini"), "zipver=1.2\r\n");
+  // A program alone is a new edition that keeps the data's records as they were.
+  const std::string manifest = ReadBytes(dir_ / "served/manifest.txt");
+  EXPECT_NE(manifest.find("edition 2\n"), std::string::npos) << manifest;
+  EXPECT_NE(manifest.find("program Marlix.exe 1.2 "), std::string::npos) << manifest;
+  EXPECT_NE(manifest.find("gzip postcode.txt editions/1/postcode.txt.gz "), std::string::npos) << manifest;
 }
 
 }  // namespace
