@@ -77,6 +77,7 @@ std::string FileError() {
 struct FormFetch {
   DownloadResult result = DownloadResult::kComplete;
   std::string detail;
+  bool unanswered = false;  // the server had no such form (an error status)
 };
 
 FormFetch Failure(DownloadResult result, std::string detail) { return {result, std::move(detail)}; }
@@ -121,17 +122,16 @@ class Transfer {
   // there) and, for a compressed form, inflates them into `inflated` as they come.
   FormFetch Receive(const ManifestFile& file, const FileForm& form, const std::string& part,
                     const std::string& inflated) {
-    File sent(OpenWorkFile(part, true));
-    if (!sent) return Failure(DownloadResult::kLocalFileFailure, FileError());
-    std::uint64_t have = SizeOf(part).value_or(0);
-    File out;
+    const std::uint64_t on_disk = SizeOf(part).value_or(0);
+    std::uint64_t have = 0;
+    File sent, out;
     std::unique_ptr<GzipInflater> inflater;
     std::unique_ptr<signature::Sha256> hash;
-    // Everything again from the first byte: an empty part, a new hash and inflater.
-    auto restart = [&]() -> bool {
+    // A new hash and inflater, over the part as it is (`keep`) or emptied.
+    auto begin = [&](bool keep) -> bool {
       have = 0;
       hash = std::make_unique<signature::Sha256>();
-      sent.reset(OpenWorkFile(part, false));
+      sent.reset(OpenWorkFile(part, keep));
       if (!sent) return false;
       if (form.kind == FormKind::kPlain) return true;
       out.reset(OpenWorkFile(inflated, false));
@@ -145,36 +145,44 @@ class Transfer {
       hash->Add(bytes, size);
       if (inflater) inflater->Add(std::string_view(bytes, size));
     };
-    const std::uint64_t kept = have > form.size ? 0 : have;
-    if (!restart()) return Failure(DownloadResult::kLocalFileFailure, FileError());
+    const std::uint64_t kept = on_disk <= form.size ? on_disk : 0;
+    if (!begin(kept > 0)) return Failure(DownloadResult::kLocalFileFailure, FileError());
     std::vector<char> block(kTransferBlock);
-    if (kept > 0) {
-      // What arrived before goes through the hash and the inflater again.
-      sent.reset(OpenWorkFile(part, true));
-      if (!sent) return Failure(DownloadResult::kLocalFileFailure, FileError());
-      for (have = 0; have < kept;) {
-        const std::size_t got =
-            std::fread(block.data(), 1, std::min<std::uint64_t>(block.size(), kept - have), sent.get());
-        if (got == 0) return Failure(DownloadResult::kLocalFileFailure, FileError());
-        take(block.data(), got);
-        have += got;
-      }
-      if (std::fseek(sent.get(), 0, SEEK_END) != 0) return Failure(DownloadResult::kLocalFileFailure, FileError());
+    // What arrived before goes through the hash and the inflater again.
+    while (have < kept) {
+      const std::size_t got =
+          std::fread(block.data(), 1, std::min<std::uint64_t>(block.size(), kept - have), sent.get());
+      if (got == 0) return Failure(DownloadResult::kLocalFileFailure, FileError());
+      take(block.data(), got);
+      have += got;
+    }
+    if (kept > 0 && std::fseek(sent.get(), 0, SEEK_END) != 0) {
+      return Failure(DownloadResult::kLocalFileFailure, FileError());
     }
     done_ += have;
     const std::string url = ServiceFileUrl(access_.base_url, form.path);
     std::uint64_t bytes = have;
     try {
       std::unique_ptr<CInternetFile> remote = session_.OpenURL(url, have);
+      // A part the server's file no longer reaches: not this form; all of it again.
+      if (have > 0 && AnswerStatus(*remote) == 416) {
+        remote->Close();
+        done_ -= have;
+        bytes = 0;
+        if (!begin(false)) return Failure(DownloadResult::kLocalFileFailure, FileError());
+        remote = session_.OpenURL(url);
+      }
       if (!AnsweredWithFile(*remote)) {
-        return Failure(DownloadResult::kNetworkFailure,
-                       "HTTP status " + std::to_string(AnswerStatus(*remote)) + " for " + url);
+        FormFetch fetch = Failure(DownloadResult::kNetworkFailure,
+                                  "HTTP status " + std::to_string(AnswerStatus(*remote)) + " for " + url);
+        fetch.unanswered = true;
+        return fetch;
       }
       if (have > 0 && remote->BodyOffset() != have) {
         // The server sends the whole form again: start over.
         done_ -= have;
         bytes = 0;
-        if (!restart()) return Failure(DownloadResult::kLocalFileFailure, FileError());
+        if (!begin(false)) return Failure(DownloadResult::kLocalFileFailure, FileError());
       }
       for (;;) {
         if (cancel_ && cancel_->load()) return Failure(DownloadResult::kCancelled, "cancelled");
@@ -201,7 +209,9 @@ class Transfer {
       return Failure(DownloadResult::kNetworkFailure, e.what());
     }
     if (std::fflush(sent.get()) != 0) return Failure(DownloadResult::kLocalFileFailure, FileError());
-    if (bytes < form.size) return Failure(DownloadResult::kNetworkFailure, url + " ended early");
+    // An answer that ended whole but short is not the form listed; the part
+    // stays, since a connection cut without a word looks the same.
+    if (bytes < form.size) return Failure(DownloadResult::kRefused, url + " is shorter than the manifest says");
     const std::optional<Sha256Digest> digest = hash->Finish();
     if (!digest || *digest != form.sha256) {
       sent.reset();
@@ -421,8 +431,9 @@ DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* age
     for (const FileForm* form : want.forms) {
       const std::uint64_t before = done;
       fetch = transfer.Fetch(*want.file, *form);
-      // A form that is not what the manifest says gives way to the next one.
-      if (fetch.result != DownloadResult::kRefused) break;
+      // A form that is not what the manifest says, or that the server does
+      // not have, gives way to the next one.
+      if (fetch.result != DownloadResult::kRefused && !fetch.unanswered) break;
       done = before;
     }
     switch (fetch.result) {

@@ -1,0 +1,275 @@
+// The data update by manifest, end to end: editions made by the real
+// publisher, served by the test service server, fetched by the update core
+// over libcurl into a real folder.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <netinet/in.h>
+#include <arpa/inet.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "data_update.h"
+#include "line_delta.h"
+#include "service_server.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using marlix::DataUpdateOutcome;
+using marlix::DownloadResult;
+using marlix_test::ReadBytes;
+using marlix_test::ServiceServer;
+using marlix_test::WriteBytes;
+
+constexpr const char* kFiles[] = {"post.csv", "postcode.txt", "postver.txt"};
+
+// A GET to the server's control address, answered in full.
+std::string Control(const ServiceServer& server, const std::string& query) {
+  const int port = std::stoi(server.url().substr(server.url().rfind(':') + 1));
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string answer;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    const std::string request = "GET /_control/" + query + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+    (void)!write(fd, request.data(), request.size());
+    char block[4096];
+    for (ssize_t got; (got = read(fd, block, sizeof block)) > 0;) answer.append(block, static_cast<std::size_t>(got));
+  }
+  close(fd);
+  const std::size_t body = answer.find("\r\n\r\n");
+  return body == std::string::npos ? std::string() : answer.substr(body + 4);
+}
+
+// The body bytes the server sent for `name` since the last reset, or in all.
+std::uint64_t Sent(const ServiceServer& server, const std::string& name = "total") {
+  const std::string lines = "\n" + Control(server, "sent");
+  const std::size_t at = lines.find("\n" + name + " ");
+  return at == std::string::npos ? 0 : std::stoull(lines.substr(at + name.size() + 2));
+}
+
+class DataUpdateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    work_ = marlix_test::MakeTempDir("editions");
+    folder_ = (fs::path(work_) / "data").string();
+    // The publisher's key is the build's development key, which the update trusts.
+    fs::copy_file(MARLIX_TEST_SIGNING_KEY, fs::path(work_) / "key.pem");
+    fs::permissions(fs::path(work_) / "key.pem", fs::perms::owner_read | fs::perms::owner_write);
+  }
+  void TearDown() override { fs::remove_all(work_); }
+
+  // Publishes `postcode` with a post.csv and postver.txt of its own as the next edition.
+  void Release(const ServiceServer& server, const std::string& postcode, const std::string& version) {
+    const fs::path data = fs::path(work_) / "release";
+    fs::create_directories(data);
+    WriteBytes(data / "postcode.txt", postcode);
+    WriteBytes(data / "post.csv", "06315,a\r\n");
+    WriteBytes(data / "postver.txt", version + "\r\n");
+    const std::string command = std::string("'") + MARLIX_PUBLISH_EXE + "' release --key '" + work_ +
+                                "/key.pem' --to '" + server.root().string() + "' --data '" + data.string() +
+                                "' >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  }
+
+  DataUpdateOutcome Update(const ServiceServer& server, const std::atomic<bool>* cancel = nullptr) {
+    marlix::ServiceAccess access;
+    access.base_url = server.url();
+    marlix::DataUpdateEvents events;
+    events.unchanged = [this](const std::string& name) { unchanged_ += name + " "; };
+    events.status = [this](const std::string& text) { status_ = text; };
+    unchanged_.clear();
+    return marlix::UpdateDataFiles(access, "test", folder_, events, cancel);
+  }
+
+  std::string Local(const char* name) const { return ReadBytes(fs::path(folder_) / name); }
+
+  std::string work_, folder_, unchanged_, status_;
+};
+
+// Every 100th line of the real data changed: a road renamed, as an edition changes.
+std::string NextEdition(const std::string& text, int step) {
+  std::string out;
+  std::size_t line = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find('\n', at) + 1;
+    std::string piece = text.substr(at, end - at);
+    if (++line % 100 == static_cast<std::size_t>(step)) piece.insert(8, "X");
+    out += piece;
+    at = end;
+  }
+  return out;
+}
+
+TEST_F(DataUpdateTest, EditionsComeCompressedThenAsDeltasAndNeverGoBack) {
+  ServiceServer server({}, marlix_test::Signing::kOnlyGiven);
+  const std::string first = ReadBytes(MARLIX_REAL_DATA);
+  Release(server, first, "1");
+
+  // The first update takes the compressed forms, a fraction of the bytes.
+  DataUpdateOutcome outcome = Update(server);
+  ASSERT_EQ(outcome.result, DownloadResult::kComplete) << outcome.detail;
+  EXPECT_EQ(Local("postcode.txt"), first);
+  EXPECT_EQ(outcome.edition, 1u);
+  EXPECT_LT(Sent(server), first.size() / 4);
+
+  // Nothing new: the manifest alone travels.
+  Control(server, "sent?reset=1");
+  outcome = Update(server);
+  EXPECT_TRUE(outcome.up_to_date);
+  EXPECT_EQ(unchanged_, "post.csv postcode.txt postver.txt ");
+  EXPECT_LT(Sent(server), 10 * 1024u);
+  const std::string manifest1 = ReadBytes(server.root() / "manifest.txt");
+  const std::string signature1 = ReadBytes(server.root() / "manifest.txt.sig");
+
+  // 1% of the lines changed: the delta is a small part of the compressed file.
+  const std::string second = NextEdition(first, 7);
+  Release(server, second, "2");
+  Control(server, "sent?reset=1");
+  outcome = Update(server);
+  ASSERT_EQ(outcome.result, DownloadResult::kComplete) << outcome.detail;
+  EXPECT_EQ(Local("postcode.txt"), second);
+  EXPECT_EQ(Local("postver.txt"), "2\r\n");
+  EXPECT_GT(Sent(server, "editions/2/postcode.txt.from-1.delta.gz"), 0u);
+  EXPECT_LT(Sent(server), fs::file_size(server.root() / "editions/2/postcode.txt.gz") / 4);
+
+  // An older signed manifest, another release's bytes, a garbage manifest:
+  // each is refused, says why, and the local set stays.
+  const std::string manifest2 = ReadBytes(server.root() / "manifest.txt");
+  const std::string signature2 = ReadBytes(server.root() / "manifest.txt.sig");
+  const std::string third = NextEdition(second, 3);
+  Release(server, third, "3");
+  const std::string manifest3 = ReadBytes(server.root() / "manifest.txt");
+  const std::string signature3 = ReadBytes(server.root() / "manifest.txt.sig");
+  struct Bad {
+    const char* what;
+    std::function<void()> serve;
+    const char* status;
+  };
+  const fs::path root = server.root();
+  const Bad bads[] = {
+      {"rollback", [&] { WriteBytes(root / "manifest.txt", manifest1); WriteBytes(root / "manifest.txt.sig", signature1); },
+       "2판"},
+      {"unsigned", [&] { fs::remove(root / "manifest.txt.sig"); }, "manifest.txt"},
+      {"another manifest's signature", [&] { WriteBytes(root / "manifest.txt.sig", signature2); }, "manifest.txt"},
+      {"mixed releases",
+       [&] {
+         for (const char* form : {"editions/3/postcode.txt.gz", "editions/3/postcode.txt.from-2.delta.gz",
+                                  "editions/3/postcode.txt.from-1.delta.gz"}) {
+           fs::copy_file(root / "editions/2/postcode.txt.gz", root / form, fs::copy_options::overwrite_existing);
+         }
+         WriteBytes(root / "postcode.txt", second);
+       },
+       "postcode.txt"},
+  };
+  for (const Bad& bad : bads) {
+    bad.serve();
+    outcome = Update(server);
+    EXPECT_EQ(outcome.result, DownloadResult::kRefused) << bad.what << ": " << outcome.detail;
+    EXPECT_NE(status_.find(bad.status), std::string::npos) << bad.what << ": " << status_;
+    EXPECT_EQ(Local("postcode.txt"), second) << bad.what;
+    EXPECT_EQ(Local("manifest.txt"), manifest2) << bad.what;
+    WriteBytes(root / "manifest.txt", manifest3);
+    WriteBytes(root / "manifest.txt.sig", signature3);
+  }
+}
+
+// A transfer cut off goes on where it stopped; a server that ignores Range
+// sends it all again, and the result is right either way.
+TEST_F(DataUpdateTest, ACutTransferResumesWithRangeOrStartsOverWithout) {
+  ServiceServer server({}, marlix_test::Signing::kOnlyGiven);
+  const std::string data = ReadBytes(MARLIX_REAL_DATA);
+  Release(server, data, "1");
+  const std::string gzip = "editions/1/postcode.txt.gz";
+  const std::uint64_t size = fs::file_size(server.root() / gzip);
+  for (const bool ranges : {true, false}) {
+    fs::remove_all(folder_);
+    Control(server, "fault?name=" + gzip + "&cut=" + std::to_string(size / 2));
+    DataUpdateOutcome outcome = Update(server);
+    EXPECT_EQ(outcome.result, DownloadResult::kNetworkFailure);
+    EXPECT_FALSE(fs::exists(fs::path(folder_) / "postcode.txt"));
+    Control(server, ranges ? "clear" : "fault?name=" + gzip + "&norange=1");
+    Control(server, "sent?reset=1");
+    outcome = Update(server);
+    ASSERT_EQ(outcome.result, DownloadResult::kComplete) << outcome.detail;
+    EXPECT_EQ(Local("postcode.txt"), data);
+    if (ranges) {
+      EXPECT_LT(Sent(server, gzip), size / 2 + size / 20);
+    } else {
+      EXPECT_EQ(Sent(server, gzip), size);
+    }
+    Control(server, "clear");
+  }
+  // A cancel stops at once and keeps the old set; the next try completes.
+  std::atomic<bool> cancel{true};
+  fs::remove_all(folder_);
+  EXPECT_EQ(Update(server, &cancel).result, DownloadResult::kCancelled);
+  EXPECT_FALSE(fs::exists(fs::path(folder_) / "postcode.txt"));
+  EXPECT_EQ(Update(server).result, DownloadResult::kComplete);
+}
+
+// The set changes as one: a change killed before its marker leaves the old
+// set, and one killed after it is finished by the next start, whichever file
+// it had reached.
+TEST_F(DataUpdateTest, AnInterruptedChangeEndsWithAWholeSet) {
+  const fs::path folder = folder_;
+  const fs::path work = folder / marlix::kWorkFolder;
+  for (int moved = -1; moved <= 4; ++moved) {
+    fs::remove_all(folder);
+    fs::create_directories(work);
+    for (const char* name : kFiles) {
+      WriteBytes(folder / name, std::string("old ") + name);
+      WriteBytes(work / name, std::string("new ") + name);
+    }
+    WriteBytes(work / marlix::kManifestFile, "new manifest");
+    // The kill came after `moved` files were moved in (-1: before the marker).
+    if (moved >= 0) WriteBytes(work / "commit", "whole\n");
+    const char* order[] = {"post.csv", "postcode.txt", "postver.txt", marlix::kManifestFile};
+    for (int i = 0; i < moved; ++i) fs::rename(work / order[i], folder / order[i]);
+    EXPECT_TRUE(marlix::RecoverDataSet(folder_));
+    for (const char* name : kFiles) {
+      EXPECT_EQ(ReadBytes(folder / name), std::string(moved >= 0 ? "new " : "old ") + name) << moved;
+    }
+    EXPECT_FALSE(fs::exists(work / "commit"));
+  }
+}
+
+// A delta turns one text into the other whatever the change; one that does
+// not fit its base is refused.
+TEST(LineDeltaTest, AppliesToItsBaseAndOnlyToIt) {
+  const std::string cases[][2] = {
+      {"", "a\n"},
+      {"a\nb\nc\n", "a\nc\n"},
+      {"a\nb\nc\n", "c\nb\na\n"},
+      {"a\na\nb\n", "a\nb\nb\nx"},
+      {"no end", "no end\nnew"},
+      {"x\r\ny\r\n", ""},
+  };
+  for (const auto& [from, to] : cases) {
+    const std::string delta = marlix::MakeLineDelta(from, to);
+    std::FILE* base = fmemopen(const_cast<char*>(from.data()), from.size(), "rb");
+    std::FILE* ops = fmemopen(const_cast<char*>(delta.data()), delta.size(), "rb");
+    std::string out, error;
+    EXPECT_TRUE(marlix::ApplyLineDelta(base ? base : std::tmpfile(), ops, [&](std::string_view piece) {
+      out += piece;
+      return true;
+    }, error)) << error;
+    EXPECT_EQ(out, to) << delta;
+    std::fclose(ops);
+    if (base) std::fclose(base);
+    // The same delta over another base does not apply.
+    const std::string other = from + "\nextra\n";
+    base = fmemopen(const_cast<char*>(other.data()), other.size(), "rb");
+    ops = fmemopen(const_cast<char*>(delta.data()), delta.size(), "rb");
+    EXPECT_FALSE(marlix::ApplyLineDelta(base, ops, [](std::string_view) { return true; }, error)) << from;
+    std::fclose(base);
+    std::fclose(ops);
+  }
+}
+
+}  // namespace
