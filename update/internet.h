@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -50,11 +51,33 @@ class Stream {
   // Up to `size` bytes; 0 only at the end of the body. Throws on failure.
   virtual std::size_t ReadSome(char* buffer, std::size_t size) = 0;
   virtual unsigned long StatusCode() const = 0;
+  // The byte of the file at which the body begins, and the whole file's
+  // length (0 when the answer does not say it); see CInternetFile.
+  virtual std::uint64_t BodyOffset() const { return 0; }
+  virtual std::uint64_t TotalLength() const { return 0; }
   virtual void Close() = 0;
 };
 
 // The address when it is an http or https one; throws otherwise.
 std::string HttpAddress(const std::string& url);
+
+// Which part of the file an answer carries, as its headers say.
+struct BodyRange {
+  std::uint64_t offset = 0;  // the byte of the file at which the body begins
+  std::uint64_t total = 0;   // the whole file's length; 0 when not said
+};
+
+// The part of the file in an answer to a request for the file from byte
+// `from` on, from the answer's status and its Content-Range and
+// Content-Length values (empty when absent), as every backend reads them:
+//   206: Content-Range "bytes FIRST-LAST/TOTAL" (TOTAL may be *); FIRST must
+//        be `from`, else, or when it cannot be read, CInternetException
+//        (Failure::kOther) is thrown: the caller then starts afresh;
+//   200: the whole file from byte 0, TOTAL the Content-Length;
+//   416: offset 0, TOTAL from Content-Range "bytes */TOTAL" when given;
+//   any other status: offset 0, total 0.
+BodyRange RangeOfAnswer(unsigned long status, const std::string& content_range, const std::string& content_length,
+                        std::uint64_t from, const std::string& url);
 
 }  // namespace marlix::internet
 
@@ -76,12 +99,20 @@ class CInternetFile {
   // A second Close does nothing; reads after Close find the end.
   void Close();
   const std::string& GetFileURL() const { return url_; }
+  // The byte of the file at which this body begins: FROM when OpenURL(url,
+  // FROM) was answered with that part (206), 0 when with the whole file.
+  std::uint64_t BodyOffset() const { return offset_; }
+  // The whole file's length when the answer says it (the total of a
+  // Content-Range, the Content-Length of a 200), else 0.
+  std::uint64_t TotalLength() const { return total_; }
 
  protected:
   bool Fill();
 
   std::unique_ptr<marlix::internet::Stream> stream_;
   std::string url_;
+  std::uint64_t offset_ = 0;
+  std::uint64_t total_ = 0;
   std::string buffer_;
   std::size_t buffer_pos_ = 0;
   unsigned read_ahead_ = 4096;
@@ -99,7 +130,8 @@ namespace marlix {
 
 // The status code of an http answer; 0 for a file that has none.
 unsigned long AnswerStatus(const CInternetFile& file);
-// True when the answer is the requested file itself (a 2xx status).
+// True when the answer is the requested file itself, or the part asked for
+// (a 2xx status, 206 among them).
 inline bool AnsweredWithFile(const CInternetFile& file) {
   const unsigned long status = AnswerStatus(file);
   return status >= 200 && status <= 299;
@@ -121,7 +153,11 @@ class CInternetSession {
 
   // Sends a GET and returns the file once the answer's headers have arrived,
   // whatever its status; redirects are followed. Throws CInternetException.
-  std::unique_ptr<CInternetFile> OpenURL(const std::string& url);
+  // With `from` > 0 the request asks for the file from that byte on (Range:
+  // bytes=FROM-); the file's BodyOffset() tells whether the server answered
+  // with that part or with the whole file, and a part that begins elsewhere
+  // throws (Failure::kOther).
+  std::unique_ptr<CInternetFile> OpenURL(const std::string& url, std::uint64_t from = 0);
 
   void Close();
 

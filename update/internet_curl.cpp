@@ -7,6 +7,7 @@
 #include <curl/curl.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -86,6 +87,14 @@ class CurlStream : public marlix::internet::Stream {
     curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers_);
   }
 
+  // Asks for the file from byte `from` on (Range: bytes=FROM-).
+  void SetFrom(std::uint64_t from) {
+    from_ = from;
+    if (from == 0) return;
+    const std::string range = std::to_string(from) + "-";
+    curl_easy_setopt(easy_, CURLOPT_RANGE, range.c_str());  // libcurl keeps a copy
+  }
+
   // Sends the request and waits for the final answer's headers.
   void Start() {
     curl_multi_add_handle(multi_, easy_);
@@ -93,6 +102,7 @@ class CurlStream : public marlix::internet::Stream {
     Pump([this] { return headers_done_; });
     // A failure after the answer began shows when the reads reach it.
     if (done_ && result_ != CURLE_OK && status_ == 0) Throw(result_, url_, error_);
+    if (status_ != 0) range_ = marlix::internet::RangeOfAnswer(status_, content_range_, content_length_, from_, url_);
   }
 
   std::size_t ReadSome(char* buffer, std::size_t size) override {
@@ -113,6 +123,8 @@ class CurlStream : public marlix::internet::Stream {
   }
 
   unsigned long StatusCode() const override { return status_; }
+  std::uint64_t BodyOffset() const override { return range_.offset; }
+  std::uint64_t TotalLength() const override { return range_.total; }
 
   void Close() override { Release(); }
 
@@ -174,8 +186,14 @@ class CurlStream : public marlix::internet::Stream {
     self->last_activity_ = Clock::now();
     if (StartsWithNoCase(data, n, "HTTP/")) {
       self->has_location_ = false;
+      self->content_range_.clear();
+      self->content_length_.clear();
     } else if (StartsWithNoCase(data, n, "Location:")) {
       self->has_location_ = true;
+    } else if (StartsWithNoCase(data, n, "Content-Range:")) {
+      self->content_range_ = HeaderValue(data, n);
+    } else if (StartsWithNoCase(data, n, "Content-Length:")) {
+      self->content_length_ = HeaderValue(data, n);
     } else if (n <= 2 && (n == 0 || data[0] == '\r' || data[0] == '\n')) {
       long code = 0;
       curl_easy_getinfo(self->easy_, CURLINFO_RESPONSE_CODE, &code);
@@ -203,6 +221,16 @@ class CurlStream : public marlix::internet::Stream {
     done_ = true;
   }
 
+  // The value of a header line, without the blanks around it and the line end.
+  static std::string HeaderValue(const char* data, std::size_t size) {
+    const char* colon = static_cast<const char*>(std::memchr(data, ':', size));
+    const char* begin = colon != nullptr ? colon + 1 : data + size;
+    const char* end = data + size;
+    while (begin < end && (*begin == ' ' || *begin == '\t')) ++begin;
+    while (end > begin && (end[-1] == '\r' || end[-1] == '\n' || end[-1] == ' ' || end[-1] == '\t')) --end;
+    return std::string(begin, end);
+  }
+
   std::string url_;
   Clock::duration receive_timeout_;
   CURL* easy_ = nullptr;
@@ -218,6 +246,10 @@ class CurlStream : public marlix::internet::Stream {
   bool done_ = false;
   CURLcode result_ = CURLE_OK;
   unsigned long status_ = 0;
+  std::uint64_t from_ = 0;
+  std::string content_range_;   // of the latest answer's headers
+  std::string content_length_;
+  marlix::internet::BodyRange range_;
   Clock::time_point last_activity_;
 };
 
@@ -252,7 +284,7 @@ void CInternetSession::SetTimeouts(unsigned connect_ms, unsigned receive_ms) {
   backend_->receive_ms = receive_ms;
 }
 
-std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const std::string& url) {
+std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const std::string& url, std::uint64_t from) {
   if (!backend_) throw CInternetException(Failure::kOther, "the session is closed");
   const std::string address = marlix::internet::HttpAddress(url);
   auto stream = std::make_unique<CurlStream>(address, backend_->connect_ms, backend_->receive_ms);
@@ -263,6 +295,7 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const std::string& url)
     curl_easy_setopt(easy, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
   }
   stream->SetHeaders(NoCacheHeaders());
+  stream->SetFrom(from);
   stream->Start();
   return std::make_unique<CHttpFile>(std::move(stream), address);
 }

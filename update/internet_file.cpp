@@ -1,5 +1,6 @@
 // The reading side of a remote file, the same over every backend.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "internet.h"
@@ -7,7 +8,12 @@
 using marlix::internet::Failure;
 
 CInternetFile::CInternetFile(std::unique_ptr<marlix::internet::Stream> stream, std::string url)
-    : stream_(std::move(stream)), url_(std::move(url)) {}
+    : stream_(std::move(stream)), url_(std::move(url)) {
+  if (stream_) {
+    offset_ = stream_->BodyOffset();
+    total_ = stream_->TotalLength();
+  }
+}
 
 CInternetFile::~CInternetFile() {
   try {
@@ -98,4 +104,92 @@ std::string marlix::internet::HttpAddress(const std::string& url) {
     throw CInternetException(Failure::kBadAddress, "not an http address: " + url);
   }
   return url;
+}
+
+namespace {
+
+// Skips blanks (spaces and tabs) at `pos`.
+void SkipBlanks(const std::string& text, std::size_t& pos) {
+  while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+}
+
+// A decimal number at `pos` with no sign; false when there is none or it
+// does not fit.
+bool ReadNumber(const std::string& text, std::size_t& pos, std::uint64_t& value) {
+  const std::size_t start = pos;
+  value = 0;
+  for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
+    const auto digit = static_cast<std::uint64_t>(text[pos] - '0');
+    if (value > (UINT64_MAX - digit) / 10) return false;
+    value = value * 10 + digit;
+  }
+  return pos > start;
+}
+
+bool AtEnd(const std::string& text, std::size_t pos) {
+  SkipBlanks(text, pos);
+  return pos == text.size();
+}
+
+// "bytes" and blanks at the start of a Content-Range value; the unit is not
+// case-sensitive.
+bool ReadBytesUnit(const std::string& text, std::size_t& pos) {
+  pos = 0;
+  SkipBlanks(text, pos);
+  constexpr char kUnit[] = "bytes";
+  for (const char* p = kUnit; *p != '\0'; ++p, ++pos) {
+    if (pos >= text.size() || (text[pos] | 0x20) != *p) return false;
+  }
+  const std::size_t after = pos;
+  SkipBlanks(text, pos);
+  return pos > after;
+}
+
+}  // namespace
+
+marlix::internet::BodyRange marlix::internet::RangeOfAnswer(unsigned long status, const std::string& content_range,
+                                                            const std::string& content_length, std::uint64_t from,
+                                                            const std::string& url) {
+  BodyRange range;
+  std::size_t pos = 0;
+  if (status == 200) {
+    std::uint64_t length = 0;
+    SkipBlanks(content_length, pos);
+    if (ReadNumber(content_length, pos, length) && AtEnd(content_length, pos)) range.total = length;
+  } else if (status == 416) {
+    std::uint64_t total = 0;
+    if (ReadBytesUnit(content_range, pos) && pos < content_range.size() && content_range[pos] == '*' &&
+        ++pos < content_range.size() && content_range[pos++] == '/' && ReadNumber(content_range, pos, total) &&
+        AtEnd(content_range, pos)) {
+      range.total = total;
+    }
+  } else if (status == 206) {
+    // bytes FIRST-LAST/TOTAL or bytes FIRST-LAST/*
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;
+    std::uint64_t total = 0;
+    bool read = ReadBytesUnit(content_range, pos) && ReadNumber(content_range, pos, first) &&
+                pos < content_range.size() && content_range[pos++] == '-' &&
+                ReadNumber(content_range, pos, last) && last >= first && pos < content_range.size() &&
+                content_range[pos++] == '/';
+    if (read && pos < content_range.size() && content_range[pos] == '*') {
+      ++pos;
+    } else if (read) {
+      read = ReadNumber(content_range, pos, total) && total > last;
+    }
+    read = read && AtEnd(content_range, pos);
+    if (!read) {
+      throw CInternetException(Failure::kOther,
+                               "a partial answer without a readable Content-Range '" + content_range + "' (" + url +
+                                   ")");
+    }
+    if (first != from) {
+      throw CInternetException(Failure::kOther, "asked for the file from byte " + std::to_string(from) +
+                                                    ", the answer begins at byte " + std::to_string(first) + " (" +
+                                                    url + ")");
+    }
+    range.offset = first;
+    range.total = total;
+  }
+  return range;
 }

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -92,20 +93,22 @@ class WinInetStream final : public marlix::internet::Stream {
 
   ~WinInetStream() override { Close(); }
 
-  // Takes the status and the announced length from the answer's headers.
-  void QueryAnswer() {
+  // Takes the status, the announced length and the part of the file the
+  // body is from the answer's headers; throws for a part that is not the one
+  // asked for.
+  void QueryAnswer(std::uint64_t from) {
     DWORD status = 0;
     DWORD size = sizeof status;
     if (HttpQueryInfoA(request_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
       status_ = status;
     }
-    char length[32] = {};
-    DWORD length_size = sizeof length;
-    if (HttpQueryInfoA(request_, HTTP_QUERY_CONTENT_LENGTH, length, &length_size, nullptr)) {
+    const std::string length = Header(HTTP_QUERY_CONTENT_LENGTH);
+    if (!length.empty()) {
       char* end = nullptr;
-      const unsigned long long value = std::strtoull(length, &end, 10);
-      if (end != length) expected_ = static_cast<long long>(value);
+      const unsigned long long value = std::strtoull(length.c_str(), &end, 10);
+      if (end != length.c_str()) expected_ = static_cast<long long>(value);
     }
+    range_ = marlix::internet::RangeOfAnswer(status_, Header(HTTP_QUERY_CONTENT_RANGE), length, from, url_);
   }
 
   // WinInet reports a connection that closed before the announced length as
@@ -125,6 +128,8 @@ class WinInetStream final : public marlix::internet::Stream {
   }
 
   unsigned long StatusCode() const override { return status_; }
+  std::uint64_t BodyOffset() const override { return range_.offset; }
+  std::uint64_t TotalLength() const override { return range_.total; }
 
   // Where a redirect sends the request; empty when the answer names no place.
   std::string Location() const {
@@ -132,6 +137,14 @@ class WinInetStream final : public marlix::internet::Stream {
     DWORD size = sizeof location;
     if (!HttpQueryInfoA(request_, HTTP_QUERY_LOCATION, location, &size, nullptr)) return {};
     return std::string(location, size);
+  }
+
+  // The value of one header of the answer; empty when it has none.
+  std::string Header(DWORD query) const {
+    char value[256] = {};
+    DWORD size = sizeof value;
+    if (!HttpQueryInfoA(request_, query, value, &size, nullptr)) return {};
+    return std::string(value, size);
   }
 
   void Close() override {
@@ -148,6 +161,7 @@ class WinInetStream final : public marlix::internet::Stream {
   unsigned long status_ = 0;
   long long expected_ = -1;
   long long received_ = 0;
+  marlix::internet::BodyRange range_;
 };
 
 }  // namespace
@@ -159,7 +173,7 @@ struct CInternetSession::Backend {
   ~Backend() {
     if (handle != nullptr) InternetCloseHandle(handle);
   }
-  std::unique_ptr<WinInetStream> SendRequest(const std::string& address);
+  std::unique_ptr<WinInetStream> SendRequest(const std::string& address, std::uint64_t from);
 };
 
 CInternetSession::CInternetSession(const std::string& agent) {
@@ -189,8 +203,10 @@ bool IsRedirect(unsigned long status) {
 
 }  // namespace
 
-// Sends one GET to `address`, not following a redirect.
-std::unique_ptr<WinInetStream> CInternetSession::Backend::SendRequest(const std::string& address) {
+// Sends one GET to `address`, for the file from byte `from` on, not following
+// a redirect.
+std::unique_ptr<WinInetStream> CInternetSession::Backend::SendRequest(const std::string& address,
+                                                                      std::uint64_t from) {
   // The request is opened step by step, not with InternetOpenUrl, so that the
   // time-outs are set on it before it is sent: set on the session only, Wine
   // lets an answer keep it waiting for ever.
@@ -222,17 +238,24 @@ std::unique_ptr<WinInetStream> CInternetSession::Backend::SendRequest(const std:
                                {INTERNET_OPTION_RECEIVE_TIMEOUT, receive_ms}}) {
     InternetSetOptionA(request, option, &value, sizeof value);
   }
+  if (from > 0) {
+    const std::string range = "Range: bytes=" + std::to_string(from) + "-\r\n";
+    if (!HttpAddRequestHeadersA(request, range.c_str(), static_cast<DWORD>(range.size()),
+                                HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE)) {
+      ThrowLastError("asking for a part of " + address);
+    }
+  }
   // The connect and the wait for the answer, each within its time-out.
   if (!SendWithDeadline(request, connect_ms + receive_ms)) ThrowLastError("opening " + address);
-  stream->QueryAnswer();
+  stream->QueryAnswer(from);
   return stream;
 }
 
-std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const std::string& url) {
+std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const std::string& url, std::uint64_t from) {
   if (!backend_) throw CInternetException(Failure::kOther, "the session is closed");
   std::string address = marlix::internet::HttpAddress(url);
   for (int redirects = 0;; ++redirects) {
-    std::unique_ptr<WinInetStream> stream = backend_->SendRequest(address);
+    std::unique_ptr<WinInetStream> stream = backend_->SendRequest(address, from);
     const std::string location = IsRedirect(stream->StatusCode()) ? stream->Location() : std::string();
     // A redirect with nowhere to go is the answer itself.
     if (location.empty()) return std::make_unique<CHttpFile>(std::move(stream), address);

@@ -1,6 +1,7 @@
 // The internet access over libcurl, against the test service server.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -178,6 +179,125 @@ TEST(InternetFailures, ABodyCutShortThrowsAfterTheBytesThatCame) {
     // Whole blocks before the drop arrive; the block the drop cut short fails.
     EXPECT_LE(got.size(), static_cast<std::size_t>(cut));
     EXPECT_GT(got.size() + sizeof block, static_cast<std::size_t>(cut));
+  }
+}
+
+// What /_control/sent says of one name, or of "total".
+std::uint64_t SentBytes(CInternetSession& session, const ServiceServer& server, const std::string& name) {
+  auto file = session.OpenURL(server.url() + "/_control/sent");
+  std::uint64_t bytes = 0;
+  for (const std::string& line : AllLines(*file)) {
+    if (line.rfind(name + " ", 0) == 0) bytes = std::stoull(line.substr(name.size() + 1));
+  }
+  return bytes;
+}
+
+TEST(InternetRanges, ThePartAskedForComesWithItsOffsetOrTheWholeFileInstead) {
+  const std::string body = PatternBytes(10000, 3);
+  ServiceServer server({"norange.bin:norange=1", "cut.bin:cut=1000"});
+  for (const char* name : {"part.bin", "norange.bin", "cut.bin"}) server.Serve(name, body);
+  struct Row {
+    const char* name;
+    std::uint64_t from;
+    unsigned long status;
+    std::uint64_t offset;   // BodyOffset
+    std::uint64_t total;    // TotalLength
+    std::size_t cut_after;  // the body drops after this many bytes; npos: whole
+  };
+  constexpr std::size_t kWhole = std::string::npos;
+  const Row rows[] = {
+      {"part.bin", 4000, 206, 4000, 10000, kWhole},    // the rest from the middle
+      {"part.bin", 9999, 206, 9999, 10000, kWhole},    // the last byte
+      {"part.bin", 0, 200, 0, 10000, kWhole},          // no Range asked
+      {"norange.bin", 4000, 200, 0, 10000, kWhole},    // a server that ignores Range
+      {"cut.bin", 4000, 206, 4000, 10000, 1000},       // cut=N counts the ranged body
+      {"part.bin", 10000, 416, 0, 10000, kWhole},      // at the end: nothing is left
+      {"part.bin", 20000, 416, 0, 10000, kWhole},      // past the end
+  };
+  CInternetSession session("test");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.name) + " from " + std::to_string(row.from));
+    auto file = session.OpenURL(Url(server, row.name), row.from);
+    EXPECT_EQ(marlix::AnswerStatus(*file), row.status);
+    EXPECT_EQ(marlix::AnsweredWithFile(*file), row.status != 416);
+    EXPECT_EQ(file->BodyOffset(), row.offset);
+    EXPECT_EQ(file->TotalLength(), row.total);
+    if (row.status == 416) continue;
+    const std::string expected = body.substr(row.offset);
+    std::string got;
+    char block[1024];
+    bool thrown = false;
+    try {
+      for (unsigned n; (n = file->Read(block, sizeof block)) > 0;) got.append(block, n);
+    } catch (const CInternetException& e) {
+      thrown = true;
+      EXPECT_EQ(e.failure(), Failure::kConnectionLost);
+    }
+    if (row.cut_after == kWhole) {
+      EXPECT_FALSE(thrown);
+      EXPECT_EQ(got, expected);
+    } else {
+      // As for any cut: whole blocks before the drop arrive, then it throws.
+      EXPECT_TRUE(thrown);
+      EXPECT_EQ(got, expected.substr(0, got.size()));
+      EXPECT_LE(got.size(), row.cut_after);
+      EXPECT_GT(got.size() + sizeof block, row.cut_after);
+    }
+  }
+}
+
+TEST(InternetRanges, TheServerCountsTheBodyBytesItSent) {
+  ServiceServer server;
+  server.Serve("part.bin", PatternBytes(10000, 4));
+  CInternetSession session("test");
+  auto file = session.OpenURL(Url(server, "part.bin"), 4000);
+  std::string got;
+  for (std::string line; file->ReadString(line);) got += line;
+  file->Close();
+  EXPECT_EQ(SentBytes(session, server, "part.bin"), 6000u);
+  session.OpenURL(server.url() + "/_control/sent?reset=1")->Close();
+  EXPECT_EQ(SentBytes(session, server, "total"), 0u);
+}
+
+TEST(InternetRanges, APartThatIsNotTheOneAskedForIsRefused) {
+  using marlix::internet::RangeOfAnswer;
+  const std::string url = "http://127.0.0.1/x";
+  struct Row {
+    unsigned long status;
+    const char* content_range;
+    const char* content_length;
+    std::uint64_t from;
+    std::uint64_t offset;  // when it is accepted
+    std::uint64_t total;
+    bool refused;
+  };
+  const Row rows[] = {
+      {206, "bytes 100-199/200", "100", 100, 100, 200, false},
+      {206, "BYTES  100-199/*", "", 100, 100, 0, false},
+      {206, "bytes 0-199/200", "200", 100, 0, 0, true},  // from the start, not from 100
+      {206, "bytes 150-199/200", "", 100, 0, 0, true},
+      {206, "", "", 100, 0, 0, true},
+      {206, "bytes 100-99/200", "", 100, 0, 0, true},
+      {206, "bytes 100-199/150", "", 100, 0, 0, true},
+      {206, "bytes 100-199/200 x", "", 100, 0, 0, true},
+      {206, "bytes 100-199/99999999999999999999", "", 100, 0, 0, true},
+      {200, "", "200", 100, 0, 200, false},
+      {200, "", "many", 0, 0, 0, false},
+      {416, "bytes */200", "", 300, 0, 200, false},
+      {404, "bytes */200", "20", 300, 0, 0, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(row.status) + " '" + row.content_range + "'");
+    try {
+      const marlix::internet::BodyRange range =
+          RangeOfAnswer(row.status, row.content_range, row.content_length, row.from, url);
+      EXPECT_FALSE(row.refused);
+      EXPECT_EQ(range.offset, row.offset);
+      EXPECT_EQ(range.total, row.total);
+    } catch (const CInternetException& e) {
+      EXPECT_TRUE(row.refused) << e.what();
+      EXPECT_EQ(e.failure(), Failure::kOther);
+    }
   }
 }
 

@@ -6,19 +6,24 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 
 #include "signing.h"
 
@@ -31,6 +36,11 @@ constexpr char kUsage[] =
     "Serves the files of DIR as http://ADDR:PORT/zipcode/search/NAME and prints the\n"
     "base address (http://ADDR:PORT) as its first line on stdout once it listens.\n"
     "Files are read anew for every request, so a test may change them at any time.\n"
+    "A request with Range: bytes=N- or bytes=N-M (or bytes=-N, the last N bytes) is\n"
+    "answered with that part of the file: 206 and Content-Range: bytes N-M/SIZE; a\n"
+    "start at or past the end is answered 416 with Content-Range: bytes */SIZE.\n"
+    "Several ranges are ignored (200, the whole file); a malformed one (M before N)\n"
+    "is answered 416 by the HTTP library.\n"
     "\n"
     "  --root DIR           the folder served (required)\n"
     "  --port N             the port; 0 (default) takes a free one\n"
@@ -47,22 +57,34 @@ constexpr char kUsage[] =
     "\n"
     "FAULTS is a comma-separated list of:\n"
     "  status=CODE   answer with this status and a small HTML error page\n"
-    "  cut=N         send the headers with the file's full length, then only the\n"
-    "                first N bytes, then drop the connection (cut=0: headers only)\n"
+    "  cut=N         send the headers with the body's full length, then only the\n"
+    "                first N bytes of the body, then drop the connection (cut=0:\n"
+    "                headers only); in a 206 answer, N counts from the range's start\n"
     "  delay=MS      wait this many milliseconds before sending anything\n"
     "  redirect=NAME answer with a redirect (302) to /zipcode/search/NAME\n"
     "  endless=1     send the file and then bytes without end (chunked, no length),\n"
-    "                at about 4 MB/s\n"
+    "                at about 4 MB/s; asked for a range, from its start (206)\n"
+    "  norange=1     ignore Range: answer 200 with the whole file, as a server that\n"
+    "                cannot send parts does\n"
     "Example: --fault postcode.txt:cut=4096  --fault postver.txt:status=404,delay=500\n"
     "\n"
     "Faults can also be changed while the server runs:\n"
     "  GET /_control/fault?name=NAME&status=..&cut=..&delay=..&redirect=..&endless=..\n"
+    "                       &norange=..\n"
     "      sets the fault of NAME (no fault keys: NAME is served normally again)\n"
     "  GET /_control/clear\n"
     "      serves every file normally again\n"
     "  GET /_control/signature?name=NAME&key=served|other\n"
     "      answers with the signature of NAME made with the --sign-key (served) or\n"
     "      with a key the server made at its start, which nobody trusts (other)\n"
+    "\n"
+    "What the server sent, for benchmarks and tests:\n"
+    "  GET /_control/sent\n"
+    "      the body bytes sent for each served NAME (files and signatures, not error\n"
+    "      pages) since the start or the last reset, one line 'NAME BYTES' each in\n"
+    "      the order of the names, then a line 'total BYTES'\n"
+    "  GET /_control/sent?reset=1\n"
+    "      the same, and the counts start again from 0\n"
     "\n"
     "SIGINT and SIGTERM stop it.\n";
 
@@ -72,11 +94,17 @@ struct Fault {
   int delay_ms = 0;
   std::string redirect;
   bool endless = false;
-  bool empty() const { return status == 0 && cut < 0 && delay_ms == 0 && redirect.empty() && !endless; }
+  bool norange = false;
+  bool empty() const {
+    return status == 0 && cut < 0 && delay_ms == 0 && redirect.empty() && !endless && !norange;
+  }
 };
 
 std::mutex g_faults_mutex;
 std::map<std::string, Fault> g_faults;
+// Body bytes sent for each served name since the start or the last reset.
+std::mutex g_sent_mutex;
+std::map<std::string, std::uint64_t> g_sent;
 std::atomic<bool> g_stopping{false};
 // The publisher's key, when given, and one nobody trusts.
 std::optional<marlix::signing::PrivateKey> g_served_key;
@@ -105,6 +133,8 @@ bool SetFaultKey(Fault& fault, const std::string& key, const std::string& value)
     fault.delay_ms = static_cast<int>(number);
   } else if (key == "endless") {
     fault.endless = number != 0;
+  } else if (key == "norange") {
+    fault.norange = number != 0;
   } else {
     return false;
   }
@@ -172,7 +202,137 @@ std::string SignedName(const std::string& name) {
   return name.substr(0, name.size() - kSuffix.size());
 }
 
-void ServeFile(const std::filesystem::path& root, const std::string& name, httplib::Response& res) {
+// Counted before the bytes go, so that a client that has them finds them
+// counted; taken back when the write fails.
+void CountSent(const std::string& name, std::size_t bytes) {
+  std::lock_guard<std::mutex> lock(g_sent_mutex);
+  g_sent[name] += bytes;
+}
+
+void UncountSent(const std::string& name, std::size_t bytes) {
+  std::lock_guard<std::mutex> lock(g_sent_mutex);
+  auto it = g_sent.find(name);
+  if (it != g_sent.end()) it->second -= std::min<std::uint64_t>(it->second, bytes);
+}
+
+// Writes a piece of a body, counted for `name`.
+bool WriteCounted(httplib::DataSink& sink, const std::string& name, const char* data, std::size_t size) {
+  CountSent(name, size);
+  if (sink.write(data, size)) return true;
+  UncountSent(name, size);
+  return false;
+}
+
+// What a request's Range asks of a body of `size` bytes.
+struct RangeAsked {
+  enum Kind { kWhole, kPart, kUnsatisfiable } kind = kWhole;
+  std::uint64_t first = 0;
+  std::uint64_t last = 0;  // inclusive
+};
+
+bool ReadUnsigned(const std::string& text, std::uint64_t& value) {
+  if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  value = std::stoull(text);
+  return true;
+}
+
+// One range of bytes=N-, bytes=N-M or bytes=-N; anything else is ignored
+// (the whole body), as RFC 9110 lets a server do.
+RangeAsked ParseRange(const std::string& header, std::uint64_t size) {
+  RangeAsked asked;
+  constexpr std::string_view kUnit = "bytes=";
+  if (header.compare(0, kUnit.size(), kUnit) != 0) return asked;
+  const std::string asked_text = header.substr(kUnit.size());
+  const std::size_t dash = asked_text.find('-');
+  if (dash == std::string::npos || asked_text.find(',') != std::string::npos) return asked;
+  const std::string first_text = asked_text.substr(0, dash);
+  const std::string last_text = asked_text.substr(dash + 1);
+  std::uint64_t first = 0;
+  std::uint64_t last = 0;
+  if (first_text.empty()) {  // the last N bytes
+    if (!ReadUnsigned(last_text, last)) return asked;
+    if (last == 0 || size == 0) {
+      asked.kind = RangeAsked::kUnsatisfiable;
+      return asked;
+    }
+    asked.kind = RangeAsked::kPart;
+    asked.first = size - std::min(last, size);
+    asked.last = size - 1;
+    return asked;
+  }
+  if (!ReadUnsigned(first_text, first)) return asked;
+  if (last_text.empty()) {
+    last = UINT64_MAX;
+  } else if (!ReadUnsigned(last_text, last) || last < first) {
+    return asked;
+  }
+  if (first >= size) {
+    asked.kind = RangeAsked::kUnsatisfiable;
+    return asked;
+  }
+  asked.kind = RangeAsked::kPart;
+  asked.first = first;
+  asked.last = std::min(last, size - 1);
+  return asked;
+}
+
+// Reads `length` bytes of a body at `offset`; false when it cannot.
+using BodyReader = std::function<bool(std::uint64_t offset, char* buffer, std::size_t length)>;
+
+// Answers with a body of `size` bytes, or the part of it the request's Range
+// asks for, faults applied; every byte sent is counted for `name`.
+void SendBody(const httplib::Request& req, httplib::Response& res, const std::string& name, const Fault& fault,
+              std::uint64_t size, const std::string& content_type, BodyReader read) {
+  RangeAsked asked;
+  if (!fault.norange && req.has_header("Range")) asked = ParseRange(req.get_header_value("Range"), size);
+  if (asked.kind == RangeAsked::kUnsatisfiable) {
+    res.set_header("Content-Range", "bytes */" + std::to_string(size));
+    return ErrorPage(res, 416);
+  }
+  const std::uint64_t first = asked.kind == RangeAsked::kPart ? asked.first : 0;
+  const std::uint64_t length = asked.kind == RangeAsked::kPart ? asked.last - asked.first + 1 : size;
+  if (asked.kind == RangeAsked::kPart) {
+    res.status = 206;
+    res.set_header("Content-Range", "bytes " + std::to_string(first) + "-" + std::to_string(asked.last) + "/" +
+                                        std::to_string(size));
+  }
+  if (fault.endless) {
+    // The body from `first` to the end of the file, then bytes without end.
+    res.set_chunked_content_provider(content_type, [name, first, size, read](std::size_t offset,
+                                                                             httplib::DataSink& sink) {
+      char buffer[64 * 1024];
+      std::size_t chunk = sizeof buffer;
+      const std::uint64_t at = first + offset;
+      if (at < size) {
+        chunk = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, size - at));
+        if (!read(at, buffer, chunk)) return false;
+      } else {
+        std::memset(buffer, 'Z', chunk);
+        // At the pace of a fast network link, not of this machine's memory.
+        std::this_thread::sleep_for(std::chrono::milliseconds(kEndlessChunkMs));
+      }
+      return !g_stopping && WriteCounted(sink, name, buffer, chunk);
+    });
+    return;
+  }
+  if (length == 0) {  // a provider of no bytes would send no length at all
+    res.set_content("", content_type);
+    return;
+  }
+  const long long cut = fault.cut;
+  res.set_content_provider(static_cast<std::size_t>(length), content_type,
+                           [name, first, cut, read](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                             // `offset` counts from the start of this answer's body.
+                             if (cut >= 0 && offset >= static_cast<std::size_t>(cut)) return false;
+                             std::size_t chunk = std::min<std::size_t>(length, 64 * 1024);
+                             if (cut >= 0) chunk = std::min<std::size_t>(chunk, cut - offset);
+                             char buffer[64 * 1024];
+                             return read(first + offset, buffer, chunk) && WriteCounted(sink, name, buffer, chunk);
+                           });
+}
+
+void ServeFile(const std::filesystem::path& root, const std::string& name, const httplib::Request& req,
+               httplib::Response& res) {
   const Fault fault = FaultFor(name);
   if (fault.delay_ms > 0) Sleep(fault.delay_ms);
   if (!fault.redirect.empty()) {
@@ -190,45 +350,24 @@ void ServeFile(const std::filesystem::path& root, const std::string& name, httpl
     }
     const std::optional<std::string> der = g_served_key->SignFile(root / signed_name);
     if (!der) return ErrorPage(res, 500);
-    res.set_content(*der, "application/octet-stream");
+    auto body = std::make_shared<std::string>(*der);
+    SendBody(req, res, name, fault, body->size(), "application/octet-stream",
+             [body](std::uint64_t offset, char* buffer, std::size_t length) {
+               if (offset + length > body->size()) return false;
+               std::memcpy(buffer, body->data() + offset, length);
+               return true;
+             });
     return;
   }
   auto file = std::make_shared<std::ifstream>(path, std::ios::binary);
-  const auto size = static_cast<std::size_t>(std::filesystem::file_size(path, error));
+  const std::uint64_t size = std::filesystem::file_size(path, error);
   if (!*file || error) return ErrorPage(res, 403);
-  const long long cut = fault.cut;
-  if (fault.endless) {
-    res.set_chunked_content_provider("application/octet-stream", [file, size](std::size_t offset,
-                                                                               httplib::DataSink& sink) {
-      char buffer[64 * 1024];
-      std::size_t chunk = sizeof buffer;
-      if (offset < size) {
-        chunk = std::min(chunk, size - offset);
-        file->seekg(static_cast<std::streamoff>(offset));
-        if (!file->read(buffer, static_cast<std::streamsize>(chunk))) return false;
-      } else {
-        std::memset(buffer, 'Z', chunk);
-        // At the pace of a fast network link, not of this machine's memory.
-        std::this_thread::sleep_for(std::chrono::milliseconds(kEndlessChunkMs));
-      }
-      return !g_stopping && sink.write(buffer, chunk);
-    });
-    return;
-  }
-  if (size == 0) {  // a provider of no bytes would send no length at all
-    res.set_content("", "application/octet-stream");
-    return;
-  }
-  res.set_content_provider(size, "application/octet-stream",
-                           [file, cut](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                             if (cut >= 0 && offset >= static_cast<std::size_t>(cut)) return false;
-                             std::size_t chunk = std::min<std::size_t>(length, 64 * 1024);
-                             if (cut >= 0) chunk = std::min<std::size_t>(chunk, cut - offset);
-                             char buffer[64 * 1024];
-                             file->seekg(static_cast<std::streamoff>(offset));
-                             if (!file->read(buffer, static_cast<std::streamsize>(chunk))) return false;
-                             return sink.write(buffer, chunk);
-                           });
+  SendBody(req, res, name, fault, size, "application/octet-stream",
+           [file](std::uint64_t offset, char* buffer, std::size_t length) {
+             file->clear();
+             file->seekg(static_cast<std::streamoff>(offset));
+             return static_cast<bool>(file->read(buffer, static_cast<std::streamsize>(length)));
+           });
 }
 
 // The signature of a served file, made with one of the two keys.
@@ -249,7 +388,26 @@ void Signature(const std::filesystem::path& root, const httplib::Request& req, h
   res.set_content(*der, "application/octet-stream");
 }
 
+// The body bytes sent for each name, and their total; reset=1 starts again.
+void Sent(const httplib::Request& req, httplib::Response& res) {
+  std::map<std::string, std::uint64_t> sent;
+  {
+    std::lock_guard<std::mutex> lock(g_sent_mutex);
+    sent = g_sent;
+    if (req.get_param_value("reset") == "1") g_sent.clear();
+  }
+  std::string text;
+  std::uint64_t total = 0;
+  for (const auto& [name, bytes] : sent) {
+    text += name + " " + std::to_string(bytes) + "\n";
+    total += bytes;
+  }
+  text += "total " + std::to_string(total) + "\n";
+  res.set_content(text, "text/plain");
+}
+
 void Control(const httplib::Request& req, httplib::Response& res) {
+  if (req.matches[1] == "sent") return Sent(req, res);
   if (req.matches[1] == "clear") {
     std::lock_guard<std::mutex> lock(g_faults_mutex);
     g_faults.clear();
@@ -259,11 +417,11 @@ void Control(const httplib::Request& req, httplib::Response& res) {
   const std::string name = req.get_param_value("name");
   if (req.matches[1] != "fault" || name.empty()) {
     res.status = 400;
-    res.set_content("use /_control/fault?name=NAME&... or /_control/clear\n", "text/plain");
+    res.set_content("use /_control/fault?name=NAME&..., /_control/clear or /_control/sent\n", "text/plain");
     return;
   }
   Fault fault;
-  for (const char* key : {"status", "cut", "delay", "redirect", "endless"}) {
+  for (const char* key : {"status", "cut", "delay", "redirect", "endless", "norange"}) {
     if (req.has_param(key) && !SetFaultKey(fault, key, req.get_param_value(key))) {
       res.status = 400;
       res.set_content(std::string("bad value for ") + key + "\n", "text/plain");
@@ -344,7 +502,11 @@ int main(int argc, char** argv) {
   httplib::Server server;
   const std::filesystem::path folder = std::filesystem::absolute(root);
   server.Get(R"(/zipcode/search/(.+))", [folder](const httplib::Request& req, httplib::Response& res) {
-    ServeFile(folder, req.matches[1], res);
+    // Ranges are answered here (ServeFile), with the faults, not by httplib,
+    // which would also cut error pages and a norange answer to the range.
+    // The request is the server's own, not const: clearing is allowed.
+    const_cast<httplib::Request&>(req).ranges.clear();
+    ServeFile(folder, req.matches[1], req, res);
   });
   server.Get("/_control/signature", [folder](const httplib::Request& req, httplib::Response& res) {
     Signature(folder, req, res);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,53 @@ TEST_F(WinInetTest, ABodyCutShortIsAFailureNotAnEnd) {
         }
       },
       CInternetException);
+}
+
+TEST_F(WinInetTest, ThePartAskedForComesWithItsOffsetOrTheWholeFileInstead) {
+  const std::string body = Bytes(10000, 5);
+  for (const char* name : {"wininet-part.bin", "wininet-norange.bin", "wininet-rangecut.bin"}) Serve(name, body);
+  Fault("wininet-norange.bin", "norange=1");
+  Fault("wininet-rangecut.bin", "cut=1000");
+  struct Row {
+    const char* name;
+    std::uint64_t from;
+    unsigned long status;
+    std::uint64_t offset;  // BodyOffset
+    bool cut;              // the body drops part-way: a failure, as for any cut
+  };
+  const Row rows[] = {
+      {"wininet-part.bin", 4000, 206, 4000, false},     // the rest from the middle
+      {"wininet-norange.bin", 4000, 200, 0, false},     // a server that ignores Range
+      {"wininet-rangecut.bin", 4000, 206, 4000, true},  // cut=N counts the ranged body
+      {"wininet-part.bin", 10000, 416, 0, false},       // nothing is left
+  };
+  CInternetSession session("test");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.name) + " from " + std::to_string(row.from));
+    auto file = session.OpenURL(Url(row.name), row.from);
+    EXPECT_EQ(marlix::AnswerStatus(*file), row.status);
+    EXPECT_EQ(marlix::AnsweredWithFile(*file), row.status != 416);
+    EXPECT_EQ(file->BodyOffset(), row.offset);
+    EXPECT_EQ(file->TotalLength(), body.size());
+    if (row.status == 416) continue;
+    std::string got;
+    char block[1024];
+    bool thrown = false;
+    try {
+      for (unsigned n; (n = file->Read(block, sizeof block)) > 0;) got.append(block, n);
+    } catch (const CInternetException&) {
+      thrown = true;
+    }
+    EXPECT_EQ(thrown, row.cut);
+    if (row.cut) {
+      EXPECT_LE(got.size(), 1000u);
+      EXPECT_EQ(got, body.substr(row.offset, got.size()));
+    } else {
+      EXPECT_EQ(got, body.substr(row.offset));
+    }
+  }
+  Fault("wininet-norange.bin", "");
+  Fault("wininet-rangecut.bin", "");
 }
 
 TEST_F(WinInetTest, NoServerThrows) {
