@@ -381,6 +381,15 @@ TEST_F(PublishTest, KeysAndSignaturesAreTheOnesOpenSslMakesAndChecks) {
   WriteBytes(dir_ / "b.txt", "more data\r\n");
   ASSERT_EQ(Publish(dir_, "sign --key keys/marlix-private.pem a.txt b.txt").status, 0);
   EXPECT_EQ(Shell(dir_, "openssl dgst -sha256 -verify keys/marlix-public.pem -signature a.txt.sig a.txt").status, 0);
+  // A link planted under the temporary name a run by this process id once
+  // used is neither written through nor put in place.
+  WriteBytes(dir_ / "victim.txt", "not the publisher's to write\n");
+  const Ran planted = Shell(dir_, "ln -s victim.txt .a.txt.sig.tmp-$$ && exec '" + std::string(MARLIX_PUBLISH_EXE) +
+                                      "' sign --key keys/marlix-private.pem a.txt");
+  EXPECT_EQ(planted.status, 0) << planted.err;
+  EXPECT_EQ(ReadBytes(dir_ / "victim.txt"), "not the publisher's to write\n");
+  EXPECT_FALSE(fs::is_symlink(dir_ / "a.txt.sig"));
+  EXPECT_EQ(Shell(dir_, "openssl dgst -sha256 -verify keys/marlix-public.pem -signature a.txt.sig a.txt").status, 0);
   ASSERT_EQ(Shell(dir_, "openssl ecparam -name prime256v1 -genkey -noout -out other.pem && "
                         "openssl ec -in other.pem -pubout -out other-public.pem && "
                         "openssl dgst -sha256 -sign keys/marlix-private.pem -out c.txt.sig a.txt && cp a.txt c.txt")
