@@ -36,6 +36,12 @@ class Key {
   std::unique_ptr<Impl> impl_;
 };
 
+// Makes `dir` (and the folders above it) for a private key, readable and
+// enterable by its owner alone (0700). A folder that is there already is
+// taken only when group and others have no access to it. False, and `why`
+// set, otherwise.
+bool MakePrivateFolder(const std::string& dir, std::string& why);
+
 // Makes a new key pair: the private key (readable by its owner alone) and
 // its public key as `openssl ec -pubout` writes it. Refuses to overwrite
 // either file. False, and `why` set, on any failure; nothing is left behind.

@@ -370,6 +370,19 @@ std::string ProgramFile(unsigned major, unsigned minor, const std::string& text)
 TEST_F(PublishTest, KeysAndSignaturesAreTheOnesOpenSslMakesAndChecks) {
   ASSERT_EQ(Publish(dir_, "keygen keys").status, 0);
   EXPECT_EQ(fs::status(dir_ / "keys/marlix-private.pem").permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  // The key's folder is its owner's alone; one that others can enter is refused.
+  EXPECT_EQ(fs::status(dir_ / "keys").permissions() & fs::perms::all, fs::perms::owner_all);
+  ASSERT_EQ(Publish(dir_, "keygen deep/er/").status, 0);
+  EXPECT_EQ(fs::status(dir_ / "deep/er").permissions() & fs::perms::all, fs::perms::owner_all);
+  EXPECT_TRUE(fs::exists(dir_ / "deep/er/marlix-private.pem"));
+  for (const fs::perms open : {fs::perms::group_read, fs::perms::others_exec}) {
+    fs::create_directories(dir_ / "open");
+    fs::permissions(dir_ / "open", fs::perms::owner_all | open);
+    const Ran refused = Publish(dir_, "keygen open");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("open: group or others can read or enter"), std::string::npos) << refused.err;
+    EXPECT_TRUE(fs::is_empty(dir_ / "open"));
+  }
   const std::string key = ReadBytes(dir_ / "keys/marlix-private.pem");
   EXPECT_EQ(Shell(dir_, "openssl ec -in keys/marlix-private.pem -pubout").out, ReadBytes(dir_ / "keys/marlix-public.pem"));
   const Ran again = Publish(dir_, "keygen keys");
