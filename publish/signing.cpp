@@ -60,6 +60,9 @@ std::optional<Key> Key::Load(const std::string& path, bool want_private, std::st
     return std::nullopt;
   }
   auto* pkey = static_cast<EVP_PKEY*>(read(file));
+  // The mode of the file that was read, not of whatever has its name now.
+  struct stat st = {};
+  const bool stated = ::fstat(fileno(file), &st) == 0;
   std::fclose(file);
   if (pkey == nullptr) {
     why = path + ": not a PEM " + (want_private ? "private" : "public") + " key (" + OpenSslError() + ")";
@@ -70,6 +73,13 @@ std::optional<Key> Key::Load(const std::string& path, bool want_private, std::st
   impl->has_private = want_private;
   if (!IsP256(pkey)) {
     why = path + ": not an ECDSA P-256 key";
+    return std::nullopt;
+  }
+  // A private key others could read may be copied already; signing with it
+  // would lend the publisher's name to whoever has it.
+  if (want_private && (!stated || (st.st_mode & 077) != 0)) {
+    why = path + ": a private key that group or others can read (mode " + OctalMode(st.st_mode) +
+          "); make it its owner's alone with chmod 600 " + path;
     return std::nullopt;
   }
   return Key(std::move(impl));

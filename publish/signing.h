@@ -19,7 +19,8 @@ class Key {
   Key(Key&&) noexcept;
   Key& operator=(Key&&) noexcept;
 
-  // Nothing, and `why` set, when the file holds no P-256 key of that kind.
+  // Nothing, and `why` set, when the file holds no P-256 key of that kind,
+  // or (LoadPrivate) it is a private key that group or others can read.
   static std::optional<Key> LoadPrivate(const std::string& path, std::string& why);
   static std::optional<Key> LoadPublic(const std::string& path, std::string& why);
 

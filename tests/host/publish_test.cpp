@@ -419,6 +419,17 @@ TEST_F(PublishTest, KeysAndSignaturesAreTheOnesOpenSslMakesAndChecks) {
     EXPECT_EQ(run.status, 1) << args;
     EXPECT_NE(run.err.find(why), std::string::npos) << args << ": " << run.err;
   }
+  // A private key that group or others can read is not signed with.
+  fs::copy_file(dir_ / "keys/marlix-private.pem", dir_ / "shared-key.pem");
+  for (const fs::perms open : {fs::perms::group_read, fs::perms::others_read | fs::perms::others_write}) {
+    fs::permissions(dir_ / "shared-key.pem", fs::perms::owner_read | fs::perms::owner_write | open);
+    const Ran run = Publish(dir_, "sign --key shared-key.pem b.txt");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("shared-key.pem: a private key that group or others can read"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("chmod 600 shared-key.pem"), std::string::npos) << run.err;
+  }
+  EXPECT_NE(Shell(dir_, "openssl dgst -sha256 -verify keys/marlix-public.pem -signature b.txt.sig b.txt").status, 0)
+      << "b.txt changed since it was signed; no new signature was written";
   for (const std::string& args : {std::string("sign --key keys/marlix-public.pem a.txt"),
                                   std::string("verify --key a.txt a.txt"), std::string("sign a.txt")}) {
     EXPECT_EQ(Publish(dir_, args).status, 2) << args;
@@ -452,7 +463,10 @@ TEST_F(PublishTest, AReleaseIsSignedWholeAndBadInputLeavesTheServerAsItWas) {
   WriteBytes(dir_ / "older.exe", ProgramFile(1, 0, "1.0"));
   WriteBytes(dir_ / "sorts-before.exe", ProgramFile(1, 2, "1.02"));  // newer, but "1.02" < "1.1" as text
   WriteBytes(dir_ / "page.exe", "<html>not a program</html>");
+  fs::copy_file(dir_ / "keys/marlix-private.pem", dir_ / "shared-key.pem");
+  fs::permissions(dir_ / "shared-key.pem", fs::perms::others_read, fs::perm_options::add);
   const std::pair<std::string, std::string> refused[] = {
+      {"--key shared-key.pem --data data", "chmod 600 shared-key.pem"},
       {"--key keys/marlix-public.pem --program same.exe", "not a PEM private key"},
       {"--key Marlix.exe --data data", "not a PEM private key"},
       {"--key keys/marlix-private.pem --program same.exe", "not newer than the published 1.1"},
