@@ -463,6 +463,19 @@ std::string ProgramFile(unsigned major, unsigned minor, const std::string& text)
 TEST_F(PublishTest, KeysAndSignaturesAreTheOnesOpenSslMakesAndChecks) {
   ASSERT_EQ(Publish(dir_, "keygen keys").status, 0);
   EXPECT_EQ(fs::status(dir_ / "keys/marlix-private.pem").permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  // The key's folder is its owner's alone; one that others can enter is refused.
+  EXPECT_EQ(fs::status(dir_ / "keys").permissions() & fs::perms::all, fs::perms::owner_all);
+  ASSERT_EQ(Publish(dir_, "keygen deep/er/").status, 0);
+  EXPECT_EQ(fs::status(dir_ / "deep/er").permissions() & fs::perms::all, fs::perms::owner_all);
+  EXPECT_TRUE(fs::exists(dir_ / "deep/er/marlix-private.pem"));
+  for (const fs::perms open : {fs::perms::group_read, fs::perms::others_exec}) {
+    fs::create_directories(dir_ / "open");
+    fs::permissions(dir_ / "open", fs::perms::owner_all | open);
+    const Ran refused = Publish(dir_, "keygen open");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("open: group or others can read or enter"), std::string::npos) << refused.err;
+    EXPECT_TRUE(fs::is_empty(dir_ / "open"));
+  }
   const std::string key = ReadBytes(dir_ / "keys/marlix-private.pem");
   EXPECT_EQ(Shell(dir_, "openssl ec -in keys/marlix-private.pem -pubout").out, ReadBytes(dir_ / "keys/marlix-public.pem"));
   const Ran again = Publish(dir_, "keygen keys");
@@ -473,6 +486,15 @@ TEST_F(PublishTest, KeysAndSignaturesAreTheOnesOpenSslMakesAndChecks) {
   WriteBytes(dir_ / "a.txt", "some data\r\n");
   WriteBytes(dir_ / "b.txt", "more data\r\n");
   ASSERT_EQ(Publish(dir_, "sign --key keys/marlix-private.pem a.txt b.txt").status, 0);
+  EXPECT_EQ(Shell(dir_, "openssl dgst -sha256 -verify keys/marlix-public.pem -signature a.txt.sig a.txt").status, 0);
+  // A link planted under the temporary name a run by this process id once
+  // used is neither written through nor put in place.
+  WriteBytes(dir_ / "victim.txt", "not the publisher's to write\n");
+  const Ran planted = Shell(dir_, "ln -s victim.txt .a.txt.sig.tmp-$$ && exec '" + std::string(MARLIX_PUBLISH_EXE) +
+                                      "' sign --key keys/marlix-private.pem a.txt");
+  EXPECT_EQ(planted.status, 0) << planted.err;
+  EXPECT_EQ(ReadBytes(dir_ / "victim.txt"), "not the publisher's to write\n");
+  EXPECT_FALSE(fs::is_symlink(dir_ / "a.txt.sig"));
   EXPECT_EQ(Shell(dir_, "openssl dgst -sha256 -verify keys/marlix-public.pem -signature a.txt.sig a.txt").status, 0);
   ASSERT_EQ(Shell(dir_, "openssl ecparam -name prime256v1 -genkey -noout -out other.pem && "
                         "openssl ec -in other.pem -pubout -out other-public.pem && "
@@ -490,6 +512,17 @@ TEST_F(PublishTest, KeysAndSignaturesAreTheOnesOpenSslMakesAndChecks) {
     EXPECT_EQ(run.status, 1) << args;
     EXPECT_NE(run.err.find(why), std::string::npos) << args << ": " << run.err;
   }
+  // A private key that group or others can read is not signed with.
+  fs::copy_file(dir_ / "keys/marlix-private.pem", dir_ / "shared-key.pem");
+  for (const fs::perms open : {fs::perms::group_read, fs::perms::others_read | fs::perms::others_write}) {
+    fs::permissions(dir_ / "shared-key.pem", fs::perms::owner_read | fs::perms::owner_write | open);
+    const Ran run = Publish(dir_, "sign --key shared-key.pem b.txt");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("shared-key.pem: a private key that group or others can read"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("chmod 600 shared-key.pem"), std::string::npos) << run.err;
+  }
+  EXPECT_NE(Shell(dir_, "openssl dgst -sha256 -verify keys/marlix-public.pem -signature b.txt.sig b.txt").status, 0)
+      << "b.txt changed since it was signed; no new signature was written";
   for (const std::string& args : {std::string("sign --key keys/marlix-public.pem a.txt"),
                                   std::string("verify --key a.txt a.txt"), std::string("sign a.txt")}) {
     EXPECT_EQ(Publish(dir_, args).status, 2) << args;
@@ -530,7 +563,10 @@ TEST_F(PublishTest, AReleaseIsSignedWholeAndBadInputLeavesTheServerAsItWas) {
   WriteBytes(dir_ / "older.exe", ProgramFile(1, 0, "1.0"));
   WriteBytes(dir_ / "sorts-before.exe", ProgramFile(1, 2, "1.02"));  // newer, but "1.02" < "1.1" as text
   WriteBytes(dir_ / "page.exe", "<html>not a program</html>");
+  fs::copy_file(dir_ / "keys/marlix-private.pem", dir_ / "shared-key.pem");
+  fs::permissions(dir_ / "shared-key.pem", fs::perms::others_read, fs::perm_options::add);
   const std::pair<std::string, std::string> refused[] = {
+      {"--key shared-key.pem --data data", "chmod 600 shared-key.pem"},
       {"--key keys/marlix-public.pem --program same.exe", "not a PEM private key"},
       {"--key Marlix.exe --data data", "not a PEM private key"},
       {"--key keys/marlix-private.pem --program same.exe", "not newer than the published 1.1"},
