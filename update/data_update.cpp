@@ -102,7 +102,11 @@ class Transfer {
     const std::string target = JoinPath(work_, file.name);
     const std::string inflated = form.kind == FormKind::kDelta ? target + kDeltaSuffix : target;
     FormFetch fetch = Receive(file, form, part, inflated);
-    if (fetch.result != DownloadResult::kComplete) return fetch;
+    if (fetch.result != DownloadResult::kComplete) {
+      // Only the part is worth keeping: a resume inflates it again.
+      if (form.kind != FormKind::kPlain) std::remove(inflated.c_str());
+      return fetch;
+    }
     if (form.kind == FormKind::kPlain) {
       std::string error;
       if (!MoveIntoPlace(part, target, error)) return Failure(DownloadResult::kLocalFileFailure, error);

@@ -166,6 +166,15 @@ TEST_F(DataUpdateTest, EditionsComeCompressedThenAsDeltasAndNeverGoBack) {
          WriteBytes(root / "postcode.txt", second);
        },
        "postcode.txt"},
+      // A small body that would inflate past the file's size is stopped at it.
+      {"compression bomb",
+       [&] {
+         const std::string zeros(8 << 20, '0');
+         WriteBytes(root / "zeros", zeros);
+         ASSERT_EQ(std::system(("gzip -9c '" + (root / "zeros").string() + "' > '" +
+                                (root / "editions/3/postcode.txt.gz").string() + "'").c_str()), 0);
+       },
+       "postcode.txt"},
   };
   for (const Bad& bad : bads) {
     bad.serve();
@@ -174,6 +183,9 @@ TEST_F(DataUpdateTest, EditionsComeCompressedThenAsDeltasAndNeverGoBack) {
     EXPECT_NE(status_.find(bad.status), std::string::npos) << bad.what << ": " << status_;
     EXPECT_EQ(Local("postcode.txt"), second) << bad.what;
     EXPECT_EQ(Local("manifest.txt"), manifest2) << bad.what;
+    for (const auto& left : fs::directory_iterator(fs::path(folder_) / marlix::kWorkFolder)) {
+      EXPECT_LE(fs::file_size(left.path()), third.size()) << bad.what << ": " << left.path();
+    }
     WriteBytes(root / "manifest.txt", manifest3);
     WriteBytes(root / "manifest.txt.sig", signature3);
   }
@@ -239,6 +251,38 @@ TEST_F(DataUpdateTest, AnInterruptedChangeEndsWithAWholeSet) {
     }
     EXPECT_FALSE(fs::exists(work / "commit"));
   }
+}
+
+// A manifest is taken only in its one form; what it lists stays under the
+// service's folder and within the files' caps.
+TEST(ManifestTest, ReadsItsOwnTextAndNothingElse) {
+  const std::string sha(64, 'a');
+  const std::string good = "marlix-manifest 1\nedition 7\npublished 2026-12-08\nprogram Marlix.exe 1.2.0.10 100 " +
+                           sha + "\nfile postcode.txt 10 " + sha + "\ngzip postcode.txt editions/7/p.gz 5 " + sha +
+                           "\ndelta postcode.txt " + sha + " editions/7/d.gz 3 " + sha + " 9\n";
+  const marlix::ManifestParse parse = marlix::ParseManifest(good);
+  ASSERT_TRUE(parse.manifest) << parse.error;
+  EXPECT_EQ(marlix::ManifestText(*parse.manifest), good);
+  EXPECT_EQ(parse.manifest->Find("postcode.txt")->forms.back().kind, marlix::FormKind::kPlain);
+  const std::string head = "marlix-manifest 1\nedition 7\npublished 2026-12-08\n";
+  const std::string bad[] = {
+      "marlix-manifest 2\nedition 7\npublished 2026-12-08\n",
+      head.substr(0, head.size() - 1),                                      // no line feed at the end
+      "marlix-manifest 1\npublished 2026-12-08\n",                          // no edition
+      "marlix-manifest 1\nedition 07\npublished 2026-12-08\n",             // not the number's one form
+      head + "edition 8\n",                                                // twice
+      head + "file Marlix.exe 10 " + sha + "\n",                            // not a data file
+      head + "file postcode.txt 10 " + sha + "\nfile postcode.txt 10 " + sha + "\n",
+      head + "file postcode.txt 2000000000 " + sha + "\n",                  // past the cap
+      head + "file postcode.txt 10 " + sha.substr(1) + "g\n",               // not a hash
+      head + "gzip postcode.txt p.gz 5 " + sha + "\n",                      // a form before its file
+      head + "file postcode.txt 10 " + sha + "\ngzip postcode.txt ../p.gz 5 " + sha + "\n",
+      head + "file postcode.txt 10 " + sha + "\ngzip postcode.txt /p.gz 5 " + sha + "\n",
+      head + "file postcode.txt 10 " + sha + "\ngzip postcode.txt p?x=1 5 " + sha + "\n",
+      head + "mirror http://elsewhere/\n",
+      head + std::string(70000, 'x') + "\n",
+  };
+  for (const std::string& text : bad) EXPECT_FALSE(marlix::ParseManifest(text).manifest) << text.substr(0, 200);
 }
 
 // A delta turns one text into the other whatever the change; one that does
