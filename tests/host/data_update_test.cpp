@@ -62,7 +62,10 @@ class DataUpdateTest : public ::testing::Test {
     fs::copy_file(MARLIX_TEST_SIGNING_KEY, fs::path(work_) / "key.pem");
     fs::permissions(fs::path(work_) / "key.pem", fs::perms::owner_read | fs::perms::owner_write);
   }
-  void TearDown() override { fs::remove_all(work_); }
+  void TearDown() override {
+    if (!mounted_.empty()) std::system(("umount '" + mounted_ + "'").c_str());
+    fs::remove_all(work_);
+  }
 
   // Publishes `postcode` with a post.csv and postver.txt of its own as the next edition.
   void Release(const ServiceServer& server, const std::string& postcode, const std::string& version) {
@@ -89,7 +92,7 @@ class DataUpdateTest : public ::testing::Test {
 
   std::string Local(const char* name) const { return ReadBytes(fs::path(folder_) / name); }
 
-  std::string work_, folder_, unchanged_, status_;
+  std::string work_, folder_, unchanged_, status_, mounted_;
 };
 
 // Every 100th line of the real data changed: a road renamed, as an edition changes.
@@ -225,6 +228,32 @@ TEST_F(DataUpdateTest, ACutTransferResumesWithRangeOrStartsOverWithout) {
   EXPECT_EQ(Update(server, &cancel).result, DownloadResult::kCancelled);
   EXPECT_FALSE(fs::exists(fs::path(folder_) / "postcode.txt"));
   EXPECT_EQ(Update(server).result, DownloadResult::kComplete);
+}
+
+// A disk that fills while the new set arrives stops the update with a
+// message that says so; the old set stays. Needs a small file system of its
+// own, which only root can mount.
+TEST_F(DataUpdateTest, AFullDiskKeepsTheOldSetAndSaysSo) {
+  const fs::path disk = fs::path(work_) / "disk";
+  fs::create_directories(disk);
+  if (std::system(("mount -t tmpfs -o size=1m tmpfs '" + disk.string() + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "no tmpfs to fill here";
+  }
+  mounted_ = disk.string();
+  folder_ = (disk / "data").string();
+  ServiceServer server({}, marlix_test::Signing::kOnlyGiven);
+  Release(server, "06315 a\r\n", "1");
+  ASSERT_EQ(Update(server).result, DownloadResult::kComplete);
+  Release(server, ReadBytes(MARLIX_REAL_DATA), "2");
+  std::string message;
+  marlix::ServiceAccess access;
+  access.base_url = server.url();
+  marlix::DataUpdateEvents events;
+  events.local_failure = [&](const std::string& text) { message = text; };
+  EXPECT_EQ(marlix::UpdateDataFiles(access, "test", folder_, events).result, DownloadResult::kLocalFileFailure);
+  EXPECT_NE(message.find("디스크 공간이 부족합니다."), std::string::npos) << message;
+  EXPECT_EQ(Local("postcode.txt"), "06315 a\r\n");
+  EXPECT_EQ(Local("postver.txt"), "1\r\n");
 }
 
 // The set changes as one: a change killed before its marker leaves the old
