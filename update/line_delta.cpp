@@ -104,7 +104,7 @@ class Reader {
     return end_ > 0;
   }
   std::FILE* file_;
-  char buffer_[64 * 1024];
+  char buffer_[64 * 1024] = {};
   std::size_t at_ = 0, end_ = 0;
 };
 
