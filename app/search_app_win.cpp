@@ -2,13 +2,13 @@
 
 #include <cstring>
 #include <cwchar>
+#include <thread>
 
 #include "program_version_win.h"
 #include "search_dlg_win.h"
 #include "text_win.h"
 #include "tray_decisions.h"
 #include "tray_main_frame_win.h"
-#include "version_check.h"
 
 using namespace marlix;
 
@@ -23,7 +23,7 @@ CSearchApp theApp;
 // of Marlix.exe. The working directory need not be that folder: a start with
 // Windows runs in the system folder. The path is cut as UTF-16, since a CP949
 // character may end in the byte of a backslash.
-CSearchApp::CSearchApp() : m_strServerVersion(kProgramVersion), m_strVersion(kProgramVersion) {
+CSearchApp::CSearchApp() {
   std::memset(m_szCurDir, 0, sizeof m_szCurDir);
   wchar_t program[1024] = {};
   const DWORD length = ::GetModuleFileNameW(nullptr, program, 1024);
@@ -64,8 +64,6 @@ BOOL CSearchApp::RunAsLaterInstance() {
 }
 
 BOOL CSearchApp::RunAsFirstInstance() {
-  CheckProgramVersion(AfxGetAppName(), m_szCurDir, m_strServerVersion);
-
   auto* frame = new CTrayMainFrame;  // frees itself when its window goes
   if (frame->m_hWnd == nullptr) {
     delete frame;
@@ -77,5 +75,20 @@ BOOL CSearchApp::RunAsFirstInstance() {
   frame->ShowWindow(SW_HIDE);
   ::ShowOwnedPopups(frame->m_hWnd, FALSE);
   frame->SetWindowPos(HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+  StartProgramCheck();
   return TRUE;
+}
+
+// The check waits on the network, up to its time-outs, so the icon is there
+// first and the check runs on a thread of its own, which also starts the
+// updater. A program that cannot read its own version cannot order it, and
+// asks nothing.
+void CSearchApp::StartProgramCheck() {
+  const std::optional<FileVersion> own = OwnProgramVersion();
+  if (!own) return;
+  m_strVersion = VersionText(*own);
+  std::thread([name = std::string(AfxGetAppName()), dir = std::string(m_szCurDir), own = *own] {
+    std::string seen;
+    CheckProgramVersion(name.c_str(), dir.c_str(), own, seen);
+  }).detach();
 }

@@ -2,9 +2,12 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <winver.h>
 
 #include <string>
+#include <vector>
 
+#include "data_download.h"
 #include "text_win.h"
 #include "version_check.h"
 
@@ -16,7 +19,8 @@ namespace {
 constexpr char kCannotStartHead[] = "우편번호 검색 업데이트 프로그램을 실행할 수 없습니다.\n\n";
 constexpr char kCannotStartTail[] = " 프로그램이 있는지 확인하십시오";
 
-// A path from the ANSI calls is in the system's code page, not CP949.
+}  // namespace
+
 std::wstring WideFromSystemCodePage(const char* text) {
   const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
   if (n <= 1) return {};
@@ -25,8 +29,6 @@ std::wstring WideFromSystemCodePage(const char* text) {
   out.pop_back();
   return out;
 }
-
-}  // namespace
 
 bool StartUpdater(const char* app_name, const char* start_dir) {
   const HINSTANCE started = ShellExecuteA(nullptr, "open", kUpdaterProgram, nullptr, start_dir, SW_SHOW);
@@ -37,9 +39,35 @@ bool StartUpdater(const char* app_name, const char* start_dir) {
   return false;
 }
 
-bool CheckProgramVersion(const char* app_name, const char* start_dir, std::string& server_version) {
-  server_version = FetchServerVersion(ServiceAccess{}, app_name);
-  if (!ServerVersionIsNewer(server_version)) return false;
+std::optional<FileVersion> ProgramFileVersion(const std::wstring& path) {
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  if (size == 0) return std::nullopt;
+  std::vector<char> info(size);
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT fixed_size = 0;
+  if (!::GetFileVersionInfoW(path.c_str(), 0, size, info.data()) ||
+      !::VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixed_size) || fixed == nullptr ||
+      fixed_size < sizeof *fixed || fixed->dwSignature != VS_FFI_SIGNATURE) {
+    return std::nullopt;
+  }
+  return FileVersion{HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
+                     LOWORD(fixed->dwFileVersionLS)};
+}
+
+std::optional<FileVersion> OwnProgramVersion() {
+  std::wstring path(32768, L'\0');
+  const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (length == 0 || length >= path.size()) return std::nullopt;
+  path.resize(length);
+  return ProgramFileVersion(path);
+}
+
+bool CheckProgramVersion(const char* app_name, const char* start_dir, const FileVersion& own,
+                         std::string& server_version) {
+  const ProgramOffer offer = CheckServiceProgram(ServiceAccess{}, app_name, own, kDataFolder);
+  server_version = offer.version;
+  if (!offer.newer) return false;
   return StartUpdater(app_name, start_dir);
 }
 
