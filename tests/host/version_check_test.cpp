@@ -136,30 +136,6 @@ TEST(ProgramOffer, AManifestDecidesByNumbersAndNeverByTheVersionFile) {
   std::filesystem::remove_all(data);
 }
 
-// An older service has no manifest: its version file, compared as text with
-// the own version's short form ("1.0" for 1.0.0.0), as it always was.
-TEST(ProgramOffer, WithoutAManifestTheVersionFileDecidesAsText) {
-  ServiceServer server;
-  struct Case {
-    const char* zipver;
-    marlix::FileVersion own;
-    bool newer;
-  };
-  for (const Case& c : std::vector<Case>{{"1.1", {1, 0, 0, 0}, true},
-                                         {"1.0", {1, 0, 0, 0}, false},
-                                         {"1.0a", {1, 0, 0, 0}, true},
-                                         {"1.1", {1, 1, 0, 0}, false},
-                                         {"1.0.0.2", {1, 0, 0, 1}, true},
-                                         {"1.10", {1, 9, 0, 0}, false}}) {
-    server.Serve("MarlixVer.ini", std::string("zipver=") + c.zipver + "\r\n");
-    const marlix::ProgramOffer offer = Offer(server, c.own, "/nonexistent");
-    EXPECT_EQ(offer.newer, c.newer) << c.zipver;
-    EXPECT_EQ(offer.version, c.zipver);
-  }
-  server.Stop();
-  EXPECT_FALSE(Offer(server, {1, 0, 0, 0}, "/nonexistent").newer);
-}
-
 struct Panel {
   marlix::DataVersion version;
   std::vector<std::string> statuses;
