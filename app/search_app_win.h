@@ -12,8 +12,8 @@ class CSearchApp : public CWinApp {
   CSearchApp();
   BOOL InitInstance() override;
 
-  std::string m_strVersion;  // this program's own version, from its version resource
-  char m_szCurDir[1024];     // the program's folder, where the updater runs
+  std::string m_strVersion;      // this program's own version, from its version resource
+  std::wstring m_strProgramDir;  // the program's folder, where the updater runs
 
  private:
   BOOL RunAsLaterInstance();

@@ -30,11 +30,38 @@ std::wstring WideFromSystemCodePage(const char* text) {
   return out;
 }
 
-bool StartUpdater(const char* app_name, const char* start_dir) {
-  const HINSTANCE started = ShellExecuteA(nullptr, "open", kUpdaterProgram, nullptr, start_dir, SW_SHOW);
+namespace {
+
+// This process's own program file, in UTF-16; empty when the system cannot tell it.
+std::wstring OwnProgramPath() {
+  std::wstring path(1024, L'\0');
+  for (;;) {
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    if (path.size() >= 32768) return {};  // longer than any Windows path
+    path.resize(path.size() * 2);
+  }
+}
+
+}  // namespace
+
+std::wstring OwnProgramFolder() {
+  std::wstring path = OwnProgramPath();
+  const std::size_t slash = path.rfind(L'\\');
+  if (slash == std::wstring::npos) return {};
+  path.resize(slash);
+  return path;
+}
+
+bool StartUpdater(const char* app_name, const std::wstring& program_dir) {
+  const std::wstring updater = program_dir + L"\\" + WideFromCp949(kUpdaterProgram);
+  const HINSTANCE started = ShellExecuteW(nullptr, L"open", updater.c_str(), nullptr, program_dir.c_str(), SW_SHOW);
   if (reinterpret_cast<INT_PTR>(started) > 32) return true;
-  const std::wstring text = WideFromCp949(kCannotStartHead) + WideFromSystemCodePage(start_dir) + L"\\" +
-                            WideFromSystemCodePage(kUpdaterProgram) + WideFromCp949(kCannotStartTail);
+  const std::wstring text = WideFromCp949(kCannotStartHead) + updater + WideFromCp949(kCannotStartTail);
   MessageBoxW(nullptr, text.c_str(), WideFromSystemCodePage(app_name).c_str(), MB_OK | MB_ICONEXCLAMATION);
   return false;
 }
@@ -56,19 +83,17 @@ std::optional<FileVersion> ProgramFileVersion(const std::wstring& path) {
 }
 
 std::optional<FileVersion> OwnProgramVersion() {
-  std::wstring path(32768, L'\0');
-  const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-  if (length == 0 || length >= path.size()) return std::nullopt;
-  path.resize(length);
+  const std::wstring path = OwnProgramPath();
+  if (path.empty()) return std::nullopt;
   return ProgramFileVersion(path);
 }
 
-bool CheckProgramVersion(const char* app_name, const char* start_dir, const FileVersion& own,
+bool CheckProgramVersion(const char* app_name, const std::wstring& program_dir, const FileVersion& own,
                          std::string& server_version) {
   const ProgramOffer offer = CheckServiceProgram(ServiceAccess{}, app_name, own, kDataFolder);
   server_version = offer.version;
   if (!offer.newer) return false;
-  return StartUpdater(app_name, start_dir);
+  return StartUpdater(app_name, program_dir);
 }
 
 }  // namespace marlix
