@@ -2,13 +2,13 @@
 
 #include <cstring>
 #include <cwchar>
+#include <thread>
 
 #include "program_version_win.h"
 #include "search_dlg_win.h"
 #include "text_win.h"
 #include "tray_decisions.h"
 #include "tray_main_frame_win.h"
-#include "version_check.h"
 
 using namespace marlix;
 
@@ -22,8 +22,7 @@ CSearchApp theApp;
 // The updater runs in the program's own folder, which it takes for the place
 // of Marlix.exe. The working directory need not be that folder: a start with
 // Windows runs in the system folder.
-CSearchApp::CSearchApp()
-    : m_strServerVersion(kProgramVersion), m_strVersion(kProgramVersion), m_strProgramDir(OwnProgramFolder()) {}
+CSearchApp::CSearchApp() : m_strProgramDir(OwnProgramFolder()) {}
 
 BOOL CSearchApp::InitInstance() {
   // Never closed: the name marks a running program for as long as it runs.
@@ -47,8 +46,6 @@ BOOL CSearchApp::RunAsLaterInstance() {
 }
 
 BOOL CSearchApp::RunAsFirstInstance() {
-  CheckProgramVersion(AfxGetAppName(), m_strProgramDir, m_strServerVersion);
-
   auto* frame = new CTrayMainFrame;  // frees itself when its window goes
   if (frame->m_hWnd == nullptr) {
     delete frame;
@@ -60,5 +57,20 @@ BOOL CSearchApp::RunAsFirstInstance() {
   frame->ShowWindow(SW_HIDE);
   ::ShowOwnedPopups(frame->m_hWnd, FALSE);
   frame->SetWindowPos(HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+  StartProgramCheck();
   return TRUE;
+}
+
+// The check waits on the network, up to its time-outs, so the icon is there
+// first and the check runs on a thread of its own, which also starts the
+// updater. A program that cannot read its own version cannot order it, and
+// asks nothing.
+void CSearchApp::StartProgramCheck() {
+  const std::optional<FileVersion> own = OwnProgramVersion();
+  if (!own) return;
+  m_strVersion = VersionText(*own);
+  std::thread([name = std::string(AfxGetAppName()), dir = m_strProgramDir, own = *own] {
+    std::string seen;
+    CheckProgramVersion(name.c_str(), dir, own, seen);
+  }).detach();
 }

@@ -12,11 +12,11 @@ class CSearchApp : public CWinApp {
   CSearchApp();
   BOOL InitInstance() override;
 
-  std::string m_strServerVersion;  // the version the service announces
-  std::string m_strVersion;        // this program's own version
-  std::wstring m_strProgramDir;    // the program's folder, where the updater runs
+  std::string m_strVersion;      // this program's own version, from its version resource
+  std::wstring m_strProgramDir;  // the program's folder, where the updater runs
 
  private:
   BOOL RunAsLaterInstance();
   BOOL RunAsFirstInstance();
+  void StartProgramCheck();
 };

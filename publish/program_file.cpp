@@ -49,7 +49,8 @@ std::optional<ProgramVersion> ReadProgramVersion(std::string_view bytes, std::st
   }
   ProgramVersion version;
   const std::uint32_t ms = U32(bytes, fixed + 8), ls = U32(bytes, fixed + 12);
-  version.number = {ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF};
+  version.number = {static_cast<std::uint16_t>(ms >> 16), static_cast<std::uint16_t>(ms & 0xFFFF),
+                    static_cast<std::uint16_t>(ls >> 16), static_cast<std::uint16_t>(ls & 0xFFFF)};
 
   // A String of the table: length, value length (in characters), type, key, value.
   const std::string text_key = Utf16Key("FileVersion");
@@ -74,13 +75,6 @@ std::optional<ProgramVersion> ReadProgramVersion(std::string_view bytes, std::st
     return std::nullopt;
   }
   return version;
-}
-
-int CompareNumbers(const std::array<unsigned, 4>& a, const std::array<unsigned, 4>& b) {
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
-  }
-  return 0;
 }
 
 }  // namespace marlix::publish

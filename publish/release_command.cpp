@@ -230,7 +230,8 @@ int RunReleaseCommand(int argc, char** argv) {
     const std::filesystem::path served = std::filesystem::path(options.to) / "Marlix.exe";
     if (const std::optional<std::string> published = publish::ReadWholeFile(served.string())) {
       const std::optional<publish::ProgramVersion> old = publish::ReadProgramVersion(*published, why);
-      if (old && publish::CompareNumbers(version->number, old->number) <= 0) {
+      if (old && marlix::CompareNumericVersions(marlix::VersionText(version->number),
+                                                marlix::VersionText(old->number)) <= 0) {
         return Fail(options.program + ": version " + version->text + " is not newer than the published " + old->text);
       }
     }
@@ -241,7 +242,10 @@ int RunReleaseCommand(int argc, char** argv) {
       return Fail(options.program + ": version " + version->text + " does not sort after the published zipver=" +
                   zipver + ", so no program would update to it");
     }
-    program_record = marlix::ManifestProgram{version->text, program->size(), publish::DigestOf(*program)};
+    // The fixed numbers, not the FileVersion text: they are what the updater
+    // and the running program read from the file and compare.
+    program_record =
+        marlix::ManifestProgram{marlix::VersionText(version->number), program->size(), publish::DigestOf(*program)};
     order.push_back({"Marlix.exe", std::move(*program), nullptr, nullptr});
     order.push_back({"MarlixVer.ini", "zipver=" + version->text + "\r\n", nullptr, nullptr});
   }

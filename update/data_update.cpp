@@ -258,7 +258,7 @@ class Transfer {
 
   // The finished file is the manifest's, byte for byte.
   FormFetch Check(const ManifestFile& file, const std::string& target) {
-    if (SizeOf(target) != file.size || DigestOfFile(target) != file.sha256) {
+    if (!IsListedFile(target, file.size, file.sha256)) {
       std::remove(target.c_str());
       return Failure(DownloadResult::kRefused, file.name + " is not the file the manifest lists");
     }
@@ -319,6 +319,22 @@ std::optional<Manifest> LocalManifest(const std::string& folder) {
   return ParseManifest(ReadWhole(path, kMaxManifestBytes)).manifest;
 }
 
+ManifestFetch FetchManifest(CInternetSession& session, const std::string& base_url) {
+  ManifestFetch fetch;
+  BytesFetch bytes = FetchSignedBytes(session, ServiceFileUrl(base_url, kManifestFile), kMaxManifestBytes);
+  static_cast<FetchVerdict&>(fetch) = static_cast<const FetchVerdict&>(bytes);
+  if (fetch.result != DownloadResult::kComplete) return fetch;
+  ManifestParse parse = ParseManifest(bytes.bytes);
+  if (!parse.manifest) return {{DownloadResult::kRefused, Refusal::kBadManifest, std::move(parse.error)}, {}, {}};
+  fetch.manifest = std::move(parse.manifest);
+  fetch.text = std::move(bytes.bytes);
+  return fetch;
+}
+
+bool IsListedFile(const std::string& path, std::uint64_t size, const Sha256Digest& sha256) {
+  return SizeOf(path) == size && DigestOfFile(path) == sha256;
+}
+
 bool CommitDataSet(const std::string& folder, std::string& error) {
   const std::string work = JoinPath(folder, kWorkFolder);
   const std::string marker = JoinPath(work, kCommitMarker);
@@ -360,30 +376,26 @@ DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* age
   const std::optional<Manifest> installed = LocalManifest(folder);
   status(kTextConnecting);
   std::unique_ptr<CInternetSession> session;
-  BytesFetch manifest_bytes;
   try {
     session = std::make_unique<CInternetSession>(agent);
     session->SetTimeouts(access.timeout_ms, access.timeout_ms);
   } catch (const CInternetException& e) {
     return stop(DownloadResult::kNetworkFailure, kManifestFile, e.what(), kTextNetworkFailure);
   }
-  manifest_bytes = FetchSignedBytes(*session, ServiceFileUrl(access.base_url, kManifestFile), kMaxManifestBytes);
-  if (manifest_bytes.result != DownloadResult::kComplete) {
-    // A service that publishes no manifest yet is served file by file, as
-    // before; a client that holds a manifest takes nothing without one.
-    if (!installed) {
-      static_cast<DownloadOutcome&>(outcome) = DownloadDataFiles(access, agent, folder, events);
-      return outcome;
-    }
-    const bool refused = manifest_bytes.result == DownloadResult::kRefused;
-    return stop(manifest_bytes.result, kManifestFile, manifest_bytes.detail,
-                refused ? RefusalText(manifest_bytes.refusal, kManifestFile) : kTextNetworkFailure);
+  const ManifestFetch fetched = FetchManifest(*session, access.base_url);
+  // A service that publishes no manifest yet is served file by file, as
+  // before; a client that holds a manifest takes nothing without one.
+  const bool unreadable = fetched.refusal == Refusal::kBadManifest;
+  if (fetched.result != DownloadResult::kComplete && !unreadable && !installed) {
+    static_cast<DownloadOutcome&>(outcome) = DownloadDataFiles(access, agent, folder, events);
+    return outcome;
   }
-  ManifestParse parse = ParseManifest(manifest_bytes.bytes);
-  if (!parse.manifest) {
-    return stop(DownloadResult::kRefused, kManifestFile, parse.error, RefusalText(Refusal::kBadManifest, {}));
+  if (fetched.result != DownloadResult::kComplete) {
+    const bool refused = fetched.result == DownloadResult::kRefused;
+    return stop(fetched.result, kManifestFile, fetched.detail,
+                refused ? RefusalText(fetched.refusal, kManifestFile) : kTextNetworkFailure);
   }
-  const Manifest& manifest = *parse.manifest;
+  const Manifest& manifest = *fetched.manifest;
   outcome.edition = manifest.edition;
   for (const char* name : kDataFiles) {
     if (!manifest.Find(name)) {
@@ -463,7 +475,7 @@ DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* age
     if (events.file_done) events.file_done(want.file->name, want.file->size);
     status(kTextDownloadDone);
   }
-  if (!WriteWhole(JoinPath(work, kManifestFile), manifest_bytes.bytes)) {
+  if (!WriteWhole(JoinPath(work, kManifestFile), fetched.text)) {
     if (events.local_failure) {
       events.local_failure(FormatText(kTextCannotSaveFormat, JoinPath(folder, kManifestFile), FileError()));
     }

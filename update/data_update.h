@@ -56,6 +56,19 @@ bool RecoverDataSet(const std::string& folder);
 // The manifest the local set was installed with, if any.
 std::optional<Manifest> LocalManifest(const std::string& folder);
 
+// The service's signed manifest. A fetch that failed keeps its verdict (a
+// service that publishes none answers as an unreachable one does); one that
+// arrived signed but cannot be read is refused as kBadManifest.
+struct ManifestFetch : FetchVerdict {
+  std::optional<Manifest> manifest;
+  std::string text;  // as signed
+};
+ManifestFetch FetchManifest(CInternetSession& session, const std::string& base_url);
+
+// True when the file at `path` has exactly `size` bytes and this SHA-256:
+// the one a manifest lists, not another file that is signed too.
+bool IsListedFile(const std::string& path, std::uint64_t size, const Sha256Digest& sha256);
+
 // Prepares and commits in one go, for callers with no window to keep alive.
 DataUpdateOutcome UpdateDataFiles(const ServiceAccess& access, const char* agent, const std::string& folder,
                                   const DataUpdateEvents& events, const std::atomic<bool>* cancel = nullptr);

@@ -224,4 +224,9 @@ std::optional<int> CompareNumericVersions(std::string_view a, std::string_view b
   return 0;
 }
 
+std::string VersionText(const FileVersion& version) {
+  return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." + std::to_string(version[2]) + "." +
+         std::to_string(version[3]);
+}
+
 }  // namespace marlix

@@ -2,9 +2,12 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <winver.h>
 
 #include <string>
+#include <vector>
 
+#include "data_download.h"
 #include "text_win.h"
 #include "version_check.h"
 
@@ -16,7 +19,8 @@ namespace {
 constexpr char kCannotStartHead[] = "우편번호 검색 업데이트 프로그램을 실행할 수 없습니다.\n\n";
 constexpr char kCannotStartTail[] = " 프로그램이 있는지 확인하십시오";
 
-// A path from the ANSI calls is in the system's code page, not CP949.
+}  // namespace
+
 std::wstring WideFromSystemCodePage(const char* text) {
   const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
   if (n <= 1) return {};
@@ -26,20 +30,27 @@ std::wstring WideFromSystemCodePage(const char* text) {
   return out;
 }
 
-}  // namespace
+namespace {
 
-std::wstring OwnProgramFolder() {
+// This process's own program file, in UTF-16; empty when the system cannot tell it.
+std::wstring OwnProgramPath() {
   std::wstring path(1024, L'\0');
   for (;;) {
     const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length == 0) return {};
     if (length < path.size()) {
       path.resize(length);
-      break;
+      return path;
     }
     if (path.size() >= 32768) return {};  // longer than any Windows path
     path.resize(path.size() * 2);
   }
+}
+
+}  // namespace
+
+std::wstring OwnProgramFolder() {
+  std::wstring path = OwnProgramPath();
   const std::size_t slash = path.rfind(L'\\');
   if (slash == std::wstring::npos) return {};
   path.resize(slash);
@@ -55,9 +66,33 @@ bool StartUpdater(const char* app_name, const std::wstring& program_dir) {
   return false;
 }
 
-bool CheckProgramVersion(const char* app_name, const std::wstring& program_dir, std::string& server_version) {
-  server_version = FetchServerVersion(ServiceAccess{}, app_name);
-  if (!ServerVersionIsNewer(server_version)) return false;
+std::optional<FileVersion> ProgramFileVersion(const std::wstring& path) {
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  if (size == 0) return std::nullopt;
+  std::vector<char> info(size);
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT fixed_size = 0;
+  if (!::GetFileVersionInfoW(path.c_str(), 0, size, info.data()) ||
+      !::VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixed_size) || fixed == nullptr ||
+      fixed_size < sizeof *fixed || fixed->dwSignature != VS_FFI_SIGNATURE) {
+    return std::nullopt;
+  }
+  return FileVersion{HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
+                     LOWORD(fixed->dwFileVersionLS)};
+}
+
+std::optional<FileVersion> OwnProgramVersion() {
+  const std::wstring path = OwnProgramPath();
+  if (path.empty()) return std::nullopt;
+  return ProgramFileVersion(path);
+}
+
+bool CheckProgramVersion(const char* app_name, const std::wstring& program_dir, const FileVersion& own,
+                         std::string& server_version) {
+  const ProgramOffer offer = CheckServiceProgram(ServiceAccess{}, app_name, own, kDataFolder);
+  server_version = offer.version;
+  if (!offer.newer) return false;
   return StartUpdater(app_name, program_dir);
 }
 

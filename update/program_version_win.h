@@ -1,7 +1,10 @@
 // The program-version check at start-up, with the updater's start.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "manifest.h"
 
 namespace marlix {
 
@@ -10,12 +13,24 @@ namespace marlix {
 // directory: a start with Windows, a shortcut or a command line may set any.
 std::wstring OwnProgramFolder();
 
-// Asks the service for its program version (silently, on any failure the
-// result is the own version) and, when it sorts after the own one, starts
+// A path from the ANSI calls is in the system's code page, not CP949.
+std::wstring WideFromSystemCodePage(const char* text);
+
+// The fixed file version of a program's version resource; nothing when the
+// file is missing or has none.
+std::optional<FileVersion> ProgramFileVersion(const std::wstring& path);
+// This process's own program's version, as the updater reads the installed one.
+std::optional<FileVersion> OwnProgramVersion();
+
+// Asks the service whether a program newer than `own` is published (silently,
+// on any failure nothing is newer; see CheckServiceProgram, with the data
+// folder's manifest as the edition held) and, when one is, starts
 // MarlixUpd.exe from `program_dir`. `server_version` receives the version seen.
 // `app_name` is the agent and the caption of the message when the updater
-// cannot start. Returns whether the updater was started.
-bool CheckProgramVersion(const char* app_name, const std::wstring& program_dir, std::string& server_version);
+// cannot start. Returns whether the updater was started. It waits on the
+// network: call it off the window's thread.
+bool CheckProgramVersion(const char* app_name, const std::wstring& program_dir, const FileVersion& own,
+                         std::string& server_version);
 
 // Starts MarlixUpd.exe by its full path in `program_dir` (its working
 // directory too); tells the user when it cannot start. Returns whether it

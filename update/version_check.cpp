@@ -1,6 +1,7 @@
 #include "version_check.h"
 
 #include "data_download.h"
+#include "data_update.h"
 #include "internet.h"
 
 namespace marlix {
@@ -81,6 +82,54 @@ std::string FetchServerVersion(const ServiceAccess& access, const char* agent, s
     // The check is silent: the program starts as it is.
   }
   return std::string(fallback);
+}
+
+std::string ShortVersionText(const FileVersion& version) {
+  std::size_t parts = version.size();
+  while (parts > 2 && version[parts - 1] == 0) --parts;
+  std::string text = std::to_string(version[0]);
+  for (std::size_t i = 1; i < parts; ++i) text += "." + std::to_string(version[i]);
+  return text;
+}
+
+ProgramOffer CheckServiceProgram(const ServiceAccess& access, const char* agent, const FileVersion& own,
+                                 const std::string& data_folder) {
+  ProgramOffer offer;
+  offer.version = VersionText(own);
+  ManifestFetch fetched;
+  try {
+    CInternetSession session(agent);
+    session.SetTimeouts(access.timeout_ms, access.timeout_ms);
+    fetched = FetchManifest(session, access.base_url);
+  } catch (const CInternetException& e) {
+    fetched.result = DownloadResult::kNetworkFailure;
+    fetched.detail = e.what();
+  }
+  if (fetched.result == DownloadResult::kNetworkFailure) {
+    // No manifest: an older service, which names its program in the version file.
+    const std::string short_own = ShortVersionText(own);
+    offer.version = FetchServerVersion(access, agent, short_own);
+    offer.newer = ServerVersionIsNewer(offer.version, short_own);
+    return offer;
+  }
+  if (fetched.result != DownloadResult::kComplete) {
+    offer.detail = "manifest refused: " + fetched.detail;
+    return offer;
+  }
+  const Manifest& manifest = *fetched.manifest;
+  const std::optional<Manifest> installed = LocalManifest(data_folder);
+  if (installed && manifest.edition < installed->edition) {
+    offer.detail = "edition " + std::to_string(manifest.edition) + " is older than the installed " +
+                   std::to_string(installed->edition);
+    return offer;
+  }
+  if (!manifest.program) {
+    offer.detail = "the manifest names no program";
+    return offer;
+  }
+  offer.version = manifest.program->version;
+  offer.newer = CompareNumericVersions(manifest.program->version, VersionText(own)) > 0;
+  return offer;
 }
 
 }  // namespace marlix

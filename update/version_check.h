@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "manifest.h"
 #include "server_url.h"
 
 namespace marlix {
@@ -33,5 +34,26 @@ bool FindVersionLine(std::string_view body, std::string& version);
 // give `fallback`.
 std::string FetchServerVersion(const ServiceAccess& access, const char* agent,
                                std::string_view fallback = kProgramVersion);
+
+// A version in the short form the version file has always used: the
+// trailing zero parts past the second dropped ("1.0.0.0" is "1.0").
+std::string ShortVersionText(const FileVersion& version);
+
+// What the start-up check found.
+struct ProgramOffer {
+  bool newer = false;   // the updater is to start
+  std::string version;  // what the service offers; the own version when nothing
+  std::string detail;   // why nothing is done, for a log
+};
+
+// Asks the service whether a program newer than `own` is published. With a
+// signed manifest, only a program record above `own` counts, and only in an
+// edition not below the one installed in `data_folder`: a replayed older
+// manifest decides nothing. A manifest that arrived but is not the
+// publisher's, or cannot be read, decides nothing either. A service that
+// publishes no manifest is asked for its version file, compared as text with
+// the short form of `own`, as it always was.
+ProgramOffer CheckServiceProgram(const ServiceAccess& access, const char* agent, const FileVersion& own,
+                                 const std::string& data_folder);
 
 }  // namespace marlix

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "data_download.h"
+#include "data_update.h"
 #include "local_files.h"
 #include "text_format.h"
 #include "updater_texts.h"
@@ -42,6 +43,7 @@ std::string RefusalLine(const FetchVerdict& verdict, const std::string& not_newe
     case Refusal::kTooLarge: return FormatText(kTextProgramTooLargeFormat, std::to_string(kMaxProgramBytes >> 20));
     case Refusal::kUnsigned: return kTextUnsignedProgram;
     case Refusal::kNotNewer: return not_newer;
+    case Refusal::kNotListed: return kTextNotListedProgram;
     default: break;
   }
   return kTextBadSignatureProgram;
@@ -134,7 +136,9 @@ bool ProgramUpdate::StopProcessByName(std::string name) {
 // within the size a program may have, signed by the publisher, and is a
 // Windows program newer than the installed one: an error page installed as
 // Marlix.exe would leave the user with no program at all, and a file from
-// anyone else, or an older signed build, is not the publisher's update.
+// anyone else, or an older signed build, is not the publisher's update. When
+// the service publishes a manifest, the program must also be the very one
+// its program record names: signed bytes alone could be an older release.
 ProgramUpdate::Download ProgramUpdate::DownloadNewProgram() {
   window_.SetStatus(kTextDownloadStarting);
   const std::string url = ServiceFileUrl(setup_.access.base_url, kProgramFile);
@@ -143,6 +147,14 @@ ProgramUpdate::Download ProgramUpdate::DownloadNewProgram() {
   try {
     CInternetSession session(setup_.agent);
     session.SetTimeouts(setup_.access.timeout_ms, setup_.access.timeout_ms);
+    // A service without a manifest (an older one) is trusted as before; one
+    // whose manifest is refused offers no program at all.
+    const ManifestFetch manifest = FetchManifest(session, setup_.access.base_url);
+    if (manifest.result == DownloadResult::kRefused) {
+      return {false, RefusalText(manifest.refusal, kManifestFile)};
+    }
+    const bool listed_only = manifest.result == DownloadResult::kComplete;
+    const std::optional<ManifestProgram> listed = listed_only ? manifest.manifest->program : std::nullopt;
     FetchHooks hooks;
     // Past the bar's end every position shows the same full bar: painting it
     // again for each block made a 50 MB program take minutes under Wine.
@@ -160,9 +172,15 @@ ProgramUpdate::Download ProgramUpdate::DownloadNewProgram() {
         return {DownloadResult::kNetworkFailure, Refusal::kNone, "not a Windows program"};
       }
       const std::optional<FileVersion> offered = versions_.Of(temp_path);
+      if (listed_only && (!listed || !IsListedFile(temp_path, listed->size, listed->sha256) || !offered ||
+                          CompareNumericVersions(VersionText(*offered), listed->version) != 0)) {
+        return {DownloadResult::kRefused, Refusal::kNotListed, "not the program the manifest lists"};
+      }
       // An installed program without a readable version (gone, or damaged) may take any signed one.
       const std::optional<FileVersion> installed = versions_.Of(PathOf(kProgramFile));
-      if (offered && (!installed || *offered > *installed)) return {};
+      if (offered && (!installed || CompareNumericVersions(VersionText(*offered), VersionText(*installed)) > 0)) {
+        return {};
+      }
       const std::string offered_text = offered ? VersionText(*offered) : kTextUnknownVersion;
       const std::string installed_text = installed ? VersionText(*installed) : kTextUnknownVersion;
       not_newer = FormatText(kTextNotNewerFormat, offered_text, installed_text);
@@ -233,11 +251,6 @@ void ProgramUpdate::StartProgram(bool replaced) {
   window_.Warning(std::string(kTextCannotLaunch) + "\n\n" + PathOf(kProgramFile) + kTextCheckProgramThere);
   shell_.Open("explorer.exe", setup_.program_dir, setup_.program_dir);
   window_.Notice(kTextUpdateEnds);
-}
-
-std::string VersionText(const FileVersion& version) {
-  return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." + std::to_string(version[2]) + "." +
-         std::to_string(version[3]);
 }
 
 bool IsWindowsExecutable(const std::string& path) {

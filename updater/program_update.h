@@ -5,7 +5,6 @@
 // implements over Win32 and the tests over their own doubles.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -75,11 +74,8 @@ class SystemFiles final : public ProgramFiles {
   bool Exists(const std::string& path) override;
 };
 
-// A program file's version as its version resource gives it (the file
-// version of VS_FIXEDFILEINFO), most significant part first.
-using FileVersion = std::array<std::uint16_t, 4>;
-// "1.2.0.0".
-std::string VersionText(const FileVersion& version);
+using marlix::FileVersion;
+using marlix::VersionText;
 
 class ProgramVersions {
  public:

@@ -3,11 +3,11 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
-#include <winver.h>
 
 #include <vector>
 
 #include "handle_win.h"
+#include "program_version_win.h"
 
 namespace marlix::updater {
 
@@ -52,19 +52,7 @@ std::unique_ptr<OpenedProcess> Win32Processes::Open(std::uint32_t id) {
 void Win32Processes::Wait(unsigned milliseconds) { ::Sleep(milliseconds); }
 
 std::optional<FileVersion> Win32ProgramVersions::Of(const std::string& path) {
-  DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
-  if (size == 0) return std::nullopt;
-  std::vector<char> info(size);
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT fixed_size = 0;
-  if (!::GetFileVersionInfoA(path.c_str(), 0, size, info.data()) ||
-      !::VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &fixed_size) || fixed == nullptr ||
-      fixed_size < sizeof *fixed || fixed->dwSignature != VS_FFI_SIGNATURE) {
-    return std::nullopt;
-  }
-  return FileVersion{HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
-                     LOWORD(fixed->dwFileVersionLS)};
+  return ProgramFileVersion(WideFromSystemCodePage(path.c_str()));
 }
 
 bool Win32Shell::Open(const std::string& file, const std::string& parameters, const std::string& directory) {

@@ -13,9 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "data_download.h"
 #include "local_files.h"
+#include "program_manifest.h"
 #include "program_update.h"
 #include "service_server.h"
+#include "text_format.h"
 #include "updater_texts.h"
 
 namespace {
@@ -470,6 +473,57 @@ TEST_F(ProgramUpdateTest, AProgramThatCannotStartIsToldWithItsPathAndItsFolderOp
                                       std::string("notice: ") + kTextUpdateEnds}));
   EXPECT_EQ(shell_.opened.back(), "explorer.exe|" + dir_.string() + "|" + dir_.string());
   EXPECT_TRUE(window_.ended);
+}
+
+// With a manifest on the server only the program its record names is
+// installed: that size, that SHA-256, that version, and above the installed
+// one. Anything else, signed or not, leaves the old program byte for byte.
+TEST_F(ProgramUpdateTest, WithAManifestOnlyTheProgramItListsIsInstalled) {
+  using marlix_test::ProgramManifest;
+  const std::string other = WindowsProgram(new_program_.size(), 5);  // signed too, and as large
+  versions_.of[other] = {1, 1, 0, 0};
+  const std::string not_listed = kTextNotListedProgram;
+  struct Case {
+    std::string served;    // Marlix.exe
+    std::string manifest;  // manifest.txt
+    std::string line;      // under "cannot download"
+  };
+  const std::vector<Case> refused = {
+      {new_program_, ProgramManifest(3, "1.1.0.0", other), not_listed},
+      {other, ProgramManifest(3, "1.1.0.0", new_program_), not_listed},
+      {new_program_, ProgramManifest(3, "1.2", new_program_), not_listed},  // the file says 1.1
+      {new_program_, ProgramManifest(3, "", ""), not_listed},               // no program record
+      {old_program_, ProgramManifest(3, "1.0.0.0", old_program_),
+       marlix::FormatText(kTextNotNewerFormat, "1.0.0.0", "1.0.0.0")},
+      {new_program_, "marlix-manifest 1\nedition 3\n", marlix::RefusalText(marlix::Refusal::kBadManifest, "")},
+  };
+  for (const Case& c : refused) {
+    server_.Serve(kProgramFile, c.served);
+    server_.Serve(marlix::kManifestFile, c.manifest);
+    window_ = RecordingWindow();
+    Run();
+    SCOPED_TRACE(c.manifest);
+    EXPECT_EQ(ReadBytes(dir_ / kProgramFile), old_program_);
+    EXPECT_EQ(Files(), std::set<std::string>{kProgramFile});
+    EXPECT_FALSE(window_.ended);
+    EXPECT_TRUE(shell_.opened.empty());
+    EXPECT_EQ(window_.Boxes().back(), std::string("notice: ") + kTextCannotDownload + "\n" + c.line);
+  }
+  // A manifest that is not the publisher's names nothing either.
+  server_.Serve(kProgramFile, new_program_);
+  server_.Serve(marlix::kManifestFile, ProgramManifest(3, "1.1", new_program_));
+  server_.Serve(std::string(marlix::kManifestFile) + ".sig", "not the publisher's signature");
+  window_ = RecordingWindow();
+  Run();
+  EXPECT_EQ(ReadBytes(dir_ / kProgramFile), old_program_);
+  EXPECT_EQ(window_.Boxes().back(), std::string("notice: ") + kTextCannotDownload + "\n" +
+                                        marlix::RefusalText(marlix::Refusal::kBadSignature, marlix::kManifestFile));
+
+  fs::remove(server_.root() / (std::string(marlix::kManifestFile) + ".sig"));
+  window_ = RecordingWindow();
+  Run();
+  EXPECT_EQ(ReadBytes(dir_ / kProgramFile), new_program_);
+  EXPECT_EQ(window_.Boxes(), std::vector<std::string>{std::string("notice: ") + kTextUpdated});
 }
 
 TEST_F(ProgramUpdateTest, ASecondStartWhileTheUpdateRunsDoesNothing) {

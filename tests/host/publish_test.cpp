@@ -589,7 +589,7 @@ TEST_F(PublishTest, AReleaseIsSignedWholeAndBadInputLeavesTheServerAsItWas) {
   // A program alone is a new edition that keeps the data's records as they were.
   const std::string manifest = ReadBytes(dir_ / "served/manifest.txt");
   EXPECT_NE(manifest.find("edition 2\n"), std::string::npos) << manifest;
-  EXPECT_NE(manifest.find("program Marlix.exe 1.2 "), std::string::npos) << manifest;
+  EXPECT_NE(manifest.find("program Marlix.exe 1.2.0.0 "), std::string::npos) << manifest;
   EXPECT_NE(manifest.find("gzip postcode.txt editions/1/postcode.txt.gz "), std::string::npos) << manifest;
 }
 

@@ -2,11 +2,13 @@
 // the test service server.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "data_download.h"
 #include "data_version.h"
+#include "program_manifest.h"
 #include "service_server.h"
 #include "version_check.h"
 
@@ -86,6 +88,53 @@ TEST(ServerVersion, AnyFailureKeepsTheOwnVersion) {
   ServiceServer server;
   server.Stop();
   EXPECT_EQ(ServerVersion(server), "1.0");
+}
+
+marlix::ProgramOffer Offer(const ServiceServer& server, const marlix::FileVersion& own, const std::string& data) {
+  marlix::ServiceAccess access;
+  access.base_url = server.url();
+  access.timeout_ms = 2000;
+  return marlix::CheckServiceProgram(access, "Marlix", own, data);
+}
+
+// With a manifest, its program record decides, ordered as numbers; the
+// version file, served with a higher version throughout, is never asked.
+TEST(ProgramOffer, AManifestDecidesByNumbersAndNeverByTheVersionFile) {
+  const std::string data = marlix_test::MakeTempDir("data");
+  ServiceServer server;
+  server.Serve("MarlixVer.ini", "zipver=9.9\r\n");
+  struct Case {
+    const char* listed;  // the manifest's program version; empty: no program record
+    marlix::FileVersion own;
+    bool newer;
+  };
+  for (const Case& c : std::vector<Case>{{"1.1.0.0", {1, 0, 0, 0}, true},
+                                         {"1.0", {1, 0, 0, 0}, false},
+                                         {"1.0.0.1", {1, 0, 0, 0}, true},
+                                         {"1.10", {1, 9, 0, 0}, true},  // before "1.9" as text
+                                         {"1.9", {1, 10, 0, 0}, false},
+                                         {"0.9.9.9", {1, 0, 0, 0}, false},
+                                         {"", {1, 0, 0, 0}, false}}) {
+    server.Serve("manifest.txt", marlix_test::ProgramManifest(5, c.listed, "MZ program"));
+    const marlix::ProgramOffer offer = Offer(server, c.own, data);
+    EXPECT_EQ(offer.newer, c.newer) << c.listed;
+    EXPECT_EQ(offer.version, *c.listed ? c.listed : marlix::VersionText(c.own)) << c.listed;
+  }
+
+  // Below the edition the data folder holds, a manifest is a replayed old one.
+  marlix_test::WriteBytes(std::filesystem::path(data) / "manifest.txt", marlix_test::ProgramManifest(6, "", ""));
+  server.Serve("manifest.txt", marlix_test::ProgramManifest(5, "2.0", "MZ program"));
+  EXPECT_FALSE(Offer(server, {1, 0, 0, 0}, data).newer);
+  server.Serve("manifest.txt", marlix_test::ProgramManifest(6, "2.0", "MZ program"));
+  EXPECT_TRUE(Offer(server, {1, 0, 0, 0}, data).newer);
+
+  // A manifest that is there but unreadable or not the publisher's decides nothing.
+  server.Serve("manifest.txt", "marlix-manifest 1\nedition 7\n");
+  EXPECT_FALSE(Offer(server, {1, 0, 0, 0}, data).newer);
+  server.Serve("manifest.txt", marlix_test::ProgramManifest(7, "2.0", "MZ program"));
+  server.Serve("manifest.txt.sig", "not a signature");
+  EXPECT_FALSE(Offer(server, {1, 0, 0, 0}, data).newer);
+  std::filesystem::remove_all(data);
 }
 
 struct Panel {

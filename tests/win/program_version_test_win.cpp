@@ -18,6 +18,8 @@ namespace {
 using marlix_test::ReadBytes;
 
 const std::string kState = marlix_test::kServerState;
+// The version of the program that asks: today's build.
+const marlix::FileVersion kOwn{1, 0, 0, 0};
 
 // A start-up directory of its own, with the stand-in updater in it or not.
 class ProgramVersionTest : public ::testing::Test {
@@ -56,7 +58,7 @@ TEST_F(ProgramVersionTest, ANewerServerVersionStartsTheUpdaterInTheStartUpDirect
   PlaceUpdater();
   ServeVersion("[Marlix]\r\nzipver=1.1\r\n");
   std::string seen;
-  EXPECT_TRUE(marlix::CheckProgramVersion("Marlix", Wide(dir_), seen));
+  EXPECT_TRUE(marlix::CheckProgramVersion("Marlix", Wide(dir_), kOwn, seen));
   EXPECT_EQ(seen, "1.1");
   char full[MAX_PATH] = {};
   GetFullPathNameA(dir_.c_str(), sizeof full, full, nullptr);
@@ -68,11 +70,11 @@ TEST_F(ProgramVersionTest, TheSameOrAnOlderVersionOrAnErrorPageStartsNothing) {
   for (const char* ini : {"zipver=1.0\r\n", "zipver=0.9\r\n", "zipver=\r\n", "name=x\r\n"}) {
     ServeVersion(ini);
     std::string seen;
-    EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", Wide(dir_), seen)) << ini;
+    EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", Wide(dir_), kOwn, seen)) << ini;
   }
   DeleteFileA((kState + "/root/MarlixVer.ini").c_str());  // the server answers 404
   std::string seen;
-  EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", Wide(dir_), seen));
+  EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", Wide(dir_), kOwn, seen));
   EXPECT_EQ(seen, "1.0");
   EXPECT_EQ(UpdaterStartedIn(1500), "");
 }
@@ -89,13 +91,13 @@ TEST_F(ProgramVersionTest, AVersionFileWithoutThePublishersSignatureStartsNothin
                            BadSignature::kCut, BadSignature::kGarbage}) {
     SpoilSignature(base, "MarlixVer.ini", bad, "version-other.txt");
     std::string seen;
-    EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", Wide(dir_), seen)) << static_cast<int>(bad);
+    EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", Wide(dir_), kOwn, seen)) << static_cast<int>(bad);
     EXPECT_EQ(seen, "1.0") << static_cast<int>(bad);
     marlix_test::SignNormally(base, "MarlixVer.ini");
   }
   EXPECT_EQ(UpdaterStartedIn(1500), "");
   std::string seen;
-  EXPECT_TRUE(marlix::CheckProgramVersion("Marlix", Wide(dir_), seen)) << "signed, it counts";
+  EXPECT_TRUE(marlix::CheckProgramVersion("Marlix", Wide(dir_), kOwn, seen)) << "signed, it counts";
   EXPECT_EQ(seen, "1.1");
 }
 
@@ -117,7 +119,7 @@ TEST_F(ProgramVersionTest, AMissingUpdaterIsToldInAMessageBox) {
     }
   });
   std::string seen;
-  EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", Wide(dir_), seen));
+  EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", Wide(dir_), kOwn, seen));
   answer.join();
   // Message boxes turn a lone LF into CR LF in their text.
   std::string expected = "우편번호 검색 업데이트 프로그램을 실행할 수 없습니다.\n\n" + dir_ + "\\MarlixUpd.exe 프로그램이 있는지 확인하십시오";

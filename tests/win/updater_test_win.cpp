@@ -7,10 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "program_manifest.h"
 #include "program_update.h"
 #include "test_server_win.h"
 #include "updater_driver_win.h"
@@ -64,6 +66,8 @@ class UpdaterTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    // The server is shared: the next tests meet a service without a manifest.
+    for (const char* name : {"manifest.txt", "manifest.txt.sig"}) ::DeleteFileA((kServerState + "/root/" + name).c_str());
     answerer_.Stop();
     EndAll("MarlixUpd.exe");
     EndAll("Marlix.exe");
@@ -91,6 +95,14 @@ class UpdaterTest : public ::testing::Test {
       ::Sleep(20);
     }
     FAIL() << "Marlix.exe shows no window";
+  }
+
+  // The updater a started Marlix.exe starts beside it; 0 when none comes within a minute.
+  DWORD WaitForUpdaterStart() {
+    for (const ULONGLONG deadline = ::GetTickCount64() + 60000; ::GetTickCount64() < deadline; ::Sleep(20)) {
+      for (const auto& [pid, path] : RunningPrograms("MarlixUpd.exe")) return pid;
+    }
+    return 0;
   }
 
   void AnswerBoxesOf(DWORD pid) { answerer_.Answer(pid); }
@@ -136,10 +148,7 @@ TEST_F(UpdaterTest, ANewerVersionOnTheServerReplacesTheRunningProgram) {
   ::CreateDirectoryA(elsewhere.c_str(), nullptr);
   const ULONGLONG started = ::GetTickCount64();
   program_ = Start(Path(kProgramFile), elsewhere);
-  DWORD updater_pid = 0;
-  for (const ULONGLONG deadline = started + 60000; !updater_pid && ::GetTickCount64() < deadline; ::Sleep(20)) {
-    for (const auto& [pid, path] : RunningPrograms("MarlixUpd.exe")) updater_pid = pid;
-  }
+  const DWORD updater_pid = WaitForUpdaterStart();
   ASSERT_NE(updater_pid, 0u) << "Marlix.exe did not start the updater";
   // The new build asks again at its start: now it is the newest.
   Serve("MarlixVer.ini", "[Marlix]\r\nzipver=1.0\r\n");
@@ -154,6 +163,43 @@ TEST_F(UpdaterTest, ANewerVersionOnTheServerReplacesTheRunningProgram) {
   EXPECT_TRUE(program_.WaitEnd(1000)) << "the old program still runs";
   ExpectFolderHolds(new_program_);
   EXPECT_TRUE(ProgramRunsFromFolder(10000)) << "the new program was not started";
+}
+
+// A service with a manifest: the updater takes only the program its record
+// names, though another build is signed too; and the running program starts
+// the updater for a newer one there, though the version file names nothing newer.
+TEST_F(UpdaterTest, AManifestNamingANewerProgramUpdatesToItAndToNothingElse) {
+  // Above any edition the prefix's data folder may hold from other tests.
+  constexpr std::uint64_t kEdition = 1000000;
+  Serve("manifest.txt", ProgramManifest(kEdition, "1.1.0.0", new_program_));
+  Serve("Marlix.exe", WithVersion(old_program_, 1, 2));
+  updater_ = Start(Path("MarlixUpd.exe"), dir_);
+  AnswerBoxesOf(updater_.pid);
+  ASSERT_TRUE(WaitForBoxes(1, 60000)) << "no message box";
+  ASSERT_EQ(Boxes().size(), 1u);
+  std::string refusal = Boxes().back();
+  refusal.erase(std::remove(refusal.begin(), refusal.end(), '\r'), refusal.end());
+  EXPECT_EQ(refusal, std::string(kTextCannotDownload) + "\n" + kTextNotListedProgram);
+  ExpectFolderHolds(old_program_);
+  ::PostMessageA(UpdaterWindow(updater_.pid, 5000), WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(updater_.WaitEnd(10000)) << "Cancel did not end the updater";
+  ::CloseHandle(updater_.handle);
+  updater_ = {};
+
+  Serve("Marlix.exe", new_program_);
+  ForgetBoxes();
+  program_ = Start(Path(kProgramFile), dir_);
+  const DWORD updater_pid = WaitForUpdaterStart();
+  ASSERT_NE(updater_pid, 0u) << "Marlix.exe did not start the updater";
+  updater_ = {::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, updater_pid), updater_pid};
+  AnswerBoxesOf(updater_pid);
+  ASSERT_TRUE(updater_.WaitEnd(60000)) << "the updater did not end";
+  EXPECT_EQ(Boxes(), std::vector<std::string>{kTextUpdated});
+  ExpectFolderHolds(new_program_);
+  // The new build is the one listed: it starts no updater of its own.
+  ASSERT_TRUE(ProgramRunsFromFolder(10000)) << "the new program was not started";
+  ::Sleep(3000);
+  EXPECT_TRUE(RunningPrograms("MarlixUpd.exe").empty()) << "the listed program started the updater again";
 }
 
 TEST_F(UpdaterTest, EveryRunningCopyIsStoppedWhereverItLies) {
