@@ -240,7 +240,10 @@ void CSearchDlg::OnSearch() {
   m_bSearching = false;
   // The set arrived while the search read the old one, which Windows does
   // not let go while it is open.
-  if (std::exchange(m_bCommitPending, false) && !ModalEnding()) CommitStagedSet();
+  if (std::exchange(m_bCommitPending, false) && !ModalEnding()) {
+    CommitStagedSet();
+    RunWaitingSearch();
+  }
 }
 
 void CSearchDlg::SearchOnce() {
@@ -403,6 +406,8 @@ void CSearchDlg::OnDownload() { StartDataUpdate(); }
 void CSearchDlg::StartDataUpdate() {
   if (m_pUpdate) return;
   m_pace = TransferPace{};
+  // The update's steps take the status line from here on.
+  m_bVersionStatusWanted = false;
   HWND window = m_hWnd;
   m_pUpdate = std::make_unique<DataUpdateWorker>(ServiceAccess{}, AfxGetAppName(), kDataFolder,
                                                  [window] { ::PostMessageW(window, kUpdateNews, 0, 0); });
@@ -449,29 +454,34 @@ void CSearchDlg::TakeUpdateNews() {
       m_lstResult.InsertString(0, std::string(kFetchingDataRow) + " " + text);
     }
   }
+  // A local failure ends the update: its message boxes come with the outcome.
+  for (std::string& message : news.local_failures) m_localFailures.push_back(std::move(message));
   if (news.outcome) FinishDataUpdate(*news.outcome);
-  // Last: a message box runs messages of its own, news among them.
-  if (!m_bClosing) {
-    for (const std::string& message : news.local_failures) AfxMessageBox(message.c_str(), MB_OK | MB_ICONERROR);
-  }
 }
 
+// Whatever the update ends with is told and done before 업데이트 can be
+// pressed again.
 void CSearchDlg::FinishDataUpdate(const DataUpdateOutcome& outcome) {
   m_pUpdate.reset();
-  ShowTransfer(false);
-  if (m_bClosing) return;  // the set stays as it was; what arrived waits for the next try
+  const std::vector<std::string> failures = std::exchange(m_localFailures, {});
+  if (m_bClosing) {
+    // The set stays as it was; what arrived waits for the next try.
+    ShowTransfer(false);
+    return;
+  }
+  for (const std::string& message : failures) AfxMessageBox(message.c_str(), MB_OK | MB_ICONERROR);
   if (outcome.staged) {
     if (m_bSearching) {
       m_bCommitPending = true;
     } else {
       CommitStagedSet();
     }
-    return;
   }
-  if (!m_bSearchWaitsForData) return;
-  if (outcome.result == DownloadResult::kComplete) {
-    // In place already: the server's edition was ours, or a server without
-    // a manifest sent the files one by one.
+  ShowTransfer(false);
+  if (!m_bSearchWaitsForData || m_bCommitPending || ModalEnding()) return;
+  // A staged set is in place now, or the files came one by one, or the
+  // server's edition was ours already.
+  if (outcome.staged || outcome.result == DownloadResult::kComplete) {
     RunWaitingSearch();
     return;
   }
@@ -485,7 +495,6 @@ void CSearchDlg::FinishDataUpdate(const DataUpdateOutcome& outcome) {
   }
 }
 
-// Puts the staged set in place and runs the search that waited for it.
 void CSearchDlg::CommitStagedSet() {
   std::string error;
   if (CommitDataSet(kDataFolder, error)) {
@@ -495,7 +504,6 @@ void CSearchDlg::CommitStagedSet() {
     // The marker stays: the next update or start finishes the change.
     AfxMessageBox(FormatText(kTextCannotSaveFormat, kDataFolder, error).c_str(), MB_OK | MB_ICONERROR);
   }
-  RunWaitingSearch();
 }
 
 void CSearchDlg::RunWaitingSearch() {
@@ -551,6 +559,7 @@ void CSearchDlg::CloseWhenStopped(int result) {
 // is filled when it arrives.
 void CSearchDlg::ShowDataVersion() {
   m_edtDataVersion.SetWindowText("");
+  m_bVersionStatusWanted = !m_pUpdate;
   HWND window = m_hWnd;
   m_pVersionFetch = std::make_unique<DataVersionWorker>(ServiceAccess{},
                                                         [window] { ::PostMessageW(window, kVersionNews, 0, 0); });
@@ -559,8 +568,8 @@ void CSearchDlg::ShowDataVersion() {
 void CSearchDlg::OnVersionNews() {
   if (!m_pVersionFetch) return;  // from a fetch no longer wanted
   DataVersionWorker::News news = m_pVersionFetch->Take();
-  // A running update's steps matter more than the version's.
-  if (news.status && !m_pUpdate) SetStatus(news.status->c_str());
+  // A running or ended update's steps matter more than the version's.
+  if (news.status && m_bVersionStatusWanted) SetStatus(news.status->c_str());
   if (news.version) {
     if (news.version->fetched) m_edtDataVersion.SetWindowText(news.version->text.c_str());
     m_pVersionFetch.reset();

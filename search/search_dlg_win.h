@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "background_update.h"
 #include "data_download.h"
@@ -97,5 +99,7 @@ class CSearchDlg : public CDialog {
   bool m_bSearchWaitsForData = false;  // the search runs once the data is in place
   bool m_bDataJustFetched = false;   // the search that follows; it fetches nothing again
   bool m_bClosing = false;           // the window goes once the update has stopped
+  std::vector<std::string> m_localFailures;  // told when the update ends
   std::unique_ptr<marlix::DataVersionWorker> m_pVersionFetch;
+  bool m_bVersionStatusWanted = false;  // no update has taken the status line since the fetch began
 };
