@@ -78,16 +78,19 @@ class DataUpdateWindow : public ::testing::Test, protected Marlix {
     Serve("MarlixVer.ini", "[Marlix]\r\nzipver=1.0\r\n");
     ::CreateDirectoryA(kDataDir, nullptr);
     ::SetFileAttributesA(kDataFile, FILE_ATTRIBUTE_NORMAL);
-    // No edition from an earlier test, here or on the server.
+    ForgetEditions();
+  }
+  // Later tests search the real data, and fetch the data file by file.
+  void TearDown() override {
+    End();
+    InstallRealData();
+    ForgetEditions();
+  }
+  static void ForgetEditions() {
     ::DeleteFileA(ServedPath(marlix::kManifestFile).c_str());
     ::DeleteFileA(LocalPath(marlix::kManifestFile).c_str());
     std::error_code ignored;
     std::filesystem::remove_all(LocalPath(marlix::kWorkFolder), ignored);
-  }
-  // Later tests search the real data.
-  void TearDown() override {
-    End();
-    InstallRealData();
   }
 
   std::string server_;
@@ -101,18 +104,19 @@ TEST_F(DataUpdateWindow, ThePanelShowsTheServersDataVersionEachTimeTheTabIsChose
             L"2026.12.07\r\n우편번호 자료\r\n52144건\r\n");
   EXPECT_EQ(Text(IDC_UPDATE_STATUS), L"우편번호 버전 정보입니다.");
 
-  // A slow answer left behind is dropped; the one asked for last is shown.
-  Serve("postver.txt", "2027.01.01\n");
-  SetFault(server_, "postver.txt", "delay=1500");
+  // An answer that comes after the tab was left is dropped: the slow failure
+  // of the first fetch does not overwrite what the second one showed.
+  SetFault(server_, "postver.txt", "delay=1500&status=404");
   SelectTab(0);
   SelectTab(2);
   SetFault(server_, "postver.txt", "");
-  Serve("postver.txt", "2027.02.02\n");
+  Serve("postver.txt", "2027.01.01\n");
   SelectTab(0);
   SelectTab(2);
-  EXPECT_EQ(WaitForText(IDC_DATA_VERSION, L"2027.02.02\r\n"), L"2027.02.02\r\n");
+  EXPECT_EQ(WaitForText(IDC_DATA_VERSION, L"2027.01.01\r\n"), L"2027.01.01\r\n");
   ::Sleep(2000);
-  EXPECT_EQ(Text(IDC_DATA_VERSION), L"2027.02.02\r\n");
+  EXPECT_EQ(Text(IDC_UPDATE_STATUS), L"우편번호 버전 정보입니다.");
+  EXPECT_EQ(Text(IDC_DATA_VERSION), L"2027.01.01\r\n");
 }
 
 TEST_F(DataUpdateWindow, UpdateDownloadsTheThreeFilesAndKeepsTheOldOnesOnAFailure) {
@@ -174,7 +178,8 @@ TEST_F(DataUpdateWindow, WithNoServerTheIconComesAtOnceAndNoDataFileChanges) {
 // An edition large enough that its transfer, slowed by the server, lasts a
 // few seconds: the bar moves and the window answers throughout, a search
 // meanwhile reads the old data, 취소 leaves the data as it was byte for byte,
-// and a second 업데이트 fetches only the rest and puts the new set in place.
+// a second 업데이트 fetches only the rest and puts the new set in place, and
+// closing the window during the next edition's transfer leaves that set.
 TEST_F(DataUpdateWindow, ABackgroundUpdateMovesItsBarStopsOnCancelAndResumes) {
   // Under Wine on a shared machine; the window's own turns are a few ms.
   constexpr double kAnswerBoundMs = 250;
@@ -230,6 +235,15 @@ TEST_F(DataUpdateWindow, ABackgroundUpdateMovesItsBarStopsOnCancelAndResumes) {
               worst_ms, resent, postcode.size());
   RecordProperty("worst_answer_ms", static_cast<int>(worst_ms));
   EXPECT_LT(worst_ms, kAnswerBoundMs);
+
+  // Closing the window stops a running update and leaves the set as it is.
+  ServeEdition(2, {"new csv", "999-008" + postcode.substr(7), "2026.12.09\r\n"});
+  Click(IDC_UPDATE);
+  ASSERT_TRUE(WaitUntil([&] { return bar() > 0; }));
+  ::PostMessageA(dialog(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(WaitWindowGone(dialog()));
+  EXPECT_TRUE(Running());
+  EXPECT_EQ(LocalFiles(), edition);
   SetFault(server_, "postcode.txt", "");
 }
 

@@ -291,6 +291,17 @@ class Marlix {
     WaitUntil([&] { return Text(id) == expected; });
     return Text(id);
   }
+  // Chooses the update tab, and waits until its fetch of the data version
+  // has ended, shown or failed.
+  void ShowUpdateTab() {
+    SelectTab(0);
+    SetText(IDC_UPDATE_STATUS, "");
+    SelectTab(2);
+    WaitUntil([&] {
+      const std::wstring status = Text(IDC_UPDATE_STATUS);
+      return status == L"우편번호 버전 정보입니다." || status == L"네트워크 연결을 확인해 주세요.";
+    });
+  }
   // The data update has ended: 업데이트 can be pressed again.
   bool WaitUpdateEnded() {
     return WaitUntil([&] { return ::IsWindowEnabled(Item(IDC_UPDATE)) != FALSE; });
