@@ -21,26 +21,9 @@ CSearchApp theApp;
 
 // The updater runs in the program's own folder, which it takes for the place
 // of Marlix.exe. The working directory need not be that folder: a start with
-// Windows runs in the system folder. The path is cut as UTF-16, since a CP949
-// character may end in the byte of a backslash.
-CSearchApp::CSearchApp() : m_strServerVersion(kProgramVersion), m_strVersion(kProgramVersion) {
-  std::memset(m_szCurDir, 0, sizeof m_szCurDir);
-  wchar_t program[1024] = {};
-  const DWORD length = ::GetModuleFileNameW(nullptr, program, 1024);
-  wchar_t* name = length > 0 && length < 1024 ? std::wcsrchr(program, L'\\') : nullptr;
-  BOOL lossy = FALSE;
-  if (name != nullptr) {
-    *name = L'\0';
-    if (::WideCharToMultiByte(CP_ACP, 0, program, -1, m_szCurDir, sizeof m_szCurDir, nullptr, &lossy) == 0) {
-      lossy = TRUE;
-    }
-  }
-  // A folder the ANSI calls cannot name: the working directory, as before.
-  if (name == nullptr || lossy) {
-    std::memset(m_szCurDir, 0, sizeof m_szCurDir);
-    if (::GetCurrentDirectoryA(sizeof m_szCurDir, m_szCurDir) == 0) m_szCurDir[0] = '\0';
-  }
-}
+// Windows runs in the system folder.
+CSearchApp::CSearchApp()
+    : m_strServerVersion(kProgramVersion), m_strVersion(kProgramVersion), m_strProgramDir(OwnProgramFolder()) {}
 
 BOOL CSearchApp::InitInstance() {
   // Never closed: the name marks a running program for as long as it runs.
@@ -64,7 +47,7 @@ BOOL CSearchApp::RunAsLaterInstance() {
 }
 
 BOOL CSearchApp::RunAsFirstInstance() {
-  CheckProgramVersion(AfxGetAppName(), m_szCurDir, m_strServerVersion);
+  CheckProgramVersion(AfxGetAppName(), m_strProgramDir, m_strServerVersion);
 
   auto* frame = new CTrayMainFrame;  // frees itself when its window goes
   if (frame->m_hWnd == nullptr) {

@@ -14,7 +14,7 @@ class CSearchApp : public CWinApp {
 
   std::string m_strServerVersion;  // the version the service announces
   std::string m_strVersion;        // this program's own version
-  char m_szCurDir[1024];           // the program's folder, where the updater runs
+  std::wstring m_strProgramDir;    // the program's folder, where the updater runs
 
  private:
   BOOL RunAsLaterInstance();

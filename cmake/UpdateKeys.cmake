@@ -11,12 +11,22 @@
 # release build (MARLIX_RELEASE) is made for shipping and refuses to
 # configure without the publisher's key.
 #
+# MARLIX_UPDATE_KEY_NEXT counts for the configure it is given to only: a key
+# once accepted must not stay accepted, unseen, after the publisher drops it.
+# It is taken out of the cache here, so a later configure without
+# -DMARLIX_UPDATE_KEY_NEXT (a rerun from the build, too) builds in the one key.
+# Each key built in is printed with its fingerprint (the SHA-256 of its DER
+# public key, as `openssl pkey -pubin -outform DER | sha256sum` gives it).
+#
 # Sets MARLIX_UPDATE_KEYS_SOURCE (the generated source) and, for a development
 # key, MARLIX_DEVELOPMENT_SIGNING_KEY (its private PEM); empty otherwise.
 
 option(MARLIX_RELEASE "A build to ship: it must be given the publisher's key (MARLIX_UPDATE_KEY)" OFF)
 set(MARLIX_UPDATE_KEY "" CACHE FILEPATH "PEM public key (openssl ec -pubout) that downloads must be signed with")
-set(MARLIX_UPDATE_KEY_NEXT "" CACHE FILEPATH "A second PEM public key accepted too, while the publisher rotates keys")
+# Declared first so that a relative -D path is made absolute as for the other key.
+set(MARLIX_UPDATE_KEY_NEXT "" CACHE FILEPATH "A second PEM public key accepted too, for this configure only")
+set(next_key "$CACHE{MARLIX_UPDATE_KEY_NEXT}")
+unset(MARLIX_UPDATE_KEY_NEXT CACHE)
 
 find_program(MARLIX_OPENSSL openssl)
 if(NOT MARLIX_OPENSSL)
@@ -55,8 +65,19 @@ else()
   list(APPEND keys "${dev_public}")
   set(MARLIX_DEVELOPMENT_SIGNING_KEY "${dev_private}")
 endif()
-if(MARLIX_UPDATE_KEY_NEXT)
-  list(APPEND keys "${MARLIX_UPDATE_KEY_NEXT}")
+if(next_key)
+  list(APPEND keys "${next_key}")
+endif()
+if(MARLIX_RELEASE)
+  # A key that a build made for itself signs with a private half that lies
+  # beside it, in a build folder: shipped, anyone with that folder could sign.
+  foreach(key IN LISTS keys)
+    get_filename_component(real "${key}" REALPATH)
+    if("${real}/" MATCHES "/update-key/" OR "${key}/" MATCHES "(^|/)update-key/")
+      message(FATAL_ERROR "${key} is a build's development key (it lies in an update-key folder): a release "
+                          "build takes the publisher's key only.")
+    endif()
+  endforeach()
 endif()
 
 # The DER SubjectPublicKeyInfo of a P-256 key is this fixed header (the EC
@@ -78,12 +99,14 @@ foreach(key IN LISTS keys)
     message(FATAL_ERROR "${key} is not a PEM EC public key (openssl ec -pubout writes one): ${why}")
   endif()
   file(READ "${der}" hex HEX)
+  file(SHA256 "${der}" fingerprint)
   file(REMOVE "${der}")
   string(LENGTH "${hex}" hex_length)
   string(SUBSTRING "${hex}" 0 52 header)
   if(NOT hex_length EQUAL 182 OR NOT header STREQUAL p256_header)
     message(FATAL_ERROR "${key} is not a P-256 (prime256v1) key; the programs verify ECDSA P-256 signatures.")
   endif()
+  message(STATUS "Update key ${index}: ${key}, SHA-256 fingerprint ${fingerprint}")
   string(SUBSTRING "${hex}" 52 130 point)
   string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1, " point "${point}")
   string(APPEND points "    {${point}},  // ${key}\n")

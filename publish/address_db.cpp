@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
+#include <tuple>
 
 namespace marlix::publish {
 
@@ -39,9 +41,7 @@ constexpr std::array<std::size_t, 8> kTextFields = {kSidoField, kSigunguField,  
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kUnderground = "지하 ";
 constexpr std::string_view kMountain = "산";
-constexpr std::string_view kCsvHeader = "우편번호,시도,시군구,읍면,도로명,건물번호,법정동,건물명,지번,주소";
-// 우편번호 and 주소 are the first and the last of the CSV's ten columns.
-constexpr std::string_view kCsvEmptyMiddle = ",,,,,,,,,";
+constexpr std::string_view kCsvHeader = "우편번호,시도,시군구,도로명 수,건물 수";
 constexpr std::size_t kBlockBytes = std::size_t{32} << 20;
 constexpr std::size_t kNumberMaxDigits = 9;
 
@@ -123,6 +123,13 @@ void AppendCsvField(std::string& out, std::string_view text) {
   }
   out += '"';
 }
+
+// One (시도, 시군구) of a code and its rows.
+struct District {
+  std::string_view sido;
+  std::string_view sigungu;
+  std::size_t rows;
+};
 
 void AppendJoined(std::string& out, const std::vector<std::string_view>& items, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
@@ -308,7 +315,7 @@ void AddressSet::Add(const AddressRow& row) {
 // Makes the lines of one code and hands them over in byte order.
 class AddressSet::LineMaker {
  public:
-  // The line and CSV row of the records [first, last), rows of one road address.
+  // The line of the records [first, last), rows of one road address.
   void Add(const Record* first, const Record* last, Totals& totals) {
     names_.clear();
     lots_.clear();
@@ -349,7 +356,7 @@ class AddressSet::LineMaker {
     }
     if (names < names_.size() || lots < lots_.size()) ++totals.cut;
 
-    Made made{lines_.size(), 0, csv_.size(), 0};
+    Made made{lines_.size(), 0};
     lines_ += head;
     if (!dong.empty() || names > 0) {
       lines_ += " (";
@@ -363,30 +370,6 @@ class AddressSet::LineMaker {
       AppendJoined(lines_, lots_, lots);
     }
     made.line_len = lines_.size() - made.line;
-
-    // The CSV keeps every name and lot form: it has no line limit.
-    std::size_t at = 6;
-    auto part = [&](std::size_t len) {
-      const std::string_view p = head.substr(at, len);
-      if (len > 0) at += len + 1;
-      return p;
-    };
-    csv_ += head.substr(0, 5);
-    for (std::size_t len : {first->sido, first->sigungu, first->eupmyeon, first->road, first->number}) {
-      csv_ += ',';
-      AppendCsvField(csv_, part(len));
-    }
-    csv_ += ',';
-    AppendCsvField(csv_, dong);
-    std::string joined;
-    for (const std::vector<std::string_view>* items : {&names_, &lots_}) {
-      joined.clear();
-      AppendJoined(joined, *items, items->size());
-      csv_ += ',';
-      AppendCsvField(csv_, joined);
-    }
-    csv_ += ',';
-    made.csv_len = csv_.size() - made.csv;
     made_.push_back(made);
   }
 
@@ -394,24 +377,22 @@ class AddressSet::LineMaker {
     auto line = [this](const Made& m) { return std::string_view(lines_).substr(m.line, m.line_len); };
     auto less = [&](const Made& a, const Made& b) { return line(a) < line(b); };
     if (!std::is_sorted(made_.begin(), made_.end(), less)) std::sort(made_.begin(), made_.end(), less);
-    for (const Made& m : made_) sink(line(m), std::string_view(csv_).substr(m.csv, m.csv_len));
+    for (const Made& m : made_) sink(line(m));
     made_.clear();
     lines_.clear();
-    csv_.clear();
   }
 
  private:
   struct Made {
-    std::size_t line, line_len, csv, csv_len;
+    std::size_t line, line_len;
   };
   std::vector<std::string_view> names_;
   std::vector<std::string_view> lots_;
   std::string lines_;
-  std::string csv_;
   std::vector<Made> made_;
 };
 
-AddressSet::Totals AddressSet::Write(const LineSink& sink) {
+AddressSet::Totals AddressSet::Write(const LineSink& lines, const CodeSink& codes) {
   auto head = [](const Record& r) { return std::string_view(r.text + 6, r.head() - 6); };
   auto dong = [](const Record& r) { return std::string_view(r.text + r.head(), r.dong); };
   std::sort(records_.begin(), records_.end(), [&](const Record& a, const Record& b) {
@@ -423,16 +404,67 @@ AddressSet::Totals AddressSet::Write(const LineSink& sink) {
     return a.code == b.code && head(a) == head(b) && dong(a) == dong(b);
   };
 
+  // The parts of a record's head: 시도, 시군구, 도로명.
+  auto sido = [](const Record& r) { return std::string_view(r.text + 6, r.sido); };
+  auto sigungu = [](const Record& r) {
+    return std::string_view(r.text + 6 + r.sido + (r.sigungu == 0 ? 0 : 1), r.sigungu);
+  };
+  auto road = [](const Record& r) {
+    const std::size_t at =
+        6 + r.sido + (r.sigungu == 0 ? 0 : 1 + r.sigungu) + (r.eupmyeon == 0 ? 0 : 1 + r.eupmyeon) + 1;
+    return std::string_view(r.text + at, r.road);
+  };
+  std::vector<District> districts;
+  std::vector<std::string_view> roads;
+  // The summary of the code of the records [first, last).
+  auto summary = [&](const Record* first, const Record* last) {
+    districts.clear();
+    roads.clear();
+    for (const Record* r = first; r != last; ++r) {
+      const std::string_view s = sido(*r);
+      const std::string_view g = sigungu(*r);
+      auto d = std::find_if(districts.begin(), districts.end(),
+                            [&](const District& x) { return x.sido == s && x.sigungu == g; });
+      if (d == districts.end()) {
+        districts.push_back({s, g, 1});
+      } else {
+        ++d->rows;
+      }
+      roads.push_back(road(*r));
+    }
+    std::sort(roads.begin(), roads.end());
+    // The district with most rows; of equals, the first in byte order.
+    const District* most = &districts.front();
+    for (const District& d : districts) {
+      if (d.rows > most->rows ||
+          (d.rows == most->rows && std::tie(d.sido, d.sigungu) < std::tie(most->sido, most->sigungu))) {
+        most = &d;
+      }
+    }
+    CodeSummary code;
+    code.code = first->code;
+    code.sido = most->sido;
+    code.sigungu = most->sigungu;
+    code.roads = static_cast<std::size_t>(std::unique(roads.begin(), roads.end()) - roads.begin());
+    code.buildings = static_cast<std::size_t>(last - first);
+    return code;
+  };
+
   Totals totals;
   LineMaker maker;
   const Record* all = records_.data();
+  std::size_t code_first = 0;
   for (std::size_t i = 0, n = records_.size(); i < n;) {
     std::size_t j = i + 1;
     while (j < n && same_address(all[i], all[j])) ++j;
     maker.Add(all + i, all + j, totals);
     ++totals.lines;
     totals.merged += j - i - 1;
-    if (j == n || all[j].code != all[i].code) maker.Flush(sink);
+    if (j == n || all[j].code != all[i].code) {
+      maker.Flush(lines);
+      codes(summary(all + code_first, all + j));
+      code_first = j;
+    }
     i = j;
   }
   return totals;
@@ -453,11 +485,18 @@ std::size_t DataLineCodeBytes(std::string_view line) {
   return 0;
 }
 
-std::string CsvOfDataLine(std::string_view line) {
-  const std::size_t code = DataLineCodeBytes(line);
-  std::string csv(line.substr(0, code));
-  csv += kCsvEmptyMiddle;
-  AppendCsvField(csv, line.substr(code + 1));
+std::string CsvRow(const AddressSet::CodeSummary& code) {
+  char digits[8];
+  std::snprintf(digits, sizeof digits, "%05u", static_cast<unsigned>(code.code % 100000));
+  std::string csv(digits);
+  csv += ',';
+  AppendCsvField(csv, code.sido);
+  csv += ',';
+  AppendCsvField(csv, code.sigungu);
+  csv += ',';
+  csv += std::to_string(code.roads);
+  csv += ',';
+  csv += std::to_string(code.buildings);
   return csv;
 }
 

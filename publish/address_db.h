@@ -79,12 +79,24 @@ class AddressSet {
     std::size_t cut = 0;     // lines whose building names or lot forms did not all fit
   };
 
-  // Receives each line and its CSV row, both without line ends.
-  using LineSink = std::function<void(std::string_view line, std::string_view csv)>;
+  // What post.csv says of one code: the 시도 and 시군구 of most of its rows
+  // (시군구 empty for 세종), its distinct road names and its buildings (rows).
+  struct CodeSummary {
+    std::uint32_t code = 0;
+    std::string_view sido;
+    std::string_view sigungu;
+    std::size_t roads = 0;
+    std::size_t buildings = 0;
+  };
+
+  // Receives each line, without its line end.
+  using LineSink = std::function<void(std::string_view line)>;
+  // Receives each code's summary, after the code's lines.
+  using CodeSink = std::function<void(const CodeSummary& code)>;
 
   // Sorts and merges the rows and hands over every line in order: by code,
-  // then by the line's bytes.
-  Totals Write(const LineSink& sink);
+  // then by the line's bytes; and each code's summary once its lines are out.
+  Totals Write(const LineSink& lines, const CodeSink& codes);
 
  private:
   // One row in the arena: the line's head (the code and the road address),
@@ -105,15 +117,13 @@ class AddressSet {
   std::vector<Record> records_;
 };
 
-// The CSV header row that goes with AddressSet's rows.
+// post.csv: its header row, and the row of one code (both without line ends).
 std::string_view CsvHeader();
+std::string CsvRow(const AddressSet::CodeSummary& code);
 
 // The length of the code that begins a data line (7 for `NNN-NNN`, 5 for
 // `NNNNN`, each followed by a space), or 0 when `line` is not a data line.
 std::size_t DataLineCodeBytes(std::string_view line);
-// The CSV row of a data line published as it stands: its code and its
-// address, whose parts are not known.
-std::string CsvOfDataLine(std::string_view line);
 
 // The distinct codes among data lines of either form.
 class CodeTally {

@@ -42,12 +42,16 @@ constexpr char kDataHelp[] =
     "  --version TEXT    the data version shown in the update tab (default: the\n"
     "                    date of the newest source)\n"
     "  --keep-lines FILE also publish the lines of this data file (CP949 or UTF-8;\n"
-    "                    e.g. the six-digit lines published today), first and unchanged\n"
+    "                    e.g. the six-digit lines published today), first and\n"
+    "                    unchanged, in postcode.txt only\n"
     "\n"
-    "One line per road address: the code, the official road address, then the\n"
-    "lot-number form. Bad rows are reported on stderr and skipped. Exit status: 0\n"
-    "when the files were written, 2 on bad usage or when a source cannot be read\n"
-    "or is not the DB; DIR is then left as it was.\n";
+    "postcode.txt: one line per road address: the code, the official road address,\n"
+    "then the lot-number form. post.csv: a header row, then one row per code of\n"
+    "the DB: the code, the province and district of most of its rows, and its\n"
+    "numbers of distinct road names and of buildings (rows). Bad rows are\n"
+    "reported on stderr and skipped. Exit status: 0 when the files were written,\n"
+    "2 on bad usage or when a source cannot be read or is not the DB; DIR is then\n"
+    "left as it was.\n";
 
 int UsageError(const std::string& message) { return publish::UsageError(message, kDataUsage); }
 
@@ -242,15 +246,17 @@ int RunDataCommand(int argc, char** argv) {
     const std::size_t end = kept.find('\n', at);
     const std::string_view line = std::string_view(kept).substr(at, end - at);
     data.Line(line);
-    csv.Line(publish::CsvOfDataLine(line));
     codes.Count(line);
     at = end + 1;
   }
-  const publish::AddressSet::Totals totals = set.Write([&](std::string_view line, std::string_view csv_row) {
-    data.Line(line);
-    csv.Line(csv_row);
-    codes.Count(line);
-  });
+  // post.csv sums up the DB's codes; kept lines are addresses whose parts are
+  // not known, so they have no row there.
+  const publish::AddressSet::Totals totals = set.Write(
+      [&](std::string_view line) {
+        data.Line(line);
+        codes.Count(line);
+      },
+      [&](const publish::AddressSet::CodeSummary& code) { csv.Line(publish::CsvRow(code)); });
   const std::size_t lines = kept_lines + totals.lines;
   for (const std::string& l : VersionText(version, shown, kept_name, kept_lines, lines, codes.distinct())) {
     ver.Line(l);

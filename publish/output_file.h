@@ -1,10 +1,18 @@
 // A file of the publisher's output: written beside its place under a
 // temporary name, synced, and put in place by a rename only when whole, so
 // that the service never shows half a file. Removed unless placed.
+//
+// The temporary name is unguessable and the file is made new, never opened
+// through whatever already has its name: the served folder may be writable
+// by others, and a link planted there must not turn the publisher's write
+// into one of the planter's choosing.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/random.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -14,14 +22,28 @@ namespace marlix::publish {
 
 class OutputFile {
  public:
-  OutputFile(const std::filesystem::path& dir, const std::string& name)
-      : final_(dir / name), temp_(dir / ("." + name + ".tmp-" + std::to_string(getpid()))) {
-    file_ = std::fopen(temp_.c_str(), "wb");
+  OutputFile(const std::filesystem::path& dir, const std::string& name) : final_(dir / name) {
+    // Beside the final name, so that the rename stays on one file system.
+    for (int attempt = 0; attempt < 100 && file_ == nullptr; ++attempt) {
+      std::filesystem::path temp = dir / ("." + name + ".tmp-" + RandomSuffix());
+      const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      if (fd < 0) {
+        if (errno == EEXIST) continue;
+        return;
+      }
+      file_ = ::fdopen(fd, "wb");
+      if (file_ == nullptr) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return;
+      }
+      temp_ = std::move(temp);
+    }
     if (file_ != nullptr) std::setvbuf(file_, nullptr, _IOFBF, std::size_t{1} << 20);
   }
   ~OutputFile() {
     if (file_ != nullptr) std::fclose(file_);
-    if (!placed_) std::remove(temp_.c_str());
+    if (!placed_ && !temp_.empty()) std::remove(temp_.c_str());
   }
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -46,6 +68,22 @@ class OutputFile {
   const std::filesystem::path& path() const { return final_; }
 
  private:
+  // 16 hex digits from the system's random source.
+  static std::string RandomSuffix() {
+    unsigned char bytes[8] = {};
+    std::size_t got = 0;
+    while (got < sizeof bytes) {
+      const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string suffix;
+    for (const unsigned char b : bytes) suffix += {kHex[b >> 4], kHex[b & 15]};
+    return suffix;
+  }
+
   std::filesystem::path final_;
   std::filesystem::path temp_;
   std::FILE* file_ = nullptr;

@@ -61,11 +61,9 @@ int RunKeygenCommand(int argc, char** argv) {
   }
   if (argc != 2) return UsageError("keygen takes one folder", kKeygenUsage);
   const std::filesystem::path dir = argv[1];
-  std::error_code error;
-  std::filesystem::create_directories(dir, error);
-  if (error) return Fail(dir.string() + ": cannot be made: " + error.message());
-  const std::string private_path = (dir / kPrivateName).string(), public_path = (dir / kPublicName).string();
   std::string why;
+  if (!publish::MakePrivateFolder(dir.string(), why)) return Fail(why);
+  const std::string private_path = (dir / kPrivateName).string(), public_path = (dir / kPublicName).string();
   if (!publish::WriteNewKeyPair(private_path, public_path, why)) return Fail(why);
   std::printf("marlix-publish: wrote %s (keep it off the web server, readable by you alone) and %s (build the\n"
               "programs with -DMARLIX_UPDATE_KEY=%s)\n",

@@ -5,10 +5,13 @@
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace marlix::publish {
 
@@ -34,6 +37,13 @@ std::string OpenSslError() {
   return text;
 }
 
+// "0755" for the permission bits of `mode`.
+std::string OctalMode(mode_t mode) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+  return text;
+}
+
 bool IsP256(EVP_PKEY* pkey) {
   char group[64] = {};
   std::size_t length = 0;
@@ -50,6 +60,9 @@ std::optional<Key> Key::Load(const std::string& path, bool want_private, std::st
     return std::nullopt;
   }
   auto* pkey = static_cast<EVP_PKEY*>(read(file));
+  // The mode of the file that was read, not of whatever has its name now.
+  struct stat st = {};
+  const bool stated = ::fstat(fileno(file), &st) == 0;
   std::fclose(file);
   if (pkey == nullptr) {
     why = path + ": not a PEM " + (want_private ? "private" : "public") + " key (" + OpenSslError() + ")";
@@ -60,6 +73,13 @@ std::optional<Key> Key::Load(const std::string& path, bool want_private, std::st
   impl->has_private = want_private;
   if (!IsP256(pkey)) {
     why = path + ": not an ECDSA P-256 key";
+    return std::nullopt;
+  }
+  // A private key others could read may be copied already; signing with it
+  // would lend the publisher's name to whoever has it.
+  if (want_private && (!stated || (st.st_mode & 077) != 0)) {
+    why = path + ": a private key that group or others can read (mode " + OctalMode(st.st_mode) +
+          "); make it its owner's alone with chmod 600 " + path;
     return std::nullopt;
   }
   return Key(std::move(impl));
@@ -119,6 +139,42 @@ std::FILE* CreateNew(const std::string& path, mode_t mode, std::string& why) {
 }
 
 }  // namespace
+
+bool MakePrivateFolder(const std::string& dir, std::string& why) {
+  struct stat st = {};
+  if (::stat(dir.c_str(), &st) != 0) {
+    if (errno != ENOENT) {
+      why = dir + ": " + std::strerror(errno);
+      return false;
+    }
+    // The folders above it are ordinary ones; only the key's own is closed.
+    std::filesystem::path path = std::filesystem::path(dir).lexically_normal();
+    if (!path.has_filename()) path = path.parent_path();  // "keys/" names "keys"
+    const std::filesystem::path parent = path.parent_path();
+    std::error_code error;
+    if (!parent.empty()) std::filesystem::create_directories(parent, error);
+    if (error) {
+      why = dir + ": cannot be made: " + error.message();
+      return false;
+    }
+    if (::mkdir(path.c_str(), 0700) == 0) return true;
+    if (errno != EEXIST || ::stat(dir.c_str(), &st) != 0) {
+      why = dir + ": cannot be made: " + std::strerror(errno);
+      return false;
+    }
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    why = dir + ": is not a folder";
+    return false;
+  }
+  if ((st.st_mode & 077) != 0) {
+    why = dir + ": group or others can read or enter this folder (mode " + OctalMode(st.st_mode) +
+          "); a private key goes only in a folder of its owner's alone: chmod 700 " + dir +
+          ", or name a new folder";
+    return false;
+  }
+  return true;
+}
 
 bool WriteNewKeyPair(const std::string& private_path, const std::string& public_path, std::string& why) {
   if (::access(public_path.c_str(), F_OK) == 0) {

@@ -19,7 +19,8 @@ class Key {
   Key(Key&&) noexcept;
   Key& operator=(Key&&) noexcept;
 
-  // Nothing, and `why` set, when the file holds no P-256 key of that kind.
+  // Nothing, and `why` set, when the file holds no P-256 key of that kind,
+  // or (LoadPrivate) it is a private key that group or others can read.
   static std::optional<Key> LoadPrivate(const std::string& path, std::string& why);
   static std::optional<Key> LoadPublic(const std::string& path, std::string& why);
 
@@ -35,6 +36,12 @@ class Key {
                                  void* (*read)(std::FILE*));
   std::unique_ptr<Impl> impl_;
 };
+
+// Makes `dir` (and the folders above it) for a private key, readable and
+// enterable by its owner alone (0700). A folder that is there already is
+// taken only when group and others have no access to it. False, and `why`
+// set, otherwise.
+bool MakePrivateFolder(const std::string& dir, std::string& why);
 
 // Makes a new key pair: the private key (readable by its owner alone) and
 // its public key as `openssl ec -pubout` writes it. Refuses to overwrite

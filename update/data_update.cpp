@@ -102,7 +102,11 @@ class Transfer {
     const std::string target = JoinPath(work_, file.name);
     const std::string inflated = form.kind == FormKind::kDelta ? target + kDeltaSuffix : target;
     FormFetch fetch = Receive(file, form, part, inflated);
-    if (fetch.result != DownloadResult::kComplete) return fetch;
+    if (fetch.result != DownloadResult::kComplete) {
+      // Only the part is worth keeping: a resume inflates it again.
+      if (form.kind != FormKind::kPlain) std::remove(inflated.c_str());
+      return fetch;
+    }
     if (form.kind == FormKind::kPlain) {
       std::string error;
       if (!MoveIntoPlace(part, target, error)) return Failure(DownloadResult::kLocalFileFailure, error);
@@ -291,7 +295,8 @@ std::optional<Sha256Digest> LocalDigest(const std::string& path, const ManifestF
   return DigestOfFile(path);
 }
 
-// The work folder keeps only the parts of this manifest's forms, for resume.
+// The work folder keeps what an earlier try of this edition left: the parts
+// of its forms, for resume, and its files that arrived whole.
 void ClearWorkFolder(const std::string& work, const Manifest& manifest) {
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(work, error)) {
@@ -299,6 +304,8 @@ void ClearWorkFolder(const std::string& work, const Manifest& manifest) {
     bool keep = false;
     for (const ManifestFile& file : manifest.files) {
       for (const FileForm& form : file.forms) keep = keep || name == HexOf(form.sha256) + kPartSuffix;
+      keep = keep || (name == file.name && entry.is_regular_file(error) && entry.file_size(error) == file.size &&
+                      DigestOfFile(entry.path().string()) == file.sha256);
     }
     if (!keep) std::filesystem::remove_all(entry.path(), error);
   }
@@ -425,6 +432,10 @@ DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* age
   Transfer transfer(*session, access, folder, work, events, cancel, done, total);
   for (const Wanted& want : wanted) {
     const std::string local_path = JoinPath(folder, want.file->name);
+    if (Exists(JoinPath(work, want.file->name))) {
+      done += want.forms.front()->size;
+      continue;  // it arrived whole before
+    }
     status(FormatText(kTextDownloadingFormat, local_path));
     if (events.file_started) events.file_started(want.file->name, local_path);
     FormFetch fetch;

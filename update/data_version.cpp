@@ -1,7 +1,9 @@
 #include "data_version.h"
 
 #include <memory>
+#include <utility>
 
+#include "data_download.h"
 #include "internet.h"
 #include "update_texts.h"
 
@@ -13,14 +15,28 @@ constexpr unsigned kPanelReadBuffer = 4096;
 
 }  // namespace
 
-std::string ReadDataVersionText(CInternetFile& file) {
+std::string DataVersionText(std::string_view body) {
   std::string text;
-  std::string line;
-  while (file.ReadString(line)) {
-    text += line;
+  while (!body.empty()) {
+    const std::size_t lf = body.find('\n');
+    for (const char c : body.substr(0, lf)) {
+      if (c != '\r') text.push_back(c);
+    }
     text += "\r\n";
+    body.remove_prefix(lf == std::string_view::npos ? body.size() : lf + 1);
   }
   return text;
+}
+
+std::optional<std::string> ReadDataVersionText(CInternetFile& file, std::uint64_t max_bytes) {
+  std::string body;
+  char block[kPanelReadBuffer];
+  for (unsigned got = kPanelReadBuffer; got == kPanelReadBuffer;) {
+    got = file.Read(block, kPanelReadBuffer);
+    if (body.size() + got > max_bytes) return std::nullopt;
+    body.append(block, got);
+  }
+  return DataVersionText(body);
 }
 
 DataVersion FetchDataVersion(const ServiceAccess& access, const std::function<void(const std::string&)>& status) {
@@ -39,9 +55,15 @@ DataVersion FetchDataVersion(const ServiceAccess& access, const std::function<vo
       tell(kTextNetworkFailure);
       return version;
     }
+    // More than a version file may have is no version file: the read stops
+    // there, and the panel shows nothing.
+    std::optional<std::string> text = ReadDataVersionText(*file, kMaxDataVersionBytes);
+    if (!text) {
+      tell(kTextNetworkFailure);
+      return version;
+    }
     tell(kTextVersionShown);
-    file->SetReadBufferSize(kPanelReadBuffer);
-    version.text = ReadDataVersionText(*file);
+    version.text = std::move(*text);
     file->Close();
     session.Close();
   } catch (const CInternetException&) {

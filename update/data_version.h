@@ -1,8 +1,11 @@
 // The text of the server's data-version file, as the update panel shows it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "server_url.h"
 
@@ -18,11 +21,18 @@ struct DataVersion {
   std::string text;  // each line of the file followed by CR LF; empty unless fetched
 };
 
-// The panel's text of a data-version file: each line followed by CR LF.
-std::string ReadDataVersionText(CInternetFile& file);
+// The panel's text of a data-version file's body: each line without its CRs,
+// followed by CR LF.
+std::string DataVersionText(std::string_view body);
+
+// Reads the whole body of a data-version file and returns the panel's text of
+// it; nothing when the body has more than `max_bytes` (it stops reading there:
+// an answer without end cannot grow the process).
+std::optional<std::string> ReadDataVersionText(CInternetFile& file, std::uint64_t max_bytes);
 
 // Fetches the data-version file and builds the panel's text. `status` gets
-// the status line's texts in order; the caller repaints after each.
+// the status line's texts in order; the caller repaints after each. A file of
+// more than kMaxDataVersionBytes is a failure to fetch, like a broken one.
 DataVersion FetchDataVersion(const ServiceAccess& access, const std::function<void(const std::string&)>& status);
 
 }  // namespace marlix

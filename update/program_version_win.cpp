@@ -28,19 +28,37 @@ std::wstring WideFromSystemCodePage(const char* text) {
 
 }  // namespace
 
-bool StartUpdater(const char* app_name, const char* start_dir) {
-  const HINSTANCE started = ShellExecuteA(nullptr, "open", kUpdaterProgram, nullptr, start_dir, SW_SHOW);
+std::wstring OwnProgramFolder() {
+  std::wstring path(1024, L'\0');
+  for (;;) {
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    if (path.size() >= 32768) return {};  // longer than any Windows path
+    path.resize(path.size() * 2);
+  }
+  const std::size_t slash = path.rfind(L'\\');
+  if (slash == std::wstring::npos) return {};
+  path.resize(slash);
+  return path;
+}
+
+bool StartUpdater(const char* app_name, const std::wstring& program_dir) {
+  const std::wstring updater = program_dir + L"\\" + WideFromCp949(kUpdaterProgram);
+  const HINSTANCE started = ShellExecuteW(nullptr, L"open", updater.c_str(), nullptr, program_dir.c_str(), SW_SHOW);
   if (reinterpret_cast<INT_PTR>(started) > 32) return true;
-  const std::wstring text = WideFromCp949(kCannotStartHead) + WideFromSystemCodePage(start_dir) + L"\\" +
-                            WideFromSystemCodePage(kUpdaterProgram) + WideFromCp949(kCannotStartTail);
+  const std::wstring text = WideFromCp949(kCannotStartHead) + updater + WideFromCp949(kCannotStartTail);
   MessageBoxW(nullptr, text.c_str(), WideFromSystemCodePage(app_name).c_str(), MB_OK | MB_ICONEXCLAMATION);
   return false;
 }
 
-bool CheckProgramVersion(const char* app_name, const char* start_dir, std::string& server_version) {
+bool CheckProgramVersion(const char* app_name, const std::wstring& program_dir, std::string& server_version) {
   server_version = FetchServerVersion(ServiceAccess{}, app_name);
   if (!ServerVersionIsNewer(server_version)) return false;
-  return StartUpdater(app_name, start_dir);
+  return StartUpdater(app_name, program_dir);
 }
 
 }  // namespace marlix

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "local_files.h"
+#include "program_version_win.h"
 #include "updater_about_dlg_win.h"
 #include "updater_resource.h"
 
@@ -60,10 +61,18 @@ BOOL CUpdateDlg::OnInitDialog() {
   SetIcon(m_hIcon, FALSE);
 
   m_nProgressMax = kProgressMax;
-  // The working directory is the program folder: Marlix starts the updater there.
+  // The program folder is the updater's own, whatever the working directory
+  // (a user or a shortcut may start it from anywhere). Its file steps name
+  // files in the system's code page.
   std::memset(m_szCurDir, 0, sizeof m_szCurDir);
-  const DWORD length = ::GetCurrentDirectoryA(sizeof m_szCurDir, m_szCurDir);
-  if (length == 0 || length >= sizeof m_szCurDir) m_szCurDir[0] = '\0';
+  const std::wstring folder = marlix::OwnProgramFolder();
+  BOOL lossy = FALSE;
+  if (folder.empty() || ::WideCharToMultiByte(CP_ACP, 0, folder.c_str(), -1, m_szCurDir, sizeof m_szCurDir, nullptr,
+                                              &lossy) == 0 || lossy) {
+    // A folder those calls cannot name: the working directory, as a last resort.
+    const DWORD length = ::GetCurrentDirectoryA(sizeof m_szCurDir, m_szCurDir);
+    if (length == 0 || length >= sizeof m_szCurDir) m_szCurDir[0] = '\0';
+  }
   std::memset(m_szNewFile, 0, sizeof m_szNewFile);
   const std::string new_file = marlix::JoinPath(m_szCurDir, kNewProgramFile);
   std::strncpy(m_szNewFile, new_file.c_str(), sizeof m_szNewFile - 1);

@@ -3,6 +3,7 @@
 // same body read through the remote-file reader, and the order of
 // versions (a total order in which a prefix sorts first).
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -87,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The same body as the data-version panel shows it, read in pieces of the
   // sizes the input's first bytes name: each line with CR LF.
   const std::string_view chunks = in.substr(0, data[0] % 4);
-  const std::string text = marlix::ReadDataVersionText(*marlix::fuzz::OpenBody(in, chunks));
+  const std::optional<std::string> text = marlix::ReadDataVersionText(*marlix::fuzz::OpenBody(in, chunks), in.size());
+  Check(text.has_value(), "data-version text of a body within its cap was refused");
   std::string want;
   for (std::string_view rest = in; !rest.empty();) {
     const std::size_t lf = rest.find('\n');
@@ -95,6 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     want += "\r\n";
     rest.remove_prefix(lf == std::string_view::npos ? rest.size() : lf + 1);
   }
-  Check(text == want, "data-version text differs from the body's lines");
+  Check(*text == want, "data-version text differs from the body's lines");
+  Check(in.empty() || !marlix::ReadDataVersionText(*marlix::fuzz::OpenBody(in, chunks), in.size() - 1),
+        "data-version text of a body past its cap was taken");
   return 0;
 }

@@ -62,7 +62,10 @@ class DataUpdateTest : public ::testing::Test {
     fs::copy_file(MARLIX_TEST_SIGNING_KEY, fs::path(work_) / "key.pem");
     fs::permissions(fs::path(work_) / "key.pem", fs::perms::owner_read | fs::perms::owner_write);
   }
-  void TearDown() override { fs::remove_all(work_); }
+  void TearDown() override {
+    if (!mounted_.empty()) std::system(("umount '" + mounted_ + "'").c_str());
+    fs::remove_all(work_);
+  }
 
   // Publishes `postcode` with a post.csv and postver.txt of its own as the next edition.
   void Release(const ServiceServer& server, const std::string& postcode, const std::string& version) {
@@ -89,7 +92,7 @@ class DataUpdateTest : public ::testing::Test {
 
   std::string Local(const char* name) const { return ReadBytes(fs::path(folder_) / name); }
 
-  std::string work_, folder_, unchanged_, status_;
+  std::string work_, folder_, unchanged_, status_, mounted_;
 };
 
 // Every 100th line of the real data changed: a road renamed, as an edition changes.
@@ -166,6 +169,15 @@ TEST_F(DataUpdateTest, EditionsComeCompressedThenAsDeltasAndNeverGoBack) {
          WriteBytes(root / "postcode.txt", second);
        },
        "postcode.txt"},
+      // A small body that would inflate past the file's size is stopped at it.
+      {"compression bomb",
+       [&] {
+         const std::string zeros(8 << 20, '0');
+         WriteBytes(root / "zeros", zeros);
+         ASSERT_EQ(std::system(("gzip -9c '" + (root / "zeros").string() + "' > '" +
+                                (root / "editions/3/postcode.txt.gz").string() + "'").c_str()), 0);
+       },
+       "postcode.txt"},
   };
   for (const Bad& bad : bads) {
     bad.serve();
@@ -174,6 +186,9 @@ TEST_F(DataUpdateTest, EditionsComeCompressedThenAsDeltasAndNeverGoBack) {
     EXPECT_NE(status_.find(bad.status), std::string::npos) << bad.what << ": " << status_;
     EXPECT_EQ(Local("postcode.txt"), second) << bad.what;
     EXPECT_EQ(Local("manifest.txt"), manifest2) << bad.what;
+    for (const auto& left : fs::directory_iterator(fs::path(folder_) / marlix::kWorkFolder)) {
+      EXPECT_LE(fs::file_size(left.path()), third.size()) << bad.what << ": " << left.path();
+    }
     WriteBytes(root / "manifest.txt", manifest3);
     WriteBytes(root / "manifest.txt.sig", signature3);
   }
@@ -198,6 +213,8 @@ TEST_F(DataUpdateTest, ACutTransferResumesWithRangeOrStartsOverWithout) {
     outcome = Update(server);
     ASSERT_EQ(outcome.result, DownloadResult::kComplete) << outcome.detail;
     EXPECT_EQ(Local("postcode.txt"), data);
+    // What arrived whole before the cut is not fetched again.
+    EXPECT_EQ(Sent(server, "editions/1/post.csv.gz"), 0u);
     if (ranges) {
       EXPECT_LT(Sent(server, gzip), size / 2 + size / 20);
     } else {
@@ -211,6 +228,32 @@ TEST_F(DataUpdateTest, ACutTransferResumesWithRangeOrStartsOverWithout) {
   EXPECT_EQ(Update(server, &cancel).result, DownloadResult::kCancelled);
   EXPECT_FALSE(fs::exists(fs::path(folder_) / "postcode.txt"));
   EXPECT_EQ(Update(server).result, DownloadResult::kComplete);
+}
+
+// A disk that fills while the new set arrives stops the update with a
+// message that says so; the old set stays. Needs a small file system of its
+// own, which only root can mount.
+TEST_F(DataUpdateTest, AFullDiskKeepsTheOldSetAndSaysSo) {
+  const fs::path disk = fs::path(work_) / "disk";
+  fs::create_directories(disk);
+  if (std::system(("mount -t tmpfs -o size=1m tmpfs '" + disk.string() + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "no tmpfs to fill here";
+  }
+  mounted_ = disk.string();
+  folder_ = (disk / "data").string();
+  ServiceServer server({}, marlix_test::Signing::kOnlyGiven);
+  Release(server, "06315 a\r\n", "1");
+  ASSERT_EQ(Update(server).result, DownloadResult::kComplete);
+  Release(server, ReadBytes(MARLIX_REAL_DATA), "2");
+  std::string message;
+  marlix::ServiceAccess access;
+  access.base_url = server.url();
+  marlix::DataUpdateEvents events;
+  events.local_failure = [&](const std::string& text) { message = text; };
+  EXPECT_EQ(marlix::UpdateDataFiles(access, "test", folder_, events).result, DownloadResult::kLocalFileFailure);
+  EXPECT_NE(message.find("디스크 공간이 부족합니다."), std::string::npos) << message;
+  EXPECT_EQ(Local("postcode.txt"), "06315 a\r\n");
+  EXPECT_EQ(Local("postver.txt"), "1\r\n");
 }
 
 // The set changes as one: a change killed before its marker leaves the old
@@ -237,6 +280,38 @@ TEST_F(DataUpdateTest, AnInterruptedChangeEndsWithAWholeSet) {
     }
     EXPECT_FALSE(fs::exists(work / "commit"));
   }
+}
+
+// A manifest is taken only in its one form; what it lists stays under the
+// service's folder and within the files' caps.
+TEST(ManifestTest, ReadsItsOwnTextAndNothingElse) {
+  const std::string sha(64, 'a');
+  const std::string good = "marlix-manifest 1\nedition 7\npublished 2026-12-08\nprogram Marlix.exe 1.2.0.10 100 " +
+                           sha + "\nfile postcode.txt 10 " + sha + "\ngzip postcode.txt editions/7/p.gz 5 " + sha +
+                           "\ndelta postcode.txt " + sha + " editions/7/d.gz 3 " + sha + " 9\n";
+  const marlix::ManifestParse parse = marlix::ParseManifest(good);
+  ASSERT_TRUE(parse.manifest) << parse.error;
+  EXPECT_EQ(marlix::ManifestText(*parse.manifest), good);
+  EXPECT_EQ(parse.manifest->Find("postcode.txt")->forms.back().kind, marlix::FormKind::kPlain);
+  const std::string head = "marlix-manifest 1\nedition 7\npublished 2026-12-08\n";
+  const std::string bad[] = {
+      "marlix-manifest 2\nedition 7\npublished 2026-12-08\n",
+      head.substr(0, head.size() - 1),                                      // no line feed at the end
+      "marlix-manifest 1\npublished 2026-12-08\n",                          // no edition
+      "marlix-manifest 1\nedition 07\npublished 2026-12-08\n",             // not the number's one form
+      head + "edition 8\n",                                                // twice
+      head + "file Marlix.exe 10 " + sha + "\n",                            // not a data file
+      head + "file postcode.txt 10 " + sha + "\nfile postcode.txt 10 " + sha + "\n",
+      head + "file postcode.txt 2000000000 " + sha + "\n",                  // past the cap
+      head + "file postcode.txt 10 " + sha.substr(1) + "g\n",               // not a hash
+      head + "gzip postcode.txt p.gz 5 " + sha + "\n",                      // a form before its file
+      head + "file postcode.txt 10 " + sha + "\ngzip postcode.txt ../p.gz 5 " + sha + "\n",
+      head + "file postcode.txt 10 " + sha + "\ngzip postcode.txt /p.gz 5 " + sha + "\n",
+      head + "file postcode.txt 10 " + sha + "\ngzip postcode.txt p?x=1 5 " + sha + "\n",
+      head + "mirror http://elsewhere/\n",
+      head + std::string(70000, 'x') + "\n",
+  };
+  for (const std::string& text : bad) EXPECT_FALSE(marlix::ParseManifest(text).manifest) << text.substr(0, 200);
 }
 
 // A delta turns one text into the other whatever the change; one that does

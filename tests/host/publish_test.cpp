@@ -170,8 +170,26 @@ TEST_F(PublishTest, EveryRowIsFoundByCodeRoadLotAndNameInEveryFormTheDbComesIn) 
     codes.insert(line.substr(0, 5));
   }
   const auto lines = Lines("out-0");
-  EXPECT_EQ(Split(Convert(ReadBytes(dir_ / "out-0" / "post.csv"), "UTF-8", "CP949"), "\r\n").size(),
-            lines.size() + 1);
+  // post.csv: a header, then per code its 시도 and 시군구 (of most rows), its
+  // distinct road names and its rows.
+  std::map<std::string, std::map<std::string, std::size_t>> districts;
+  std::map<std::string, std::set<std::string>> roads;
+  std::map<std::string, std::size_t> buildings;
+  for (std::size_t r = 1; r < rows.size(); ++r) {
+    const auto& f = rows[r];
+    ++districts[f[0]][f[1] + "," + f[3]];
+    roads[f[0]].insert(f[8]);
+    ++buildings[f[0]];
+  }
+  std::string expected_csv = U8(u8"우편번호,시도,시군구,도로명 수,건물 수\r\n");
+  for (const auto& [code, counts] : districts) {
+    const auto most = std::max_element(counts.begin(), counts.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    expected_csv += code + "," + most->first + "," + std::to_string(roads[code].size()) + "," +
+                    std::to_string(buildings[code]) + "\r\n";
+  }
+  EXPECT_EQ(Convert(ReadBytes(dir_ / "out-0" / "post.csv"), "UTF-8", "CP949"), expected_csv);
+  EXPECT_EQ(districts.size(), codes.size());
   EXPECT_NE(Convert(ReadBytes(dir_ / "out-0" / "postver.txt"), "UTF-8", "CP949")
                 .find(U8(u8"우편번호 ") + std::to_string(codes.size()) + U8(u8"개")),
             std::string::npos);
@@ -290,10 +308,32 @@ TEST_F(PublishTest, ALongRoadAddressLosesNamesNotItsRoadAddressAndKeptLinesComeF
       << cut;
   EXPECT_LE(Convert(cut, "CP949", "UTF-8").size(), 254u);
   EXPECT_NE(cut.find(artespace[17] + " " + artespace[21] + "-10"), std::string::npos) << cut;
-  // The CSV has no line limit: every name is there.
-  const std::string csv = Convert(ReadBytes(dir_ / "out" / "post.csv"), "UTF-8", "CP949");
-  EXPECT_NE(csv.find(U8(u8"아르테스페이스29호관")), std::string::npos);
-  EXPECT_NE(csv.find(U8(u8"135-080,,,,,,,,,서울 강남구 역삼동\r\n")), std::string::npos) << csv;
+  // post.csv counts every building of the code; kept lines have no row there.
+  EXPECT_EQ(Convert(ReadBytes(dir_ / "out" / "post.csv"), "UTF-8", "CP949"),
+            U8(u8"우편번호,시도,시군구,도로명 수,건물 수\r\n") + artespace[0] + U8(u8",서울특별시,강남구,1,30\r\n"));
+}
+
+// A code's row in post.csv: the 시군구 with most of its rows, its distinct
+// road names, its buildings (rows, also those merged into one line).
+TEST_F(PublishTest, PostCsvGivesACodeTheDistrictOfMostOfItsRows) {
+  const auto rows = SampleRows();
+  const auto& artespace =
+      *std::find_if(rows.begin(), rows.end(), [](const auto& f) { return f[15] == "Artespace"; });
+  std::string text = Joined(rows[0]) + "\n" + Joined(artespace) + "\n";
+  for (const char* number : {"10", "10", "12"}) {
+    auto f = artespace;
+    f[3] = U8(u8"서초구");
+    f[8] = U8(u8"반포대로");
+    f[11] = number;
+    f[13] = std::string("9") + number;
+    text += Joined(f) + "\n";
+  }
+  WriteBytes(dir_ / "db.txt", text);
+  const Ran run = Publish(dir_, "data --out out db.txt");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Count(run, "lines written"), 3u);
+  EXPECT_EQ(Convert(ReadBytes(dir_ / "out" / "post.csv"), "UTF-8", "CP949"),
+            U8(u8"우편번호,시도,시군구,도로명 수,건물 수\r\n") + artespace[0] + U8(u8",서울특별시,서초구,2,4\r\n"));
 }
 
 TEST_F(PublishTest, ASourceThatStopsTheRunLeavesTheFolderAsItWas) {
@@ -325,7 +365,21 @@ TEST_F(PublishTest, ASourceThatStopsTheRunLeavesTheFolderAsItWas) {
   EXPECT_EQ(Snapshot(dir_ / "out"), before);
 }
 
-// The made-up nationwide DB at a small size: 17 texts in both encodings.
+// The rows of the made-up DB's texts in `dir`, UTF-8, without their header rows.
+std::vector<std::vector<std::string>> MadeUpRows(const fs::path& dir) {
+  std::vector<std::vector<std::string>> rows;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    if (e.path().extension() != ".txt") continue;
+    std::string text = ReadBytes(e.path());
+    text = text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : Convert(text, "UTF-8", "CP949");
+    const auto lines = Split(text, "\r\n");
+    for (std::size_t i = 1; i < lines.size(); ++i) rows.push_back(Split(lines[i] + "|", "|"));
+  }
+  return rows;
+}
+
+// The made-up nationwide DB at a small size: 17 texts in both encodings, and
+// its second edition, about 1% changed.
 TEST_F(PublishTest, TheMadeUpNationalDbConvertsWholeFromItsTextsAndItsZip) {
   const std::string make = std::string(MARLIX_SOURCE_DIR) + "/bench/make-national-db";
   if (Shell(dir_, "command -v python3").status != 0) GTEST_SKIP() << "no python3";
@@ -346,6 +400,43 @@ TEST_F(PublishTest, TheMadeUpNationalDbConvertsWholeFromItsTextsAndItsZip) {
     EXPECT_NE(run.out.find("from 17 source texts"), std::string::npos) << run.out;
   }
   EXPECT_EQ(ReadBytes(dir_ / "texts" / "postcode.txt"), ReadBytes(dir_ / "zip" / "postcode.txt"));
+  // post.csv: a row per code, whose buildings add up to the rows.
+  const std::string csv = ReadBytes(dir_ / "texts" / "post.csv");
+  EXPECT_LE(csv.size() * 10, ReadBytes(dir_ / "texts" / "postcode.txt").size());
+  const auto csv_rows = Split(Convert(csv, "UTF-8", "CP949"), "\r\n");
+  ASSERT_EQ(csv_rows.size(), codes.size() + 1);
+  std::size_t buildings = 0;
+  for (std::size_t i = 1; i < csv_rows.size(); ++i) {
+    buildings += std::stoul(csv_rows[i].substr(csv_rows[i].rfind(',') + 1));
+  }
+  EXPECT_EQ(buildings, 3000u);
+
+  // Edition 2: lines gone and new ones, together about 1% of the lines; a
+  // renamed road has one English name.
+  ASSERT_EQ(Shell(dir_, "python3 '" + make + "' db2 --rows 3000 --edition 2").status, 0);
+  const Ran second = Publish(dir_, "data --out edition2 db2/*.txt");
+  ASSERT_EQ(second.status, 0) << second.err;
+  EXPECT_EQ(Count(second, "rows skipped"), 0u);
+  const auto first_lines = Lines("texts");
+  const auto second_lines = Lines("edition2");
+  const std::set<std::string> before(first_lines.begin(), first_lines.end());
+  const std::set<std::string> after(second_lines.begin(), second_lines.end());
+  std::size_t gone = 0;
+  std::size_t added = 0;
+  for (const std::string& line : before) gone += after.count(line) == 0 ? 1 : 0;
+  for (const std::string& line : after) added += before.count(line) == 0 ? 1 : 0;
+  EXPECT_GT(gone, 0u);
+  EXPECT_GT(added, 0u);
+  EXPECT_GE((gone + added) * 200, before.size()) << gone << " gone, " << added << " added";
+  EXPECT_LE((gone + added) * 100, before.size() * 3) << gone << " gone, " << added << " added";
+  std::set<std::string> first_roads;
+  for (const auto& f : MadeUpRows(dir_ / "db")) first_roads.insert(f[8]);
+  std::map<std::string, std::set<std::string>> english;
+  for (const auto& f : MadeUpRows(dir_ / "db2")) {
+    if (first_roads.count(f[8]) == 0) english[f[8]].insert(f[9]);
+  }
+  EXPECT_FALSE(english.empty()) << "no road renamed";
+  for (const auto& [road, names] : english) EXPECT_EQ(names.size(), 1u) << road;
 }
 
 // A Windows program as far as the publisher reads one: the MZ and PE headers
@@ -372,6 +463,19 @@ std::string ProgramFile(unsigned major, unsigned minor, const std::string& text)
 TEST_F(PublishTest, KeysAndSignaturesAreTheOnesOpenSslMakesAndChecks) {
   ASSERT_EQ(Publish(dir_, "keygen keys").status, 0);
   EXPECT_EQ(fs::status(dir_ / "keys/marlix-private.pem").permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  // The key's folder is its owner's alone; one that others can enter is refused.
+  EXPECT_EQ(fs::status(dir_ / "keys").permissions() & fs::perms::all, fs::perms::owner_all);
+  ASSERT_EQ(Publish(dir_, "keygen deep/er/").status, 0);
+  EXPECT_EQ(fs::status(dir_ / "deep/er").permissions() & fs::perms::all, fs::perms::owner_all);
+  EXPECT_TRUE(fs::exists(dir_ / "deep/er/marlix-private.pem"));
+  for (const fs::perms open : {fs::perms::group_read, fs::perms::others_exec}) {
+    fs::create_directories(dir_ / "open");
+    fs::permissions(dir_ / "open", fs::perms::owner_all | open);
+    const Ran refused = Publish(dir_, "keygen open");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("open: group or others can read or enter"), std::string::npos) << refused.err;
+    EXPECT_TRUE(fs::is_empty(dir_ / "open"));
+  }
   const std::string key = ReadBytes(dir_ / "keys/marlix-private.pem");
   EXPECT_EQ(Shell(dir_, "openssl ec -in keys/marlix-private.pem -pubout").out, ReadBytes(dir_ / "keys/marlix-public.pem"));
   const Ran again = Publish(dir_, "keygen keys");
@@ -382,6 +486,15 @@ TEST_F(PublishTest, KeysAndSignaturesAreTheOnesOpenSslMakesAndChecks) {
   WriteBytes(dir_ / "a.txt", "some data\r\n");
   WriteBytes(dir_ / "b.txt", "more data\r\n");
   ASSERT_EQ(Publish(dir_, "sign --key keys/marlix-private.pem a.txt b.txt").status, 0);
+  EXPECT_EQ(Shell(dir_, "openssl dgst -sha256 -verify keys/marlix-public.pem -signature a.txt.sig a.txt").status, 0);
+  // A link planted under the temporary name a run by this process id once
+  // used is neither written through nor put in place.
+  WriteBytes(dir_ / "victim.txt", "not the publisher's to write\n");
+  const Ran planted = Shell(dir_, "ln -s victim.txt .a.txt.sig.tmp-$$ && exec '" + std::string(MARLIX_PUBLISH_EXE) +
+                                      "' sign --key keys/marlix-private.pem a.txt");
+  EXPECT_EQ(planted.status, 0) << planted.err;
+  EXPECT_EQ(ReadBytes(dir_ / "victim.txt"), "not the publisher's to write\n");
+  EXPECT_FALSE(fs::is_symlink(dir_ / "a.txt.sig"));
   EXPECT_EQ(Shell(dir_, "openssl dgst -sha256 -verify keys/marlix-public.pem -signature a.txt.sig a.txt").status, 0);
   ASSERT_EQ(Shell(dir_, "openssl ecparam -name prime256v1 -genkey -noout -out other.pem && "
                         "openssl ec -in other.pem -pubout -out other-public.pem && "
@@ -399,6 +512,17 @@ TEST_F(PublishTest, KeysAndSignaturesAreTheOnesOpenSslMakesAndChecks) {
     EXPECT_EQ(run.status, 1) << args;
     EXPECT_NE(run.err.find(why), std::string::npos) << args << ": " << run.err;
   }
+  // A private key that group or others can read is not signed with.
+  fs::copy_file(dir_ / "keys/marlix-private.pem", dir_ / "shared-key.pem");
+  for (const fs::perms open : {fs::perms::group_read, fs::perms::others_read | fs::perms::others_write}) {
+    fs::permissions(dir_ / "shared-key.pem", fs::perms::owner_read | fs::perms::owner_write | open);
+    const Ran run = Publish(dir_, "sign --key shared-key.pem b.txt");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("shared-key.pem: a private key that group or others can read"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("chmod 600 shared-key.pem"), std::string::npos) << run.err;
+  }
+  EXPECT_NE(Shell(dir_, "openssl dgst -sha256 -verify keys/marlix-public.pem -signature b.txt.sig b.txt").status, 0)
+      << "b.txt changed since it was signed; no new signature was written";
   for (const std::string& args : {std::string("sign --key keys/marlix-public.pem a.txt"),
                                   std::string("verify --key a.txt a.txt"), std::string("sign a.txt")}) {
     EXPECT_EQ(Publish(dir_, args).status, 2) << args;
@@ -439,7 +563,10 @@ TEST_F(PublishTest, AReleaseIsSignedWholeAndBadInputLeavesTheServerAsItWas) {
   WriteBytes(dir_ / "older.exe", ProgramFile(1, 0, "1.0"));
   WriteBytes(dir_ / "sorts-before.exe", ProgramFile(1, 2, "1.02"));  // newer, but "1.02" < "1.1" as text
   WriteBytes(dir_ / "page.exe", "<html>not a program</html>");
+  fs::copy_file(dir_ / "keys/marlix-private.pem", dir_ / "shared-key.pem");
+  fs::permissions(dir_ / "shared-key.pem", fs::perms::others_read, fs::perm_options::add);
   const std::pair<std::string, std::string> refused[] = {
+      {"--key shared-key.pem --data data", "chmod 600 shared-key.pem"},
       {"--key keys/marlix-public.pem --program same.exe", "not a PEM private key"},
       {"--key Marlix.exe --data data", "not a PEM private key"},
       {"--key keys/marlix-private.pem --program same.exe", "not newer than the published 1.1"},

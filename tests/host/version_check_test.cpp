@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "data_download.h"
 #include "data_version.h"
 #include "service_server.h"
 #include "version_check.h"
@@ -129,6 +130,33 @@ TEST(DataVersion, FailuresLeaveTheTextEmptyAndBlameTheNetwork) {
   server.Stop();
   const Panel panel = ShowDataVersion(server.url());
   EXPECT_EQ(panel.statuses, (std::vector<std::string>{"서버에 연결 중입니다...", "네트워크 연결을 확인해 주세요."}));
+}
+
+TEST(DataVersion, MoreThanItsCapIsAFailureAndTheReadStopsThere) {
+  const std::string full(marlix::kMaxDataVersionBytes, 'v');
+  {
+    ServiceServer server;
+    server.Serve("postver.txt", full);
+    const Panel panel = ShowDataVersion(server.url());
+    EXPECT_TRUE(panel.version.fetched) << "exactly the cap is still a version file";
+    EXPECT_EQ(panel.version.text, full + "\r\n");
+    server.Serve("postver.txt", full + "v");
+    const Panel over = ShowDataVersion(server.url());
+    EXPECT_FALSE(over.version.fetched);
+    EXPECT_EQ(over.version.text, "");
+    EXPECT_EQ(over.statuses.back(), "네트워크 연결을 확인해 주세요.");
+  }
+  // A server that never stops sending: the fetch ends soon, with nothing shown.
+  for (const std::string& body : {std::string("2026.12\r\n"), std::string()}) {
+    ServiceServer server({"postver.txt:endless=1"});
+    server.Serve("postver.txt", body);
+    const double start = marlix_test::NowSeconds();
+    const Panel panel = ShowDataVersion(server.url());
+    EXPECT_LT(marlix_test::NowSeconds() - start, 5.0);
+    EXPECT_FALSE(panel.version.fetched);
+    EXPECT_EQ(panel.version.text, "");
+    EXPECT_EQ(panel.statuses, (std::vector<std::string>{"서버에 연결 중입니다...", "네트워크 연결을 확인해 주세요."}));
+  }
 }
 
 }  // namespace

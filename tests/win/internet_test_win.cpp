@@ -133,15 +133,9 @@ TEST_F(WinInetTest, ThePartAskedForComesWithItsOffsetOrTheWholeFileInstead) {
       thrown = true;
     }
     EXPECT_EQ(thrown, row.cut);
-    if (row.cut) {
-      EXPECT_LE(got.size(), 1000u);
-      EXPECT_EQ(got, body.substr(row.offset, got.size()));
-    } else {
-      EXPECT_EQ(got, body.substr(row.offset));
-    }
+    EXPECT_LE(got.size(), row.cut ? 1000u : body.size());
+    EXPECT_EQ(got, body.substr(row.offset, row.cut ? got.size() : body.size()));
   }
-  Fault("wininet-norange.bin", "");
-  Fault("wininet-rangecut.bin", "");
 }
 
 TEST_F(WinInetTest, NoServerThrows) {

@@ -47,6 +47,8 @@ class ProgramVersionTest : public ::testing::Test {
     return "";
   }
 
+  static std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
   std::string dir_;
 };
 
@@ -54,7 +56,7 @@ TEST_F(ProgramVersionTest, ANewerServerVersionStartsTheUpdaterInTheStartUpDirect
   PlaceUpdater();
   ServeVersion("[Marlix]\r\nzipver=1.1\r\n");
   std::string seen;
-  EXPECT_TRUE(marlix::CheckProgramVersion("Marlix", dir_.c_str(), seen));
+  EXPECT_TRUE(marlix::CheckProgramVersion("Marlix", Wide(dir_), seen));
   EXPECT_EQ(seen, "1.1");
   char full[MAX_PATH] = {};
   GetFullPathNameA(dir_.c_str(), sizeof full, full, nullptr);
@@ -66,11 +68,11 @@ TEST_F(ProgramVersionTest, TheSameOrAnOlderVersionOrAnErrorPageStartsNothing) {
   for (const char* ini : {"zipver=1.0\r\n", "zipver=0.9\r\n", "zipver=\r\n", "name=x\r\n"}) {
     ServeVersion(ini);
     std::string seen;
-    EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", dir_.c_str(), seen)) << ini;
+    EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", Wide(dir_), seen)) << ini;
   }
   DeleteFileA((kState + "/root/MarlixVer.ini").c_str());  // the server answers 404
   std::string seen;
-  EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", dir_.c_str(), seen));
+  EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", Wide(dir_), seen));
   EXPECT_EQ(seen, "1.0");
   EXPECT_EQ(UpdaterStartedIn(1500), "");
 }
@@ -87,13 +89,13 @@ TEST_F(ProgramVersionTest, AVersionFileWithoutThePublishersSignatureStartsNothin
                            BadSignature::kCut, BadSignature::kGarbage}) {
     SpoilSignature(base, "MarlixVer.ini", bad, "version-other.txt");
     std::string seen;
-    EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", dir_.c_str(), seen)) << static_cast<int>(bad);
+    EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", Wide(dir_), seen)) << static_cast<int>(bad);
     EXPECT_EQ(seen, "1.0") << static_cast<int>(bad);
     marlix_test::SignNormally(base, "MarlixVer.ini");
   }
   EXPECT_EQ(UpdaterStartedIn(1500), "");
   std::string seen;
-  EXPECT_TRUE(marlix::CheckProgramVersion("Marlix", dir_.c_str(), seen)) << "signed, it counts";
+  EXPECT_TRUE(marlix::CheckProgramVersion("Marlix", Wide(dir_), seen)) << "signed, it counts";
   EXPECT_EQ(seen, "1.1");
 }
 
@@ -115,7 +117,7 @@ TEST_F(ProgramVersionTest, AMissingUpdaterIsToldInAMessageBox) {
     }
   });
   std::string seen;
-  EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", dir_.c_str(), seen));
+  EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", Wide(dir_), seen));
   answer.join();
   // Message boxes turn a lone LF into CR LF in their text.
   std::string expected = "우편번호 검색 업데이트 프로그램을 실행할 수 없습니다.\n\n" + dir_ + "\\MarlixUpd.exe 프로그램이 있는지 확인하십시오";

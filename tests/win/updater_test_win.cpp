@@ -129,10 +129,13 @@ class UpdaterTest : public ::testing::Test {
 };
 
 TEST_F(UpdaterTest, ANewerVersionOnTheServerReplacesTheRunningProgram) {
-  // Marlix finds the newer version at its start and starts MarlixUpd.exe beside it.
+  // Marlix finds the newer version at its start and starts MarlixUpd.exe beside
+  // it, though started in another working folder (as the start with Windows is).
   Serve("MarlixVer.ini", "[Marlix]\r\nzipver=1.1\r\n");
+  const std::string elsewhere = dir_ + "\\elsewhere";
+  ::CreateDirectoryA(elsewhere.c_str(), nullptr);
   const ULONGLONG started = ::GetTickCount64();
-  program_ = Start(Path(kProgramFile), dir_);
+  program_ = Start(Path(kProgramFile), elsewhere);
   DWORD updater_pid = 0;
   for (const ULONGLONG deadline = started + 60000; !updater_pid && ::GetTickCount64() < deadline; ::Sleep(20)) {
     for (const auto& [pid, path] : RunningPrograms("MarlixUpd.exe")) updater_pid = pid;
@@ -165,7 +168,8 @@ TEST_F(UpdaterTest, EveryRunningCopyIsStoppedWhereverItLies) {
   Process third = Start(other + "\\Marlix_New.exe", other);
   ASSERT_TRUE(second.Running() && third.Running());
 
-  updater_ = Start(Path("MarlixUpd.exe"), dir_);
+  // Started in the other folder: its own folder is still the one it updates.
+  updater_ = Start(Path("MarlixUpd.exe"), other);
   AnswerBoxesOf(updater_.pid);
   ASSERT_TRUE(updater_.WaitEnd(60000)) << "the updater did not end";
   EXPECT_TRUE(program_.WaitEnd(1000));
