@@ -372,7 +372,7 @@ DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* age
     // A service that publishes no manifest yet is served file by file, as
     // before; a client that holds a manifest takes nothing without one.
     if (!installed) {
-      static_cast<DownloadOutcome&>(outcome) = DownloadDataFiles(access, agent, folder, events);
+      static_cast<DownloadOutcome&>(outcome) = DownloadDataFiles(access, agent, folder, events, cancel);
       return outcome;
     }
     const bool refused = manifest_bytes.result == DownloadResult::kRefused;
