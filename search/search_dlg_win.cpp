@@ -451,7 +451,8 @@ void CSearchDlg::TakeUpdateNews() {
     m_stcProgress.SetWindowText(text);
     if (m_bSearchWaitsForData) {
       m_lstResult.ResetContent();
-      m_lstResult.InsertString(0, std::string(kFetchingDataRow) + " " + text);
+      m_lstResult.InsertString(0, kFetchingDataRow);
+      m_lstResult.InsertString(1, "  " + text);
     }
   }
   // A local failure ends the update: its message boxes come with the outcome.

@@ -99,8 +99,8 @@ constexpr int HorizontalExtentFor(int widest) {
 // The two rows a search with no match shows (CP949).
 inline constexpr std::string_view kNoDataRows[2] = {"", "                   ▶조회된 자료가 없습니다.◀"};
 
-// The row a search shows while it waits for the data, before the transfer's
-// bytes and time left (CP949).
+// The row a search shows while it waits for the data, above one with the
+// transfer's bytes and time left (CP949).
 inline constexpr std::string_view kFetchingDataRow = "▶우편번호 자료를 받고 있습니다◀";
 
 // A result is listed up to this many lines, far more than anyone reads; the
