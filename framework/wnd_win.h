@@ -139,6 +139,7 @@ class CWnd {
     ::MoveWindow(m_hWnd, x, y, width, height, repaint);
   }
   BOOL ShowWindow(int command) { return ::ShowWindow(m_hWnd, command); }
+  BOOL EnableWindow(BOOL enable) { return ::EnableWindow(m_hWnd, enable); }
   HWND SetFocus() { return ::SetFocus(m_hWnd); }
   RECT GetClientRect() const {
     RECT rc{};

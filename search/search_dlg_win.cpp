@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include <imm.h>
 
@@ -16,6 +17,8 @@
 #include "postcode_search.h"
 #include "resource.h"
 #include "search_window.h"
+#include "text_format.h"
+#include "update_texts.h"
 
 using namespace marlix;
 
@@ -23,6 +26,13 @@ namespace {
 constexpr char kDataFile[] = "c:\\postcode\\postcode.txt";
 constexpr UINT_PTR kBannerTimer = 1;
 constexpr UINT kBannerPeriodMs = 5000;
+// The workers' news, posted by their threads.
+constexpr UINT kUpdateNews = WM_APP + 1;
+constexpr UINT kVersionNews = WM_APP + 2;
+// The update's news is taken at most this often; a fast transfer would
+// otherwise keep the window repainting its bar.
+constexpr UINT_PTR kNewsTimer = 2;
+constexpr ULONGLONG kNewsPeriodMs = 50;
 
 void Place(CWnd& control, const ControlRect& r) { control.MoveWindow(r.x, r.y, r.width, r.height, TRUE); }
 
@@ -58,6 +68,9 @@ constexpr MessageEntry CSearchDlg::kMessageEntries[] = {
     MessageRoute<&CSearchDlg::OnTimer>(WM_TIMER),
     ControlRoute<&CSearchDlg::OnSetfocusSecondTerm>(EN_SETFOCUS, IDC_SECOND_TERM),
     MessageRoute<&CSearchDlg::OnDestroy>(WM_DESTROY),
+    ControlRoute<&CSearchDlg::OnCancelUpdate>(BN_CLICKED, IDC_UPDATE_CANCEL),
+    MessageRoute<&CSearchDlg::OnUpdateNews>(kUpdateNews),
+    MessageRoute<&CSearchDlg::OnVersionNews>(kVersionNews),
 };
 static_assert(!HasDuplicateRoutes(CSearchDlg::kMessageEntries));
 constinit const MessageMap CSearchDlg::kMessageMap{&CDialog::kMessageMap, CSearchDlg::kMessageEntries};
@@ -80,6 +93,10 @@ void CSearchDlg::DoDataExchange() {
   BindControl(IDC_SEARCH, m_btnSearch);
   BindControl(IDC_MODE_TAB, m_tabMode);
   BindControl(IDC_KIND_COMBO, m_cboKind);
+  BindControl(IDC_UPDATE_CANCEL, m_btnCancelUpdate);
+  BindControl(IDC_UPDATE_PROGRESS, m_prgUpdate);
+  BindControl(IDC_UPDATE_PROGRESS_TEXT, m_stcProgress);
+  BindControl(IDC_SEARCH_PROGRESS, m_prgSearchWaits);
 }
 
 BOOL CSearchDlg::OnInitDialog() {
@@ -117,6 +134,8 @@ BOOL CSearchDlg::OnInitDialog() {
   Place(m_btnUpdate, kUpdateButtonPlace);
   Place(m_edtSecondTerm, kSecondTermStartPlace);
   m_lstResult.MoveWindow(0, kResultListTop, clientWidth, kResultListHeight, TRUE);
+  m_prgSearchWaits.MoveWindow(0, kResultListTop, clientWidth, kSearchProgressHeight, FALSE);
+  for (CProgressCtrl* bar : {&m_prgUpdate, &m_prgSearchWaits}) bar->SetRange(0, 1000);
 
   m_cboKind.SetCurSel(0);
   SetTimer(kBannerTimer, kBannerPeriodMs);
@@ -164,9 +183,13 @@ void CSearchDlg::OnPaint() {
 HCURSOR CSearchDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
 
 void CSearchDlg::OnSelchangeModeTab() {
-  // A search still running ends with the list it was filling.
+  // A search still running ends with the list it was filling; one waiting
+  // for the data gives up the list (the transfer goes on).
   ++m_nListFill;
   m_bSearchAgain = false;
+  EndWaitForData();
+  // An answer for the panel left before it arrived is not wanted.
+  m_pVersionFetch.reset();
   const int tab = m_tabMode.GetCurSel();
   m_cboKind.ResetContent();
   m_lstResult.ResetContent();
@@ -185,7 +208,9 @@ void CSearchDlg::OnSelchangeModeTab() {
   ShowIf(m_btnSearch, layout->search_shown);
   ShowIf(m_lstResult, layout->search_shown);
   for (CWnd* panel : {static_cast<CWnd*>(&m_grpUpdate), static_cast<CWnd*>(&m_btnUpdate),
-                      static_cast<CWnd*>(&m_stcUpdateStatus), static_cast<CWnd*>(&m_edtDataVersion)}) {
+                      static_cast<CWnd*>(&m_stcUpdateStatus), static_cast<CWnd*>(&m_edtDataVersion),
+                      static_cast<CWnd*>(&m_btnCancelUpdate), static_cast<CWnd*>(&m_prgUpdate),
+                      static_cast<CWnd*>(&m_stcProgress)}) {
     ShowIf(*panel, layout->update_panel_shown);
   }
   if (layout->combo) {
@@ -213,14 +238,19 @@ void CSearchDlg::OnSearch() {
     SearchOnce();
   } while (m_bSearchAgain && !ModalEnding());
   m_bSearching = false;
+  // The set arrived while the search read the old one, which Windows does
+  // not let go while it is open.
+  if (std::exchange(m_bCommitPending, false) && !ModalEnding()) {
+    CommitStagedSet();
+    RunWaitingSearch();
+  }
 }
 
 void CSearchDlg::SearchOnce() {
   std::FILE* file = std::fopen(kDataFile, "rb");
-  if (!file) {
-    // A data file that cannot be written ends the search with the download.
-    if (DownloadDataFiles() == DownloadResult::kLocalFileFailure) return;
-    file = std::fopen(kDataFile, "rb");
+  if (!file && !m_bDataJustFetched) {
+    WaitForData();
+    return;
   }
   m_lstResult.ResetContent();
   // A file that still cannot be opened is never read: the list says there is no data.
@@ -357,7 +387,7 @@ void CSearchDlg::OnSelchangeResultList() {
   ::CloseClipboard();
 }
 
-void CSearchDlg::OnExit() { EndDialog(ID_EXIT); }
+void CSearchDlg::OnExit() { CloseWhenStopped(ID_EXIT); }
 
 // Not a toggle: the window stays topmost until it closes.
 void CSearchDlg::OnAlwaysOnTop() { SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE); }
@@ -367,27 +397,184 @@ void CSearchDlg::OnAbout() {
   about.DoModal();
 }
 
-void CSearchDlg::OnDownload() { DownloadDataFiles(); }
+void CSearchDlg::OnDownload() { StartDataUpdate(); }
 
-// Fetches the three data files into c:\postcode, telling each step in the
-// status line. A file replaces the local one only when it arrived whole, so a
-// failed download leaves the data as it was.
-DownloadResult CSearchDlg::DownloadDataFiles() {
-  DownloadEvents events;
-  events.status = [this](const std::string& text) { SetStatus(text.c_str()); };
-  events.local_failure = [](const std::string& message) { AfxMessageBox(message.c_str(), MB_OK | MB_ICONERROR); };
-  return marlix::DownloadDataFiles(ServiceAccess{}, AfxGetAppName(), kDataFolder, events).result;
+// Fetches what changed of the data into c:\postcode's work folder on a thread
+// of its own, its steps in the status line and its bytes in the bar, and puts
+// the new set in place on this thread once it is whole. Searches read the old
+// set until then; a failed or cancelled update leaves it as it was.
+void CSearchDlg::StartDataUpdate() {
+  if (m_pUpdate) return;
+  m_pace = TransferPace{};
+  // The update's steps take the status line from here on.
+  m_bVersionStatusWanted = false;
+  HWND window = m_hWnd;
+  m_pUpdate = std::make_unique<DataUpdateWorker>(ServiceAccess{}, AfxGetAppName(), kDataFolder,
+                                                 [window] { ::PostMessageW(window, kUpdateNews, 0, 0); });
+  ShowTransfer(true);
 }
 
-// Fetches the server's data-version file into the text box, repainting after
-// each status so the user sees what the blocking fetch is doing.
+void CSearchDlg::ShowTransfer(bool running) {
+  m_btnUpdate.EnableWindow(!running);
+  m_btnCancelUpdate.EnableWindow(running);
+  if (running) {
+    for (CProgressCtrl* bar : {&m_prgUpdate, &m_prgSearchWaits}) bar->SetPos(0);
+    m_stcProgress.SetWindowText("");
+  }
+}
+
+// The transfer stops at its next block and keeps what arrived; the status
+// line says so when the worker has ended.
+void CSearchDlg::OnCancelUpdate() {
+  if (m_pUpdate) m_pUpdate->Stop();
+}
+
+void CSearchDlg::OnUpdateNews() {
+  const ULONGLONG now = ::GetTickCount64();
+  if (now < m_nNextNewsMs) {
+    // The worker posts nothing more until this news is taken.
+    SetTimer(kNewsTimer, static_cast<UINT>(m_nNextNewsMs - now));
+    return;
+  }
+  m_nNextNewsMs = now + kNewsPeriodMs;
+  TakeUpdateNews();
+}
+
+void CSearchDlg::TakeUpdateNews() {
+  if (!m_pUpdate) return;
+  DataUpdateWorker::News news = m_pUpdate->Take();
+  if (news.status) SetStatus(news.status->c_str());
+  if (news.progressed) {
+    m_pace.Note(news.done, news.total, ::GetTickCount64());
+    const std::string text = m_pace.Text();
+    for (CProgressCtrl* bar : {&m_prgUpdate, &m_prgSearchWaits}) bar->SetPos(m_pace.Permille());
+    m_stcProgress.SetWindowText(text);
+    if (m_bSearchWaitsForData) {
+      m_lstResult.ResetContent();
+      m_lstResult.InsertString(0, kFetchingDataRow);
+      m_lstResult.InsertString(1, "  " + text);
+    }
+  }
+  // A local failure ends the update: its message boxes come with the outcome.
+  for (std::string& message : news.local_failures) m_localFailures.push_back(std::move(message));
+  if (news.outcome) FinishDataUpdate(*news.outcome);
+}
+
+// Whatever the update ends with is told and done before 업데이트 can be
+// pressed again.
+void CSearchDlg::FinishDataUpdate(const DataUpdateOutcome& outcome) {
+  m_pUpdate.reset();
+  const std::vector<std::string> failures = std::exchange(m_localFailures, {});
+  if (m_bClosing) {
+    // The set stays as it was; what arrived waits for the next try.
+    ShowTransfer(false);
+    return;
+  }
+  for (const std::string& message : failures) AfxMessageBox(message.c_str(), MB_OK | MB_ICONERROR);
+  if (outcome.staged) {
+    if (m_bSearching) {
+      m_bCommitPending = true;
+    } else {
+      CommitStagedSet();
+    }
+  }
+  ShowTransfer(false);
+  if (!m_bSearchWaitsForData || m_bCommitPending || ModalEnding()) return;
+  // A staged set is in place now, or the files came one by one, or the
+  // server's edition was ours already.
+  if (outcome.staged || outcome.result == DownloadResult::kComplete) {
+    RunWaitingSearch();
+    return;
+  }
+  EndWaitForData();
+  m_lstResult.ResetContent();
+  // A data file that cannot be written ends the search with its message box;
+  // any other failure leaves a list that says there is no data.
+  if (outcome.result != DownloadResult::kLocalFileFailure) {
+    m_lstResult.InsertString(0, kNoDataRows[0].data());
+    m_lstResult.InsertString(1, kNoDataRows[1].data());
+  }
+}
+
+void CSearchDlg::CommitStagedSet() {
+  std::string error;
+  if (CommitDataSet(kDataFolder, error)) {
+    m_prgUpdate.SetPos(1000);
+    SetStatus(kTextDownloadDone);
+  } else {
+    // The marker stays: the next update or start finishes the change.
+    AfxMessageBox(FormatText(kTextCannotSaveFormat, kDataFolder, error).c_str(), MB_OK | MB_ICONERROR);
+  }
+}
+
+void CSearchDlg::RunWaitingSearch() {
+  if (!m_bSearchWaitsForData || ModalEnding()) return;
+  EndWaitForData();
+  m_bDataJustFetched = true;
+  OnSearch();
+  m_bDataJustFetched = false;
+}
+
+// A search that finds no data file waits for the data: the bar above the
+// list and a row in it tell how the transfer goes.
+void CSearchDlg::WaitForData() {
+  m_lstResult.ResetContent();
+  m_lstResult.InsertString(0, kFetchingDataRow);
+  if (!m_bSearchWaitsForData) {
+    m_bSearchWaitsForData = true;
+    const int width = GetClientRect().right;
+    m_lstResult.MoveWindow(0, kResultListTop + kSearchProgressHeight, width, kResultListHeight - kSearchProgressHeight);
+    m_prgSearchWaits.ShowWindow(SW_SHOW);
+  }
+  StartDataUpdate();
+}
+
+void CSearchDlg::EndWaitForData() {
+  if (!std::exchange(m_bSearchWaitsForData, false)) return;
+  m_prgSearchWaits.ShowWindow(SW_HIDE);
+  m_lstResult.MoveWindow(0, kResultListTop, GetClientRect().right, kResultListHeight);
+}
+
+void CSearchDlg::OnOK() { CloseWhenStopped(IDOK); }
+void CSearchDlg::OnCancel() { CloseWhenStopped(IDCANCEL); }
+
+// The window goes once a running update has stopped, so that the data set is
+// left as it was and what arrived is kept whole for the next try. It is out
+// of sight meanwhile and goes on answering: a stalled connection holds the
+// worker until its time-out.
+void CSearchDlg::CloseWhenStopped(int result) {
+  if (m_bClosing) return;
+  m_bClosing = true;
+  m_pVersionFetch.reset();
+  if (m_pUpdate) {
+    m_pUpdate->Stop();
+    ShowWindow(SW_HIDE);
+    while (m_pUpdate && !ModalEnding()) {
+      if (!PumpMessage()) ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    }
+  }
+  EndDialog(result);
+}
+
+// Fetches the server's data-version file on a thread of its own; the text box
+// is filled when it arrives.
 void CSearchDlg::ShowDataVersion() {
   m_edtDataVersion.SetWindowText("");
-  const DataVersion version = FetchDataVersion(ServiceAccess{}, [this](const std::string& text) {
-    SetStatus(text.c_str());
-  });
-  if (version.fetched) m_edtDataVersion.SetWindowText(version.text.c_str());
-  ::UpdateWindow(m_hWnd);
+  m_bVersionStatusWanted = !m_pUpdate;
+  HWND window = m_hWnd;
+  m_pVersionFetch = std::make_unique<DataVersionWorker>(ServiceAccess{},
+                                                        [window] { ::PostMessageW(window, kVersionNews, 0, 0); });
+}
+
+void CSearchDlg::OnVersionNews() {
+  if (!m_pVersionFetch) return;  // from a fetch no longer wanted
+  DataVersionWorker::News news = m_pVersionFetch->Take();
+  // A running or ended update's steps matter more than the version's.
+  if (news.status && m_bVersionStatusWanted) SetStatus(news.status->c_str());
+  if (news.version) {
+    if (news.version->fetched) m_edtDataVersion.SetWindowText(news.version->text.c_str());
+    m_pVersionFetch.reset();
+  }
 }
 
 void CSearchDlg::SetStatus(const char* text) {
@@ -417,7 +604,13 @@ void CSearchDlg::SwitchToHangul(CEdit& edit) {
 
 // Steps the banner to its next frame. The frame is loaded afresh each time and
 // the one it replaces is released, so hours of ticks hold one bitmap.
-void CSearchDlg::OnTimer() {
+void CSearchDlg::OnTimer(WPARAM id) {
+  if (id == kNewsTimer) {
+    ::KillTimer(m_hWnd, kNewsTimer);
+    m_nNextNewsMs = ::GetTickCount64() + kNewsPeriodMs;
+    TakeUpdateNews();
+    return;
+  }
   const BannerStep step = StepBanner(m_nBannerFrame);
   m_nBannerFrame = step.frame;
   UniqueBitmap next;

@@ -3,7 +3,11 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
 
+#include "background_update.h"
 #include "data_download.h"
 #include "wnd_win.h"
 
@@ -35,11 +39,16 @@ class CSearchDlg : public CDialog {
   void OnDownload();
   void OnAbout();
   void OnSetfocusFirstTerm();
-  void OnTimer();
+  void OnTimer(WPARAM id);
   void OnSetfocusSecondTerm();
   void OnDestroy();
+  void OnOK() override;
+  void OnCancel() override;
+  void OnCancelUpdate();
+  void OnUpdateNews();
+  void OnVersionNews();
 
-  // Shows the server's data version in the update panel.
+  // Starts the fetch of the server's data version for the update panel.
   void ShowDataVersion();
 
   CEdit m_edtSecondTerm;      // 1017
@@ -53,6 +62,10 @@ class CSearchDlg : public CDialog {
   CButton m_btnSearch;        // 1001
   CTabCtrl m_tabMode;         // 1000
   CComboBox m_cboKind;        // 1002
+  CButton m_btnCancelUpdate;          // 1020
+  CProgressCtrl m_prgUpdate;          // 1021
+  CStatic m_stcProgress;              // 1022
+  CProgressCtrl m_prgSearchWaits;     // 1023
 
   int m_nCopyMode;
   UniqueBitmap m_hBannerBitmap;
@@ -62,11 +75,31 @@ class CSearchDlg : public CDialog {
  private:
   void SearchOnce();
   void FillResults(std::FILE* file);
-  marlix::DownloadResult DownloadDataFiles();
+  void StartDataUpdate();
+  void ShowTransfer(bool running);
+  void TakeUpdateNews();
+  void FinishDataUpdate(const marlix::DataUpdateOutcome& outcome);
+  void CommitStagedSet();
+  void RunWaitingSearch();
+  void WaitForData();
+  void EndWaitForData();
+  void CloseWhenStopped(int result);
   void SetStatus(const char* text);
   void SwitchToHangul(CEdit& edit);
 
   bool m_bSearching = false;    // a search is filling the list
   bool m_bSearchAgain = false;  // and another was asked for meanwhile
   unsigned m_nListFill = 0;     // moves on when anything takes the list from a fill
+
+  // The data update runs on a thread of its own; its news comes as messages.
+  std::unique_ptr<marlix::DataUpdateWorker> m_pUpdate;
+  marlix::TransferPace m_pace;
+  ULONGLONG m_nNextNewsMs = 0;       // news is taken at most every so often
+  bool m_bCommitPending = false;     // a staged set waits for the search to end
+  bool m_bSearchWaitsForData = false;  // the search runs once the data is in place
+  bool m_bDataJustFetched = false;   // the search that follows; it fetches nothing again
+  bool m_bClosing = false;           // the window goes once the update has stopped
+  std::vector<std::string> m_localFailures;  // told when the update ends
+  std::unique_ptr<marlix::DataVersionWorker> m_pVersionFetch;
+  bool m_bVersionStatusWanted = false;  // no update has taken the status line since the fetch began
 };

@@ -75,6 +75,9 @@ inline constexpr ControlRect kUpdateButtonPlace{310, 70, 75, 20};
 inline constexpr ControlRect kSecondTermStartPlace{200, 70, 70, 20};
 inline constexpr int kModeTabTop = 40, kModeTabHeight = 60;
 inline constexpr int kResultListTop = 100, kResultListHeight = 360;
+// A search that waits for the data shows the transfer's bar above the list,
+// which gives way by as much.
+inline constexpr int kSearchProgressHeight = 12;
 
 // One tick of the banner: the frame it shows and the bitmap resource to load
 // (0 when the frame is out of range and the banner gets no image).
@@ -95,6 +98,10 @@ constexpr int HorizontalExtentFor(int widest) {
 
 // The two rows a search with no match shows (CP949).
 inline constexpr std::string_view kNoDataRows[2] = {"", "                   ▶조회된 자료가 없습니다.◀"};
+
+// The row a search shows while it waits for the data, above one with the
+// transfer's bytes and time left (CP949).
+inline constexpr std::string_view kFetchingDataRow = "▶우편번호 자료를 받고 있습니다◀";
 
 // A result is listed up to this many lines, far more than anyone reads; the
 // rest are only counted. A list of every line of the national file would

@@ -116,6 +116,10 @@ FileFetch FetchIntoFile(CInternetSession& session, const std::string& url, const
     if (opened) opened();
     char block[kBlockSize];
     for (;;) {
+      if (hooks.cancel && hooks.cancel->load()) {
+        local.reset();
+        return fail(Failed(DownloadResult::kCancelled, "cancelled"));
+      }
       const unsigned got = remote->Read(block, kBlockSize);
       // A server that never stops sending must not fill the disk.
       if (fetch.bytes + got > max_bytes) {
@@ -162,7 +166,7 @@ BytesFetch FetchSignedBytes(CInternetSession& session, const std::string& url, s
 }
 
 DownloadOutcome DownloadDataFiles(const ServiceAccess& access, const char* agent, const std::string& folder,
-                                  const DownloadEvents& events) {
+                                  const DownloadEvents& events, const std::atomic<bool>* cancel) {
   auto status = [&](const std::string& text) {
     if (events.status) events.status(text);
   };
@@ -179,11 +183,13 @@ DownloadOutcome DownloadDataFiles(const ServiceAccess& access, const char* agent
   }
   for (const char* name : kDataFiles) {
     const std::string local_path = JoinPath(folder, name);
+    FetchHooks hooks;
+    hooks.cancel = cancel;
     const FileFetch fetch = FetchIntoFile(*session, ServiceFileUrl(access.base_url, name), local_path,
                                           DataFileMaxBytes(name), [&] {
                                             status(FormatText(kTextDownloadingFormat, local_path));
                                             if (events.file_started) events.file_started(name, local_path);
-                                          });
+                                          }, hooks);
     switch (fetch.result) {
       case DownloadResult::kComplete: break;
       case DownloadResult::kNetworkFailure:
@@ -193,6 +199,9 @@ DownloadOutcome DownloadDataFiles(const ServiceAccess& access, const char* agent
         status(RefusalText(fetch.refusal, name));
         return {fetch.result, name, fetch.detail};
       case DownloadResult::kCancelled:
+        // The file that was coming is dropped; a file fetched whole before it stays.
+        status(kTextDownloadStopped);
+        return {fetch.result, name, fetch.detail};
       case DownloadResult::kLocalFileFailure:
         // The status line keeps its text; the message box tells what happened.
         if (events.local_failure) {

@@ -2,6 +2,7 @@
 // and the fetch of one signed file that every download of both programs uses.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -77,9 +78,11 @@ struct FileFetch : FetchVerdict {
 // What a caller may add: `progress` runs after each whole block is written,
 // with the bytes so far; `check` looks at the finished temporary file once its
 // signature has verified, and may refuse it or fail the fetch.
+// `cancel`, when set, stops the transfer at the next block (kCancelled).
 struct FetchHooks {
   std::function<void(std::uint64_t bytes)> progress;
   std::function<FetchVerdict(const std::string& temp_path)> check;
+  const std::atomic<bool>* cancel = nullptr;
 };
 FileFetch FetchIntoFile(CInternetSession& session, const std::string& url, const std::string& local_path,
                         std::uint64_t max_bytes, const std::function<void()>& opened = {},
@@ -93,8 +96,9 @@ struct BytesFetch : FetchVerdict {
 BytesFetch FetchSignedBytes(CInternetSession& session, const std::string& url, std::uint64_t max_bytes);
 
 // Downloads the three data files, in order, into `folder` (created when
-// missing). Stops at the first failure or refusal; files fetched before it stay.
+// missing). Stops at the first failure, refusal or cancel; files fetched
+// before it stay.
 DownloadOutcome DownloadDataFiles(const ServiceAccess& access, const char* agent, const std::string& folder,
-                                  const DownloadEvents& events);
+                                  const DownloadEvents& events, const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace marlix

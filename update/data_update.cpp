@@ -387,7 +387,7 @@ DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* age
   // before; a client that holds a manifest takes nothing without one.
   const bool unreadable = fetched.refusal == Refusal::kBadManifest;
   if (fetched.result != DownloadResult::kComplete && !unreadable && !installed) {
-    static_cast<DownloadOutcome&>(outcome) = DownloadDataFiles(access, agent, folder, events);
+    static_cast<DownloadOutcome&>(outcome) = DownloadDataFiles(access, agent, folder, events, cancel);
     return outcome;
   }
   if (fetched.result != DownloadResult::kComplete) {

@@ -21,6 +21,13 @@ inline constexpr char kTextOlderEditionFormat[] =
     "서버의 우편번호(%s판)가 이 컴퓨터의 우편번호(%s판)보다 오래되어 받지 않았습니다.";
 inline constexpr char kTextUpToDate[] = "이미 최신 우편번호입니다.";
 inline constexpr char kTextDownloadCancelled[] = "다운로드를 취소했습니다. 다음에 받은 데까지 이어서 받습니다.";
+// A server without a manifest sends whole files only: nothing to resume.
+inline constexpr char kTextDownloadStopped[] = "다운로드를 취소했습니다.";
+// After the bytes and percent of a running transfer; the %s are numbers.
+inline constexpr char kTextTimeLeftPrefix[] = ", 남은 시간 약 ";
+inline constexpr char kTextSecondsFormat[] = "%s초";
+inline constexpr char kTextMinutesFormat[] = "%s분 %s초";
+inline constexpr char kTextHoursFormat[] = "%s시간 %s분";
 inline constexpr char kTextDiskFull[] = "디스크 공간이 부족합니다.";
 
 }  // namespace marlix

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -31,7 +32,8 @@ struct Told {
   std::map<std::string, std::uint64_t> done;
 };
 
-Told Download(const std::string& base_url, const std::string& folder, unsigned timeout_ms = 2000) {
+Told Download(const std::string& base_url, const std::string& folder, unsigned timeout_ms = 2000,
+              const std::atomic<bool>* cancel = nullptr) {
   Told run;
   marlix::DownloadEvents events;
   events.status = [&](const std::string& text) { run.statuses.push_back(text); };
@@ -40,7 +42,7 @@ Told Download(const std::string& base_url, const std::string& folder, unsigned t
   marlix::ServiceAccess access;
   access.base_url = base_url;
   access.timeout_ms = timeout_ms;
-  run.outcome = marlix::DownloadDataFiles(access, "Marlix", folder, events);
+  run.outcome = marlix::DownloadDataFiles(access, "Marlix", folder, events, cancel);
   return run;
 }
 
@@ -99,6 +101,15 @@ TEST_F(DownloadTest, AllThreeFilesReplaceTheOldOnesInOrder) {
   server.Serve("postver.txt", "2027.01\r\n");
   EXPECT_EQ(Download(server.url(), folder_).outcome.result, DownloadResult::kComplete);
   EXPECT_EQ(ReadBytes(folder_ / "postver.txt"), "2027.01\r\n");
+  // A cancelled one changes nothing and reports no failure to save.
+  const auto old = PlaceOldCopies();
+  const std::atomic<bool> cancel{true};
+  const Told cancelled = Download(server.url(), folder_, 2000, &cancel);
+  EXPECT_EQ(cancelled.outcome.result, DownloadResult::kCancelled);
+  EXPECT_EQ(cancelled.statuses.back(), "다운로드를 취소했습니다.");
+  EXPECT_TRUE(cancelled.local_failures.empty());
+  for (const auto& [name, bytes] : old) EXPECT_EQ(ReadBytes(folder_ / name), bytes) << name;
+  ExpectNoTemporaryFiles();
 }
 
 TEST_F(DownloadTest, LengthsAroundTheBlockSizeArriveWhole) {

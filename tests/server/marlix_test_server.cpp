@@ -64,13 +64,14 @@ constexpr char kUsage[] =
     "  redirect=NAME answer with a redirect (302) to /zipcode/search/NAME\n"
     "  endless=1     send the file and then bytes without end (chunked, no length),\n"
     "                at about 4 MB/s; asked for a range, from its start (206)\n"
+    "  rate=BYTES    send the body at about BYTES a second, as a slow link would\n"
     "  norange=1     ignore Range: answer 200 with the whole file, as a server that\n"
     "                cannot send parts does\n"
     "Example: --fault postcode.txt:cut=4096  --fault postver.txt:status=404,delay=500\n"
     "\n"
     "Faults can also be changed while the server runs:\n"
     "  GET /_control/fault?name=NAME&status=..&cut=..&delay=..&redirect=..&endless=..\n"
-    "                       &norange=..\n"
+    "                       &norange=..&rate=..\n"
     "      sets the fault of NAME (no fault keys: NAME is served normally again)\n"
     "  GET /_control/clear\n"
     "      serves every file normally again\n"
@@ -95,8 +96,9 @@ struct Fault {
   std::string redirect;
   bool endless = false;
   bool norange = false;
+  long long rate = 0;  // body bytes a second; 0: as fast as it goes
   bool empty() const {
-    return status == 0 && cut < 0 && delay_ms == 0 && redirect.empty() && !endless && !norange;
+    return status == 0 && cut < 0 && delay_ms == 0 && redirect.empty() && !endless && !norange && rate == 0;
   }
 };
 
@@ -135,6 +137,8 @@ bool SetFaultKey(Fault& fault, const std::string& key, const std::string& value)
     fault.endless = number != 0;
   } else if (key == "norange") {
     fault.norange = number != 0;
+  } else if (key == "rate") {
+    fault.rate = number;
   } else {
     return false;
   }
@@ -320,12 +324,20 @@ void SendBody(const httplib::Request& req, httplib::Response& res, const std::st
     return;
   }
   const long long cut = fault.cut;
+  const long long rate = fault.rate;
   res.set_content_provider(static_cast<std::size_t>(length), content_type,
-                           [name, first, cut, read](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                           [name, first, cut, rate, read](std::size_t offset, std::size_t length,
+                                                          httplib::DataSink& sink) {
                              // `offset` counts from the start of this answer's body.
                              if (cut >= 0 && offset >= static_cast<std::size_t>(cut)) return false;
                              std::size_t chunk = std::min<std::size_t>(length, 64 * 1024);
                              if (cut >= 0) chunk = std::min<std::size_t>(chunk, cut - offset);
+                             if (rate > 0) {
+                               // A tenth of a second's bytes at a time, each after its share of the time.
+                               chunk = std::min<std::size_t>(chunk, std::max<long long>(rate / 10, 1));
+                               std::this_thread::sleep_for(std::chrono::microseconds(chunk * 1000000 / rate));
+                               if (g_stopping) return false;
+                             }
                              char buffer[64 * 1024];
                              return read(first + offset, buffer, chunk) && WriteCounted(sink, name, buffer, chunk);
                            });
@@ -421,7 +433,7 @@ void Control(const httplib::Request& req, httplib::Response& res) {
     return;
   }
   Fault fault;
-  for (const char* key : {"status", "cut", "delay", "redirect", "endless", "norange"}) {
+  for (const char* key : {"status", "cut", "delay", "redirect", "endless", "norange", "rate"}) {
     if (req.has_param(key) && !SetFaultKey(fault, key, req.get_param_value(key))) {
       res.status = 400;
       res.set_content(std::string("bad value for ") + key + "\n", "text/plain");

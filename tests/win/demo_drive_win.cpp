@@ -123,7 +123,7 @@ void MorePictures(Marlix& marlix, const std::wstring& folder) {
   marlix.Click(IDC_SEARCH);
   Picture(folder + L"/composite-search.png", RectOf(marlix.dialog()));
 
-  marlix.SelectTab(2);  // fetches the data version at once
+  marlix.ShowUpdateTab();
   Picture(folder + L"/update-tab.png", RectOf(marlix.dialog()));
   marlix.SelectTab(0);
 

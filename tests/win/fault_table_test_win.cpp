@@ -578,8 +578,7 @@ class DataFaults : public FaultTable, protected Marlix {
 
   // The panel, fetched again by choosing the tab anew.
   std::string Panel() {
-    SelectTab(0);
-    SelectTab(2);
+    ShowUpdateTab();
     const std::wstring text = Text(IDC_DATA_VERSION);
     const auto lines = std::count(text.begin(), text.end(), L'\n');
     return "panel \"" + Utf8(Text(IDC_UPDATE_STATUS)) + "\" with " +
@@ -592,6 +591,7 @@ class DataFaults : public FaultTable, protected Marlix {
     PutOldData();
     SetText(IDC_UPDATE_STATUS, "");
     Click(IDC_UPDATE);
+    EXPECT_TRUE(WaitUpdateEnded());
     status_ = Text(IDC_UPDATE_STATUS);
     const std::vector<std::string> boxes = answerer_.Boxes();
     return kUpdateButton + ": status \"" + Utf8(status_) + "\"" + (boxes.empty() ? "" : ", " + BoxesSeen(boxes));
@@ -612,7 +612,7 @@ class DataFaults : public FaultTable, protected Marlix {
     PutOldData();
     ASSERT_TRUE(StartWithSearchWindow(server));
     answerer_.Answer(pid());
-    SelectTab(2);
+    ShowUpdateTab();
   }
 
   BoxAnswerer answerer_;
@@ -701,6 +701,7 @@ TEST_F(DataFaults, TheOldFilesStayWhenaFileFailsAndAWholeFileReplacesThem) {
     answerer_.Forget();
     SetText(IDC_UPDATE_STATUS, "");
     Click(IDC_UPDATE);
+    EXPECT_TRUE(WaitUpdateEnded());
     status_ = Text(IDC_UPDATE_STATUS);
     const std::vector<std::string> boxes = answerer_.Boxes();
     row.sees = kUpdateButton + ": status \"" + Utf8(status_) + "\", " + BoxesSeen(boxes);

@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -274,6 +275,36 @@ class Marlix {
       ::Sleep(5);
     }
     ADD_FAILURE() << "Marlix did not get through its messages";
+  }
+
+  // Waits for what Marlix does on threads of its own (the update, the data
+  // version): true once `done` holds, checked after Marlix worked off its messages.
+  bool WaitUntil(const std::function<bool()>& done, DWORD ms = kWaitMs) {
+    for (const ULONGLONG deadline = ::GetTickCount64() + ms;; ::Sleep(20)) {
+      Settle();
+      if (done()) return true;
+      if (::GetTickCount64() > deadline || !Running()) return false;
+    }
+  }
+  // A control's text once it is `expected`, or as it is when the wait gives up.
+  std::wstring WaitForText(int id, const std::wstring& expected) {
+    WaitUntil([&] { return Text(id) == expected; });
+    return Text(id);
+  }
+  // Chooses the update tab, and waits until its fetch of the data version
+  // has ended, shown or failed.
+  void ShowUpdateTab() {
+    SelectTab(0);
+    SetText(IDC_UPDATE_STATUS, "");
+    SelectTab(2);
+    WaitUntil([&] {
+      const std::wstring status = Text(IDC_UPDATE_STATUS);
+      return status == L"우편번호 버전 정보입니다." || status == L"네트워크 연결을 확인해 주세요.";
+    });
+  }
+  // The data update has ended: 업데이트 can be pressed again.
+  bool WaitUpdateEnded() {
+    return WaitUntil([&] { return ::IsWindowEnabled(Item(IDC_UPDATE)) != FALSE; });
   }
 
   // Waits until the search window has gone; false if it is still there.

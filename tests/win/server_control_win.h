@@ -20,6 +20,18 @@ inline void SetFault(const std::string& base, const std::string& name, const std
   answer->Close();
 }
 
+// The body bytes the server sent of NAME since the last reset; `reset`
+// starts the count again.
+inline unsigned long long SentBytes(const std::string& base, const std::string& name, bool reset = false) {
+  CInternetSession session("test");
+  auto answer = session.OpenURL(base + "/_control/sent" + (reset ? "?reset=1" : ""));
+  std::string line;
+  while (answer->ReadString(line)) {
+    if (line.rfind(name + " ", 0) == 0) return std::stoull(line.substr(name.size() + 1));
+  }
+  return 0;
+}
+
 // The signature of the served file NAME made with the build's key ("served")
 // or with a key nobody trusts ("other").
 inline std::string ServerSignature(const std::string& base, const std::string& name, const char* key) {

@@ -1,0 +1,147 @@
+#include "background_update.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "text_format.h"
+#include "update_texts.h"
+
+namespace marlix {
+
+DataUpdateWorker::DataUpdateWorker(ServiceAccess access, std::string agent, std::string folder,
+                                   std::function<void()> wake)
+    : wake_(std::move(wake)) {
+  thread_ = std::thread([this, access = std::move(access), agent = std::move(agent), folder = std::move(folder)] {
+    DataUpdateEvents events;
+    events.status = [this](const std::string& text) { Tell([&](News& news) { news.status = text; }); };
+    events.local_failure = [this](const std::string& message) {
+      Tell([&](News& news) { news.local_failures.push_back(message); });
+    };
+    events.progress = [this](std::uint64_t done, std::uint64_t total) {
+      Tell([&](News& news) {
+        news.progressed = true;
+        news.done = done;
+        news.total = total;
+      });
+    };
+    DataUpdateOutcome outcome = PrepareDataUpdate(access, agent.c_str(), folder, events, &cancel_);
+    Tell([&](News& news) { news.outcome = std::move(outcome); });
+  });
+}
+
+DataUpdateWorker::~DataUpdateWorker() {
+  Stop();
+  if (thread_.joinable()) thread_.join();
+}
+
+void DataUpdateWorker::Tell(const std::function<void(News&)>& change) {
+  bool wake = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    change(news_);
+    wake = !std::exchange(wake_pending_, true);
+  }
+  if (wake && wake_) wake_();
+}
+
+DataUpdateWorker::News DataUpdateWorker::Take() {
+  News news;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    news = std::exchange(news_, News{});
+    wake_pending_ = false;
+  }
+  if (news.outcome) {
+    // The outcome is the thread's last word.
+    if (thread_.joinable()) thread_.join();
+    ended_ = true;
+  }
+  return news;
+}
+
+DataVersionWorker::DataVersionWorker(ServiceAccess access, std::function<void()> wake)
+    : shared_(std::make_shared<Shared>()) {
+  shared_->wake = std::move(wake);
+  // The thread keeps the shared state alive as long as it runs, its owner or not.
+  std::thread([shared = shared_, access = std::move(access)] {
+    auto tell = [&shared](const std::function<void(News&)>& change) {
+      std::function<void()> wake;
+      {
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        change(shared->news);
+        if (!std::exchange(shared->wake_pending, true)) wake = shared->wake;
+      }
+      if (wake) wake();
+    };
+    DataVersion version =
+        FetchDataVersion(access, [&](const std::string& text) { tell([&](News& news) { news.status = text; }); });
+    tell([&](News& news) { news.version = std::move(version); });
+  }).detach();
+}
+
+DataVersionWorker::~DataVersionWorker() {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  shared_->wake = nullptr;
+}
+
+DataVersionWorker::News DataVersionWorker::Take() {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  shared_->wake_pending = false;
+  return std::exchange(shared_->news, News{});
+}
+
+void TransferPace::Note(std::uint64_t done, std::uint64_t total, std::uint64_t now_ms) {
+  if (!first_done_) {
+    first_done_ = done;
+    first_ms_ = now_ms;
+  }
+  done_ = done;
+  total_ = total;
+  now_ms_ = now_ms;
+}
+
+int TransferPace::Permille() const {
+  if (total_ == 0) return 0;
+  return static_cast<int>(std::min(done_, total_) * 1000 / total_);
+}
+
+namespace {
+
+constexpr std::uint64_t kMiB = 1024 * 1024;
+// The pace is believed once it has run this long.
+constexpr std::uint64_t kPaceMinMs = 1000;
+
+std::string Amount(std::uint64_t bytes, bool in_mb) {
+  char text[32];
+  if (in_mb) {
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / kMiB);
+  } else {
+    std::snprintf(text, sizeof text, "%llu KB", static_cast<unsigned long long>((bytes + 1023) / 1024));
+  }
+  return text;
+}
+
+std::string Duration(std::uint64_t seconds) {
+  using std::to_string;
+  if (seconds < 60) return FormatText(kTextSecondsFormat, to_string(seconds));
+  if (seconds < 3600) return FormatText(kTextMinutesFormat, to_string(seconds / 60), to_string(seconds % 60));
+  return FormatText(kTextHoursFormat, to_string(seconds / 3600), to_string(seconds % 3600 / 60));
+}
+
+}  // namespace
+
+std::string TransferPace::Text() const {
+  const bool in_mb = total_ >= kMiB;
+  std::string text = Amount(std::min(done_, total_), in_mb) + " / " + Amount(total_, in_mb) + " (" +
+                     std::to_string(Permille() / 10) + "%)";
+  if (!first_done_ || done_ >= total_) return text;
+  const std::uint64_t ran_ms = now_ms_ - *first_ms_;
+  const std::uint64_t moved = done_ - std::min(done_, *first_done_);
+  if (ran_ms < kPaceMinMs || moved == 0) return text;
+  // Rounded up: "0초" would be said of a transfer still running.
+  const std::uint64_t left_ms = (total_ - done_) * ran_ms / moved;
+  return text + kTextTimeLeftPrefix + Duration((left_ms + 999) / 1000);
+}
+
+}  // namespace marlix
