@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <thread>
 
+#include "data_update.h"
 #include "program_version_win.h"
 #include "search_dlg_win.h"
 #include "text_win.h"
@@ -46,6 +47,9 @@ BOOL CSearchApp::RunAsLaterInstance() {
 }
 
 BOOL CSearchApp::RunAsFirstInstance() {
+  // A change of the data set that a kill interrupted is finished before
+  // anything reads the data.
+  RecoverDataSet(kDataFolder);
   auto* frame = new CTrayMainFrame;  // frees itself when its window goes
   if (frame->m_hWnd == nullptr) {
     delete frame;

@@ -573,6 +573,8 @@ void CSearchDlg::OnVersionNews() {
   if (news.status && m_bVersionStatusWanted) SetStatus(news.status->c_str());
   if (news.version) {
     if (news.version->fetched) m_edtDataVersion.SetWindowText(news.version->text.c_str());
+    // The line under the bar tells the editions while no transfer needs it.
+    if (!m_pUpdate) m_stcProgress.SetWindowText(EditionsText(LocalManifest(kDataFolder), news.manifest).c_str());
     m_pVersionFetch.reset();
   }
 }

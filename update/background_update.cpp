@@ -76,7 +76,18 @@ DataVersionWorker::DataVersionWorker(ServiceAccess access, std::function<void()>
     };
     DataVersion version =
         FetchDataVersion(access, [&](const std::string& text) { tell([&](News& news) { news.status = text; }); });
-    tell([&](News& news) { news.version = std::move(version); });
+    // The server's edition, beside the version text; none from a service without a manifest.
+    std::optional<Manifest> manifest;
+    try {
+      CInternetSession session(kDataVersionAgent);
+      session.SetTimeouts(access.timeout_ms, access.timeout_ms);
+      manifest = FetchManifest(session, access.base_url).manifest;
+    } catch (const CInternetException&) {
+    }
+    tell([&](News& news) {
+      news.version = std::move(version);
+      news.manifest = std::move(manifest);
+    });
   }).detach();
 }
 
@@ -130,6 +141,14 @@ std::string Duration(std::uint64_t seconds) {
 }
 
 }  // namespace
+
+std::string EditionsText(const std::optional<Manifest>& local, const std::optional<Manifest>& server) {
+  auto edition = [](const std::optional<Manifest>& manifest) {
+    if (!manifest) return std::string(kTextNoEdition);
+    return FormatText(kTextEditionFormat, std::to_string(manifest->edition), manifest->published);
+  };
+  return FormatText(kTextEditionsFormat, edition(local), edition(server));
+}
 
 std::string TransferPace::Text() const {
   const bool in_mb = total_ >= kMiB;

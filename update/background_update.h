@@ -65,6 +65,7 @@ class DataVersionWorker {
   struct News {
     std::optional<std::string> status;
     std::optional<DataVersion> version;  // once the fetch has ended
+    std::optional<Manifest> manifest;    // the server's, when it has one; with `version`
   };
 
   DataVersionWorker(ServiceAccess access, std::function<void()> wake);
@@ -84,6 +85,10 @@ class DataVersionWorker {
   };
   std::shared_ptr<Shared> shared_;
 };
+
+// The panel's line of editions: the one installed here beside the server's
+// ("이 컴퓨터: 2판 (2026-12-08) / 서버: 3판 (2026-12-15)", CP949).
+std::string EditionsText(const std::optional<Manifest>& local, const std::optional<Manifest>& server);
 
 // What a window shows of a running transfer: the bar's share and a text of
 // bytes, percent and time left ("12.3 MB / 29.1 MB (42%), 남은 시간 약 8초",

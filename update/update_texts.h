@@ -25,6 +25,10 @@ inline constexpr char kTextDownloadCancelled[] = "다운로드를 취소했습�
 inline constexpr char kTextDownloadStopped[] = "다운로드를 취소했습니다.";
 // After the bytes and percent of a running transfer; the %s are numbers.
 inline constexpr char kTextTimeLeftPrefix[] = ", 남은 시간 약 ";
+// The editions installed here and on the server, beside each other.
+inline constexpr char kTextEditionsFormat[] = "이 컴퓨터: %s / 서버: %s";
+inline constexpr char kTextEditionFormat[] = "%s판 (%s)";
+inline constexpr char kTextNoEdition[] = "판 정보 없음";
 inline constexpr char kTextSecondsFormat[] = "%s초";
 inline constexpr char kTextMinutesFormat[] = "%s분 %s초";
 inline constexpr char kTextHoursFormat[] = "%s시간 %s분";

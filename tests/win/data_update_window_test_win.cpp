@@ -195,6 +195,9 @@ TEST_F(DataUpdateWindow, ABackgroundUpdateMovesItsBarStopsOnCancelAndResumes) {
   ASSERT_TRUE(StartWithSearchWindow(server_));
   SelectTab(2);
   auto bar = [&] { return static_cast<int>(::SendMessageW(Item(IDC_UPDATE_PROGRESS), PBM_GETPOS, 0, 0)); };
+  // The editions, here and on the server, side by side.
+  EXPECT_TRUE(WaitUntil([&] { return Text(IDC_UPDATE_PROGRESS_TEXT).find(L"서버: 1판 (") != std::wstring::npos; }));
+  EXPECT_NE(Text(IDC_UPDATE_PROGRESS_TEXT).find(L"이 컴퓨터: 판 정보 없음"), std::wstring::npos);
 
   AnswerWatch watch(dialog());
   Click(IDC_UPDATE);
@@ -235,6 +238,9 @@ TEST_F(DataUpdateWindow, ABackgroundUpdateMovesItsBarStopsOnCancelAndResumes) {
               worst_ms, resent, postcode.size());
   RecordProperty("worst_answer_ms", static_cast<int>(worst_ms));
   EXPECT_LT(worst_ms, kAnswerBoundMs);
+  SelectTab(0);
+  SelectTab(2);
+  EXPECT_TRUE(WaitUntil([&] { return Text(IDC_UPDATE_PROGRESS_TEXT).find(L"이 컴퓨터: 1판 (") != std::wstring::npos; }));
 
   // Closing the window stops a running update and leaves the set as it is.
   ServeEdition(2, {"new csv", "999-008" + postcode.substr(7), "2026.12.09\r\n"});
