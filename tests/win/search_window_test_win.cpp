@@ -221,6 +221,8 @@ TEST_F(SearchWindow, CompositeSearchCombinesTheTerms) {
 TEST_F(SearchWindow, AMissingDataFileShowsTheNoDataRows) {
   ASSERT_TRUE(::DeleteFileA(kDataFile));
   SimpleSearch(0, "개포1동");
+  // The data is fetched in the background first; the rows follow its failure.
+  EXPECT_TRUE(WaitUntil([&] { return ListCount() == 2 && ListItem(1) == kNoDataRow; }));
   ExpectNoDataRows();
   InstallRealData();
   SimpleSearch(0, "개포1동");
