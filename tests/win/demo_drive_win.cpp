@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "marlix_driver_win.h"
+#include "search_window.h"
 
 namespace {
 
@@ -167,8 +168,11 @@ int Drive(const std::wstring& term, const std::wstring& picture, const std::wstr
   const bool code = term.find_first_not_of(L"0123456789- ") == std::wstring::npos;
   ::SendMessageW(marlix.Item(IDC_KIND_COMBO), CB_SETCURSEL, code ? 1 : 0, 0);
   marlix.SetText(IDC_FIRST_TERM, cp949);
-  // The first search of a fresh program downloads the data from the service.
+  // The first search of a fresh program downloads the data from the service,
+  // in the background, and searches once the data is in place.
   marlix.Click(IDC_SEARCH);
+  const std::wstring fetching = marlix_test::Wide(marlix::kFetchingDataRow);
+  marlix.WaitUntil([&] { return marlix.ListCount() > 0 && marlix.ListItem(0) != fetching; });
 
   const int count = marlix.ListCount();
   const bool found = count > 0 && !marlix.ListItem(0).empty();
