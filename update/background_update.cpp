@@ -143,11 +143,12 @@ std::string Duration(std::uint64_t seconds) {
 }  // namespace
 
 std::string EditionsText(const std::optional<Manifest>& local, const std::optional<Manifest>& server) {
-  auto edition = [](const std::optional<Manifest>& manifest) {
-    if (!manifest) return std::string(kTextNoEdition);
-    return FormatText(kTextEditionFormat, std::to_string(manifest->edition), manifest->published);
-  };
-  return FormatText(kTextEditionsFormat, edition(local), edition(server));
+  // The server's with its date: the line has room for one.
+  const std::string here = local ? FormatText(kTextEditionFormat, std::to_string(local->edition)) : kTextNoEdition;
+  const std::string there =
+      server ? FormatText(kTextDatedEditionFormat, std::to_string(server->edition), server->published)
+             : kTextNoEdition;
+  return FormatText(kTextEditionsFormat, here, there);
 }
 
 std::string TransferPace::Text() const {

@@ -87,7 +87,7 @@ class DataVersionWorker {
 };
 
 // The panel's line of editions: the one installed here beside the server's
-// ("이 컴퓨터: 2판 (2026-12-08) / 서버: 3판 (2026-12-15)", CP949).
+// ("이 컴퓨터: 2판 / 서버: 3판 (2026-12-15)", CP949).
 std::string EditionsText(const std::optional<Manifest>& local, const std::optional<Manifest>& server);
 
 // What a window shows of a running transfer: the bar's share and a text of

@@ -27,7 +27,8 @@ inline constexpr char kTextDownloadStopped[] = "다운로드를 취소했습니�
 inline constexpr char kTextTimeLeftPrefix[] = ", 남은 시간 약 ";
 // The editions installed here and on the server, beside each other.
 inline constexpr char kTextEditionsFormat[] = "이 컴퓨터: %s / 서버: %s";
-inline constexpr char kTextEditionFormat[] = "%s판 (%s)";
+inline constexpr char kTextEditionFormat[] = "%s판";
+inline constexpr char kTextDatedEditionFormat[] = "%s판 (%s)";
 inline constexpr char kTextNoEdition[] = "판 정보 없음";
 inline constexpr char kTextSecondsFormat[] = "%s초";
 inline constexpr char kTextMinutesFormat[] = "%s분 %s초";

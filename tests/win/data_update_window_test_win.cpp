@@ -240,7 +240,7 @@ TEST_F(DataUpdateWindow, ABackgroundUpdateMovesItsBarStopsOnCancelAndResumes) {
   EXPECT_LT(worst_ms, kAnswerBoundMs);
   SelectTab(0);
   SelectTab(2);
-  EXPECT_TRUE(WaitUntil([&] { return Text(IDC_UPDATE_PROGRESS_TEXT).find(L"이 컴퓨터: 1판 (") != std::wstring::npos; }));
+  EXPECT_TRUE(WaitUntil([&] { return Text(IDC_UPDATE_PROGRESS_TEXT).find(L"이 컴퓨터: 1판 / 서버: 1판 (2026-12-08)") != std::wstring::npos; }));
 
   // Closing the window stops a running update and leaves the set as it is.
   ServeEdition(2, {"new csv", "999-008" + postcode.substr(7), "2026.12.09\r\n"});
