@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "address_terms.h"
+#include "code_names.h"
 #include "copy_cut.h"
 #include "postcode_search.h"
 #include "update_command.h"
@@ -212,7 +214,12 @@ int main(int argc, char** argv) {
                                  : options.command == "name" ? marlix::MatchRule::Words
                                  : options.command == "and"  ? marlix::MatchRule::And
                                                              : marlix::MatchRule::Or;
-  const marlix::SearchRequest request{rule, terms[0], terms[1]};
+  // post.csv beside the data holds the English names and the 행정동; read only when the words may need them.
+  marlix::CodeNames names;
+  if (rule == marlix::MatchRule::Words && marlix::WordsNeedNames(terms[0])) {
+    names = marlix::CodeNames::Beside(options.data);
+  }
+  const marlix::SearchRequest request{rule, terms[0], terms[1], &names};
 
   static char out_buffer[1 << 20];
   std::setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);

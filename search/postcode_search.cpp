@@ -1,18 +1,60 @@
 #include "postcode_search.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 
 #include "byte_finder.h"
+#include "folded_finder.h"
 #include "line_form.h"
 
 namespace marlix {
 
 namespace {
 
-bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 bool IsCodeByte(char c) { return IsAsciiDigit(c) || c == '-'; }
+char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c; }
+
+bool EqualsFolded(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldCase(x) == FoldCase(y); });
+}
+
+// FindOnCharBoundary with ASCII letters' case ignored: an English name as typed.
+std::size_t FindFoldedOnCharBoundary(std::string_view line, std::string_view needle, std::size_t from) {
+  std::size_t walk = 0;
+  while (walk < from) walk += CharacterBytes(line[walk]);
+  for (; walk + needle.size() <= line.size();
+       walk += CharacterBytes(line[walk])) {
+    if (EqualsFolded(line.substr(walk, needle.size()), needle)) return walk;
+  }
+  return std::string_view::npos;
+}
+
+std::uint32_t FiveDigitCodeOf(std::string_view line) {
+  std::uint32_t code = 0;
+  for (char c : line.substr(0, 5)) code = code * 10 + static_cast<std::uint32_t>(c - '0');
+  return code;
+}
+
+bool HasCode(const TermGroup& group, std::uint32_t code) {
+  return std::find(group.codes.begin(), group.codes.end(), code) != group.codes.end();
+}
+
+bool GroupFound(const TermGroup& group, std::string_view line, std::size_t address, std::uint32_t code) {
+  if (HasCode(group, code)) return true;
+  return std::any_of(group.texts.begin(), group.texts.end(), [&](const std::string& text) {
+    return (group.fold_case ? FindFoldedOnCharBoundary(line, text, address)
+                            : FindOnCharBoundary(line, text, address)) != std::string_view::npos;
+  });
+}
+
+bool GroupIs(const TermGroup& group, std::string_view token) {
+  return std::any_of(group.texts.begin(), group.texts.end(), [&](const std::string& text) {
+    return group.fold_case ? EqualsFolded(text, token) : text == token;
+  });
+}
 
 std::size_t CutInto(std::string_view text, std::size_t limit, char* out) {
   std::size_t n = text.size() < limit ? text.size() : limit;
@@ -61,7 +103,7 @@ std::size_t FindOnCharBoundary(std::string_view line, std::string_view needle, s
   while (true) {
     const std::size_t hit = line.find(needle, pos);
     if (hit == std::string_view::npos) return hit;
-    while (walk < hit) walk += IsLeadByte(static_cast<unsigned char>(line[walk])) ? 2 : 1;
+    while (walk < hit) walk += CharacterBytes(line[walk]);
     if (walk == hit) return hit;
     pos = hit + 1;
   }
@@ -69,8 +111,8 @@ std::size_t FindOnCharBoundary(std::string_view line, std::string_view needle, s
 
 std::string_view WithoutHalfCharacterAtEnd(std::string_view text) {
   std::size_t walk = 0;
-  while (walk + 1 < text.size()) walk += IsLeadByte(static_cast<unsigned char>(text[walk])) ? 2 : 1;
-  if (walk + 1 == text.size() && IsLeadByte(static_cast<unsigned char>(text[walk]))) text.remove_suffix(1);
+  while (walk + 1 < text.size()) walk += CharacterBytes(text[walk]);
+  if (walk + 1 == text.size() && IsCp949LeadByte(text[walk])) text.remove_suffix(1);
   return text;
 }
 
@@ -93,6 +135,7 @@ LineMatcher::LineMatcher(const SearchRequest& request) : rule_(request.rule) {
         words_[word_count_++] = {static_cast<unsigned char>(start), static_cast<unsigned char>(i - start)};
       }
     }
+    groups_ = ReadAddressTerms(term1(), request.names);
   }
 }
 
@@ -124,6 +167,12 @@ bool LineMatcher::Matches(std::string_view line) const {
       // The address begins after the code and its separator.
       const std::size_t address = FieldsOf(line).address_start;
       if (word_count_ == 0 || line.size() <= address) return false;
+      if (IsFiveDigitLine(line)) {
+        const std::uint32_t code = FiveDigitCodeOf(line);
+        return !groups_.empty() && std::all_of(groups_.begin(), groups_.end(), [&](const TermGroup& g) {
+          return GroupFound(g, line, address, code);
+        });
+      }
       for (std::size_t i = 0; i < word_count_; ++i) {
         if (FindOnCharBoundary(line, word(i), address) == npos) return false;
       }
@@ -135,6 +184,78 @@ bool LineMatcher::Matches(std::string_view line) const {
       return FindOnCharBoundary(line, term1()) != npos || FindOnCharBoundary(line, term2()) != npos;
   }
   return false;
+}
+
+bool LineMatcher::IsBestMatch(std::string_view line) const {
+  if (rule_ != MatchRule::Words || !IsFiveDigitLine(line)) return true;
+  // The address's words: road, number, names in brackets, lot forms.
+  std::array<std::string_view, 64> tokens;
+  std::size_t count = 0;
+  std::size_t start = 6;
+  for (std::size_t i = 6; i <= line.size() && count < tokens.size(); ++i) {
+    const bool end = i == line.size() || line[i] == ' ' || line[i] == '(' || line[i] == ')' || line[i] == ',';
+    if (!end) {
+      if (IsCp949LeadByte(line[i])) ++i;
+      continue;
+    }
+    if (i > start) tokens[count++] = line.substr(start, i - start);
+    start = i + 1;
+  }
+  const std::uint32_t code = FiveDigitCodeOf(line);
+  auto is_word_of_search = [&](std::string_view token) {
+    return std::any_of(groups_.begin(), groups_.end(),
+                       [&](const TermGroup& g) { return !g.number && GroupIs(g, token); });
+  };
+  return std::all_of(groups_.begin(), groups_.end(), [&](const TermGroup& g) {
+    if (HasCode(g, code)) return true;
+    for (std::size_t t = 0; t < count; ++t) {
+      // A number is the road's or the lot's: 논현로8길 7 is not 개포동 7.
+      if (GroupIs(g, tokens[t]) && (!g.number || (t > 0 && is_word_of_search(tokens[t - 1])))) return true;
+    }
+    return false;
+  });
+}
+
+std::vector<LineMatcher::Needle> LineMatcher::WordNeedles() const {
+  // Five-digit lines: the texts of one group, each of them needed; the group
+  // whose shortest text is longest, as long needles are rare.
+  const TermGroup* best = nullptr;
+  auto shortest = [](const TermGroup& g) {
+    std::size_t n = g.texts.front().size();
+    for (const std::string& t : g.texts) n = std::min(n, t.size());
+    return n;
+  };
+  // Exact texts before case-folded ones, which cost more to look for.
+  auto better = [&](const TermGroup& g) {
+    if (best == nullptr || best->fold_case != g.fold_case) return best == nullptr || !g.fold_case;
+    return shortest(g) * best->texts.size() > shortest(*best) * g.texts.size();
+  };
+  for (const TermGroup& g : groups_) {
+    if (g.codes.empty() && !g.texts.empty() && better(g)) best = &g;
+  }
+  if (best == nullptr) return {};
+  std::vector<Needle> needles;
+  for (const std::string& t : best->texts) {
+    // A text that holds another is found through it.
+    const bool covered = std::any_of(best->texts.begin(), best->texts.end(), [&](const std::string& other) {
+      return other.size() < t.size() && t.find(other) != std::string::npos;
+    });
+    if (!covered && std::none_of(needles.begin(), needles.end(), [&](const Needle& n) { return n.text == t; })) {
+      needles.push_back({t, best->fold_case});
+    }
+  }
+  // Other lines need every word as typed: one of the needles inside a word
+  // does, else the longest word.
+  std::string_view longest;
+  for (std::size_t i = 0; i < word_count_; ++i) {
+    const std::string_view w = word(i);
+    if (std::any_of(needles.begin(), needles.end(), [&](const Needle& n) { return w.find(n.text) != w.npos; })) {
+      return needles;
+    }
+    if (w.size() > longest.size()) longest = w;
+  }
+  if (!longest.empty()) needles.push_back({longest, false});
+  return needles;
 }
 
 namespace {
@@ -181,11 +302,15 @@ class BlockScanner {
         break;
       }
       case MatchRule::Words: {
-        std::string_view longest;
-        for (std::size_t i = 0; i < matcher.word_count(); ++i) {
-          if (matcher.word(i).size() > longest.size()) longest = matcher.word(i);
+        const std::vector<LineMatcher::Needle> needles = matcher.WordNeedles();
+        // Without needles (a 행정동 or a code alone, too many spellings) every line is tested.
+        every_line_ = needles.empty() || needles.size() > kMaxNeedles;
+        if (!every_line_) {
+          for (const LineMatcher::Needle& n : needles) {
+            folded_[needle_count_] = n.fold_case;
+            needles_[needle_count_++] = n.text;
+          }
         }
-        needles_[needle_count_++] = longest;
         break;
       }
       case MatchRule::And:
@@ -197,6 +322,7 @@ class BlockScanner {
         needles_[needle_count_++] = matcher.term2();
         break;
     }
+    for (std::size_t i = 0; i < needle_count_; ++i) finders_.push_back({ByteFinder(needles_[i]), FoldedFinder(needles_[i]), folded_[i]});
   }
 
   std::size_t matches() const { return matches_; }
@@ -207,9 +333,9 @@ class BlockScanner {
   void Scan(const char* begin, const char* end) {
     if (begin == end || stopped_ || matcher_.matches_nothing()) return;
     if (matcher_.matches_everything()) return EveryLine(begin, end);
+    if (every_line_) return TestEveryLine(begin, end);
 
-    const ByteFinder finders[2] = {ByteFinder(needles_[0]), ByteFinder(needles_[1])};
-    const char* next[2] = {nullptr, nullptr};
+    std::array<const char*, kMaxNeedles> next{};
     const char* cursor = begin;
     if (anchored_) {
       // The block's first line has no line feed before it here.
@@ -220,7 +346,7 @@ class BlockScanner {
     while (cursor < end && !stopped_) {
       const char* hit = end;
       for (std::size_t i = 0; i < needle_count_; ++i) {
-        if (next[i] == nullptr || next[i] < cursor) next[i] = finders[i].Find(cursor, end);
+        if (next[i] == nullptr || next[i] < cursor) next[i] = finders_[i].Find(cursor, end);
         if (next[i] < hit) hit = next[i];
       }
       if (hit == end) return;
@@ -246,6 +372,14 @@ class BlockScanner {
     needles_[needle_count_++] = {text, code.size() + 1};
   }
 
+  void TestEveryLine(const char* p, const char* end) {
+    while (p < end && !stopped_) {
+      const char* lf = FindLineFeed(p, end);
+      Offer(p, lf, lf != end);
+      p = lf + 1;
+    }
+  }
+
   void EveryLine(const char* p, const char* end) {
     while (p < end && !stopped_) {
       const char* lf = FindLineFeed(p, end);
@@ -261,12 +395,53 @@ class BlockScanner {
 
   const LineMatcher& matcher_;
   LineSink sink_;
-  std::string_view needles_[2];
+  static constexpr std::size_t kMaxNeedles = 4;
+  std::string_view needles_[kMaxNeedles];
   std::size_t needle_count_ = 0;
+  struct Finder {
+    ByteFinder exact;
+    FoldedFinder folded;
+    bool fold_case;
+    const char* Find(const char* begin, const char* end) const {
+      return fold_case ? folded.Find(begin, end) : exact.Find(begin, end);
+    }
+  };
+  std::array<bool, kMaxNeedles> folded_{};
+  std::vector<Finder> finders_;
+  bool every_line_ = false;
   bool anchored_ = false;
   std::array<std::array<char, kCodeMaxBytes + 1>, 2> anchored_text_{};
   std::size_t matches_ = 0;
   bool stopped_ = false;
+};
+
+// Hands the best matches on at once and keeps the others, copied, until the
+// end of the file: the list then shows what the words name before what only
+// holds them, each group in file order.
+class BestFirst {
+ public:
+  BestFirst(const LineMatcher& matcher, LineSink sink) : matcher_(matcher), sink_(sink) {}
+
+  bool operator()(std::string_view line) {
+    if (matcher_.IsBestMatch(line)) return sink_(line);
+    held_.push_back({text_.size(), line.size()});
+    text_.append(line);
+    return true;
+  }
+
+  // False when the sink stopped the search.
+  bool Finish() {
+    for (const auto& [at, size] : held_) {
+      if (!sink_(std::string_view(text_).substr(at, size))) return false;
+    }
+    return true;
+  }
+
+ private:
+  const LineMatcher& matcher_;
+  LineSink sink_;
+  std::string text_;
+  std::vector<std::pair<std::size_t, std::size_t>> held_;
 };
 
 const char* FindLastLineFeed(const char* begin, const char* end) {
@@ -281,7 +456,8 @@ const char* FindLastLineFeed(const char* begin, const char* end) {
 SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, LineSink sink,
                            const BlockHook* between_blocks) {
   const LineMatcher matcher(request);
-  BlockScanner scanner(matcher, sink);
+  BestFirst best_first(matcher, sink);
+  BlockScanner scanner(matcher, LineSink(best_first));
 
   // One buffer for the whole search: a block to read into, plus room for the
   // unfinished line carried over from the block before.
@@ -335,17 +511,19 @@ SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, Line
   }
   outcome.matches = scanner.matches();
   outcome.stopped = outcome.stopped || scanner.stopped();
+  if (!outcome.stopped && outcome.status == SearchStatus::Ok && !best_first.Finish()) outcome.stopped = true;
   return outcome;
 }
 
 SearchOutcome SearchBytes(std::string_view bytes, const SearchRequest& request, LineSink sink) {
   const LineMatcher matcher(request);
-  BlockScanner scanner(matcher, sink);
+  BestFirst best_first(matcher, sink);
+  BlockScanner scanner(matcher, LineSink(best_first));
   // Every line is whole in memory; an overlong one is cut where its text is taken.
   scanner.Scan(bytes.data(), bytes.data() + bytes.size());
   SearchOutcome outcome;
   outcome.matches = scanner.matches();
-  outcome.stopped = scanner.stopped();
+  outcome.stopped = scanner.stopped() || !best_first.Finish();
   return outcome;
 }
 

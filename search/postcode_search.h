@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <string_view>
 #include <type_traits>
+#include <vector>
+
+#include "address_terms.h"
 
 namespace marlix {
 
@@ -24,13 +27,18 @@ inline constexpr std::size_t kLineMaxBytes = 64 * 1024;
 // - And, Or: term 1 and (or) term 2 are somewhere in the whole line.
 enum class MatchRule { Postcode, Words, And, Or };
 
+class CodeNames;
+
 // One search: the rule and its terms, as CP949 bytes. Terms longer than
-// kTermMaxBytes are cut.
+// kTermMaxBytes are cut. `names` (may be null) lets the words of a five-digit
+// search be English names or a 행정동.
 struct SearchRequest {
   MatchRule rule = MatchRule::Words;
   std::string_view term1;
   std::string_view term2;
+  const CodeNames* names = nullptr;
 };
+
 
 // A request compiled once per search: the rule, the cut terms, the codes of
 // both line forms and the words of term 1. Holds no pointers into the request.
@@ -57,6 +65,20 @@ class LineMatcher {
   bool matches_everything() const;
   // The rule applied to one line, given without its line feed.
   bool Matches(std::string_view line) const;
+  // A matching five-digit line whose road address, lot address or building
+  // name is what the words say, not only holds them: listed before the others.
+  // Every other line is listed in file order, as if it were one.
+  bool IsBestMatch(std::string_view line) const;
+  // The words of term 1 as read for five-digit lines.
+  const std::vector<TermGroup>& groups() const { return groups_; }
+  // The texts that every line the Words rule can match holds one of (letters'
+  // case ignored where `fold_case`); empty when some line may match without
+  // any (then every line is tested).
+  struct Needle {
+    std::string_view text;
+    bool fold_case = false;
+  };
+  std::vector<Needle> WordNeedles() const;
 
  private:
   MatchRule rule_;
@@ -71,6 +93,7 @@ class LineMatcher {
   // (offset in term1_, length); term 1 holds at most 64 words.
   std::array<std::pair<unsigned char, unsigned char>, (kTermMaxBytes + 1) / 2> words_{};
   std::size_t word_count_ = 0;
+  std::vector<TermGroup> groups_;
 };
 
 // The normalised postal code built from the first 8 bytes of a term

@@ -10,6 +10,8 @@
 #include <cstring>
 
 #include "about_dlg_win.h"
+#include "address_terms.h"
+#include "code_names.h"
 #include "copy_cut.h"
 #include "data_download.h"
 #include "data_version.h"
@@ -274,7 +276,11 @@ void CSearchDlg::FillResults(std::FILE* file) {
   m_edtSecondTerm.GetWindowText(term2, sizeof term2, &held2);
   m_cboKind.GetWindowText(kind, sizeof kind);
   const int tab = m_tabMode.GetCurSel();
-  const SearchRequest request = RequestFromWindow(tab, kind, term1, term2);
+  SearchRequest request = RequestFromWindow(tab, kind, term1, term2);
+  // English names and 행정동 come from post.csv beside the data, read only when the words may need them.
+  CodeNames names;
+  if (request.rule == MatchRule::Words && WordsNeedNames(request.term1)) names = CodeNames::Beside(kDataFile);
+  request.names = &names;
   // A term with a character that CP949 cannot hold is in no line of the data.
   if (!held1 || (tab != 0 && !held2)) file = nullptr;
   const unsigned fill = ++m_nListFill;

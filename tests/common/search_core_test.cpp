@@ -109,6 +109,52 @@ TEST(FiveDigitLines, AreFoundByTheirOwnCodeAndAddress) {
   }
 }
 
+// Five-digit words as people type or paste them; the exact address first.
+TEST(FiveDigitWords, AreReadAsPeopleWriteThem) {
+  const char kLines[] =
+      "06302 서울특별시 강남구 논현로8길 17 (개포동) 개포동 7\n"
+      "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\n"
+      "06315 서울특별시 강남구 논현로8길 7-1 (개포동) 개포동 1183-7\n"
+      "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190\n"
+      "06236 서울특별시 강남구 테헤란로 123 (역삼동, 여삼빌딩) 역삼동 648-23\n"
+      "25627 강원특별자치도 강릉시 강동면 돌평길 58-16 강동면 모전리 735\n"
+      "135-080 서울 강남구 역삼동 서울시 논현로8길67\n";
+  const std::string road67 = "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10";
+  const std::string road7 = "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190";
+  const std::string road17 = "06302 서울특별시 강남구 논현로8길 17 (개포동) 개포동 7";
+  const std::string road7_1 = "06315 서울특별시 강남구 논현로8길 7-1 (개포동) 개포동 1183-7";
+  const std::string teheran = "06236 서울특별시 강남구 테헤란로 123 (역삼동, 여삼빌딩) 역삼동 648-23";
+  const std::string gangneung = "25627 강원특별자치도 강릉시 강동면 돌평길 58-16 강동면 모전리 735";
+  const std::string old_line = "135-080 서울 강남구 역삼동 서울시 논현로8길67";
+  const std::pair<const char*, Lines> cases[] = {
+      // The number joined to its road, the 길 number apart from it.
+      {"논현로8길67", {road67, old_line}},
+      {"논현로 8길 67", {road67, old_line}},
+      {"테헤란로123", {teheran}},
+      {"개포동1183-10", {road67}},
+      // The exact road address first, then what only holds the words, in file
+      // order; a six-digit line keeps its place among the first.
+      {"논현로8길 7", {road7, old_line, road17, road67, road7_1}},
+      {"개포동 7", {road17, road67, road7_1, road7}},
+      // The 시도 by any of its names; old editions' and new names of a renamed one.
+      {"서울시 강남구 논현로8길 67", {road67, old_line}},
+      {"서울 테헤란로 123", {teheran}},
+      {"강원도 돌평길 58-16", {gangneung}},
+      {"강원특별자치도 돌평길", {gangneung}},
+      // A paste: commas, brackets, the country and a code that narrows it.
+      {"대한민국 서울특별시 강남구 논현로8길 67 (개포동, Artespace)", {road67}},
+      {"(06316) 논현로8길 7", {road7}},
+      {"06315", {road67, road7_1}},
+      // English as typed in a building name; case does not matter.
+      {"artespace", {road67}},
+      {"Rep. of KOREA ARTESPACE", {road67}},
+      {"대한민국", {}},
+  };
+  for (const auto& [term, lines] : cases) {
+    EXPECT_EQ(SearchText(kLines, Name(term)), lines) << term;
+  }
+}
+
 TEST(WordsRule, NeedsEveryWordInTheAddress) {
   EXPECT_EQ(SearchText(kSample, Name("역삼")).size(), 2u);
   EXPECT_EQ(SearchText(kSample, Name("  강남구   역삼1동 ")), (Lines{"135-081 서울 강남구 역삼1동"}));
@@ -245,11 +291,13 @@ TEST(BlockScan, AgreesWithLineByLine) {
       const SearchRequest requests[] = {Postcode(t1), Name(words), And(t1, t2), Or(t1, t2)};
       for (const SearchRequest& request : requests) {
         const LineMatcher matcher(request);
-        Lines expected;
+        // The best matches first, then the rest, each in file order.
+        Lines expected, rest;
         for (std::string line : lines) {
           if (line.size() > kLineMaxBytes) line.resize(kLineMaxBytes);
-          if (matcher.Matches(line)) expected.push_back(line);
+          if (matcher.Matches(line)) (matcher.IsBestMatch(line) ? expected : rest).push_back(line);
         }
+        expected.insert(expected.end(), rest.begin(), rest.end());
         ASSERT_EQ(testing::SearchLines(file.path(), request), expected)
             << "round " << round << " rule " << static_cast<int>(matcher.rule()) << " terms '" << t1 << "' '"
             << t2 << "'";

@@ -53,10 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const marlix::SearchRequest request{rules[rule], term1, term2};
   const marlix::LineMatcher matcher(request);
 
-  std::vector<std::string_view> expected;
+  // The best matches first, then the others, each in file order.
+  std::vector<std::string_view> expected, rest;
   for (std::string_view line : SplitLines(text)) {
-    if (matcher.Matches(line)) expected.push_back(line);
+    if (matcher.Matches(line)) (matcher.IsBestMatch(line) ? expected : rest).push_back(line);
   }
+  expected.insert(expected.end(), rest.begin(), rest.end());
 
   std::FILE* stream = fmemopen(file.data(), file.size(), "rb");
   if (stream == nullptr) return 0;  // fmemopen refuses a zero size on some systems

@@ -1,0 +1,237 @@
+#include "address_terms.h"
+
+#include <algorithm>
+#include <array>
+
+#include "code_names.h"
+#include "line_form.h"
+
+namespace marlix {
+
+namespace {
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// What a paste carries around an address and that no line holds.
+bool IsPunctuation(char c) {
+  return c == ',' || c == '(' || c == ')' || c == '.' || c == ';' || c == ':' || c == '"' || c == '\'' ||
+         c == '[' || c == ']' || c == '\t';
+}
+
+bool IsAscii(std::string_view word) {
+  return std::none_of(word.begin(), word.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+bool EqualsFolded(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return (IsAsciiLetter(x) ? (x | 0x20) : x) == (IsAsciiLetter(y) ? (y | 0x20) : y);
+         });
+}
+
+// 67, 67-1, 1183-10: a building or lot number.
+bool IsNumber(std::string_view word) {
+  const std::size_t dash = word.find('-');
+  auto digits = [](std::string_view s) { return !s.empty() && std::all_of(s.begin(), s.end(), IsAsciiDigit); };
+  if (dash == std::string_view::npos) return digits(word);
+  return digits(word.substr(0, dash)) && digits(word.substr(dash + 1));
+}
+
+bool IsFiveDigitCode(std::string_view word) {
+  return word.size() == 5 && std::all_of(word.begin(), word.end(), IsAsciiDigit);
+}
+
+// The whole characters of a word's end: true when `word` ends with `suffix`
+// and the suffix begins on a character boundary.
+bool EndsWithCharacters(std::string_view word, std::string_view suffix) {
+  if (!word.ends_with(suffix)) return false;
+  const std::size_t at = word.size() - suffix.size();
+  std::size_t walk = 0;
+  while (walk < at) walk += CharacterBytes(word[walk]);
+  return walk == at;
+}
+
+bool EndsWithAny(std::string_view word, std::initializer_list<std::string_view> suffixes) {
+  return std::any_of(suffixes.begin(), suffixes.end(), [&](std::string_view s) { return EndsWithCharacters(word, s); });
+}
+
+// A word that names a road, whose number may follow it joined (테헤란로123) or
+// its 길 number apart (논현로 8길).
+bool EndsRoad(std::string_view word) { return !IsAscii(word) && EndsWithAny(word, {"로", "길"}); }
+
+// A road's numbered branch written apart from it: 8길, 25번길.
+bool IsBranchNumber(std::string_view word) {
+  std::size_t digits = 0;
+  while (digits < word.size() && IsAsciiDigit(word[digits])) ++digits;
+  if (digits == 0) return false;
+  const std::string_view rest = word.substr(digits);
+  return rest == "길" || rest == "번길";
+}
+
+// The 시도 by the names people use for them; each row gives every name the
+// data may write (editions differ for the renamed ones) and the names typed.
+struct Province {
+  std::array<std::string_view, 2> written;
+  std::array<std::string_view, 4> typed;
+};
+
+constexpr Province kProvinces[] = {
+    {{"서울특별시"}, {"서울", "서울시", "서울특별시"}},
+    {{"부산광역시"}, {"부산", "부산시", "부산광역시"}},
+    {{"대구광역시"}, {"대구", "대구시", "대구광역시"}},
+    {{"인천광역시"}, {"인천", "인천시", "인천광역시"}},
+    {{"광주광역시"}, {"광주", "광주시", "광주광역시"}},
+    {{"대전광역시"}, {"대전", "대전시", "대전광역시"}},
+    {{"울산광역시"}, {"울산", "울산시", "울산광역시"}},
+    {{"세종특별자치시"}, {"세종", "세종시", "세종특별자치시"}},
+    {{"경기도"}, {"경기", "경기도"}},
+    {{"강원도", "강원특별자치도"}, {"강원", "강원도", "강원특별자치도"}},
+    {{"충청북도"}, {"충북", "충청북도"}},
+    {{"충청남도"}, {"충남", "충청남도"}},
+    {{"전라북도", "전북특별자치도"}, {"전북", "전라북도", "전북특별자치도"}},
+    {{"전라남도"}, {"전남", "전라남도"}},
+    {{"경상북도"}, {"경북", "경상북도"}},
+    {{"경상남도"}, {"경남", "경상남도"}},
+    {{"제주특별자치도", "제주도"}, {"제주", "제주도", "제주특별자치도"}},
+};
+
+const Province* ProvinceTyped(std::string_view word) {
+  for (const Province& p : kProvinces) {
+    if (std::find(p.typed.begin(), p.typed.end(), word) != p.typed.end()) return &p;
+  }
+  return nullptr;
+}
+
+// Splits on spaces and a paste's punctuation, at character boundaries.
+std::vector<std::string> Words(std::string_view term) {
+  std::vector<std::string> words;
+  std::string word;
+  for (std::size_t i = 0; i < term.size(); ++i) {
+    const char c = term[i];
+    if (IsCp949LeadByte(c) && i + 1 < term.size()) {
+      word += c;
+      word += term[++i];
+    } else if (c == ' ' || IsPunctuation(c)) {
+      if (!word.empty()) words.push_back(std::move(word));
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  if (!word.empty()) words.push_back(std::move(word));
+  return words;
+}
+
+// Leaves out the country: 대한민국, Korea, Rep. of Korea, Republic of Korea, South Korea.
+void DropCountry(std::vector<std::string>& words) {
+  std::vector<std::string> kept;
+  for (std::string& w : words) {
+    if (w == "대한민국") continue;
+    if (EqualsFolded(w, "korea")) {
+      while (!kept.empty() && (EqualsFolded(kept.back(), "of") || EqualsFolded(kept.back(), "rep") ||
+                               EqualsFolded(kept.back(), "republic") || EqualsFolded(kept.back(), "south"))) {
+        kept.pop_back();
+      }
+      continue;
+    }
+    kept.push_back(std::move(w));
+  }
+  words = std::move(kept);
+}
+
+// 테헤란로123 is 테헤란로 123, 논현로8길67 논현로8길 67, 개포동1183-10 개포동 1183-10;
+// 논현로 8길 is 논현로8길.
+void MendRoadNumbers(std::vector<std::string>& words) {
+  std::vector<std::string> mended;
+  for (std::string& w : words) {
+    if (!mended.empty() && EndsRoad(mended.back()) && IsBranchNumber(w)) {
+      mended.back() += w;
+      continue;
+    }
+    // 개포로지하 420 and 지하420: the underground mark is a word of its own.
+    if (w.size() > 4 && EndsWithCharacters(w, "지하") && EndsRoad(w.substr(0, w.size() - 4))) {
+      mended.push_back(w.substr(0, w.size() - 4));
+      w = "지하";
+    } else if (w.size() > 4 && w.starts_with("지하") && IsNumber(std::string_view(w).substr(4))) {
+      mended.push_back("지하");
+      w.erase(0, 4);
+    }
+    std::size_t cut = w.size();
+    while (cut > 0 && (IsAsciiDigit(w[cut - 1]) || w[cut - 1] == '-')) --cut;
+    const std::string_view head(w.data(), cut);
+    if (cut < w.size() && !IsAscii(head) && EndsWithAny(head, {"로", "길", "동", "리", "가"}) &&
+        IsNumber(std::string_view(w).substr(cut))) {
+      std::string number = w.substr(cut);
+      w.resize(cut);
+      mended.push_back(std::move(w));
+      mended.push_back(std::move(number));
+      continue;
+    }
+    mended.push_back(std::move(w));
+  }
+  words = std::move(mended);
+}
+
+TermGroup GroupOfWord(const std::string& word, const CodeNames* names) {
+  TermGroup group;
+  group.texts.push_back(word);
+  if (IsFiveDigitCode(word)) {
+    group.codes.push_back(static_cast<std::uint32_t>(std::stoul(word)));
+  } else if (IsNumber(word)) {
+    group.number = true;
+  } else if (const Province* p = ProvinceTyped(word)) {
+    for (std::string_view written : p->written) {
+      if (!written.empty() && written != word) group.texts.emplace_back(written);
+    }
+  } else if (IsAscii(word)) {
+    group.fold_case = true;
+  } else if (names != nullptr && EndsWithCharacters(word, "동")) {
+    group.codes = names->CodesOfAdminDong(word);
+  }
+  return group;
+}
+
+}  // namespace
+
+bool WordsNeedNames(std::string_view term) {
+  const std::vector<std::string> words = Words(term);
+  return std::any_of(words.begin(), words.end(), [](const std::string& w) {
+    return std::any_of(w.begin(), w.end(), IsAsciiLetter) || (!IsAscii(w) && EndsWithCharacters(w, "동"));
+  });
+}
+
+std::vector<TermGroup> ReadAddressTerms(std::string_view term, const CodeNames* names) {
+  std::vector<std::string> words = Words(term);
+  DropCountry(words);
+  MendRoadNumbers(words);
+
+  std::vector<TermGroup> groups;
+  std::size_t i = 0;
+  while (i < words.size()) {
+    // A run of ASCII words may spell English names: Nonhyeon-ro 8-gil, Gangnam-gu, Seoul.
+    std::size_t end = i;
+    while (end < words.size() && IsAscii(words[end])) ++end;
+    if (end == i) {
+      groups.push_back(GroupOfWord(words[i++], names));
+      continue;
+    }
+    std::vector<CodeNames::EnglishMatch> found;
+    if (names != nullptr) {
+      std::vector<std::string_view> run(words.begin() + static_cast<std::ptrdiff_t>(i),
+                                        words.begin() + static_cast<std::ptrdiff_t>(end));
+      found = names->FindEnglishNames(run);
+    }
+    std::size_t at = 0;
+    for (CodeNames::EnglishMatch& match : found) {
+      for (; at < match.first; ++at) groups.push_back(GroupOfWord(words[i + at], names));
+      TermGroup group;
+      group.texts = std::move(match.korean);
+      if (!group.texts.empty()) groups.push_back(std::move(group));
+      at = match.first + match.count;
+    }
+    for (; i + at < end; ++at) groups.push_back(GroupOfWord(words[i + at], names));
+    i = end;
+  }
+  return groups;
+}
+
+}  // namespace marlix
