@@ -24,10 +24,10 @@ constexpr int kExitTrouble = 2;
 // The help text is plain ASCII, the same in any execution character set.
 constexpr char kUsage[] =
     "Usage:\n"
-    "  marlix-search [--data FILE] [--copy code|address|line] [--raw] code TERM\n"
-    "  marlix-search [--data FILE] [--copy code|address|line] [--raw] name TERM\n"
-    "  marlix-search [--data FILE] [--copy code|address|line] [--raw] and TERM1 TERM2\n"
-    "  marlix-search [--data FILE] [--copy code|address|line] [--raw] or TERM1 TERM2\n"
+    "  marlix-search [--data FILE] [--copy code|address|line|english] [--raw] code TERM\n"
+    "  marlix-search [--data FILE] [--copy code|address|line|english] [--raw] name TERM\n"
+    "  marlix-search [--data FILE] [--copy code|address|line|english] [--raw] and TERM1 TERM2\n"
+    "  marlix-search [--data FILE] [--copy code|address|line|english] [--raw] or TERM1 TERM2\n"
     "  marlix-search update [--server URL]\n";
 
 constexpr char kHelp[] =
@@ -48,8 +48,11 @@ constexpr char kHelp[] =
     "  --data FILE       the data file (default: $XDG_DATA_HOME/marlix/postcode.txt,\n"
     "                    or ~/.local/share/marlix/postcode.txt)\n"
     "  --copy MODE       print only what the program would copy: code (the postal\n"
-    "                    code), address (what follows the code's separator) or line\n"
-    "                    (default)\n"
+    "                    code), address (what follows the code's separator), line\n"
+    "                    (default) or english (a five-digit line's English address,\n"
+    "                    \"67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315\", from the\n"
+    "                    post.csv beside the data file; the whole line where that\n"
+    "                    does not give it)\n"
     "  --raw             take the terms as CP949 bytes and print CP949 bytes unchanged\n"
     "  --help            this text\n"
     "\n"
@@ -156,8 +159,10 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
         options.copy_mode = marlix::kCopyAddress;
       } else if (value == "line") {
         options.copy_mode = marlix::kCopyWholeLine;
+      } else if (value == "english") {
+        options.copy_mode = marlix::kCopyEnglish;
       } else {
-        return UsageError("--copy takes code, address or line, not '" + std::string(value) + "'");
+        return UsageError("--copy takes code, address, line or english, not '" + std::string(value) + "'");
       }
     } else if (arg == "--") {
       ++i;
@@ -219,8 +224,16 @@ int main(int argc, char** argv) {
   std::string utf8;
   const int copy_mode = options.copy_mode;
   const bool raw = options.raw;
+  // Only the English address needs post.csv's names.
+  const marlix::CodeNames names =
+      copy_mode == marlix::kCopyEnglish ? marlix::CodeNames::Beside(options.data) : marlix::CodeNames();
+  std::string english;
   auto print = [&](std::string_view line) {
-    const std::string_view text = marlix::CutForCopy(line, copy_mode);
+    std::string_view text = marlix::CutForCopy(line, copy_mode);
+    if (copy_mode == marlix::kCopyEnglish) {
+      english = marlix::TextForCopy(line, copy_mode, names);
+      text = english;
+    }
     if (raw) {
       std::fwrite(text.data(), 1, text.size(), stdout);
     } else {
