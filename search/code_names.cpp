@@ -275,12 +275,12 @@ std::string_view CodeNames::RowOf(std::uint32_t code) const {
       hi = begin;
     }
   }
-  if (lo >= hi) return {};
+  if (lo >= hi || code >= 100000) return {};
   char key[8];
   std::snprintf(key, sizeof key, "\n%05u,", static_cast<unsigned>(code % 100000));
   const std::string_view rows = all.substr(body_begin_ - 1, body_end_ - body_begin_ + 1);
   const std::size_t found = rows.find(key);
-  if (found == std::string_view::npos || code >= 100000) return {};
+  if (found == std::string_view::npos) return {};
   const std::size_t begin = body_begin_ + found;
   return row_at(begin, std::min(all.find('\n', begin), body_end_));
 }
