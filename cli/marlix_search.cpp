@@ -26,10 +26,10 @@ constexpr int kExitTrouble = 2;
 // The help text is plain ASCII, the same in any execution character set.
 constexpr char kUsage[] =
     "Usage:\n"
-    "  marlix-search [--data FILE] [--copy code|address|line] [--raw] code TERM\n"
-    "  marlix-search [--data FILE] [--copy code|address|line] [--raw] name TERM\n"
-    "  marlix-search [--data FILE] [--copy code|address|line] [--raw] and TERM1 TERM2\n"
-    "  marlix-search [--data FILE] [--copy code|address|line] [--raw] or TERM1 TERM2\n"
+    "  marlix-search [--data FILE] [--copy code|address|line|english] [--raw] code TERM\n"
+    "  marlix-search [--data FILE] [--copy code|address|line|english] [--raw] name TERM\n"
+    "  marlix-search [--data FILE] [--copy code|address|line|english] [--raw] and TERM1 TERM2\n"
+    "  marlix-search [--data FILE] [--copy code|address|line|english] [--raw] or TERM1 TERM2\n"
     "  marlix-search update [--server URL]\n";
 
 constexpr char kHelp[] =
@@ -50,8 +50,11 @@ constexpr char kHelp[] =
     "  --data FILE       the data file (default: $XDG_DATA_HOME/marlix/postcode.txt,\n"
     "                    or ~/.local/share/marlix/postcode.txt)\n"
     "  --copy MODE       print only what the program would copy: code (the postal\n"
-    "                    code), address (what follows the code's separator) or line\n"
-    "                    (default)\n"
+    "                    code), address (what follows the code's separator), line\n"
+    "                    (default) or english (a five-digit line's English address,\n"
+    "                    \"67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315\", from the\n"
+    "                    post.csv beside the data file; the whole line where that\n"
+    "                    does not give it)\n"
     "  --raw             take the terms as CP949 bytes and print CP949 bytes unchanged\n"
     "  --help            this text\n"
     "\n"
@@ -158,8 +161,10 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
         options.copy_mode = marlix::kCopyAddress;
       } else if (value == "line") {
         options.copy_mode = marlix::kCopyWholeLine;
+      } else if (value == "english") {
+        options.copy_mode = marlix::kCopyEnglish;
       } else {
-        return UsageError("--copy takes code, address or line, not '" + std::string(value) + "'");
+        return UsageError("--copy takes code, address, line or english, not '" + std::string(value) + "'");
       }
     } else if (arg == "--") {
       ++i;
@@ -214,20 +219,26 @@ int main(int argc, char** argv) {
                                  : options.command == "name" ? marlix::MatchRule::Words
                                  : options.command == "and"  ? marlix::MatchRule::And
                                                              : marlix::MatchRule::Or;
-  // post.csv beside the data holds the English names and the 행정동; read only when the words may need them.
-  marlix::CodeNames names;
-  if (rule == marlix::MatchRule::Words && marlix::WordsNeedNames(terms[0])) {
-    names = marlix::CodeNames::Beside(options.data);
-  }
+  // post.csv beside the data holds the English names and the 행정동: read only
+  // when the words may need them or the English address is printed.
+  const int copy_mode = options.copy_mode;
+  const marlix::CodeNames names =
+      copy_mode == marlix::kCopyEnglish || (rule == marlix::MatchRule::Words && marlix::WordsNeedNames(terms[0]))
+          ? marlix::CodeNames::Beside(options.data)
+          : marlix::CodeNames();
   const marlix::SearchRequest request{rule, terms[0], terms[1], &names};
 
   static char out_buffer[1 << 20];
   std::setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
   std::string utf8;
-  const int copy_mode = options.copy_mode;
   const bool raw = options.raw;
+  std::string english;
   auto print = [&](std::string_view line) {
-    const std::string_view text = marlix::CutForCopy(line, copy_mode);
+    std::string_view text = marlix::CutForCopy(line, copy_mode);
+    if (copy_mode == marlix::kCopyEnglish) {
+      english = marlix::TextForCopy(line, copy_mode, names);
+      text = english;
+    }
     if (raw) {
       std::fwrite(text.data(), 1, text.size(), stdout);
     } else {

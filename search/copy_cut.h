@@ -1,17 +1,21 @@
 // The part of a result line that goes to the clipboard, by copy mode.
 #pragma once
 
+#include <string>
 #include <string_view>
 
+#include "code_names.h"
 #include "line_form.h"
 
 namespace marlix {
 
-enum CopyMode : int { kCopyPostcode = 0, kCopyAddress = 1, kCopyWholeLine = 2 };
+// The values are kept in settings and menus: never renumber them.
+enum CopyMode : int { kCopyPostcode = 0, kCopyAddress = 1, kCopyWholeLine = 2, kCopyEnglish = 3 };
 
 // Mode 0: the postal code (the first 7 bytes of a six-digit line, the five
 // digits of a five-digit one); 1: the address after the code's separator; any
-// other value: the whole line. Bytes are counted, not characters.
+// other value: the whole line (kCopyEnglish too, for a line whose English
+// address is unknown). Bytes are counted, not characters.
 constexpr std::string_view CutForCopy(std::string_view line, int mode) {
   const LineFields fields = FieldsOf(line);
   switch (mode) {
@@ -20,6 +24,16 @@ constexpr std::string_view CutForCopy(std::string_view line, int mode) {
       return line.size() > fields.address_start ? line.substr(fields.address_start) : std::string_view();
     default: return line;
   }
+}
+
+// What a selected line copies: in kCopyEnglish mode its English address where
+// post.csv's names give one, otherwise the cut above.
+inline std::string TextForCopy(std::string_view line, int mode, const CodeNames& names) {
+  if (mode == kCopyEnglish) {
+    std::string english = names.EnglishAddress(line);
+    if (!english.empty()) return english;
+  }
+  return std::string(CutForCopy(line, mode));
 }
 
 }  // namespace marlix

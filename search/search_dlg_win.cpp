@@ -62,6 +62,7 @@ constexpr MessageEntry CSearchDlg::kMessageEntries[] = {
     ControlRoute<&CSearchDlg::OnSelchangeResultList>(LBN_SELCHANGE, IDC_RESULT_LIST),
     CommandRoute<&CSearchDlg::OnCopyAddress>(ID_COPY_ADDRESS),
     CommandRoute<&CSearchDlg::OnCopyWholeLine>(ID_COPY_WHOLE_LINE),
+    CommandRoute<&CSearchDlg::OnCopyEnglish>(ID_COPY_ENGLISH),
     CommandRoute<&CSearchDlg::OnExit>(ID_EXIT),
     CommandRoute<&CSearchDlg::OnAlwaysOnTop>(ID_ALWAYS_ON_TOP),
     ControlRoute<&CSearchDlg::OnDownload>(BN_CLICKED, IDC_UPDATE),
@@ -351,6 +352,7 @@ void CSearchDlg::FillResults(std::FILE* file) {
 void CSearchDlg::OnCopyPostCode() { m_nCopyMode = kCopyPostcode; }
 void CSearchDlg::OnCopyAddress() { m_nCopyMode = kCopyAddress; }
 void CSearchDlg::OnCopyWholeLine() { m_nCopyMode = kCopyWholeLine; }
+void CSearchDlg::OnCopyEnglish() { m_nCopyMode = kCopyEnglish; }
 
 namespace {
 
@@ -376,12 +378,14 @@ void Offer(UINT format, HGLOBAL block) {
 // The selected line, cut by the copy mode, goes to the clipboard as the CP949
 // bytes (what Korean-code-page programs read), as UTF-16 and marked Korean, so
 // that a program on any system pastes it right. A clipboard held by another
-// program is left alone; the next selection tries again.
+// program is left alone; the next selection tries again. The English address
+// reads post.csv at each copy, so a data set put in place since is seen.
 void CSearchDlg::OnSelchangeResultList() {
   const int index = m_lstResult.GetCurSel();
   if (index == LB_ERR) return;
   const std::string line = m_lstResult.GetText(index);
-  const std::string_view text = CutForCopy(line, m_nCopyMode);
+  const std::string text =
+      TextForCopy(line, m_nCopyMode, m_nCopyMode == kCopyEnglish ? CodeNames::Beside(kDataFile) : CodeNames());
   const std::wstring wide = WideFromCp949(text);
   const LCID locale = kKoreanLocale;
 

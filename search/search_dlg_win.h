@@ -34,6 +34,7 @@ class CSearchDlg : public CDialog {
   void OnSelchangeResultList();
   void OnCopyAddress();
   void OnCopyWholeLine();
+  void OnCopyEnglish();
   void OnExit();
   void OnAlwaysOnTop();
   void OnDownload();

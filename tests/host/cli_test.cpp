@@ -119,6 +119,24 @@ TEST(Cli, CopyModesCutTheLine) {
   EXPECT_EQ(today("code", "1"), "");
   EXPECT_EQ(RunCli({"--data", mixed.path(), "name", U8(u8"논현로8길 67")}).out,
             U8(u8"06315 서울특별시 강남구 논현로8길 67 (개포동)\n"));
+
+  // English: from the post.csv beside the data; a line it cannot write copies whole.
+  char pattern[] = "/tmp/marlix-english-XXXXXX";
+  const std::filesystem::path folder = mkdtemp(pattern);
+  const std::string data = (folder / "postcode.txt").string();
+  std::ofstream(data, std::ios::binary) << "135-080 서울 강남구 역삼동\r\n06315 서울특별시 강남구 논현로8길 지하 67 (개포동)\r\n"
+                                           "06315 서울특별시 강남구 개포로 1\r\n";
+  auto english = [&](const char* term) { return RunCli({"--data", data, "--copy", "english", "name", term}).out; };
+  EXPECT_EQ(english(U8(u8"강남구").c_str()), U8(u8"135-080 서울 강남구 역삼동\n06315 서울특별시 강남구 논현로8길 지하 67 (개포동)\n"
+                                                u8"06315 서울특별시 강남구 개포로 1\n"));
+  std::ofstream(folder / "post.csv", std::ios::binary)
+      << "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"
+         "06315,서울특별시,강남구,2,45,Seoul,Gangnam-gu,개포2동,,개포로=;논현로8길=Nonhyeon-ro 8-gil\r\n";
+  EXPECT_EQ(english(U8(u8"강남구").c_str()), U8(u8"135-080 서울 강남구 역삼동\nJiha 67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315\n"
+                                                u8"06315 서울특별시 강남구 개포로 1\n"));
+  EXPECT_EQ(RunCli({"--raw", "--data", data, "--copy", "english", "code", "06315"}).out,
+            "Jiha 67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315\n06315 서울특별시 강남구 개포로 1\n");
+  std::filesystem::remove_all(folder);
 }
 
 TEST(Cli, RawModeKeepsCp949Bytes) {
@@ -144,7 +162,7 @@ TEST(Cli, ReportsTroubleWithStatusTwo) {
   EXPECT_NE(emoji.err.find("CP949"), std::string::npos) << emoji.err;
 
   for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-           {}, {"find", "x"}, {"and", "x"}, {"code", "1", "2"}, {"--copy", "all", "code", "1"}, {"--data"},
+           {}, {"find", "x"}, {"and", "x"}, {"code", "1", "2"}, {"--copy", "all", "code", "1"}, {"--copy", "English", "code", "1"}, {"--data"},
            {"--frobnicate", "code", "1"}}) {
     const CliRun run = RunCli(bad);
     EXPECT_EQ(run.status, 2) << (bad.empty() ? "" : bad[0]);
@@ -153,6 +171,7 @@ TEST(Cli, ReportsTroubleWithStatusTwo) {
   const CliRun help = RunCli({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--copy"), std::string::npos);
+  EXPECT_NE(help.out.find("english"), std::string::npos);
 }
 
 TEST(Cli, NoMatchIsStatusOneAndSilent) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -202,6 +203,38 @@ TEST_F(ResultCopy, ASelectedLineIsCopiedCutByTheCopyMode) {
   EXPECT_EQ(Select(0), std::string());
   PostCommand(ID_COPY_ADDRESS);
   EXPECT_EQ(Select(0), std::string());
+}
+
+// The English mode copies a five-digit line's English address from the
+// post.csv beside the data, read at the copy; any other line copies whole.
+TEST_F(ResultCopy, TheEnglishModeCopiesTheEnglishAddress) {
+  const std::string csv = std::string(kDataDir) + "\\post.csv";
+  const std::string kept_csv = ReadWholeFile(csv);
+  const std::vector<std::string> lines = {"06315 서울특별시 강남구 논현로8길 지하 67 (개포동)",
+                                          "06315 서울특별시 강남구 개포로 1", "063-150 서울 강남구 개포동"};
+  ::DeleteFileA(csv.c_str());
+  std::ofstream(kDataFile, std::ios::binary) << lines[0] << "\r\n" << lines[1] << "\r\n" << lines[2] << "\r\n";
+  PostCommand(ID_COPY_ENGLISH);
+  SimpleSearch(1, "06315");
+  ASSERT_EQ(ListCount(), 3);
+  EXPECT_EQ(Select(0), lines[0]);  // no post.csv yet
+
+  std::ofstream(csv, std::ios::binary)
+      << "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"
+         "06315,서울특별시,강남구,2,45,Seoul,Gangnam-gu,개포2동,,개포로=;논현로8길=Nonhyeon-ro 8-gil\r\n";
+  const std::string english = "Jiha 67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315";
+  EXPECT_EQ(Select(0), english);
+  EXPECT_EQ(ClipboardUnicode(), std::make_pair(Wide(english), LCID{0x0412}));
+  EXPECT_EQ(Select(1), lines[1]);  // its road's English is unknown
+  EXPECT_EQ(Select(2), lines[2]);  // a six-digit line
+  PostCommand(ID_COPY_ADDRESS);
+  EXPECT_EQ(Select(0), lines[0].substr(6));
+
+  if (kept_csv.empty()) {
+    ::DeleteFileA(csv.c_str());
+  } else {
+    std::ofstream(csv, std::ios::binary) << kept_csv;
+  }
 }
 
 // A window opened anew carries nothing over from the one closed before.

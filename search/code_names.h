@@ -1,0 +1,79 @@
+// What post.csv adds to the five-digit lines of postcode.txt: the English names
+// of each code's places and roads, its 행정동, and whether postcode.txt is in
+// byte order. Portable; all text CP949 (English names are ASCII).
+//
+// The bytes are kept as they came and read where a question needs them: the
+// constructor only finds the header and the last row, every lookup is a scan or
+// a binary search over the rows (which come in code order), so a program that
+// asks one question pays for one pass at most.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace marlix {
+
+class CodeNames {
+ public:
+  CodeNames() = default;
+  // Takes post.csv's bytes. An older post.csv (five columns) gives no names.
+  explicit CodeNames(std::string csv);
+  // Reads the post.csv beside `data_file` (same folder); a missing or unreadable
+  // one gives an empty CodeNames, never an error.
+  static CodeNames Beside(const std::string& data_file);
+
+  bool has_names() const;
+
+  // A place or road found by its English name: words [first, first + count) of
+  // the words given, and the Korean names (CP949) that have that English name.
+  struct EnglishMatch {
+    std::size_t first = 0;
+    std::size_t count = 0;
+    std::vector<std::string> korean;
+  };
+  // `words` are the ASCII words of a search (as typed, any case, hyphens and
+  // periods kept). Left to right, finds the longest runs of consecutive words
+  // that spell the English name of a 시도, 시군구, 읍면 or road when case,
+  // spaces, hyphens and periods are ignored ("nonhyeonro 8gil", "Nonhyeon-ro
+  // 8-gil" and "NONHYEON-RO 8-GIL" all spell Nonhyeon-ro 8-gil). Runs do not overlap.
+  // Each half of a two-word 시군구 counts as a name of its own ("Bundang-gu"
+  // finds 분당구, "Seongnam-si" 성남시), as English addresses write them apart.
+  std::vector<EnglishMatch> FindEnglishNames(const std::vector<std::string_view>& words) const;
+
+  // The five-digit codes (as numbers) whose rows name `name` (CP949) among their 행정동.
+  std::vector<std::uint32_t> CodesOfAdminDong(std::string_view name) const;
+
+  // The English address of a five-digit line as Korea Post writes it, from the
+  // smallest part to the largest: "67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315"
+  // (building number, road, 읍면 where there is one, 시군구, 시도, code).
+  // Empty when the line is not a five-digit line or an English name it needs is unknown.
+  // An underground number is written "Jiha 67"; a two-word 시군구 smallest first
+  // ("Bundang-gu, Seongnam-si").
+  std::string EnglishAddress(std::string_view line) const;
+
+  // postcode.txt's size when post.csv says postcode.txt is in byte order, else 0.
+  std::uint64_t sorted_data_bytes() const;
+  // True when post.csv says postcode.txt is in byte order and that file is
+  // `data_file_bytes` long: only then may a code search trust the order.
+  bool TrustsOrderOf(std::uint64_t data_file_bytes) const {
+    return sorted_bytes_ != 0 && sorted_bytes_ == data_file_bytes;
+  }
+
+ private:
+  struct Fields;
+  std::string_view body() const { return std::string_view(csv_).substr(body_begin_, body_end_ - body_begin_); }
+  // The row of a five-digit code without its line end, or empty.
+  std::string_view RowOf(std::uint32_t code) const;
+  // The first row whose 시도 and 시군구 are these, or empty.
+  std::string_view RowOfDistrict(std::string_view sido, std::string_view sigungu) const;
+
+  std::string csv_;
+  bool has_names_ = false;
+  std::size_t body_begin_ = 0;  // the first code row
+  std::size_t body_end_ = 0;    // after the last code row
+  std::uint64_t sorted_bytes_ = 0;
+};
+
+}  // namespace marlix
