@@ -81,6 +81,8 @@ bool IsNumber(std::string_view s) {
          std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// Printable ASCII, the same bytes in UTF-8 and CP949: English names are, and
+// this plain test of them costs less than converting or checking them.
 bool IsPlainAscii(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c - 0x20) < 0x5F; });
 }
@@ -236,7 +238,7 @@ RowProblem ParseRow(std::string_view line, SourceEncoding encoding, const Cp949T
     scratch.clear();
     scratch.reserve(line.size());
     for (std::size_t i : kTextFields) {
-      if (IsPlainAscii(f[i])) continue;  // the same bytes in CP949, as English names are
+      if (IsPlainAscii(f[i])) continue;
       const std::size_t start = scratch.size();
       const TextFault fault = text.AppendFromUtf8(f[i], scratch);
       if (fault == TextFault::NotUtf8) return {RowFault::NotUtf8, i};
@@ -246,6 +248,7 @@ RowProblem ParseRow(std::string_view line, SourceEncoding encoding, const Cp949T
     }
   } else {
     for (std::size_t i : kTextFields) {
+      if (IsPlainAscii(f[i])) continue;
       const TextFault fault = text.Check(f[i]);
       if (fault == TextFault::NotCp949) return {RowFault::NotCp949, i};
       if (fault == TextFault::Control) return {RowFault::Control, i};
