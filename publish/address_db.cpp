@@ -19,9 +19,13 @@ constexpr std::string_view kHeaderRow =
 enum FieldIndex : std::size_t {
   kCodeField = 0,
   kSidoField = 1,
+  kSidoEnField = 2,
   kSigunguField = 3,
+  kSigunguEnField = 4,
   kEupmyeonField = 5,
+  kEupmyeonEnField = 6,
   kRoadField = 8,
+  kRoadEnField = 9,
   kUndergroundField = 10,
   kBuildingMainField = 11,
   kBuildingSubField = 12,
@@ -29,20 +33,28 @@ enum FieldIndex : std::size_t {
   kBuildingNameField = 15,
   kDongField = 17,
   kRiField = 18,
+  kHdongField = 19,
   kMountainField = 20,
   kLotMainField = 21,
   kLotSubField = 23,
 };
 
-constexpr std::array<std::size_t, 8> kTextFields = {kSidoField, kSigunguField,  kEupmyeonField,
-                                                    kRoadField, kBulkNameField, kBuildingNameField,
-                                                    kDongField, kRiField};
+// The text fields: first those of the line, then those only post.csv shows.
+constexpr std::size_t kLineTextFields = 8;
+constexpr std::array<std::size_t, 13> kTextFields = {
+    kSidoField,  kSigunguField,   kEupmyeonField,   kRoadField,   kBulkNameField, kBuildingNameField, kDongField,
+    kRiField,    kSidoEnField,    kSigunguEnField,  kEupmyeonEnField, kRoadEnField, kHdongField};
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kUnderground = "지하 ";
 constexpr std::string_view kMountain = "산";
-constexpr std::string_view kCsvHeader = "우편번호,시도,시군구,도로명 수,건물 수";
+constexpr std::string_view kCsvHeader = "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명";
+constexpr std::string_view kSortedFile = "postcode.txt";
 constexpr std::size_t kBlockBytes = std::size_t{32} << 20;
+constexpr std::size_t kPoolBlockBytes = std::size_t{1} << 20;
+// The English names of a row, in one pooled text.
+constexpr char kEnglishSeparator = '|';
+enum EnglishPart : std::size_t { kSidoEn, kSigunguEn, kEupmyeonEn, kRoadEn, kEnglishParts };
 constexpr std::size_t kNumberMaxDigits = 9;
 
 std::string_view Trim(std::string_view s) {
@@ -67,6 +79,12 @@ std::size_t Split(std::string_view line, std::array<std::string_view, kFieldCoun
 bool IsNumber(std::string_view s) {
   return !s.empty() && s.size() <= kNumberMaxDigits &&
          std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Printable ASCII, the same bytes in UTF-8 and CP949: English names are, and
+// this plain test of them costs less than converting or checking them.
+bool IsPlainAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c - 0x20) < 0x5F; });
 }
 
 // A 부번 of 0 (or none) is not written.
@@ -124,12 +142,49 @@ void AppendCsvField(std::string& out, std::string_view text) {
   out += '"';
 }
 
-// One (시도, 시군구) of a code and its rows.
+// One (시도, 시군구) of a code, its rows and its English names.
 struct District {
   std::string_view sido;
   std::string_view sigungu;
   std::size_t rows;
+  std::string_view sido_en;
+  std::string_view sigungu_en;
 };
+
+std::array<std::string_view, kEnglishParts> EnglishParts(std::string_view pooled) {
+  std::array<std::string_view, kEnglishParts> parts;
+  for (std::string_view& part : parts) {
+    const std::size_t bar = pooled.find(kEnglishSeparator);
+    part = pooled.substr(0, bar);
+    pooled.remove_prefix(bar == std::string_view::npos ? pooled.size() : bar + 1);
+  }
+  return parts;
+}
+
+// Sorts names by the Korean and keeps one of each, with the greatest English:
+// a known English wins over an unknown (empty) one.
+void KeepDistinct(std::vector<AddressSet::Named>& names) {
+  auto less = [](const AddressSet::Named& a, const AddressSet::Named& b) {
+    return std::tie(a.korean, a.english) < std::tie(b.korean, b.english);
+  };
+  std::sort(names.begin(), names.end(), less);
+  auto out = names.begin();
+  for (auto it = names.begin(); it != names.end(); ++it) {
+    if (std::next(it) == names.end() || std::next(it)->korean != it->korean) *out++ = *it;
+  }
+  names.erase(out, names.end());
+}
+
+// Items joined by ';', each written by `put`, as one CSV field.
+template <typename Item, typename Put>
+void AppendListField(std::string& out, const std::vector<Item>& items, Put put) {
+  std::string joined;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) joined += ';';
+    put(joined, items[i]);
+  }
+  AppendCsvField(out, joined);
+}
 
 void AppendJoined(std::string& out, const std::vector<std::string_view>& items, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
@@ -178,30 +233,29 @@ RowProblem ParseRow(std::string_view line, SourceEncoding encoding, const Cp949T
   }
 
   if (encoding == SourceEncoding::Utf8) {
-    // The CP949 form is never longer than the UTF-8 one.
+    // The CP949 form is never longer than the UTF-8 one, so the converted
+    // fields fit in this room and their views stay good.
     scratch.clear();
     scratch.reserve(line.size());
-    std::array<std::size_t, kTextFields.size() + 1> starts{};
-    for (std::size_t t = 0; t < kTextFields.size(); ++t) {
-      starts[t] = scratch.size();
-      const TextFault fault = text.AppendFromUtf8(f[kTextFields[t]], scratch);
-      if (fault == TextFault::NotUtf8) return {RowFault::NotUtf8, kTextFields[t]};
-      if (fault == TextFault::NotCp949) return {RowFault::NotCp949, kTextFields[t]};
-      if (fault == TextFault::Control) return {RowFault::Control, kTextFields[t]};
-    }
-    starts.back() = scratch.size();
-    for (std::size_t t = 0; t < kTextFields.size(); ++t) {
-      f[kTextFields[t]] = std::string_view(scratch).substr(starts[t], starts[t + 1] - starts[t]);
+    for (std::size_t i : kTextFields) {
+      if (IsPlainAscii(f[i])) continue;
+      const std::size_t start = scratch.size();
+      const TextFault fault = text.AppendFromUtf8(f[i], scratch);
+      if (fault == TextFault::NotUtf8) return {RowFault::NotUtf8, i};
+      if (fault == TextFault::NotCp949) return {RowFault::NotCp949, i};
+      if (fault == TextFault::Control) return {RowFault::Control, i};
+      f[i] = std::string_view(scratch).substr(start);
     }
   } else {
     for (std::size_t i : kTextFields) {
+      if (IsPlainAscii(f[i])) continue;
       const TextFault fault = text.Check(f[i]);
       if (fault == TextFault::NotCp949) return {RowFault::NotCp949, i};
       if (fault == TextFault::Control) return {RowFault::Control, i};
     }
   }
-  for (std::size_t i : kTextFields) {
-    if (f[i].size() > kDataLineMaxBytes) return {RowFault::TooLong, i};
+  for (std::size_t t = 0; t < kLineTextFields; ++t) {
+    if (f[kTextFields[t]].size() > kDataLineMaxBytes) return {RowFault::TooLong, kTextFields[t]};
   }
   for (std::size_t i : {kSidoField, kRoadField}) {
     if (f[i].empty()) return {RowFault::Missing, i};
@@ -222,6 +276,11 @@ RowProblem ParseRow(std::string_view line, SourceEncoding encoding, const Cp949T
   row.mountain = f[kMountainField] == "1";
   row.lot_main = f[kLotMainField];
   row.lot_sub = f[kLotSubField];
+  row.sido_en = f[kSidoEnField];
+  row.sigungu_en = f[kSigunguEnField];
+  row.eupmyeon_en = f[kEupmyeonEnField];
+  row.road_en = f[kRoadEnField];
+  row.hdong = f[kHdongField];
   if (6 + RoadAddressBytes(row) > kDataLineMaxBytes) return {RowFault::TooLong, kRoadField};
   return {};
 }
@@ -253,6 +312,32 @@ std::string Describe(const RowProblem& problem) {
   return {};
 }
 
+std::uint32_t TextPool::Id(std::string_view text) {
+  // A district's rows come together and share a few thousand texts: these
+  // are found in the small table of recent ones, which stays in the cache.
+  const std::size_t hash = std::hash<std::string_view>{}(text);
+  std::uint32_t& recent = recent_[hash % recent_.size()];
+  if (recent > 0 && texts_[recent - 1] == text) return recent - 1;
+  if (const auto found = ids_.find(text); found != ids_.end()) {
+    recent = found->second + 1;
+    return found->second;
+  }
+  if (text.size() > free_bytes_) {
+    free_bytes_ = std::max(kPoolBlockBytes, text.size());
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(free_bytes_));
+    free_ = blocks_.back().get();
+  }
+  if (!text.empty()) std::memcpy(free_, text.data(), text.size());
+  const std::string_view kept(free_, text.size());
+  free_ += text.size();
+  free_bytes_ -= text.size();
+  const auto id = static_cast<std::uint32_t>(texts_.size());
+  ids_.emplace(kept, id);
+  texts_.push_back(kept);
+  recent = id + 1;
+  return id;
+}
+
 std::size_t AddressSet::Record::head() const {
   return 6 + sido + (sigungu == 0 ? 0 : 1 + sigungu) + (eupmyeon == 0 ? 0 : 1 + eupmyeon) + 1 + road + 1 +
          number;
@@ -260,7 +345,7 @@ std::size_t AddressSet::Record::head() const {
 
 char* AddressSet::Reserve(std::size_t bytes) {
   if (blocks_.empty() || block_used_ + bytes > kBlockBytes) {
-    blocks_.push_back(std::make_unique<char[]>(kBlockBytes));
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockBytes));
     block_used_ = 0;
   }
   char* at = blocks_.back().get() + block_used_;
@@ -269,18 +354,27 @@ char* AddressSet::Reserve(std::size_t bytes) {
 }
 
 void AddressSet::Add(const AddressRow& row) {
+  static_assert(sizeof(Record) <= 32, "every byte more is 6.45 million bytes for the whole country");
   Record r{};
   for (char c : row.code) r.code = r.code * 10 + static_cast<std::uint32_t>(c - '0');
-  auto size16 = [](std::size_t n) { return static_cast<std::uint16_t>(n); };
-  r.sido = size16(row.sido.size());
-  r.sigungu = size16(row.sigungu.size());
-  r.eupmyeon = size16(row.eupmyeon.size());
-  r.road = size16(row.road.size());
-  r.number = size16(NumberBytes(row));
-  r.dong = size16(row.dong.size());
-  r.name = size16(row.building_name.size());
-  r.bulk = size16(row.bulk_name.size());
-  r.lot = size16(LotBytes(row));
+  // ParseRow keeps each text of the line within kDataLineMaxBytes.
+  auto size8 = [](std::size_t n) { return static_cast<std::uint8_t>(n); };
+  r.sido = size8(row.sido.size());
+  r.sigungu = size8(row.sigungu.size());
+  r.eupmyeon = size8(row.eupmyeon.size());
+  r.road = size8(row.road.size());
+  r.number = size8(NumberBytes(row));
+  r.dong = size8(row.dong.size());
+  r.name = size8(row.building_name.size());
+  r.bulk = size8(row.bulk_name.size());
+  r.lot = static_cast<std::uint16_t>(LotBytes(row));
+  key_.assign(row.sido_en);
+  for (std::string_view part : {row.sigungu_en, row.eupmyeon_en, row.road_en}) {
+    key_ += kEnglishSeparator;
+    key_ += part;
+  }
+  r.english = english_.Id(key_);
+  r.hdong = hdongs_.Id(row.hdong);
 
   char* out = Reserve(r.head() + r.dong + r.name + r.bulk + r.lot);
   r.text = out;
@@ -404,35 +498,57 @@ AddressSet::Totals AddressSet::Write(const LineSink& lines, const CodeSink& code
     return a.code == b.code && head(a) == head(b) && dong(a) == dong(b);
   };
 
-  // The parts of a record's head: 시도, 시군구, 도로명.
+  // The parts of a record's head: 시도, 시군구, 읍면, 도로명.
   auto sido = [](const Record& r) { return std::string_view(r.text + 6, r.sido); };
   auto sigungu = [](const Record& r) {
     return std::string_view(r.text + 6 + r.sido + (r.sigungu == 0 ? 0 : 1), r.sigungu);
   };
-  auto road = [](const Record& r) {
-    const std::size_t at =
-        6 + r.sido + (r.sigungu == 0 ? 0 : 1 + r.sigungu) + (r.eupmyeon == 0 ? 0 : 1 + r.eupmyeon) + 1;
-    return std::string_view(r.text + at, r.road);
+  auto eupmyeon = [](const Record& r) {
+    return std::string_view(r.text + 6 + r.sido + (r.sigungu == 0 ? 0 : 1 + r.sigungu) + 1, r.eupmyeon);
   };
+  auto road_at = [](const Record& r) {
+    return 6 + r.sido + (r.sigungu == 0 ? 0 : 1 + r.sigungu) + (r.eupmyeon == 0 ? 0 : 1 + r.eupmyeon) + 1;
+  };
+  auto road = [&](const Record& r) { return std::string_view(r.text + road_at(r), r.road); };
+  // 시도 [시군구] [읍면] 도로명: rows alike in it and in their English names
+  // name nothing new.
+  auto place = [&](const Record& r) { return std::string_view(r.text + 6, road_at(r) + r.road - 6); };
   std::vector<District> districts;
-  std::vector<std::string_view> roads;
+  CodeSummary code;
   // The summary of the code of the records [first, last).
-  auto summary = [&](const Record* first, const Record* last) {
+  auto summary = [&](const Record* first, const Record* last) -> const CodeSummary& {
     districts.clear();
-    roads.clear();
+    code.hdongs.clear();
+    code.eupmyeons.clear();
+    code.roads.clear();
     for (const Record* r = first; r != last; ++r) {
       const std::string_view s = sido(*r);
       const std::string_view g = sigungu(*r);
       auto d = std::find_if(districts.begin(), districts.end(),
                             [&](const District& x) { return x.sido == s && x.sigungu == g; });
       if (d == districts.end()) {
-        districts.push_back({s, g, 1});
-      } else {
-        ++d->rows;
+        districts.push_back({s, g, 0, {}, {}});
+        d = districts.end() - 1;
       }
-      roads.push_back(road(*r));
+      ++d->rows;
+      // Rows come sorted by their place: most repeat the one before.
+      const Record* before = r == first ? nullptr : r - 1;
+      if (before == nullptr || r->english != before->english || place(*r) != place(*before)) {
+        const auto english = EnglishParts(english_[r->english]);
+        // Of rows that differ, the greatest English: a known one wins over none.
+        d->sido_en = std::max(d->sido_en, english[kSidoEn]);
+        d->sigungu_en = std::max(d->sigungu_en, english[kSigunguEn]);
+        code.roads.push_back({road(*r), english[kRoadEn]});
+        if (r->eupmyeon > 0) code.eupmyeons.push_back({eupmyeon(*r), english[kEupmyeonEn]});
+      }
+      if (before == nullptr || r->hdong != before->hdong) {
+        if (const std::string_view h = hdongs_[r->hdong]; !h.empty()) code.hdongs.push_back(h);
+      }
     }
-    std::sort(roads.begin(), roads.end());
+    KeepDistinct(code.roads);
+    KeepDistinct(code.eupmyeons);
+    std::sort(code.hdongs.begin(), code.hdongs.end());
+    code.hdongs.erase(std::unique(code.hdongs.begin(), code.hdongs.end()), code.hdongs.end());
     // The district with most rows; of equals, the first in byte order.
     const District* most = &districts.front();
     for (const District& d : districts) {
@@ -441,11 +557,11 @@ AddressSet::Totals AddressSet::Write(const LineSink& lines, const CodeSink& code
         most = &d;
       }
     }
-    CodeSummary code;
     code.code = first->code;
     code.sido = most->sido;
     code.sigungu = most->sigungu;
-    code.roads = static_cast<std::size_t>(std::unique(roads.begin(), roads.end()) - roads.begin());
+    code.sido_en = most->sido_en;
+    code.sigungu_en = most->sigungu_en;
     code.buildings = static_cast<std::size_t>(last - first);
     return code;
   };
@@ -494,10 +610,38 @@ std::string CsvRow(const AddressSet::CodeSummary& code) {
   csv += ',';
   AppendCsvField(csv, code.sigungu);
   csv += ',';
-  csv += std::to_string(code.roads);
+  csv += std::to_string(code.roads.size());
   csv += ',';
   csv += std::to_string(code.buildings);
+  csv += ',';
+  AppendCsvField(csv, code.sido_en);
+  csv += ',';
+  // 세종 has no 시군구, so no English one either.
+  if (!code.sigungu.empty()) AppendCsvField(csv, code.sigungu_en);
+  csv += ',';
+  AppendListField(csv, code.hdongs, [](std::string& out, std::string_view h) { out += h; });
+  auto named = [](std::string& out, const AddressSet::Named& n) {
+    out += n.korean;
+    out += '=';
+    out += n.english;
+  };
+  for (const std::vector<AddressSet::Named>* names : {&code.eupmyeons, &code.roads}) {
+    csv += ',';
+    AppendListField(csv, *names, named);
+  }
   return csv;
+}
+
+std::string CsvSortedRow(std::uint64_t bytes, std::uint64_t lines) {
+  return std::string(kSortedFile) + ',' + std::to_string(bytes) + ',' + std::to_string(lines);
+}
+
+void LineOrder::Add(std::string_view line) {
+  // string_view compares as memcmp does: bytes as unsigned, a prefix first.
+  if (sorted_ && lines_ > 0 && line < std::string_view(last_)) sorted_ = false;
+  if (sorted_) last_.assign(line);
+  bytes_ += line.size() + 2;  // CR LF
+  ++lines_;
 }
 
 void CodeTally::Count(std::string_view line) {

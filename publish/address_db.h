@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "cp949_text.h"
@@ -21,6 +22,8 @@ namespace marlix::publish {
 inline constexpr std::size_t kFieldCount = 26;
 // The longest data line, in bytes before its line end.
 inline constexpr std::size_t kDataLineMaxBytes = 254;
+// Each text field of a line is at most one line long, so its length fits a byte.
+static_assert(kDataLineMaxBytes <= 255);
 
 enum class SourceEncoding { Utf8, Cp949 };
 
@@ -45,6 +48,12 @@ struct AddressRow {
   bool mountain = false;           // 산여부
   std::string_view lot_main;       // 지번본번
   std::string_view lot_sub;        // 지번부번, "0" when none
+  // For post.csv only, never in a line.
+  std::string_view sido_en;      // 시도영문
+  std::string_view sigungu_en;   // 시군구영문
+  std::string_view eupmyeon_en;  // 읍면영문
+  std::string_view road_en;      // 도로명영문
+  std::string_view hdong;        // 행정동명, may be empty
 };
 
 enum class RowFault { None, FieldCount, Code, Number, Missing, NotUtf8, NotCp949, Control, TooLong };
@@ -61,6 +70,22 @@ RowProblem ParseRow(std::string_view line, SourceEncoding encoding, const Cp949T
 
 // The problem in words, with the field's name, in CP949.
 std::string Describe(const RowProblem& problem);
+
+// Distinct texts, each stored once, numbered from 0 as they first come:
+// millions of rows share a few hundred thousand English names and 행정동.
+class TextPool {
+ public:
+  std::uint32_t Id(std::string_view text);
+  std::string_view operator[](std::uint32_t id) const { return texts_[id]; }
+
+ private:
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* free_ = nullptr;
+  std::size_t free_bytes_ = 0;
+  std::unordered_map<std::string_view, std::uint32_t> ids_;
+  std::vector<std::string_view> texts_;
+  std::vector<std::uint32_t> recent_ = std::vector<std::uint32_t>(4096);  // by hash: id + 1, or 0
+};
 
 // Every road address of a data set: rows are copied into one arena as they
 // come, then sorted, merged and written out as lines in order.
@@ -79,13 +104,24 @@ class AddressSet {
     std::size_t cut = 0;     // lines whose building names or lot forms did not all fit
   };
 
+  // A Korean name and its English one (empty when the DB has none).
+  struct Named {
+    std::string_view korean;
+    std::string_view english;
+  };
+
   // What post.csv says of one code: the 시도 and 시군구 of most of its rows
-  // (시군구 empty for 세종), its distinct road names and its buildings (rows).
+  // (시군구 empty for 세종) with their English names, its distinct 행정동,
+  // 읍면 and road names, and its buildings (rows). The lists are in byte order.
   struct CodeSummary {
     std::uint32_t code = 0;
     std::string_view sido;
     std::string_view sigungu;
-    std::size_t roads = 0;
+    std::string_view sido_en;
+    std::string_view sigungu_en;
+    std::vector<std::string_view> hdongs;
+    std::vector<Named> eupmyeons;
+    std::vector<Named> roads;
     std::size_t buildings = 0;
   };
 
@@ -100,11 +136,16 @@ class AddressSet {
 
  private:
   // One row in the arena: the line's head (the code and the road address),
-  // then the 법정동, the two building names and the lot form, CP949.
+  // then the 법정동, the two building names and the lot form, CP949; its
+  // English names and 행정동 by their number in the pools. Kept at 32 bytes:
+  // there are millions.
   struct Record {
     const char* text;
     std::uint32_t code;
-    std::uint16_t sido, sigungu, eupmyeon, road, number, dong, name, bulk, lot;
+    std::uint32_t english;  // in english_: "시도|시군구|읍면|도로명"
+    std::uint32_t hdong;    // in hdongs_
+    std::uint16_t lot;
+    std::uint8_t sido, sigungu, eupmyeon, road, number, dong, name, bulk;
 
     std::size_t head() const;
   };
@@ -115,11 +156,33 @@ class AddressSet {
   std::vector<std::unique_ptr<char[]>> blocks_;
   std::size_t block_used_ = 0;
   std::vector<Record> records_;
+  TextPool english_;
+  TextPool hdongs_;
+  std::string key_;  // the English names of the row being added
 };
 
-// post.csv: its header row, and the row of one code (both without line ends).
+// post.csv: its header row, the row of one code, and the last row that says
+// postcode.txt is sorted, with its size and lines (all without line ends).
 std::string_view CsvHeader();
 std::string CsvRow(const AddressSet::CodeSummary& code);
+std::string CsvSortedRow(std::uint64_t bytes, std::uint64_t lines);
+
+// The lines of postcode.txt as they are written: their bytes with CR LF ends,
+// their number, and whether each is at least the one before (memcmp of whole
+// lines), which lets a reader search by code in halves.
+class LineOrder {
+ public:
+  void Add(std::string_view line);
+  bool sorted() const { return sorted_; }
+  std::uint64_t bytes() const { return bytes_; }
+  std::uint64_t lines() const { return lines_; }
+
+ private:
+  std::string last_;
+  bool sorted_ = true;
+  std::uint64_t bytes_ = 0;
+  std::uint64_t lines_ = 0;
+};
 
 // The length of the code that begins a data line (7 for `NNN-NNN`, 5 for
 // `NNNNN`, each followed by a space), or 0 when `line` is not a data line.

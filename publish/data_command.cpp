@@ -47,11 +47,15 @@ constexpr char kDataHelp[] =
     "\n"
     "postcode.txt: one line per road address: the code, the official road address,\n"
     "then the lot-number form. post.csv: a header row, then one row per code of\n"
-    "the DB: the code, the province and district of most of its rows, and its\n"
-    "numbers of distinct road names and of buildings (rows). Bad rows are\n"
-    "reported on stderr and skipped. Exit status: 0 when the files were written,\n"
-    "2 on bad usage or when a source cannot be read or is not the DB; DIR is then\n"
-    "left as it was.\n";
+    "the DB: the code, the province and district of most of its rows, its\n"
+    "numbers of distinct road names and of buildings (rows), the English names of\n"
+    "that province and district, and its distinct administrative dongs, eup/myeon\n"
+    "and road names (the last two as KOREAN=ENGLISH), each list joined by ';';\n"
+    "then, only when every line of postcode.txt is in byte order (kept lines\n"
+    "too), the row postcode.txt,BYTES,LINES with that file's size and lines.\n"
+    "Bad rows are reported on stderr and skipped. Exit status: 0 when the files\n"
+    "were written, 2 on bad usage or when a source cannot be read or is not the\n"
+    "DB; DIR is then left as it was.\n";
 
 int UsageError(const std::string& message) { return publish::UsageError(message, kDataUsage); }
 
@@ -241,22 +245,23 @@ int RunDataCommand(int argc, char** argv) {
   }
 
   publish::CodeTally codes;
+  publish::LineOrder order;
+  auto write_line = [&](std::string_view line) {
+    data.Line(line);
+    codes.Count(line);
+    order.Add(line);
+  };
   csv.Line(publish::CsvHeader());
   for (std::size_t at = 0; at < kept.size();) {
     const std::size_t end = kept.find('\n', at);
-    const std::string_view line = std::string_view(kept).substr(at, end - at);
-    data.Line(line);
-    codes.Count(line);
+    write_line(std::string_view(kept).substr(at, end - at));
     at = end + 1;
   }
   // post.csv sums up the DB's codes; kept lines are addresses whose parts are
   // not known, so they have no row there.
   const publish::AddressSet::Totals totals = set.Write(
-      [&](std::string_view line) {
-        data.Line(line);
-        codes.Count(line);
-      },
-      [&](const publish::AddressSet::CodeSummary& code) { csv.Line(publish::CsvRow(code)); });
+      write_line, [&](const publish::AddressSet::CodeSummary& code) { csv.Line(publish::CsvRow(code)); });
+  if (order.sorted()) csv.Line(publish::CsvSortedRow(order.bytes(), order.lines()));
   const std::size_t lines = kept_lines + totals.lines;
   for (const std::string& l : VersionText(version, shown, kept_name, kept_lines, lines, codes.distinct())) {
     ver.Line(l);

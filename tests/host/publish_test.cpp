@@ -101,6 +101,28 @@ std::map<std::string, std::string> Snapshot(const fs::path& dir) {
   return files;
 }
 
+// Orders UTF-8 texts as their CP949 bytes, as post.csv's lists are.
+struct Cp949Less {
+  bool operator()(const std::string& a, const std::string& b) const {
+    return Convert(a, "CP949", "UTF-8") < Convert(b, "CP949", "UTF-8");
+  }
+};
+
+// KOREAN=ENGLISH items joined by ';' (a list of post.csv).
+std::string NamedList(const std::map<std::string, std::string, Cp949Less>& names) {
+  std::string list;
+  for (const auto& [korean, english] : names) list += (list.empty() ? "" : ";") + korean + "=" + english;
+  return list;
+}
+
+const char8_t kCsvHeader[] = u8"우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n";
+
+// post.csv's last row, which says postcode.txt is sorted: its size and lines.
+std::string SortedRow(const std::string& postcode_txt) {
+  return "postcode.txt," + std::to_string(postcode_txt.size()) + "," +
+         std::to_string(Split(postcode_txt, "\r\n").size()) + "\r\n";
+}
+
 // The value after "NAME:" in the summary.
 std::size_t Count(const Ran& run, const std::string& name) {
   const std::size_t at = run.out.find(name + ":");
@@ -171,24 +193,38 @@ TEST_F(PublishTest, EveryRowIsFoundByCodeRoadLotAndNameInEveryFormTheDbComesIn) 
   }
   const auto lines = Lines("out-0");
   // post.csv: a header, then per code its 시도 and 시군구 (of most rows), its
-  // distinct road names and its rows.
+  // distinct road names and its rows, the English of that 시도 and 시군구, its
+  // 행정동, 읍면 and roads; then the sign that postcode.txt is sorted.
   std::map<std::string, std::map<std::string, std::size_t>> districts;
-  std::map<std::string, std::set<std::string>> roads;
+  std::map<std::string, std::string> english;  // of 시도,시군구
+  std::map<std::string, std::map<std::string, std::string, Cp949Less>> roads;
+  std::map<std::string, std::map<std::string, std::string, Cp949Less>> towns;
+  std::map<std::string, std::set<std::string, Cp949Less>> hdongs;
   std::map<std::string, std::size_t> buildings;
   for (std::size_t r = 1; r < rows.size(); ++r) {
     const auto& f = rows[r];
     ++districts[f[0]][f[1] + "," + f[3]];
-    roads[f[0]].insert(f[8]);
+    english[f[1] + "," + f[3]] = f[2] + "," + f[4];
+    roads[f[0]][f[8]] = f[9];
+    if (!f[5].empty()) towns[f[0]][f[5]] = f[6];
+    if (!f[19].empty()) hdongs[f[0]].insert(f[19]);
     ++buildings[f[0]];
   }
-  std::string expected_csv = U8(u8"우편번호,시도,시군구,도로명 수,건물 수\r\n");
+  std::string expected_csv = U8(kCsvHeader);
   for (const auto& [code, counts] : districts) {
     const auto most = std::max_element(counts.begin(), counts.end(),
                                        [](const auto& a, const auto& b) { return a.second < b.second; });
+    std::string hdong_list;
+    for (const std::string& h : hdongs[code]) hdong_list += (hdong_list.empty() ? "" : ";") + h;
     expected_csv += code + "," + most->first + "," + std::to_string(roads[code].size()) + "," +
-                    std::to_string(buildings[code]) + "\r\n";
+                    std::to_string(buildings[code]) + "," + english[most->first] + "," + hdong_list + "," +
+                    NamedList(towns[code]) + "," + NamedList(roads[code]) + "\r\n";
   }
+  expected_csv += SortedRow(ReadBytes(dir_ / "out-0" / "postcode.txt"));
   EXPECT_EQ(Convert(ReadBytes(dir_ / "out-0" / "post.csv"), "UTF-8", "CP949"), expected_csv);
+  // The sample has 읍면 and 행정동 rows, and 세종 without 시군구 (nor its English).
+  EXPECT_NE(expected_csv.find(U8(u8",강동면,강동면=Gangdong-myeon,")), std::string::npos) << expected_csv;
+  EXPECT_NE(expected_csv.find(U8(u8",Sejong-si,,")), std::string::npos) << expected_csv;
   EXPECT_EQ(districts.size(), codes.size());
   EXPECT_NE(Convert(ReadBytes(dir_ / "out-0" / "postver.txt"), "UTF-8", "CP949")
                 .find(U8(u8"우편번호 ") + std::to_string(codes.size()) + U8(u8"개")),
@@ -309,8 +345,40 @@ TEST_F(PublishTest, ALongRoadAddressLosesNamesNotItsRoadAddressAndKeptLinesComeF
   EXPECT_LE(Convert(cut, "CP949", "UTF-8").size(), 254u);
   EXPECT_NE(cut.find(artespace[17] + " " + artespace[21] + "-10"), std::string::npos) << cut;
   // post.csv counts every building of the code; kept lines have no row there.
+  // The kept six-digit lines sort after the five-digit ones: no sorted sign.
   EXPECT_EQ(Convert(ReadBytes(dir_ / "out" / "post.csv"), "UTF-8", "CP949"),
-            U8(u8"우편번호,시도,시군구,도로명 수,건물 수\r\n") + artespace[0] + U8(u8",서울특별시,강남구,1,30\r\n"));
+            U8(kCsvHeader) + artespace[0] +
+                U8(u8",서울특별시,강남구,1,30,Seoul,Gangnam-gu,개포4동,,논현로8길=Nonhyeon-ro 8-gil\r\n"));
+}
+
+// post.csv's last row says postcode.txt is sorted, with its size and lines,
+// only when every line written is in byte order, kept lines included.
+TEST_F(PublishTest, PostCsvSaysPostcodeTxtIsSortedOnlyWhenEveryLineIsInByteOrder) {
+  const std::string sample = MARLIX_OFFICIAL_SAMPLE;
+  struct Case {
+    const char8_t* kept;  // lines kept before the DB's, "" for none
+    bool sorted;
+  } cases[] = {
+      {u8"", true},
+      {u8"010-100 서울 종로구 가동\n010-200 서울 종로구 나동\n", true},   // before 06040
+      {u8"010-200 서울 종로구 나동\n010-100 서울 종로구 가동\n", false},  // out of order
+      {u8"135-080 서울 강남구 역삼동\n", false},                         // after 06040
+      {u8"06040 서울특별시 강남구 도산대로 1\n", true},                   // equal code, lower bytes
+      {u8"99999 제주특별자치도 끝\n", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(U8(c.kept));
+    WriteBytes(dir_ / "kept.txt", U8(c.kept));
+    const Ran run = Publish(dir_, std::string("data --out out ") + (*c.kept ? "--keep-lines kept.txt " : "") + sample);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string data = ReadBytes(dir_ / "out" / "postcode.txt");
+    const std::string csv = ReadBytes(dir_ / "out" / "post.csv");
+    const std::string sign = SortedRow(data);
+    EXPECT_EQ(csv.ends_with("\r\n" + sign), c.sorted) << csv.substr(csv.size() - 80);
+    EXPECT_EQ(csv.find("postcode.txt,") != std::string::npos, c.sorted);
+    const auto lines = Split(data, "\r\n");
+    EXPECT_EQ(std::is_sorted(lines.begin(), lines.end()), c.sorted);
+  }
 }
 
 // A code's row in post.csv: the 시군구 with most of its rows, its distinct
@@ -320,12 +388,30 @@ TEST_F(PublishTest, PostCsvGivesACodeTheDistrictOfMostOfItsRows) {
   const auto& artespace =
       *std::find_if(rows.begin(), rows.end(), [](const auto& f) { return f[15] == "Artespace"; });
   std::string text = Joined(rows[0]) + "\n" + Joined(artespace) + "\n";
-  for (const char* number : {"10", "10", "12"}) {
+  // 서초구's rows: a road whose English one row lacks, two 행정동 (one row
+  // has none), and a 읍면 of one row.
+  struct Row {
+    const char* number;
+    const char* sigungu_en;
+    const char* road_en;
+    const char8_t* hdong;
+    const char8_t* town;
+  } seocho[] = {
+      {"10", "Seocho-gu", "Banpo-daero", u8"반포4동", u8""},
+      {"10", "Seocho-gu", "", u8"", u8""},
+      {"12", "", "Banpo-daero", u8"반포본동", u8"가상면"},
+  };
+  for (const Row& r : seocho) {
     auto f = artespace;
     f[3] = U8(u8"서초구");
+    f[4] = r.sigungu_en;
+    f[5] = U8(r.town);
+    f[6] = *r.town ? "Gasang-myeon" : "";
     f[8] = U8(u8"반포대로");
-    f[11] = number;
-    f[13] = std::string("9") + number;
+    f[9] = r.road_en;
+    f[11] = r.number;
+    f[13] = std::string("9") + r.number;
+    f[19] = U8(r.hdong);
     text += Joined(f) + "\n";
   }
   WriteBytes(dir_ / "db.txt", text);
@@ -333,7 +419,10 @@ TEST_F(PublishTest, PostCsvGivesACodeTheDistrictOfMostOfItsRows) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(Count(run, "lines written"), 3u);
   EXPECT_EQ(Convert(ReadBytes(dir_ / "out" / "post.csv"), "UTF-8", "CP949"),
-            U8(u8"우편번호,시도,시군구,도로명 수,건물 수\r\n") + artespace[0] + U8(u8",서울특별시,서초구,2,4\r\n"));
+            U8(kCsvHeader) + artespace[0] +
+                U8(u8",서울특별시,서초구,2,4,Seoul,Seocho-gu,개포4동;반포4동;반포본동,가상면=Gasang-myeon,"
+                   u8"논현로8길=Nonhyeon-ro 8-gil;반포대로=Banpo-daero\r\n") +
+                SortedRow(ReadBytes(dir_ / "out" / "postcode.txt")));
 }
 
 TEST_F(PublishTest, ASourceThatStopsTheRunLeavesTheFolderAsItWas) {
@@ -400,16 +489,36 @@ TEST_F(PublishTest, TheMadeUpNationalDbConvertsWholeFromItsTextsAndItsZip) {
     EXPECT_NE(run.out.find("from 17 source texts"), std::string::npos) << run.out;
   }
   EXPECT_EQ(ReadBytes(dir_ / "texts" / "postcode.txt"), ReadBytes(dir_ / "zip" / "postcode.txt"));
-  // post.csv: a row per code, whose buildings add up to the rows.
+  // post.csv: a row per code, whose buildings add up to the rows, with the
+  // English names, 행정동 and roads the made-up DB fills; then the sign that
+  // postcode.txt is sorted.
   const std::string csv = ReadBytes(dir_ / "texts" / "post.csv");
-  EXPECT_LE(csv.size() * 10, ReadBytes(dir_ / "texts" / "postcode.txt").size());
+  const std::string data = ReadBytes(dir_ / "texts" / "postcode.txt");
+  EXPECT_LE(csv.size() * 5, data.size());
   const auto csv_rows = Split(Convert(csv, "UTF-8", "CP949"), "\r\n");
-  ASSERT_EQ(csv_rows.size(), codes.size() + 1);
+  ASSERT_EQ(csv_rows.size(), codes.size() + 2);
+  EXPECT_EQ(csv_rows.back() + "\r\n", SortedRow(data));
   std::size_t buildings = 0;
-  for (std::size_t i = 1; i < csv_rows.size(); ++i) {
-    buildings += std::stoul(csv_rows[i].substr(csv_rows[i].rfind(',') + 1));
+  std::size_t towns = 0;
+  for (std::size_t i = 1; i + 1 < csv_rows.size(); ++i) {
+    SCOPED_TRACE(csv_rows[i]);
+    const auto f = Split(csv_rows[i] + ",", ",");
+    ASSERT_EQ(f.size(), 10u);
+    buildings += std::stoul(f[4]);
+    EXPECT_NE(f[5], "");
+    EXPECT_EQ(f[6].empty(), f[2].empty());
+    EXPECT_NE(f[7], "");
+    const auto roads = Split(f[9], ";");
+    EXPECT_EQ(roads.size(), std::stoul(f[3]));
+    for (const std::string& road : roads) EXPECT_FALSE(road.ends_with("=")) << road;
+    // A 읍/면 area's 행정동 is the 읍/면 itself.
+    if (!f[8].empty()) {
+      EXPECT_TRUE(f[8].starts_with(Split(f[7], ";")[0] + "=")) << f[8];
+    }
+    towns += f[8].empty() ? 0 : 1;
   }
   EXPECT_EQ(buildings, 3000u);
+  EXPECT_GT(towns, 0u);
 
   // Edition 2: lines gone and new ones, together about 1% of the lines; a
   // renamed road has one English name.
