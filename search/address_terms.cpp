@@ -182,6 +182,8 @@ TermGroup GroupOfWord(const std::string& word, const CodeNames* names) {
     for (std::string_view written : p->written) {
       if (!written.empty() && written != word) group.texts.emplace_back(written);
     }
+  } else if (EqualsFolded(word, "jiha")) {
+    group.texts.front() = "지하";  // an underground number as English addresses write it
   } else if (IsAscii(word)) {
     group.fold_case = true;
   } else if (names != nullptr && EndsWithCharacters(word, "동")) {
