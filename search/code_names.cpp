@@ -4,6 +4,8 @@
 #include <array>
 #include <bit>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
 #include <optional>
 #include <tuple>
 #include <utility>
@@ -203,23 +205,39 @@ struct CodeNames::Fields {
   std::size_t count = 0;
 };
 
-CodeNames::CodeNames(std::string csv) : csv_(std::move(csv)) {
-  const std::size_t header_end = csv_.find('\n');
-  if (header_end == std::string::npos) return;
-  const std::string_view header = WithoutCr(std::string_view(csv_).substr(0, header_end));
-  has_names_ = static_cast<std::size_t>(std::count(header.begin(), header.end(), ',')) >= kColumns - 1;
-  body_begin_ = body_end_ = header_end + 1;
-  if (!has_names_) return;  // an older post.csv: nothing here to answer with
-  body_end_ = csv_.size();
+struct CodeNames::Whole {
+  std::once_flag once;
+  std::unique_ptr<CodeNames> names;
+};
 
-  // The last row tells whether postcode.txt is in byte order.
+CodeNames::CodeNames(std::string csv) : csv_(std::move(csv)) {
+  ReadHeaderAndSign(csv_, csv_);
+  if (!has_names_) return;
+  // Offsets into csv_: the rows between the header and the sign (if any).
+  body_begin_ = csv_.find('\n') + 1;
+  body_end_ = csv_.size();
   std::size_t last_end = csv_.size();
   while (last_end > body_begin_ && (csv_[last_end - 1] == '\n' || csv_[last_end - 1] == '\r')) --last_end;
-  if (last_end == body_begin_) return;
-  const std::size_t last_begin = csv_.rfind('\n', last_end - 1) + 1;  // npos + 1 is 0; the header's '\n' bounds it
-  const std::string_view last = std::string_view(csv_).substr(last_begin, last_end - last_begin);
-  if (last.substr(0, kSortedSign.size()) != kSortedSign) return;
-  body_end_ = last_begin;
+  if (last_end > body_begin_) {
+    const std::size_t last_begin = csv_.rfind('\n', last_end - 1) + 1;  // the header's '\n' bounds it
+    if (std::string_view(csv_).substr(last_begin).starts_with(kSortedSign)) body_end_ = last_begin;
+  }
+}
+
+void CodeNames::ReadHeaderAndSign(std::string_view head, std::string_view tail) {
+  const std::size_t header_end = head.find('\n');
+  if (header_end == std::string_view::npos) return;
+  const std::string_view header = WithoutCr(head.substr(0, header_end));
+  has_names_ = static_cast<std::size_t>(std::count(header.begin(), header.end(), ',')) >= kColumns - 1;
+  if (!has_names_) return;  // an older post.csv: nothing here to answer with
+
+  // The last row tells whether postcode.txt is in byte order.
+  std::size_t last_end = tail.size();
+  while (last_end > 0 && (tail[last_end - 1] == '\n' || tail[last_end - 1] == '\r')) --last_end;
+  const std::size_t newline = last_end == 0 ? std::string_view::npos : tail.rfind('\n', last_end - 1);
+  if (newline == std::string_view::npos) return;  // no row after the header
+  const std::string_view last = tail.substr(newline + 1, last_end - newline - 1);
+  if (!last.starts_with(kSortedSign)) return;
   const std::string_view counts = last.substr(kSortedSign.size());
   const std::size_t comma = counts.find(',');
   const std::string_view bytes = counts.substr(0, comma);
@@ -229,21 +247,85 @@ CodeNames::CodeNames(std::string csv) : csv_(std::move(csv)) {
 
 CodeNames CodeNames::Beside(const std::string& data_file) {
   const std::size_t slash = data_file.find_last_of("/\\");
-  const std::string path = (slash == std::string::npos ? std::string() : data_file.substr(0, slash + 1)) + "post.csv";
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  CodeNames names;
+  names.path_ = (slash == std::string::npos ? std::string() : data_file.substr(0, slash + 1)) + "post.csv";
+  std::FILE* file = std::fopen(names.path_.c_str(), "rb");
   if (file == nullptr) return {};
-  std::string bytes;
+  // The header row and the last row; the rows between stay in the file.
+  constexpr std::size_t kEnds = 4096;
+  std::string head(kEnds, '\0');
+  std::string tail(kEnds, '\0');
+  head.resize(std::fread(head.data(), 1, head.size(), file));
   long size = -1;
   if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
-  if (size >= 0 && size <= kMaxCsvBytes && std::fseek(file, 0, SEEK_SET) == 0) {
-    bytes.resize(static_cast<std::size_t>(size));
-    if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) size = -1;
+  if (size > static_cast<long>(kEnds) && std::fseek(file, size - static_cast<long>(kEnds), SEEK_SET) == 0) {
+    tail.resize(std::fread(tail.data(), 1, tail.size(), file));
   } else {
-    size = -1;
+    tail = head;
+  }
+  const bool read = std::ferror(file) == 0;
+  std::fclose(file);
+  if (!read || size < 0 || size > kMaxCsvBytes) return {};
+  names.ReadHeaderAndSign(head, tail);
+  if (!names.has_names_) return {};
+  names.whole_ = std::make_shared<Whole>();
+  return names;
+}
+
+const CodeNames& CodeNames::InMemory() const {
+  if (path_.empty()) return *this;
+  std::call_once(whole_->once, [this] {
+    std::string bytes;
+    if (std::FILE* file = std::fopen(path_.c_str(), "rb")) {
+      char block[1 << 16];
+      for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0 && bytes.size() <= kMaxCsvBytes;) {
+        bytes.append(block, got);
+      }
+      if (std::ferror(file) != 0) bytes.clear();
+      std::fclose(file);
+    }
+    whole_->names = std::make_unique<CodeNames>(std::move(bytes));
+  });
+  return *whole_->names;
+}
+
+void CodeNames::ForEachRows(const std::function<void(const char*, const char*)>& rows) const {
+  if (!has_names_) return;
+  if (path_.empty()) {
+    rows(csv_.data() + body_begin_, csv_.data() + body_end_);
+    return;
+  }
+  std::FILE* file = std::fopen(path_.c_str(), "rb");
+  if (file == nullptr) return;
+  // A buffer that is used again costs far less than one of the file's size:
+  // fresh memory is paid for page by page.
+  std::vector<char> buffer(1 << 18);
+  std::size_t have = 0;
+  bool header = true;
+  for (;;) {
+    const std::size_t got = std::fread(buffer.data() + have, 1, buffer.size() - have, file);
+    have += got;
+    const bool at_end = got == 0;
+    const std::string_view held(buffer.data(), have);
+    // Whole rows only; at the end, whatever is left.
+    const std::size_t newline = held.rfind('\n');
+    const std::size_t cut = at_end ? have : newline == std::string_view::npos ? 0 : newline + 1;
+    if (cut == 0 && !at_end) {
+      if (buffer.size() >= (std::size_t{1} << 24)) break;  // a 16 MB row is no row of post.csv
+      buffer.resize(buffer.size() * 2);
+      continue;
+    }
+    std::size_t from = 0;
+    if (header) {
+      from = held.substr(0, cut).find('\n') + 1;  // the header ends at or before the cut
+      header = false;
+    }
+    if (cut > from) rows(buffer.data() + from, buffer.data() + cut);
+    std::memmove(buffer.data(), buffer.data() + cut, have - cut);
+    have -= cut;
+    if (at_end) break;
   }
   std::fclose(file);
-  if (size < 0) return {};
-  return CodeNames(std::move(bytes));
 }
 
 bool CodeNames::has_names() const { return has_names_; }
@@ -319,19 +401,21 @@ std::vector<CodeNames::EnglishMatch> CodeNames::FindEnglishNames(const std::vect
 
   struct Found {
     std::size_t first, end;
-    std::string_view korean;
-    bool operator==(const Found&) const = default;
+    std::string korean;
   };
   std::vector<Found> found;
-  const std::string_view all(csv_);
-  const char* const begin = all.data() + body_begin_;
-  const char* const end = all.data() + body_end_;
   auto add = [&](std::size_t first, std::size_t after, std::string_view korean) {
-    const Found f{first, after, korean};
     // Rows next to each other often repeat a name: keep it once.
-    if (after != 0 && !korean.empty() && (found.empty() || !(found.back() == f))) found.push_back(f);
+    if (after == 0 || korean.empty()) return;
+    if (!found.empty() && found.back().first == first && found.back().end == after && found.back().korean == korean) return;
+    found.push_back({first, after, std::string(korean)});
   };
-  auto row_begin = [&](const char* p) { return all.data() + all.rfind('\n', static_cast<std::size_t>(p - all.data())) + 1; };
+  // Whole rows at a time, so that every row found is in [begin, end).
+  ForEachRows([&](const char* const begin, const char* const end) {
+  auto row_begin = [&](const char* p) {
+    while (p > begin && p[-1] != '\n') --p;
+    return p;
+  };
   // The field that `p` is in, counted from 0, when no field before it is quoted.
   auto column = [&](const char* row, const char* p) { return static_cast<std::size_t>(std::count(row, p, ',')); };
   // The Korean field of a row's place column (시도 or 시군구).
@@ -387,6 +471,7 @@ std::vector<CodeNames::EnglishMatch> CodeNames::FindEnglishNames(const std::vect
     if (space == std::string_view::npos || korean.find(' ', space + 1) != std::string_view::npos) return;
     for (std::size_t i = 0; i < n; ++i) add(spelled[i].word, spelled[i].full, korean.substr(space + 1));
   });
+  });
 
   std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
     return std::tie(a.first, b.end, a.korean) < std::tie(b.first, a.end, b.korean);  // longest run first
@@ -410,27 +495,28 @@ std::vector<std::uint32_t> CodeNames::CodesOfAdminDong(std::string_view name) co
   std::vector<std::uint32_t> codes;
   if (!has_names_ || name.empty()) return codes;
   const ByteFinder finder(name);
-  const std::string_view all(csv_);
-  const char* const begin = all.data() + body_begin_;
-  const char* const end = all.data() + body_end_;
-  for (const char* p = begin; (p = finder.Find(p, end)) != end; ++p) {
-    // A whole item of the 행정동 field only.
-    const char before = p == begin ? '\n' : p[-1];
-    const char* const after = p + name.size();
-    if (before != ',' && before != ';' && before != '"') continue;
-    if (after != end && *after != ',' && *after != ';' && *after != '"' && *after != '\r' && *after != '\n') continue;
-    const std::size_t row = all.rfind('\n', static_cast<std::size_t>(p - all.data())) + 1;
-    const std::string_view head = all.substr(row, static_cast<std::size_t>(p - all.data()) - row);
-    if (static_cast<std::size_t>(std::count(head.begin(), head.end(), ',')) != kAdminDongColumn) continue;
-    if (head.size() < 6 || head[5] != ',' || !IsDigits(head.substr(0, 5))) continue;
-    const auto code = static_cast<std::uint32_t>(Number(head.substr(0, 5)));
-    if (codes.empty() || codes.back() != code) codes.push_back(code);
-  }
+  ForEachRows([&](const char* const begin, const char* const end) {
+    for (const char* p = begin; (p = finder.Find(p, end)) != end; ++p) {
+      // A whole item of the 행정동 field only.
+      const char before = p == begin ? '\n' : p[-1];
+      const char* const after = p + name.size();
+      if (before != ',' && before != ';' && before != '"') continue;
+      if (after != end && *after != ',' && *after != ';' && *after != '"' && *after != '\r' && *after != '\n') continue;
+      const char* row = p;
+      while (row > begin && row[-1] != '\n') --row;
+      const std::string_view head(row, static_cast<std::size_t>(p - row));
+      if (static_cast<std::size_t>(std::count(head.begin(), head.end(), ',')) != kAdminDongColumn) continue;
+      if (head.size() < 6 || head[5] != ',' || !IsDigits(head.substr(0, 5))) continue;
+      const auto code = static_cast<std::uint32_t>(Number(head.substr(0, 5)));
+      if (codes.empty() || codes.back() != code) codes.push_back(code);
+    }
+  });
   return codes;
 }
 
 std::string CodeNames::EnglishAddress(std::string_view line) const {
   if (!has_names_ || !IsFiveDigitLine(line)) return {};
+  if (!path_.empty()) return InMemory().EnglishAddress(line);
   const std::string_view code = line.substr(0, 5);
   const std::string_view row = RowOf(static_cast<std::uint32_t>(Number(code)));
   if (row.empty()) return {};

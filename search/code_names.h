@@ -2,13 +2,16 @@
 // of each code's places and roads, its 행정동, and whether postcode.txt is in
 // byte order. Portable; all text CP949 (English names are ASCII).
 //
-// The bytes are kept as they came and read where a question needs them: the
-// constructor only finds the header and the last row, every lookup is a scan or
-// a binary search over the rows (which come in code order), so a program that
-// asks one question pays for one pass at most.
+// Nothing is parsed up front: the constructor only reads the header and the
+// last row. Beside() keeps the rows in the file: a search's questions (English
+// names, 행정동) stream it once through a small buffer, and only the English
+// address, which looks rows up by code, reads the whole file, once. A program
+// that asks one question pays for one pass at most.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,13 +66,22 @@ class CodeNames {
 
  private:
   struct Fields;
-  std::string_view body() const { return std::string_view(csv_).substr(body_begin_, body_end_ - body_begin_); }
+  struct Whole;
+  // Takes the header row and the last row from the file's first and last bytes.
+  void ReadHeaderAndSign(std::string_view head, std::string_view tail);
+  // Calls `rows(begin, end)` with the code rows' bytes, whole rows at a time:
+  // at once from memory, or from the file through a small buffer.
+  void ForEachRows(const std::function<void(const char*, const char*)>& rows) const;
+  // These names with every byte in memory: this object, or the file read once.
+  const CodeNames& InMemory() const;
   // The row of a five-digit code without its line end, or empty.
   std::string_view RowOf(std::uint32_t code) const;
   // The first row whose 시도 and 시군구 are these, or empty.
   std::string_view RowOfDistrict(std::string_view sido, std::string_view sigungu) const;
 
   std::string csv_;
+  std::string path_;               // Beside(): the rows stay in this file
+  std::shared_ptr<Whole> whole_;   // and are read whole only when asked
   bool has_names_ = false;
   std::size_t body_begin_ = 0;  // the first code row
   std::size_t body_end_ = 0;    // after the last code row

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,9 +29,29 @@ constexpr char kRows[] =
     "34001,대전광역시,중구,1,1,Daejeon,Jung-gu,\"은행,선화동\",,중앙로=Jungang-ro\r\n";
 constexpr char kSorted[] = "postcode.txt,417318857,6202593\r\n";
 
+// A folder of its own holding a post.csv, gone with the object.
+struct CsvFolder {
+  explicit CsvFolder(const std::string& csv)
+      : path(std::filesystem::temp_directory_path() /
+             ("marlix-names-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)))) {
+    std::filesystem::create_directories(path);
+    std::ofstream(path / "post.csv", std::ios::binary) << csv;
+  }
+  ~CsvFolder() { std::filesystem::remove_all(path); }
+  std::string data() const { return (path / "postcode.txt").string(); }
+  std::filesystem::path path;
+};
+
 const CodeNames& Names() {
   static const CodeNames names(std::string(kHeader) + kRows + kSorted);
   return names;
+}
+
+// The same names both ways: the bytes in memory, and read from the file beside the data.
+std::vector<const CodeNames*> BothWays() {
+  static const CsvFolder folder(std::string(kHeader) + kRows + kSorted);
+  static const CodeNames beside = CodeNames::Beside(folder.data());
+  return {&Names(), &beside};
 }
 
 TEST(CodeNames, FindsEnglishNamesAsRunsOfWords) {
@@ -54,10 +75,12 @@ TEST(CodeNames, FindsEnglishNamesAsRunsOfWords) {
       {{"Myeongam-ro"}, {}},
       {{}, {}},
   };
-  for (const auto& [words, want] : cases) {
-    Runs got;
-    for (const CodeNames::EnglishMatch& m : Names().FindEnglishNames(words)) got.emplace_back(m.first, m.count, m.korean);
-    EXPECT_EQ(got, want) << (words.empty() ? "" : words[0]);
+  for (const CodeNames* names : BothWays()) {
+    for (const auto& [words, want] : cases) {
+      Runs got;
+      for (const CodeNames::EnglishMatch& m : names->FindEnglishNames(words)) got.emplace_back(m.first, m.count, m.korean);
+      EXPECT_EQ(got, want) << (words.empty() ? "" : words[0]);
+    }
   }
 }
 
@@ -66,7 +89,9 @@ TEST(CodeNames, FindsCodesOfAdminDong) {
       {"개포2동", {6315}}, {"개포4동", {6315}}, {"서초2동", {6611}},  {"가람동", {30065}},
       {"은행,선화동", {34001}}, {"개포", {}},  {"강동면", {}},  {"강남구", {}}, {"", {}},
   };
-  for (const auto& [name, codes] : cases) EXPECT_EQ(Names().CodesOfAdminDong(name), codes) << name;
+  for (const CodeNames* names : BothWays()) {
+    for (const auto& [name, codes] : cases) EXPECT_EQ(names->CodesOfAdminDong(name), codes) << name;
+  }
 }
 
 TEST(CodeNames, WritesEnglishAddresses) {
@@ -90,7 +115,7 @@ TEST(CodeNames, WritesEnglishAddresses) {
       {"", ""},
   };
   for (const auto& [line, english] : cases) {
-    EXPECT_EQ(Names().EnglishAddress(line), english) << line;
+    EXPECT_EQ(BothWays()[1]->EnglishAddress(line), english) << line;
     // The English mode copies the whole line where no English address is known.
     EXPECT_EQ(TextForCopy(line, kCopyEnglish, Names()), english.empty() ? line : english) << line;
   }
@@ -128,15 +153,21 @@ TEST(CodeNames, OlderOrDamagedPostCsvGivesNothingItCannotBack) {
 }
 
 TEST(CodeNames, ReadsThePostCsvBesideTheDataFile) {
-  const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("marlix-names-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-  std::filesystem::create_directories(folder);
-  const std::string data = (folder / "postcode.txt").string();
-  EXPECT_FALSE(CodeNames::Beside(data).has_names());  // none there yet
-  std::ofstream(folder / "post.csv", std::ios::binary) << kHeader << kRows;
-  const CodeNames names = CodeNames::Beside(data);
-  EXPECT_EQ(names.EnglishAddress("30065 세종특별자치시 라온로 7"), "7, Raon-ro, Sejong-si 30065");
-  std::filesystem::remove_all(folder);
+  EXPECT_EQ(BothWays()[1]->sorted_data_bytes(), 417318857u);
+  EXPECT_FALSE(CodeNames::Beside("/nonexistent/marlix/postcode.txt").has_names());
+  // Rows past the reader's buffer: every one is seen whole, wherever a block ends.
+  std::string csv = kHeader;
+  std::vector<std::uint32_t> all;
+  for (std::uint32_t code = 10000; code < 13000; ++code) {
+    csv += std::to_string(code) + ",서울특별시,강남구,1,1,Seoul,Gangnam-gu,역삼1동,,테헤란로" + std::to_string(code) +
+           "길=Teheran-ro " + std::to_string(code) + "-gil\r\n";
+    all.push_back(code);
+  }
+  const CsvFolder folder(csv);
+  const CodeNames names = CodeNames::Beside(folder.data());
+  EXPECT_EQ(names.CodesOfAdminDong("역삼1동"), all);
+  EXPECT_EQ(names.FindEnglishNames({"teheran-ro", "12999-gil"}).size(), 1u);
+  EXPECT_EQ(names.EnglishAddress("12999 서울특별시 강남구 테헤란로12999길 1"), "1, Teheran-ro 12999-gil, Gangnam-gu, Seoul 12999");
 }
 
 }  // namespace
