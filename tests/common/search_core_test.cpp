@@ -104,8 +104,21 @@ TEST(FiveDigitLines, AreFoundByTheirOwnCodeAndAddress) {
       {And("0631", "개포로"), {"06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12"}},
       {Or("30065", "06324"), {"06324", "30065 세종특별자치시 라온로 7 (가람동) 가람동 1"}},
   };
+  // The same lines sorted: a code is looked up there and finds what reading finds.
+  std::vector<std::string> mixed_lines;
+  for (std::string_view rest = kMixed; !rest.empty();) {
+    std::string_view line = rest.substr(0, rest.find('\n'));
+    rest.remove_prefix(line.size() + 1);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    mixed_lines.emplace_back(line);
+  }
+  const testing::TempFile sorted(testing::SortedLines(mixed_lines, "\r\n") + "135-089 끝 줄");
   for (const auto& [request, lines] : cases) {
     EXPECT_EQ(SearchText(kMixed, request), lines) << request.term1 << " / " << request.term2;
+    if (request.rule != MatchRule::Postcode) continue;
+    const testing::SortedAndScanned found = testing::SearchSorted(sorted.path(), request);
+    EXPECT_EQ(found.looked_up, found.scanned) << request.term1;
+    EXPECT_EQ(found.looked_up.size(), lines.size()) << request.term1;
   }
 }
 
