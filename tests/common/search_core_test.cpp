@@ -233,7 +233,7 @@ TEST(Reader, ReportsAFileItCannotOpen) {
 // hits, near-hits and straddling lines common.
 TEST(BlockScan, AgreesWithLineByLine) {
   std::mt19937 rng(20261207);
-  const std::vector<std::string> pieces = {"동", "구", "천", "우", "1", "2", "-", " ", "\r", "a", "\xB5", "35", "06315"};
+  const std::vector<std::string> pieces = {"동", "구", "천", "우", "1", "2", "-", " ", "\r", "a", "\xB5", "35", "06315", "∼"};
   auto piece = [&] { return pieces[rng() % pieces.size()]; };
   for (int round = 0; round < 6; ++round) {
     std::string text;
@@ -252,8 +252,8 @@ TEST(BlockScan, AgreesWithLineByLine) {
     testing::TempFile file(text);
     for (int q = 0; q < 25; ++q) {
       std::string t1, t2;
-      for (int i = static_cast<int>(rng() % 3); i > 0; --i) t1 += piece();
-      for (int i = static_cast<int>(rng() % 3); i > 0; --i) t2 += piece();
+      for (int i = static_cast<int>(rng() % 4); i > 0; --i) t1 += piece();
+      for (int i = static_cast<int>(rng() % 4); i > 0; --i) t2 += piece();
       const std::string words = t1 + " " + t2;
       const SearchRequest requests[] = {Postcode(t1), Name(words), And(t1, t2), Or(t1, t2)};
       for (const SearchRequest& request : requests) {
