@@ -159,6 +159,7 @@ SearchOutcome SearchFile(const char* path, const SearchRequest& request, LineSin
                          const BlockHook* between_blocks = nullptr);
 // The same over a file opened already (mapped when it could be); the search
 // takes its mapping or reads its stream, whichever serves the request better.
+// A MappedFile serves one search.
 SearchOutcome SearchFile(MappedFile& file, const SearchRequest& request, LineSink sink,
                          const BlockHook* between_blocks = nullptr);
 // The same over an open stream, read from its current position to its end;
