@@ -8,7 +8,7 @@ namespace marlix {
 
 class ByteFinder {
  public:
-  explicit ByteFinder(std::string_view needle) : needle_(needle) {}
+  explicit ByteFinder(std::string_view needle);
 
   // The first place in [begin, end) where the needle starts, or `end`.
   // An empty needle is found at `begin`.
@@ -18,6 +18,9 @@ class ByteFinder {
 
  private:
   std::string_view needle_;
+  // The needle's two rarest bytes in the data, by their offsets: a place is
+  // compared in full only when both agree.
+  std::size_t rare_[2] = {0, 0};
 };
 
 }  // namespace marlix

@@ -515,24 +515,142 @@ SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, Line
   return outcome;
 }
 
-SearchOutcome SearchBytes(std::string_view bytes, const SearchRequest& request, LineSink sink) {
+namespace {
+
+// Scans whole lines held in memory in steps of about 256 KiB, each ended at a
+// line feed, with the hook between steps. False when the hook stopped it.
+bool ScanInSteps(BlockScanner& scanner, const char* begin, const char* end, const BlockHook* between_blocks) {
+  constexpr std::size_t kStepBytes = 256 * 1024;
+  while (begin < end && !scanner.stopped()) {
+    if (between_blocks != nullptr && !(*between_blocks)()) return false;
+    const char* step_end = end;
+    if (static_cast<std::size_t>(end - begin) > kStepBytes) {
+      step_end = FindLineFeed(begin + kStepBytes, end);
+      if (step_end != end) ++step_end;
+    }
+    scanner.Scan(begin, step_end);
+    begin = step_end;
+  }
+  return true;
+}
+
+// The lines of a file in byte order that begin with a key lie together: found
+// by halving, never by reading the lines between.
+class SortedLines {
+ public:
+  explicit SortedLines(std::string_view bytes) : bytes_(bytes) {}
+
+  // [first, last) offsets of the lines that begin with `key` (whole lines).
+  std::pair<std::size_t, std::size_t> Beginning(std::string_view key) const {
+    const std::size_t first = FirstNotBefore([&](std::size_t line) { return ComparedTo(line, key) < 0; });
+    const std::size_t last = FirstNotBefore([&](std::size_t line) { return ComparedTo(line, key) <= 0; });
+    return {first, last < first ? first : last};
+  }
+
+ private:
+  // The start of the first line that begins at or after `at`, or the end.
+  std::size_t LineStartFrom(std::size_t at) const {
+    if (at == 0 || bytes_[at - 1] == '\n') return at;
+    return NextLine(at);
+  }
+  // The start of the line after the one that holds `at`, or the end.
+  std::size_t NextLine(std::size_t at) const {
+    const void* lf = std::memchr(bytes_.data() + at, '\n', bytes_.size() - at);
+    return lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes_.data()) + 1
+                         : bytes_.size();
+  }
+  // The line at `line` against `key`, over the key's length only: below zero
+  // when the line sorts before every line that begins with the key, zero when
+  // it begins with the key.
+  int ComparedTo(std::size_t line, std::string_view key) const {
+    std::size_t n = bytes_.size() - line < key.size() ? bytes_.size() - line : key.size();
+    if (const void* lf = std::memchr(bytes_.data() + line, '\n', n)) {
+      n = static_cast<std::size_t>(static_cast<const char*>(lf) - (bytes_.data() + line));
+    }
+    const int order = std::memcmp(bytes_.data() + line, key.data(), n);
+    if (order != 0) return order;
+    return n < key.size() ? -1 : 0;
+  }
+  // The first line for which `before` is false, `before` being true for a
+  // leading run of the lines and false for the rest.
+  template <class Before>
+  std::size_t FirstNotBefore(Before before) const {
+    std::size_t lo = 0;  // lines before lo are before
+    std::size_t hi = bytes_.size();  // lines from hi on are not
+    while (lo < hi) {
+      std::size_t line = LineStartFrom(lo + (hi - lo) / 2);
+      if (line >= hi) line = lo;  // no line starts in the upper half: try the first one
+      if (before(line)) {
+        lo = NextLine(line);
+      } else {
+        hi = line;
+      }
+    }
+    return lo;
+  }
+
+  std::string_view bytes_;
+};
+
+// The parts of a sorted file that hold every line a code search can match, in
+// file order: the lines that begin with either form's code.
+std::size_t CodeRanges(std::string_view bytes, const LineMatcher& matcher,
+                       std::array<std::pair<std::size_t, std::size_t>, 2>& ranges) {
+  std::string_view keys[2] = {matcher.code().size() >= 2 ? matcher.code() : std::string_view(), matcher.digits()};
+  // A key that begins with the other finds lines within the other's.
+  if (!keys[0].empty() && keys[1].starts_with(keys[0])) keys[1] = {};
+  if (!keys[1].empty() && keys[0].starts_with(keys[1])) keys[0] = {};
+  const SortedLines lines(bytes);
+  std::size_t count = 0;
+  for (std::string_view key : keys) {
+    if (!key.empty()) ranges[count++] = lines.Beginning(key);
+  }
+  if (count == 2 && ranges[1].first < ranges[0].first) std::swap(ranges[0], ranges[1]);
+  return count;
+}
+
+}  // namespace
+
+SearchOutcome SearchBytes(std::string_view bytes, const SearchRequest& request, LineSink sink,
+                          const BlockHook* between_blocks) {
   const LineMatcher matcher(request);
   BestFirst best_first(matcher, sink);
   BlockScanner scanner(matcher, LineSink(best_first));
+  const char* const data = bytes.data();
   // Every line is whole in memory; an overlong one is cut where its text is taken.
-  scanner.Scan(bytes.data(), bytes.data() + bytes.size());
+  bool finished = true;
+  if (request.sorted && matcher.rule() == MatchRule::Postcode) {
+    std::array<std::pair<std::size_t, std::size_t>, 2> ranges{};
+    const std::size_t count = CodeRanges(bytes, matcher, ranges);
+    for (std::size_t i = 0; i < count && finished; ++i) {
+      finished = ScanInSteps(scanner, data + ranges[i].first, data + ranges[i].second, between_blocks);
+    }
+  } else {
+    finished = ScanInSteps(scanner, data, data + bytes.size(), between_blocks);
+  }
   SearchOutcome outcome;
   outcome.matches = scanner.matches();
-  outcome.stopped = scanner.stopped() || !best_first.Finish();
+  outcome.stopped = !finished || scanner.stopped() || !best_first.Finish();
   return outcome;
 }
 
-SearchOutcome SearchFile(const char* path, const SearchRequest& request, LineSink sink) {
-  std::FILE* stream = std::fopen(path, "rb");
-  if (stream == nullptr) return {SearchStatus::OpenFailed, 0, errno};
-  SearchOutcome outcome = SearchStream(stream, request, sink);
-  std::fclose(stream);
-  return outcome;
+SearchOutcome SearchFile(MappedFile& file, const SearchRequest& request, LineSink sink,
+                         const BlockHook* between_blocks) {
+  if (file.open_error() != 0) return {SearchStatus::OpenFailed, 0, file.open_error()};
+  // Reading in blocks beats walking a mapping of the whole file where it was
+  // measured (page-cache copies cost less than the page walks of a mapping),
+  // but a lookup in a sorted file touches only a few pages of it.
+  const bool lookup = request.sorted && request.rule == MatchRule::Postcode;
+  if (file.mapped() && lookup) return SearchBytes(file.bytes(), request, sink, between_blocks);
+  const FileStream stream = file.TakeStream();
+  if (!stream) return {SearchStatus::ReadFailed, 0, errno != 0 ? errno : EIO};
+  return SearchStream(stream.get(), request, sink, between_blocks);
+}
+
+SearchOutcome SearchFile(const char* path, const SearchRequest& request, LineSink sink,
+                         const BlockHook* between_blocks) {
+  MappedFile file(path);
+  return SearchFile(file, request, sink, between_blocks);
 }
 
 }  // namespace marlix

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "address_terms.h"
+#include "mapped_file.h"
 
 namespace marlix {
 
@@ -37,8 +38,12 @@ struct SearchRequest {
   std::string_view term1;
   std::string_view term2;
   const CodeNames* names = nullptr;
+  // The caller knows, from a sign the data set carries, that the file's lines
+  // are in byte order (whole lines compared, without their line ends). A code
+  // search of a file in memory then looks the code up instead of reading every
+  // line; the lines found are the same. Never set it on a guess.
+  bool sorted = false;
 };
-
 
 // A request compiled once per search: the rule, the cut terms, the codes of
 // both line forms and the words of term 1. Holds no pointers into the request.
@@ -156,7 +161,8 @@ class LineSink {
   bool (*call_)(void*, std::string_view);
 };
 
-// Called between the blocks the reader takes from a stream; false stops the search.
+// Called between the blocks the reader takes from a stream, and every 256 KiB
+// of a file in memory; false stops the search.
 using BlockHook = FunctionRef<bool()>;
 
 enum class SearchStatus { Ok, OpenFailed, ReadFailed };
@@ -170,12 +176,19 @@ struct SearchOutcome {
 
 // Reads the whole file once and calls `sink` for every line that matches.
 // A file that cannot be opened is reported and never read.
-SearchOutcome SearchFile(const char* path, const SearchRequest& request, LineSink sink);
+SearchOutcome SearchFile(const char* path, const SearchRequest& request, LineSink sink,
+                         const BlockHook* between_blocks = nullptr);
+// The same over a file opened already (mapped when it could be); the search
+// takes its mapping or reads its stream, whichever serves the request better.
+// A MappedFile serves one search.
+SearchOutcome SearchFile(MappedFile& file, const SearchRequest& request, LineSink sink,
+                         const BlockHook* between_blocks = nullptr);
 // The same over an open stream, read from its current position to its end;
 // `between_blocks` runs after each block read.
 SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, LineSink sink,
                            const BlockHook* between_blocks = nullptr);
 // The same over a whole file's bytes in memory (a mapped file).
-SearchOutcome SearchBytes(std::string_view bytes, const SearchRequest& request, LineSink sink);
+SearchOutcome SearchBytes(std::string_view bytes, const SearchRequest& request, LineSink sink,
+                          const BlockHook* between_blocks = nullptr);
 
 }  // namespace marlix

@@ -250,15 +250,15 @@ void CSearchDlg::OnSearch() {
 }
 
 void CSearchDlg::SearchOnce() {
-  std::FILE* file = std::fopen(kDataFile, "rb");
-  if (!file && !m_bDataJustFetched) {
+  // Mapped for this search only: the file is let go as soon as it ends.
+  MappedFile file(kDataFile);
+  if (file.open_error() != 0 && !m_bDataJustFetched) {
     WaitForData();
     return;
   }
   m_lstResult.ResetContent();
   // A file that still cannot be opened is never read: the list says there is no data.
-  FillResults(file);
-  if (file) std::fclose(file);
+  FillResults(file.open_error() == 0 ? &file : nullptr);
 }
 
 // Lists the matching lines in file order, at most kMostListed of them and then
@@ -268,7 +268,7 @@ void CSearchDlg::SearchOnce() {
 // window takes its waiting messages, so that it answers throughout; a new
 // search, another tab or the window's end takes the list from this fill,
 // which then stops and touches nothing more.
-void CSearchDlg::FillResults(std::FILE* file) {
+void CSearchDlg::FillResults(MappedFile* file) {
   char term1[kTermMaxBytes + 1] = {};
   char term2[kTermMaxBytes + 1] = {};
   char kind[kKindMaxBytes + 1] = {};
@@ -291,11 +291,8 @@ void CSearchDlg::FillResults(std::FILE* file) {
   int widest = 0;
   if (file) {
     // Room for the rows up front: a line of the data is some 40 bytes.
-    if (_fseeki64(file, 0, SEEK_END) == 0) {
-      const long long rows = std::min<long long>(_ftelli64(file) / 40, kMostListed + 1);
-      if (rows > 0) m_lstResult.InitStorage(static_cast<int>(rows), static_cast<UINT>(rows * 40));
-      _fseeki64(file, 0, SEEK_SET);
-    }
+    const long long rows = static_cast<long long>(std::min<std::uint64_t>(file->size() / 40, kMostListed + 1));
+    if (rows > 0) m_lstResult.InitStorage(static_cast<int>(rows), static_cast<UINT>(rows * 40));
     m_lstResult.SendMessage(WM_SETREDRAW, FALSE);
     // The rows are measured in the list's own device context, taken for one step at a time.
     std::optional<WindowDC> dc(std::in_place, m_lstResult.m_hWnd);
@@ -334,7 +331,7 @@ void CSearchDlg::FillResults(std::FILE* file) {
       return step();
     };
     const BlockHook between_blocks(step);
-    SearchStream(file, request, add, &between_blocks);
+    SearchFile(*file, request, add, &between_blocks);
     if (overtaken) return;
     if (const std::optional<std::string> row = UnlistedRow(matches)) list_row(*row);
     dc.reset();

@@ -9,6 +9,7 @@
 
 #include "background_update.h"
 #include "data_download.h"
+#include "mapped_file.h"
 #include "wnd_win.h"
 
 class CSearchDlg : public CDialog {
@@ -75,7 +76,7 @@ class CSearchDlg : public CDialog {
 
  private:
   void SearchOnce();
-  void FillResults(std::FILE* file);
+  void FillResults(marlix::MappedFile* file);
   void StartDataUpdate();
   void ShowTransfer(bool running);
   void TakeUpdateNews();

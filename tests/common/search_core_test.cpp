@@ -104,8 +104,21 @@ TEST(FiveDigitLines, AreFoundByTheirOwnCodeAndAddress) {
       {And("0631", "개포로"), {"06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12"}},
       {Or("30065", "06324"), {"06324", "30065 세종특별자치시 라온로 7 (가람동) 가람동 1"}},
   };
+  // The same lines sorted: a code is looked up there and finds what reading finds.
+  std::vector<std::string> mixed_lines;
+  for (std::string_view rest = kMixed; !rest.empty();) {
+    std::string_view line = rest.substr(0, rest.find('\n'));
+    rest.remove_prefix(line.size() + 1);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    mixed_lines.emplace_back(line);
+  }
+  const testing::TempFile sorted(testing::SortedLines(mixed_lines, "\r\n") + "135-089 끝 줄");
   for (const auto& [request, lines] : cases) {
     EXPECT_EQ(SearchText(kMixed, request), lines) << request.term1 << " / " << request.term2;
+    if (request.rule != MatchRule::Postcode) continue;
+    const testing::SortedAndScanned found = testing::SearchSorted(sorted.path(), request);
+    EXPECT_EQ(found.looked_up, found.scanned) << request.term1;
+    EXPECT_EQ(found.looked_up.size(), lines.size()) << request.term1;
   }
 }
 
@@ -266,7 +279,7 @@ TEST(Reader, ReportsAFileItCannotOpen) {
 // hits, near-hits and straddling lines common.
 TEST(BlockScan, AgreesWithLineByLine) {
   std::mt19937 rng(20261207);
-  const std::vector<std::string> pieces = {"동", "구", "천", "우", "1", "2", "-", " ", "\r", "a", "\xB5", "35", "06315"};
+  const std::vector<std::string> pieces = {"동", "구", "천", "우", "1", "2", "-", " ", "\r", "a", "\xB5", "35", "06315", "∼"};
   auto piece = [&] { return pieces[rng() % pieces.size()]; };
   for (int round = 0; round < 6; ++round) {
     std::string text;
@@ -285,8 +298,8 @@ TEST(BlockScan, AgreesWithLineByLine) {
     testing::TempFile file(text);
     for (int q = 0; q < 25; ++q) {
       std::string t1, t2;
-      for (int i = static_cast<int>(rng() % 3); i > 0; --i) t1 += piece();
-      for (int i = static_cast<int>(rng() % 3); i > 0; --i) t2 += piece();
+      for (int i = static_cast<int>(rng() % 4); i > 0; --i) t1 += piece();
+      for (int i = static_cast<int>(rng() % 4); i > 0; --i) t2 += piece();
       const std::string words = t1 + " " + t2;
       const SearchRequest requests[] = {Postcode(t1), Name(words), And(t1, t2), Or(t1, t2)};
       for (const SearchRequest& request : requests) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -49,6 +50,27 @@ inline std::vector<std::string> SearchLines(const std::string& path, const Searc
 inline std::vector<std::string> SearchText(std::string_view file_bytes, const SearchRequest& request) {
   TempFile file(file_bytes);
   return SearchLines(file.path(), request);
+}
+
+// The lines of `text` in byte order (as LC_ALL=C sort puts them), each ended by `line_end`.
+inline std::string SortedLines(const std::vector<std::string>& lines, std::string_view line_end) {
+  std::vector<std::string> sorted = lines;
+  std::sort(sorted.begin(), sorted.end());
+  std::string text;
+  for (const std::string& line : sorted) text.append(line).append(line_end);
+  return text;
+}
+
+// What a search of a sorted file lists with its lookup and with a plain read.
+struct SortedAndScanned {
+  std::vector<std::string> looked_up, scanned;
+};
+inline SortedAndScanned SearchSorted(const std::string& path, SearchRequest request) {
+  request.sorted = true;
+  SortedAndScanned out{SearchLines(path, request), {}};
+  request.sorted = false;
+  out.scanned = SearchLines(path, request);
+  return out;
 }
 
 inline SearchRequest Postcode(std::string_view term) { return {MatchRule::Postcode, term, {}}; }

@@ -16,6 +16,8 @@
 namespace marlix {
 namespace {
 
+using testing::Postcode;
+
 std::vector<std::string> ReadLines(const std::string& path, bool crlf) {
   std::ifstream in(path, std::ios::binary);
   std::vector<std::string> lines;
@@ -91,7 +93,7 @@ std::vector<std::string>* RealData::cp949_ = nullptr;
 std::vector<std::string>* RealData::utf8_ = nullptr;
 
 TEST_F(RealData, CodeSearchListsTheLinesOfThatCode) {
-  for (const std::string term : {"135080", "135-080", "135 080", "1350809", "135-08", "135", "69", "339-0"}) {
+  for (const std::string& term : std::vector<std::string>{"135080", "135-080", "135 080", "1350809", "135-08", "135", "69", "339-0"}) {
     // The code as a person would read the term: digits, a hyphen after three.
     std::string digits;
     for (char c : term) {
@@ -106,6 +108,21 @@ TEST_F(RealData, CodeSearchListsTheLinesOfThatCode) {
   }
   EXPECT_EQ(Search(0, kKindPostcode, "135080").size(), 1u);
   EXPECT_TRUE(Search(0, kKindPostcode, "999999").empty());
+}
+
+// The lookup in a sorted file lists exactly what reading every line lists,
+// for whole codes, prefixes of every length, the first and last codes and
+// codes between those present.
+TEST_F(RealData, SortedCodeLookupListsWhatReadingLists) {
+  const testing::TempFile sorted(testing::SortedLines(*cp949_, "\r\n"));
+  const std::string first = cp949_->front().substr(0, 7), last = cp949_->back().substr(0, 7);
+  for (const std::string& term : std::vector<std::string>{"135080", "135-080", "1350809", "135-08", "135", "13", "69", "339-0", "100-0",
+                                 "10", "799-8", "79", "999999", "000", "1", "", "12345", "06315", first, last}) {
+    const testing::SortedAndScanned found = testing::SearchSorted(sorted.path(), Postcode(term));
+    EXPECT_EQ(found.looked_up, found.scanned) << term;
+  }
+  EXPECT_EQ(testing::SearchSorted(sorted.path(), Postcode("13")).looked_up.size(),
+            Expected([](const std::string& l) { return l.starts_with("13"); }).size());
 }
 
 TEST_F(RealData, NameSearchFindsWholeWordsInTheAddress) {
