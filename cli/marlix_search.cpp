@@ -222,11 +222,15 @@ int main(int argc, char** argv) {
   // post.csv beside the data holds the English names and the 행정동: read only
   // when the words may need them or the English address is printed.
   const int copy_mode = options.copy_mode;
+  // A code search takes from it the sign that the data is sorted, to look the code up.
   const marlix::CodeNames names =
-      copy_mode == marlix::kCopyEnglish || (rule == marlix::MatchRule::Words && marlix::WordsNeedNames(terms[0]))
+      copy_mode == marlix::kCopyEnglish || rule == marlix::MatchRule::Postcode ||
+              (rule == marlix::MatchRule::Words && marlix::WordsNeedNames(terms[0]))
           ? marlix::CodeNames::Beside(options.data)
           : marlix::CodeNames();
-  const marlix::SearchRequest request{rule, terms[0], terms[1], &names};
+  marlix::MappedFile file(options.data.c_str());
+  const marlix::SearchRequest request{rule, terms[0], terms[1], &names,
+                                      rule == marlix::MatchRule::Postcode && names.TrustsOrderOf(file.size())};
 
   static char out_buffer[1 << 20];
   std::setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
@@ -247,7 +251,7 @@ int main(int argc, char** argv) {
     }
     std::putc('\n', stdout);
   };
-  const marlix::SearchOutcome outcome = marlix::SearchFile(options.data.c_str(), request, print);
+  const marlix::SearchOutcome outcome = marlix::SearchFile(file, request, print);
   if (std::fflush(stdout) != 0 && errno != EPIPE) return Fail(std::string("cannot write: ") + std::strerror(errno));
 
   switch (outcome.status) {

@@ -278,10 +278,14 @@ void CSearchDlg::FillResults(MappedFile* file) {
   m_cboKind.GetWindowText(kind, sizeof kind);
   const int tab = m_tabMode.GetCurSel();
   SearchRequest request = RequestFromWindow(tab, kind, term1, term2);
-  // English names and 행정동 come from post.csv beside the data, read only when the words may need them.
+  // post.csv beside the data gives the English names and 행정동 a name search
+  // may need, and the sign that lets a code search look its code up.
   CodeNames names;
-  if (request.rule == MatchRule::Words && WordsNeedNames(request.term1)) names = CodeNames::Beside(kDataFile);
+  if (request.rule == MatchRule::Postcode || (request.rule == MatchRule::Words && WordsNeedNames(request.term1))) {
+    names = CodeNames::Beside(kDataFile);
+  }
   request.names = &names;
+  request.sorted = file != nullptr && request.rule == MatchRule::Postcode && names.TrustsOrderOf(file->size());
   // A term with a character that CP949 cannot hold is in no line of the data.
   if (!held1 || (tab != 0 && !held2)) file = nullptr;
   const unsigned fill = ++m_nListFill;
