@@ -136,6 +136,15 @@ TEST(Cli, CopyModesCutTheLine) {
                                                 u8"06315 서울특별시 강남구 개포로 1\n"));
   EXPECT_EQ(RunCli({"--raw", "--data", data, "--copy", "english", "code", "06315"}).out,
             "Jiha 67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315\n06315 서울특별시 강남구 개포로 1\n");
+
+  // A code search looks the code up only when post.csv's sign that the data is
+  // sorted names this file's size: an unsorted file with a stale sign is read whole.
+  const std::string unsorted = "06315 a\n135-080 b\n200-000 x\n06315 c\n";
+  std::ofstream(data, std::ios::binary) << unsorted;
+  std::ofstream(folder / "post.csv", std::ios::binary)
+      << "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"
+      << "postcode.txt," << unsorted.size() + 1 << ",4\r\n";
+  EXPECT_EQ(RunCli({"--data", data, "code", "06315"}).out, "06315 a\n06315 c\n");
   std::filesystem::remove_all(folder);
 }
 
