@@ -10,7 +10,6 @@ namespace marlix {
 
 namespace {
 
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // What a paste carries around an address and that no line holds.
 bool IsPunctuation(char c) {
@@ -20,12 +19,6 @@ bool IsPunctuation(char c) {
 
 bool IsAscii(std::string_view word) {
   return std::none_of(word.begin(), word.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-}
-
-bool EqualsFolded(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return (IsAsciiLetter(x) ? (x | 0x20) : x) == (IsAsciiLetter(y) ? (y | 0x20) : y);
-         });
 }
 
 // 67, 67-1, 1183-10: a building or lot number.
@@ -126,9 +119,9 @@ void DropCountry(std::vector<std::string>& words) {
   std::vector<std::string> kept;
   for (std::string& w : words) {
     if (w == "대한민국") continue;
-    if (EqualsFolded(w, "korea")) {
-      while (!kept.empty() && (EqualsFolded(kept.back(), "of") || EqualsFolded(kept.back(), "rep") ||
-                               EqualsFolded(kept.back(), "republic") || EqualsFolded(kept.back(), "south"))) {
+    if (EqualsIgnoringAsciiCase(w, "korea")) {
+      while (!kept.empty() && (EqualsIgnoringAsciiCase(kept.back(), "of") || EqualsIgnoringAsciiCase(kept.back(), "rep") ||
+                               EqualsIgnoringAsciiCase(kept.back(), "republic") || EqualsIgnoringAsciiCase(kept.back(), "south"))) {
         kept.pop_back();
       }
       continue;
@@ -182,7 +175,7 @@ TermGroup GroupOfWord(const std::string& word, const CodeNames* names) {
     for (std::string_view written : p->written) {
       if (!written.empty() && written != word) group.texts.emplace_back(written);
     }
-  } else if (EqualsFolded(word, "jiha")) {
+  } else if (EqualsIgnoringAsciiCase(word, "jiha")) {
     group.texts.front() = "지하";  // an underground number as English addresses write it
   } else if (IsAscii(word)) {
     group.fold_case = true;

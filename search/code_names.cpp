@@ -55,8 +55,6 @@ std::string_view WithoutCr(std::string_view line) {
   return line;
 }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-
 // What a comparison of English names passes over.
 bool IsIgnored(char c) { return c == '-' || c == '.' || c == ' '; }
 
@@ -89,7 +87,7 @@ Query Normalised(const std::vector<std::string_view>& words) {
   for (std::string_view word : words) {
     for (char c : word) {
       // A comma too: pasted English addresses separate their parts with one.
-      if (!IsIgnored(c) && c != ',') q.text += Lower(c);
+      if (!IsIgnored(c) && c != ',') q.text += AsciiLower(c);
     }
     q.ends.push_back(q.text.size());
   }
@@ -104,7 +102,7 @@ std::size_t SpelledEnd(const char* s, const char* end, const Query& q, std::size
   for (; s < end && !EndsName(*s); ++s) {
     if (*s == ' ' && stop_at_space) break;
     if (IsIgnored(*s)) continue;
-    if (k >= q.text.size() || Lower(*s) != q.text[k]) return 0;
+    if (k >= q.text.size() || AsciiLower(*s) != q.text[k]) return 0;
     ++k;
   }
   if (k == begin) return 0;

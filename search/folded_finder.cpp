@@ -1,5 +1,7 @@
 #include "folded_finder.h"
 
+#include "cp949_bytes.h"
+
 #include <bit>
 #include <cstring>
 
@@ -12,22 +14,16 @@ namespace marlix {
 
 namespace {
 
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-char Lower(char c) { return IsLetter(c) ? static_cast<char>(c | 0x20) : c; }
-
 bool SameFolded(const char* p, std::string_view needle) {
-  for (std::size_t i = 0; i < needle.size(); ++i) {
-    if (Lower(p[i]) != Lower(needle[i])) return false;
-  }
-  return true;
+  return EqualsIgnoringAsciiCase(std::string_view(p, needle.size()), needle);
 }
 
 #ifdef MARLIX_HAVE_SSE2
 // Sixteen bytes equal to `c` in either case: a letter is compared with its
 // 0x20 bit set, which only its two cases have.
 __m128i EqualFolded(__m128i bytes, char c) {
-  if (!IsLetter(c)) return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c));
-  return _mm_cmpeq_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), _mm_set1_epi8(Lower(c)));
+  if (!IsAsciiLetter(c)) return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c));
+  return _mm_cmpeq_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), _mm_set1_epi8(AsciiLower(c)));
 }
 #endif
 

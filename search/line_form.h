@@ -6,16 +6,10 @@
 #include <cstddef>
 #include <string_view>
 
+#include "cp949_bytes.h"
+
 namespace marlix {
 
-constexpr bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
-
-// A byte 0x81-0xFE leads a two-byte CP949 character.
-constexpr bool IsCp949LeadByte(char c) {
-  const auto b = static_cast<unsigned char>(c);
-  return b >= 0x81 && b <= 0xFE;
-}
-constexpr std::size_t CharacterBytes(char lead) { return IsCp949LeadByte(lead) ? 2 : 1; }
 
 // Five ASCII digits, then a byte that is neither a digit nor a hyphen (the
 // separator); the address begins after it. Anything else is read as a

@@ -14,20 +14,13 @@ namespace marlix {
 namespace {
 
 bool IsCodeByte(char c) { return IsAsciiDigit(c) || c == '-'; }
-char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c; }
-
-bool EqualsFolded(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldCase(x) == FoldCase(y); });
-}
-
 // FindOnCharBoundary with ASCII letters' case ignored: an English name as typed.
 std::size_t FindFoldedOnCharBoundary(std::string_view line, std::string_view needle, std::size_t from) {
   std::size_t walk = 0;
   while (walk < from) walk += CharacterBytes(line[walk]);
   for (; walk + needle.size() <= line.size();
        walk += CharacterBytes(line[walk])) {
-    if (EqualsFolded(line.substr(walk, needle.size()), needle)) return walk;
+    if (EqualsIgnoringAsciiCase(line.substr(walk, needle.size()), needle)) return walk;
   }
   return std::string_view::npos;
 }
@@ -52,7 +45,7 @@ bool GroupFound(const TermGroup& group, std::string_view line, std::size_t addre
 
 bool GroupIs(const TermGroup& group, std::string_view token) {
   return std::any_of(group.texts.begin(), group.texts.end(), [&](const std::string& text) {
-    return group.fold_case ? EqualsFolded(text, token) : text == token;
+    return group.fold_case ? EqualsIgnoringAsciiCase(text, token) : text == token;
   });
 }
 

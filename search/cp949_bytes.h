@@ -1,0 +1,28 @@
+// The byte rules of CP949 text that the search, its words and post.csv's
+// reader share: ASCII digits and letters, and which bytes lead a character.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <string_view>
+
+namespace marlix {
+
+constexpr bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+constexpr char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c; }
+
+// Equal when ASCII letters' case is ignored (an English name as typed).
+constexpr bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+}
+
+// A byte 0x81-0xFE leads a two-byte CP949 character.
+constexpr bool IsCp949LeadByte(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return b >= 0x81 && b <= 0xFE;
+}
+constexpr std::size_t CharacterBytes(char lead) { return IsCp949LeadByte(lead) ? 2 : 1; }
+
+}  // namespace marlix
