@@ -226,7 +226,8 @@ std::vector<BadFile> BadFiles() {
                     {0, 0, "개포로 109", "", {five3}},
                     {0, 0, "개포동 1183-10", "", {five1}, {"06315", five1.substr(6)}},
                     {0, 0, "개포동", "", {five1, five2, five3}},
-                    {0, 0, "06315", "", {}},
+                    // A code among a name search's words (a pasted address) finds its lines.
+                    {0, 0, "06315", "", {five1}},
                     {every.tab, every.kind, "", "", {kLine1, five1, kLine3, five2, five3}}}});
 
   // A lone lead byte takes the byte after it as its second half: a word right
