@@ -54,11 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const marlix::LineMatcher matcher(request);
 
   // The best matches first, then the others, each in file order.
-  std::vector<std::string_view> expected, rest;
+  std::vector<std::string_view> expected, others;
   for (std::string_view line : SplitLines(text)) {
-    if (matcher.Matches(line)) (matcher.IsBestMatch(line) ? expected : rest).push_back(line);
+    if (matcher.Matches(line)) (matcher.IsBestMatch(line) ? expected : others).push_back(line);
   }
-  expected.insert(expected.end(), rest.begin(), rest.end());
+  expected.insert(expected.end(), others.begin(), others.end());
 
   std::FILE* stream = fmemopen(file.data(), file.size(), "rb");
   if (stream == nullptr) return 0;  // fmemopen refuses a zero size on some systems
