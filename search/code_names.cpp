@@ -213,8 +213,8 @@ CodeNames::CodeNames(std::string csv) : csv_(std::move(csv)) {
   if (!has_names_) return;
   // Offsets into csv_: the rows between the header and the sign (if any).
   body_begin_ = csv_.find('\n') + 1;
-  body_end_ = csv_.size();
   std::size_t last_end = csv_.size();
+  body_end_ = last_end;
   while (last_end > body_begin_ && (csv_[last_end - 1] == '\n' || csv_[last_end - 1] == '\r')) --last_end;
   if (last_end > body_begin_) {
     const std::size_t last_begin = csv_.rfind('\n', last_end - 1) + 1;  // the header's '\n' bounds it
