@@ -230,7 +230,8 @@ int main(int argc, char** argv) {
           : marlix::CodeNames();
   marlix::MappedFile file(options.data.c_str());
   const marlix::SearchRequest request{rule, terms[0], terms[1], &names,
-                                      rule == marlix::MatchRule::Postcode && names.TrustsOrderOf(file.size())};
+                                      rule == marlix::MatchRule::Postcode && names.TrustsOrderOf(file.size()),
+                                      names.TrustsAllFiveDigit(file.size())};
 
   static char out_buffer[1 << 20];
   std::setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);

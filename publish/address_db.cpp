@@ -632,8 +632,9 @@ std::string CsvRow(const AddressSet::CodeSummary& code) {
   return csv;
 }
 
-std::string CsvSortedRow(std::uint64_t bytes, std::uint64_t lines) {
-  return std::string(kSortedFile) + ',' + std::to_string(bytes) + ',' + std::to_string(lines);
+std::string CsvSortedRow(std::uint64_t bytes, std::uint64_t lines, std::uint64_t five_digit_lines) {
+  return std::string(kSortedFile) + ',' + std::to_string(bytes) + ',' + std::to_string(lines) + ',' +
+         std::to_string(five_digit_lines);
 }
 
 void LineOrder::Add(std::string_view line) {
@@ -642,6 +643,7 @@ void LineOrder::Add(std::string_view line) {
   if (sorted_) last_.assign(line);
   bytes_ += line.size() + 2;  // CR LF
   ++lines_;
+  if (DataLineCodeBytes(line) == 5) ++five_digit_lines_;
 }
 
 void CodeTally::Count(std::string_view line) {

@@ -165,7 +165,7 @@ class AddressSet {
 // postcode.txt is sorted, with its size and lines (all without line ends).
 std::string_view CsvHeader();
 std::string CsvRow(const AddressSet::CodeSummary& code);
-std::string CsvSortedRow(std::uint64_t bytes, std::uint64_t lines);
+std::string CsvSortedRow(std::uint64_t bytes, std::uint64_t lines, std::uint64_t five_digit_lines);
 
 // The lines of postcode.txt as they are written: their bytes with CR LF ends,
 // their number, and whether each is at least the one before (memcmp of whole
@@ -176,9 +176,11 @@ class LineOrder {
   bool sorted() const { return sorted_; }
   std::uint64_t bytes() const { return bytes_; }
   std::uint64_t lines() const { return lines_; }
+  std::uint64_t five_digit_lines() const { return five_digit_lines_; }
 
  private:
   std::string last_;
+  std::uint64_t five_digit_lines_ = 0;
   bool sorted_ = true;
   std::uint64_t bytes_ = 0;
   std::uint64_t lines_ = 0;

@@ -52,7 +52,8 @@ constexpr char kDataHelp[] =
     "that province and district, and its distinct administrative dongs, eup/myeon\n"
     "and road names (the last two as KOREAN=ENGLISH), each list joined by ';';\n"
     "then, only when every line of postcode.txt is in byte order (kept lines\n"
-    "too), the row postcode.txt,BYTES,LINES with that file's size and lines.\n"
+    "too), the row postcode.txt,BYTES,LINES,FIVE with that file's size, lines\n"
+    "and five-digit lines.\n"
     "Bad rows are reported on stderr and skipped. Exit status: 0 when the files\n"
     "were written, 2 on bad usage or when a source cannot be read or is not the\n"
     "DB; DIR is then left as it was.\n";
@@ -261,7 +262,7 @@ int RunDataCommand(int argc, char** argv) {
   // not known, so they have no row there.
   const publish::AddressSet::Totals totals = set.Write(
       write_line, [&](const publish::AddressSet::CodeSummary& code) { csv.Line(publish::CsvRow(code)); });
-  if (order.sorted()) csv.Line(publish::CsvSortedRow(order.bytes(), order.lines()));
+  if (order.sorted()) csv.Line(publish::CsvSortedRow(order.bytes(), order.lines(), order.five_digit_lines()));
   const std::size_t lines = kept_lines + totals.lines;
   for (const std::string& l : VersionText(version, shown, kept_name, kept_lines, lines, codes.distinct())) {
     ver.Line(l);

@@ -236,11 +236,19 @@ void CodeNames::ReadHeaderAndSign(std::string_view head, std::string_view tail) 
   if (newline == std::string_view::npos) return;  // no row after the header
   const std::string_view last = tail.substr(newline + 1, last_end - newline - 1);
   if (!last.starts_with(kSortedSign)) return;
-  const std::string_view counts = last.substr(kSortedSign.size());
-  const std::size_t comma = counts.find(',');
-  const std::string_view bytes = counts.substr(0, comma);
-  const std::string_view lines = comma == std::string_view::npos ? std::string_view() : counts.substr(comma + 1);
-  if (IsDigits(bytes) && bytes.size() <= 15 && IsDigits(lines) && lines.size() <= 15) sorted_bytes_ = Number(bytes);
+  // BYTES,LINES[,FIVE]: FIVE, the number of five-digit lines, is newer and optional.
+  std::string_view fields[3];
+  std::size_t count = 0;
+  for (std::string_view rest = last.substr(kSortedSign.size()); count < 3;) {
+    const std::size_t comma = rest.find(',');
+    fields[count++] = rest.substr(0, comma);
+    if (comma == std::string_view::npos) break;
+    rest.remove_prefix(comma + 1);
+  }
+  auto number = [](std::string_view f) { return IsDigits(f) && f.size() <= 15; };
+  if (count < 2 || !number(fields[0]) || !number(fields[1]) || (count == 3 && !number(fields[2]))) return;
+  sorted_bytes_ = Number(fields[0]);
+  all_five_digit_ = count == 3 && fields[1] == fields[2];
 }
 
 CodeNames CodeNames::Beside(const std::string& data_file) {

@@ -63,6 +63,11 @@ class CodeNames {
   bool TrustsOrderOf(std::uint64_t data_file_bytes) const {
     return sorted_bytes_ != 0 && sorted_bytes_ == data_file_bytes;
   }
+  // True when, as well, post.csv says every line of that file is a five-digit
+  // line: a name search then looks for no needle of the old lines' rule.
+  bool TrustsAllFiveDigit(std::uint64_t data_file_bytes) const {
+    return all_five_digit_ && TrustsOrderOf(data_file_bytes);
+  }
 
  private:
   struct Fields;
@@ -86,6 +91,7 @@ class CodeNames {
   std::size_t body_begin_ = 0;  // the first code row
   std::size_t body_end_ = 0;    // after the last code row
   std::uint64_t sorted_bytes_ = 0;
+  bool all_five_digit_ = false;
 };
 
 }  // namespace marlix

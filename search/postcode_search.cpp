@@ -109,7 +109,8 @@ std::string_view WithoutHalfCharacterAtEnd(std::string_view text) {
   return text;
 }
 
-LineMatcher::LineMatcher(const SearchRequest& request) : rule_(request.rule) {
+LineMatcher::LineMatcher(const SearchRequest& request)
+    : rule_(request.rule), five_digit_only_(request.five_digit_only) {
   term1_len_ = CutInto(request.term1, kTermMaxBytes, term1_.data());
   term2_len_ = CutInto(request.term2, kTermMaxBytes, term2_.data());
 
@@ -238,7 +239,8 @@ std::vector<LineMatcher::Needle> LineMatcher::WordNeedles() const {
     }
   }
   // Other lines need every word as typed: one of the needles inside a word
-  // does, else the longest word.
+  // does, else the longest word; a file of five-digit lines has none.
+  if (five_digit_only_) return needles;
   std::string_view longest;
   for (std::size_t i = 0; i < word_count_; ++i) {
     const std::string_view w = word(i);

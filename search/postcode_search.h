@@ -43,6 +43,9 @@ struct SearchRequest {
   // search of a file in memory then looks the code up instead of reading every
   // line; the lines found are the same. Never set it on a guess.
   bool sorted = false;
+  // The caller knows, from the same sign, that every line is a five-digit
+  // line: a name search then looks for no needle of the old lines' rule.
+  bool five_digit_only = false;
 };
 
 // A request compiled once per search: the rule, the cut terms, the codes of
@@ -99,6 +102,7 @@ class LineMatcher {
   std::array<std::pair<unsigned char, unsigned char>, (kTermMaxBytes + 1) / 2> words_{};
   std::size_t word_count_ = 0;
   std::vector<TermGroup> groups_;
+  bool five_digit_only_ = false;
 };
 
 // The normalised postal code built from the first 8 bytes of a term

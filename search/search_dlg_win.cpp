@@ -286,6 +286,7 @@ void CSearchDlg::FillResults(MappedFile* file) {
   }
   request.names = &names;
   request.sorted = file != nullptr && request.rule == MatchRule::Postcode && names.TrustsOrderOf(file->size());
+  request.five_digit_only = file != nullptr && names.TrustsAllFiveDigit(file->size());
   // A term with a character that CP949 cannot hold is in no line of the data.
   if (!held1 || (tab != 0 && !held2)) file = nullptr;
   const unsigned fill = ++m_nListFill;

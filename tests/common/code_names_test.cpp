@@ -127,6 +127,7 @@ TEST(CodeNames, OlderOrDamagedPostCsvGivesNothingItCannotBack) {
     std::string csv;
     bool names;
     std::uint64_t sorted;
+    bool all_five_digit = false;
   } cases[] = {
       {std::string(kHeader) + kRows + kSorted, true, 417318857},
       {std::string(kHeader) + kRows + kSorted + "\r\n", true, 417318857},
@@ -134,6 +135,10 @@ TEST(CodeNames, OlderOrDamagedPostCsvGivesNothingItCannotBack) {
       {std::string(kHeader) + kRows + "postcode.txt,12a,3\r\n", true, 0},
       {std::string(kHeader) + kRows + "postcode.txt,100\r\n", true, 0},
       {std::string(kHeader) + kSorted, true, 417318857},
+      // The number of five-digit lines after the lines: all of them, or fewer.
+      {std::string(kHeader) + kRows + "postcode.txt,417318857,6202593,6202593\r\n", true, 417318857, true},
+      {std::string(kHeader) + kRows + "postcode.txt,417318857,6202593,6202592\r\n", true, 417318857},
+      {std::string(kHeader) + kRows + "postcode.txt,417318857,6202593,x\r\n", true, 0},
       {old, false, 0},
       {"", false, 0},
       {"\r\n\r\n", false, 0},
@@ -145,6 +150,8 @@ TEST(CodeNames, OlderOrDamagedPostCsvGivesNothingItCannotBack) {
     EXPECT_EQ(names.TrustsOrderOf(417318857), c.sorted != 0);
     EXPECT_FALSE(names.TrustsOrderOf(417318858));
     EXPECT_FALSE(names.TrustsOrderOf(0));
+    EXPECT_EQ(names.TrustsAllFiveDigit(417318857), c.all_five_digit);
+    EXPECT_FALSE(names.TrustsAllFiveDigit(417318858));
     const bool rows = c.names && c.csv.find("06315") != std::string::npos;
     EXPECT_EQ(names.EnglishAddress("06315 서울특별시 강남구 개포로 1").empty(), !rows);
     EXPECT_EQ(names.FindEnglishNames({"Seoul"}).size(), rows ? 1u : 0u);

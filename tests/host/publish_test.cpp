@@ -117,10 +117,14 @@ std::string NamedList(const std::map<std::string, std::string, Cp949Less>& names
 
 const char8_t kCsvHeader[] = u8"우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n";
 
-// post.csv's last row, which says postcode.txt is sorted: its size and lines.
+// post.csv's last row, which says postcode.txt is sorted: its size, lines and five-digit lines.
 std::string SortedRow(const std::string& postcode_txt) {
-  return "postcode.txt," + std::to_string(postcode_txt.size()) + "," +
-         std::to_string(Split(postcode_txt, "\r\n").size()) + "\r\n";
+  const std::vector<std::string> lines = Split(postcode_txt, "\r\n");
+  const auto five = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.size() > 6 && l.find_first_not_of("0123456789") == 5 && l[5] == ' ';
+  });
+  return "postcode.txt," + std::to_string(postcode_txt.size()) + "," + std::to_string(lines.size()) + "," +
+         std::to_string(five) + "\r\n";
 }
 
 // The value after "NAME:" in the summary.
