@@ -164,6 +164,16 @@ void MendRoadNumbers(std::vector<std::string>& words) {
   words = std::move(mended);
 }
 
+// Gangneung-si, Guro-gu, Pyeongchang-gun, Gangwon-do, Gangdong-myeon: an English place name.
+bool IsEnglishPlace(std::string_view word) {
+  const std::size_t dash = word.rfind('-');
+  if (dash == std::string_view::npos || dash == 0 || !IsAsciiLetter(word[0])) return false;
+  constexpr std::string_view kKinds[] = {"si", "gu", "gun", "do", "eup", "myeon"};
+  const std::string_view kind = word.substr(dash + 1);
+  return std::any_of(std::begin(kKinds), std::end(kKinds),
+                     [&](std::string_view k) { return EqualsIgnoringAsciiCase(kind, k); });
+}
+
 TermGroup GroupOfWord(const std::string& word, const CodeNames* names) {
   TermGroup group;
   group.texts.push_back(word);
@@ -215,15 +225,30 @@ std::vector<TermGroup> ReadAddressTerms(std::string_view term, const CodeNames* 
                                         words.begin() + static_cast<std::ptrdiff_t>(end));
       found = names->FindEnglishNames(run);
     }
+    // A place the data's names do not know (a code that spans two districts
+    // has the English of one) does not stop the rest of a paste from matching.
+    auto add_unknown = [&](const std::string& word) {
+      if (names == nullptr || !names->has_names() || !IsEnglishPlace(word)) groups.push_back(GroupOfWord(word, names));
+    };
     std::size_t at = 0;
     for (CodeNames::EnglishMatch& match : found) {
-      for (; at < match.first; ++at) groups.push_back(GroupOfWord(words[i + at], names));
+      for (; at < match.first; ++at) add_unknown(words[i + at]);
       TermGroup group;
       group.texts = std::move(match.korean);
+      // Gangwon-do is 강원도 in one edition and 강원특별자치도 in another.
+      for (std::size_t k = 0, n = group.texts.size(); k < n; ++k) {
+        if (const Province* p = ProvinceTyped(group.texts[k])) {
+          for (std::string_view written : p->written) {
+            if (!written.empty() && std::find(group.texts.begin(), group.texts.end(), written) == group.texts.end()) {
+              group.texts.emplace_back(written);
+            }
+          }
+        }
+      }
       if (!group.texts.empty()) groups.push_back(std::move(group));
       at = match.first + match.count;
     }
-    for (; i + at < end; ++at) groups.push_back(GroupOfWord(words[i + at], names));
+    for (; i + at < end; ++at) add_unknown(words[i + at]);
     i = end;
   }
   return groups;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "code_names.h"
 #include "copy_cut.h"
 #include "postcode_search.h"
 #include "search_test_support.h"
@@ -171,6 +172,38 @@ TEST(FiveDigitWords, AreReadAsPeopleWriteThem) {
     SearchRequest known = Name(term);
     known.five_digit_only = true;
     EXPECT_EQ(SearchText(five_only, known), SearchText(five_only, Name(term))) << term;
+  }
+}
+
+// English names and 행정동 from post.csv: as typed or pasted, in any case.
+TEST(FiveDigitWords, FindEnglishNamesAndTheAdministrativeDong) {
+  const char kLines[] =
+      "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\n"
+      "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190\n"
+      "25627 강원도 강릉시 강동면 돌평길 58-16 강동면 모전리 735\n";
+  const CodeNames names(
+      "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"
+      "06315,서울특별시,강남구,1,2,Seoul,Gangnam-gu,개포4동,,논현로8길=Nonhyeon-ro 8-gil\r\n"
+      "06316,서울특별시,강남구,1,1,Seoul,Gangnam-gu,개포2동,,논현로8길=Nonhyeon-ro 8-gil\r\n"
+      "25627,강원특별자치도,평창군,1,1,Gangwon-do,Pyeongchang-gun,강동면,강동면=Gangdong-myeon,돌평길=Dolpyeong-gil\r\n");
+  const std::string road67 = "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10";
+  const std::string road7 = "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190";
+  const std::string gangneung = "25627 강원도 강릉시 강동면 돌평길 58-16 강동면 모전리 735";
+  const std::pair<const char*, Lines> cases[] = {
+      {"Nonhyeon-ro 8-gil 67", {road67}},
+      {"nonhyeonro 8gil 7", {road7, road67}},
+      {"67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315", {road67}},
+      {"개포4동 논현로8길", {road67}},
+      {"개포2동", {road7}},
+      // The data's 시도 by either of its names; a district the names do not
+      // know (the code's row is another's) does not stop the paste.
+      {"58-16, Dolpyeong-gil, Gangdong-myeon, Gangneung-si, Gangwon-do 25627", {gangneung}},
+      {"Busan-si Dolpyeong-gil", {gangneung}},
+  };
+  for (const auto& [term, lines] : cases) {
+    SearchRequest request = Name(term);
+    request.names = &names;
+    EXPECT_EQ(SearchText(kLines, request), lines) << term;
   }
 }
 
