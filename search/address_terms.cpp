@@ -94,6 +94,15 @@ const Province* ProvinceTyped(std::string_view word) {
   return nullptr;
 }
 
+// The names the data may write a 시도 with, beside the group's texts.
+void AddWrittenNames(const Province& province, TermGroup& group) {
+  for (std::string_view written : province.written) {
+    if (!written.empty() && std::find(group.texts.begin(), group.texts.end(), written) == group.texts.end()) {
+      group.texts.emplace_back(written);
+    }
+  }
+}
+
 // Splits on spaces and a paste's punctuation, at character boundaries.
 std::vector<std::string> Words(std::string_view term) {
   std::vector<std::string> words;
@@ -182,9 +191,7 @@ TermGroup GroupOfWord(const std::string& word, const CodeNames* names) {
   } else if (IsNumber(word)) {
     group.number = true;
   } else if (const Province* p = ProvinceTyped(word)) {
-    for (std::string_view written : p->written) {
-      if (!written.empty() && written != word) group.texts.emplace_back(written);
-    }
+    AddWrittenNames(*p, group);
   } else if (EqualsIgnoringAsciiCase(word, "jiha")) {
     group.texts.front() = "지하";  // an underground number as English addresses write it
   } else if (IsAscii(word)) {
@@ -237,13 +244,7 @@ std::vector<TermGroup> ReadAddressTerms(std::string_view term, const CodeNames* 
       group.texts = std::move(match.korean);
       // Gangwon-do is 강원도 in one edition and 강원특별자치도 in another.
       for (std::size_t k = 0, n = group.texts.size(); k < n; ++k) {
-        if (const Province* p = ProvinceTyped(group.texts[k])) {
-          for (std::string_view written : p->written) {
-            if (!written.empty() && std::find(group.texts.begin(), group.texts.end(), written) == group.texts.end()) {
-              group.texts.emplace_back(written);
-            }
-          }
-        }
+        if (const Province* p = ProvinceTyped(group.texts[k])) AddWrittenNames(*p, group);
       }
       if (!group.texts.empty()) groups.push_back(std::move(group));
       at = match.first + match.count;
