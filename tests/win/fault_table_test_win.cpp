@@ -347,7 +347,7 @@ class StartUpFaults : public FaultTable, protected Marlix {
     dir_ = kWorkDir + "\\start-up";
     ::CreateDirectoryA(dir_.c_str(), nullptr);
     ::DeleteFileA((dir_ + "\\MarlixUpd.exe").c_str());
-    program_ = ReadBytes(WinePath(MARLIX_TEST_BIN_DIR "/app/Marlix.exe"));
+    program_ = ReadBytes(WinePath(MARLIX_TEST_BIN_DIR "/bin/Marlix.exe"));
     WriteBytes(dir_ + "\\Marlix.exe", program_);
   }
   void TearDown() override {
@@ -457,7 +457,7 @@ TEST_F(StartUpFaults, TheIconComesAndNothingIsStartedOrChanged) {
   // A service with a manifest: its program record decides, the version file
   // is not asked, and a manifest that is not the publisher's or is older than
   // the edition the data folder holds decides nothing.
-  const std::string listed = ReadBytes(WinePath(MARLIX_TEST_BIN_DIR "/app/Marlix.exe"));
+  const std::string listed = ReadBytes(WinePath(MARLIX_TEST_BIN_DIR "/bin/Marlix.exe"));
   const std::string stored_path = std::string(kDataDir) + "\\manifest.txt";
   const std::string stored = ReadBytes(stored_path);
   ::CreateDirectoryA(kDataDir, nullptr);
@@ -806,7 +806,7 @@ class ProgramFaults : public FaultTable {
     for (const auto& [pid, path] : RunningPrograms("explorer.exe")) explorers_before_.insert(pid);
     dir_ = kWorkDir + "\\program";
     ::CreateDirectoryA(dir_.c_str(), nullptr);
-    old_program_ = ReadBytes(WinePath(MARLIX_TEST_BIN_DIR "/app/Marlix.exe"));
+    old_program_ = ReadBytes(WinePath(MARLIX_TEST_BIN_DIR "/bin/Marlix.exe"));
     ASSERT_GT(old_program_.size(), 100000u);
     // A newer build: the same program with a higher version.
     new_program_ = WithVersion(old_program_, 1, 1);
@@ -833,7 +833,7 @@ class ProgramFaults : public FaultTable {
     }
     WriteBytes(dir + "\\Marlix.exe", old_program_);
     if (new_updater) {
-      ASSERT_TRUE(::CopyFileA(WinePath(MARLIX_TEST_BIN_DIR "/app/MarlixUpd.exe").c_str(),
+      ASSERT_TRUE(::CopyFileA(WinePath(MARLIX_TEST_BIN_DIR "/bin/MarlixUpd.exe").c_str(),
                               (dir + "\\MarlixUpd.exe").c_str(), FALSE));
     }
   }

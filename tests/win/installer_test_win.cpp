@@ -195,9 +195,9 @@ class Installer : public ::testing::Test {
   }
 
   void ExpectInstalled() {
-    EXPECT_EQ(ReadWholeFile(Path("Marlix.exe")), ReadWholeFile(WinePath(MARLIX_TEST_BIN_DIR "/app/Marlix.exe")));
+    EXPECT_EQ(ReadWholeFile(Path("Marlix.exe")), ReadWholeFile(WinePath(MARLIX_TEST_BIN_DIR "/bin/Marlix.exe")));
     EXPECT_EQ(ReadWholeFile(Path("MarlixUpd.exe")),
-              ReadWholeFile(WinePath(MARLIX_TEST_BIN_DIR "/app/MarlixUpd.exe")));
+              ReadWholeFile(WinePath(MARLIX_TEST_BIN_DIR "/bin/MarlixUpd.exe")));
     EXPECT_TRUE(Exists(Path("Uninstall.exe")));
     // The program looks for its updater in the folder it starts in.
     const std::optional<Shortcut> link = ReadShortcut(shortcut_);

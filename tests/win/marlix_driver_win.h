@@ -195,7 +195,7 @@ class Marlix {
   // as a shortcut or the start with Windows would give one).
   ::testing::AssertionResult Start(const std::string& server, std::string exe = {}, const std::string& dir = {}) {
     ::SetEnvironmentVariableA("MARLIX_SERVER_URL", server.c_str());
-    if (exe.empty()) exe = WinePath(MARLIX_TEST_BIN_DIR "/app/Marlix.exe");
+    if (exe.empty()) exe = WinePath(MARLIX_TEST_BIN_DIR "/bin/Marlix.exe");
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};

@@ -33,7 +33,7 @@ std::string WinePath(std::string unix_path) {
   return "Z:" + unix_path;
 }
 
-const std::string kBuildApp = WinePath(MARLIX_TEST_BIN_DIR "/app");
+const std::string kBuildApp = WinePath(MARLIX_TEST_BIN_DIR "/bin");
 
 class UpdaterTest : public ::testing::Test {
  protected:

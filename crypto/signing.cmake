@@ -1,5 +1,5 @@
 # The signing side of the update signatures (Linux, libcrypto), for the tools
-# that publish: included by update/ and by the test service server's own
+# that publish: included by crypto/ and by the test service server's own
 # build inside the Windows build.
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 add_library(marlix_signing STATIC ${CMAKE_CURRENT_LIST_DIR}/signing_openssl.cpp)
