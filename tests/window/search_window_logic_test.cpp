@@ -101,8 +101,6 @@ TEST(ResultList, HorizontalExtentIsTheWidestLessTheAllowanceButNeverNegative) {
   EXPECT_EQ(marlix::HorizontalExtentFor(500), 408);
   EXPECT_EQ(marlix::HorizontalExtentFor(92), 0);
   EXPECT_EQ(marlix::HorizontalExtentFor(40), 0);
-  EXPECT_EQ(marlix::CentredIconOffset(100, 32), 34);
-  EXPECT_EQ(marlix::CentredIconOffset(101, 32), 35);
 }
 
 // The cut comes far above the real data's 52,144 lines; past it the last row

@@ -9,7 +9,6 @@
 
 #include <cstring>
 
-#include "about_dlg_win.h"
 #include "address_terms.h"
 #include "code_names.h"
 #include "copy_cut.h"
@@ -53,9 +52,6 @@ void ShowIf(CWnd& control, bool shown) { control.ShowWindow(shown ? SW_SHOW : SW
 }  // namespace
 
 constexpr MessageEntry CSearchDlg::kMessageEntries[] = {
-    MessageRoute<&CSearchDlg::OnSysCommand>(WM_SYSCOMMAND),
-    MessageRoute<&CSearchDlg::OnPaint>(WM_PAINT),
-    MessageRoute<&CSearchDlg::OnQueryDragIcon>(WM_QUERYDRAGICON),
     ControlRoute<&CSearchDlg::OnSearch>(BN_CLICKED, IDC_SEARCH),
     NotifyRoute<&CSearchDlg::OnSelchangeModeTab>(TCN_SELCHANGE, IDC_MODE_TAB),
     CommandRoute<&CSearchDlg::OnCopyPostCode>(ID_COPY_POSTCODE),
@@ -75,14 +71,12 @@ constexpr MessageEntry CSearchDlg::kMessageEntries[] = {
     MessageRoute<&CSearchDlg::OnUpdateNews>(kUpdateNews),
     MessageRoute<&CSearchDlg::OnVersionNews>(kVersionNews),
 };
-static_assert(!HasDuplicateRoutes(CSearchDlg::kMessageEntries));
-constinit const MessageMap CSearchDlg::kMessageMap{&CDialog::kMessageMap, CSearchDlg::kMessageEntries};
+DEFINE_MESSAGE_MAP(CSearchDlg, CProgramDialog)
 
 // Until the user picks a copy command, a selected line copies its postal code.
 CSearchDlg::CSearchDlg(CWnd* parent)
-    : CDialog(IDD_SEARCH, parent),
-      m_nCopyMode(kCopyPostcode),
-      m_hIcon(::LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDI_MARLIX))) {}
+    : CProgramDialog(IDD_SEARCH, {IDI_MARLIX, IDD_ABOUTBOX, IDS_ABOUTBOX, IDM_ABOUTBOX}, parent),
+      m_nCopyMode(kCopyPostcode) {}
 
 void CSearchDlg::DoDataExchange() {
   BindControl(IDC_SECOND_TERM, m_edtSecondTerm);
@@ -103,20 +97,7 @@ void CSearchDlg::DoDataExchange() {
 }
 
 BOOL CSearchDlg::OnInitDialog() {
-  CDialog::OnInitDialog();
-
-  if (HMENU system = ::GetSystemMenu(m_hWnd, FALSE)) {
-    wchar_t about[128] = {};
-    if (::LoadStringW(AfxGetInstanceHandle(), IDS_ABOUTBOX, about, static_cast<int>(std::size(about))) > 0 &&
-        about[0]) {
-      CMenu menu;
-      menu.Attach(system);
-      menu.AppendMenu(MF_SEPARATOR);
-      menu.AppendMenu(MF_STRING, IDM_ABOUTBOX, about);
-    }
-  }
-  SetIcon(m_hIcon, TRUE);
-  SetIcon(m_hIcon, FALSE);
+  CProgramDialog::OnInitDialog();
   SetWindowText("우편번호 검색 및 다운로드 프로그램");
 
   const int clientWidth = GetClientRect().right;
@@ -161,29 +142,6 @@ BOOL CSearchDlg::PreTranslateMessage(MSG* msg) {
   }
   return CDialog::PreTranslateMessage(msg);
 }
-
-void CSearchDlg::OnSysCommand(WPARAM id, LPARAM) {
-  if ((id & 0xFFF0) == IDM_ABOUTBOX) {
-    CAboutDlg about;
-    about.DoModal();
-  } else {
-    Default();
-  }
-}
-
-void CSearchDlg::OnPaint() {
-  if (!IsIconic()) {
-    Default();
-    return;
-  }
-  PaintDC dc(m_hWnd);
-  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.get()), 0);
-  const RECT rc = GetClientRect();
-  ::DrawIcon(dc.get(), CentredIconOffset(rc.right, ::GetSystemMetrics(SM_CXICON)),
-             CentredIconOffset(rc.bottom, ::GetSystemMetrics(SM_CYICON)), m_hIcon);
-}
-
-HCURSOR CSearchDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
 
 void CSearchDlg::OnSelchangeModeTab() {
   // A search still running ends with the list it was filling; one waiting
@@ -404,10 +362,7 @@ void CSearchDlg::OnExit() { CloseWhenStopped(ID_EXIT); }
 // Not a toggle: the window stays topmost until it closes.
 void CSearchDlg::OnAlwaysOnTop() { SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE); }
 
-void CSearchDlg::OnAbout() {
-  CAboutDlg about;
-  about.DoModal();
-}
+void CSearchDlg::OnAbout() { ShowAboutBox(); }
 
 void CSearchDlg::OnDownload() { StartDataUpdate(); }
 

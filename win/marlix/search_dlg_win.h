@@ -10,25 +10,20 @@
 #include "background_update.h"
 #include "data_download.h"
 #include "mapped_file.h"
-#include "wnd_win.h"
+#include "program_dialog_win.h"
 
-class CSearchDlg : public CDialog {
+class CSearchDlg : public CProgramDialog {
  public:
   explicit CSearchDlg(CWnd* parent = nullptr);
 
   BOOL PreTranslateMessage(MSG* msg) override;
 
-  static const MessageEntry kMessageEntries[];
-  static const MessageMap kMessageMap;
-  const MessageMap& GetMessageMap() const override { return kMessageMap; }
+  DECLARE_MESSAGE_MAP()
 
  protected:
   BOOL OnInitDialog() override;
   void DoDataExchange() override;
 
-  void OnSysCommand(WPARAM id, LPARAM lParam);
-  void OnPaint();
-  HCURSOR OnQueryDragIcon();
   void OnSearch();
   void OnSelchangeModeTab();
   void OnCopyPostCode();
@@ -72,7 +67,6 @@ class CSearchDlg : public CDialog {
   int m_nCopyMode;
   UniqueBitmap m_hBannerBitmap;
   int m_nBannerFrame = 0;
-  HICON m_hIcon;  // shared resource icon: the system owns it
 
  private:
   void SearchOnce();

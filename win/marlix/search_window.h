@@ -129,7 +129,4 @@ class SearchSteps {
   std::uint64_t due_ = 0;
 };
 
-// Top-left corner of the icon drawn centred in a minimised window.
-constexpr int CentredIconOffset(int client, int icon) { return (client - icon + 1) / 2; }
-
 }  // namespace marlix

@@ -36,8 +36,7 @@ constexpr MessageEntry CTrayMainFrame::kMessageEntries[] = {
     MessageRoute<&CTrayMainFrame::OnTrayNotify>(kTrayCallbackMessage),
     MessageRoute<&CTrayMainFrame::OnWindowPosChanging>(WM_WINDOWPOSCHANGING),
 };
-static_assert(!HasDuplicateRoutes(CTrayMainFrame::kMessageEntries));
-constinit const MessageMap CTrayMainFrame::kMessageMap{&CWnd::kMessageMap, CTrayMainFrame::kMessageEntries};
+DEFINE_MESSAGE_MAP(CTrayMainFrame, CWnd)
 
 CTrayMainFrame::CTrayMainFrame() : m_nTaskbarCreated(::RegisterWindowMessageW(L"TaskbarCreated")) {
   Create(kFrameTitle, 0);

@@ -14,9 +14,7 @@ class CTrayMainFrame : public CFrameWnd {
   CTrayMainFrame();
   ~CTrayMainFrame() override;
 
-  static const MessageEntry kMessageEntries[];
-  static const MessageMap kMessageMap;
-  const MessageMap& GetMessageMap() const override { return kMessageMap; }
+  DECLARE_MESSAGE_MAP()
 
  protected:
   LRESULT OnCreate();

@@ -5,7 +5,6 @@
 
 #include "local_files.h"
 #include "program_version_win.h"
-#include "updater_about_dlg_win.h"
 #include "updater_resource.h"
 
 using namespace marlix::updater;
@@ -19,19 +18,15 @@ constexpr MessageEntry CUpdateDlg::kMessageEntries[] = {
     MessageRoute<&CUpdateDlg::OnShowWindow>(WM_SHOWWINDOW),
     MessageRoute<&CUpdateDlg::OnTimer>(WM_TIMER),
     CommandRoute<&CUpdateDlg::RunUpdate>(IDOK),
-    MessageRoute<&CUpdateDlg::OnSysCommand>(WM_SYSCOMMAND),
-    MessageRoute<&CUpdateDlg::OnPaint>(WM_PAINT),
-    MessageRoute<&CUpdateDlg::OnQueryDragIcon>(WM_QUERYDRAGICON),
 };
-static_assert(!HasDuplicateRoutes(CUpdateDlg::kMessageEntries));
-constinit const MessageMap CUpdateDlg::kMessageMap{&CDialog::kMessageMap, CUpdateDlg::kMessageEntries};
+DEFINE_MESSAGE_MAP(CUpdateDlg, CProgramDialog)
 
 CUpdateDlg::CUpdateDlg(CWnd* parent)
-    : CDialog(IDD_UPDATER, parent),
+    : CProgramDialog(IDD_UPDATER, {IDI_UPDATER, IDD_UPDATER_ABOUTBOX, IDS_UPDATER_ABOUTBOX, IDM_UPDATER_ABOUTBOX},
+                     parent),
       m_szCurDir{},
       m_szNewFile{},
-      m_nProgressMax(0),
-      m_hIcon(::LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDI_UPDATER))) {}
+      m_nProgressMax(0) {}
 
 CUpdateDlg::~CUpdateDlg() = default;
 
@@ -43,22 +38,7 @@ void CUpdateDlg::DoDataExchange() {
 }
 
 BOOL CUpdateDlg::OnInitDialog() {
-  CDialog::OnInitDialog();
-
-  // The updater's template has no system menu, so that nobody closes it mid-swap.
-  HMENU system = (::GetWindowLongA(m_hWnd, GWL_STYLE) & WS_SYSMENU) ? ::GetSystemMenu(m_hWnd, FALSE) : nullptr;
-  if (system) {
-    wchar_t about[128] = {};
-    if (::LoadStringW(AfxGetInstanceHandle(), IDS_UPDATER_ABOUTBOX, about, static_cast<int>(std::size(about))) > 0 &&
-        about[0]) {
-      CMenu menu;
-      menu.Attach(system);
-      menu.AppendMenu(MF_SEPARATOR);
-      menu.AppendMenu(MF_STRING, IDM_UPDATER_ABOUTBOX, about);
-    }
-  }
-  SetIcon(m_hIcon, TRUE);
-  SetIcon(m_hIcon, FALSE);
+  CProgramDialog::OnInitDialog();
 
   m_nProgressMax = kProgressMax;
   // The program folder is the updater's own, whatever the working directory
@@ -103,29 +83,6 @@ void CUpdateDlg::RunUpdate() {
   if (m_update) m_update->RunUpdate();
 }
 
-void CUpdateDlg::OnSysCommand(WPARAM id) {
-  if ((id & 0xFFF0) == IDM_UPDATER_ABOUTBOX) {
-    CAboutDlg about;
-    about.DoModal();
-  } else {
-    Default();
-  }
-}
-
-void CUpdateDlg::OnPaint() {
-  if (!IsIconic()) {
-    Default();
-    return;
-  }
-  PaintDC dc(m_hWnd);
-  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.get()), 0);
-  const int cxIcon = ::GetSystemMetrics(SM_CXICON);
-  const int cyIcon = ::GetSystemMetrics(SM_CYICON);
-  const RECT rect = GetClientRect();
-  ::DrawIcon(dc.get(), (rect.right - cxIcon + 1) / 2, (rect.bottom - cyIcon + 1) / 2, m_hIcon);
-}
-
-HCURSOR CUpdateDlg::OnQueryDragIcon() { return m_hIcon; }
 
 // The update blocks this thread: each text is painted at once, so that it
 // shows during the waits and reads that follow it.

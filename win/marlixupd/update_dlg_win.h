@@ -7,16 +7,14 @@
 
 #include "program_update.h"
 #include "update_platform_win.h"
-#include "wnd_win.h"
+#include "program_dialog_win.h"
 
-class CUpdateDlg : public CDialog, private marlix::updater::UpdateWindow {
+class CUpdateDlg : public CProgramDialog, private marlix::updater::UpdateWindow {
  public:
   explicit CUpdateDlg(CWnd* parent = nullptr);
   ~CUpdateDlg() override;
 
-  static const MessageEntry kMessageEntries[];
-  static const MessageMap kMessageMap;
-  const MessageMap& GetMessageMap() const override { return kMessageMap; }
+  DECLARE_MESSAGE_MAP()
 
  protected:
   BOOL OnInitDialog() override;
@@ -24,9 +22,6 @@ class CUpdateDlg : public CDialog, private marlix::updater::UpdateWindow {
 
   void OnShowWindow(WPARAM shown);
   void OnTimer(WPARAM id);
-  void OnSysCommand(WPARAM id);
-  void OnPaint();
-  HCURSOR OnQueryDragIcon();
   void RunUpdate();
 
   char m_szCurDir[1024];
@@ -36,7 +31,6 @@ class CUpdateDlg : public CDialog, private marlix::updater::UpdateWindow {
   CButton m_btnOK;             // 1
   CProgressCtrl m_progress;    // 1002
   CStatic m_stMessage;         // 1000
-  HICON m_hIcon;               // shared resource icon: the system owns it
 
  private:
   void SetStatus(const std::string& text) override;

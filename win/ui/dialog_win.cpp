@@ -8,8 +8,7 @@ constexpr MessageEntry CDialog::kMessageEntries[] = {
     CommandRoute<&CDialog::OnOK>(IDOK),
     CommandRoute<&CDialog::OnCancel>(IDCANCEL),
 };
-static_assert(!HasDuplicateRoutes(CDialog::kMessageEntries));
-constinit const MessageMap CDialog::kMessageMap{&CWnd::kMessageMap, CDialog::kMessageEntries};
+DEFINE_MESSAGE_MAP(CDialog, CWnd)
 
 CDialog::~CDialog() {
   if (m_hWnd) ::DestroyWindow(m_hWnd);

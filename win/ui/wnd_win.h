@@ -104,6 +104,17 @@ constexpr bool HasDuplicateRoutes(std::span<const MessageEntry> entries) {
   return false;
 }
 
+// A class's message table: DECLARE_MESSAGE_MAP() in the class, its routes in
+// kMessageEntries and DEFINE_MESSAGE_MAP(Class, Base) after them in its source;
+// the base class's table is searched after the class's own.
+#define DECLARE_MESSAGE_MAP()                  \
+  static const MessageEntry kMessageEntries[]; \
+  static const MessageMap kMessageMap;         \
+  const MessageMap& GetMessageMap() const override { return kMessageMap; }
+#define DEFINE_MESSAGE_MAP(Class, Base)                        \
+  static_assert(!HasDuplicateRoutes(Class::kMessageEntries)); \
+  constinit const MessageMap Class::kMessageMap{&Base::kMessageMap, Class::kMessageEntries};
+
 HINSTANCE AfxGetInstanceHandle();
 // The program file's name without its extension, in the ANSI code page.
 const char* AfxGetAppName();
@@ -302,9 +313,7 @@ class CDialog : public CWnd {
   // handler that pumps returns at once and touches the window no more.
   bool ModalEnding() const { return m_bEndModal || !m_hWnd; }
 
-  static const MessageEntry kMessageEntries[];
-  static const MessageMap kMessageMap;
-  const MessageMap& GetMessageMap() const override { return kMessageMap; }
+  DECLARE_MESSAGE_MAP()
 
  protected:
   // Binds the controls (DoDataExchange). TRUE lets the dialog manager set the focus.
