@@ -9,8 +9,13 @@
 
 namespace marlix {
 
-// The values are kept in settings and menus: never renumber them.
-enum CopyMode : int { kCopyPostcode = 0, kCopyAddress = 1, kCopyWholeLine = 2, kCopyEnglish = 3 };
+// The copy modes, as the window's m_nCopyMode holds them: an int, since any
+// other value copies the whole line. Menus and settings keep the numbers:
+// never renumber them.
+inline constexpr int kCopyPostcode = 0;
+inline constexpr int kCopyAddress = 1;
+inline constexpr int kCopyWholeLine = 2;
+inline constexpr int kCopyEnglish = 3;
 
 // Mode 0: the postal code (the first 7 bytes of a six-digit line, the five
 // digits of a five-digit one); 1: the address after the code's separator; any

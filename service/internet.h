@@ -105,6 +105,8 @@ class CInternetFile {
   // The whole file's length when the answer says it (the total of a
   // Content-Range, the Content-Length of a 200), else 0.
   std::uint64_t TotalLength() const { return total_; }
+  // The status code of the final answer (after redirects); 0 once closed.
+  unsigned long StatusCode() const;
 
  protected:
   bool Fill();
@@ -129,7 +131,7 @@ class CHttpFile : public CInternetFile {
 namespace marlix {
 
 // The status code of an http answer; 0 for a file that has none.
-unsigned long AnswerStatus(const CInternetFile& file);
+inline unsigned long AnswerStatus(const CInternetFile& file) { return file.StatusCode(); }
 // True when the answer is the requested file itself, or the part asked for
 // (a 2xx status, 206 among them).
 inline bool AnsweredWithFile(const CInternetFile& file) {

@@ -87,16 +87,11 @@ void CInternetFile::Close() {
   stream->Close();
 }
 
-bool CHttpFile::QueryInfoStatusCode(unsigned long& status) const {
-  if (!stream_) return false;
-  status = stream_->StatusCode();
-  return status != 0;
-}
+unsigned long CInternetFile::StatusCode() const { return stream_ ? stream_->StatusCode() : 0; }
 
-unsigned long marlix::AnswerStatus(const CInternetFile& file) {
-  unsigned long status = 0;
-  const auto* http = dynamic_cast<const CHttpFile*>(&file);
-  return http != nullptr && http->QueryInfoStatusCode(status) ? status : 0;
+bool CHttpFile::QueryInfoStatusCode(unsigned long& status) const {
+  status = StatusCode();
+  return status != 0;
 }
 
 std::string marlix::internet::HttpAddress(const std::string& url) {
