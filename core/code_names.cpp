@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "byte_finder.h"
+#include "file_stream.h"
 #include "line_form.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -255,8 +256,9 @@ CodeNames CodeNames::Beside(const std::string& data_file) {
   const std::size_t slash = data_file.find_last_of("/\\");
   CodeNames names;
   names.path_ = (slash == std::string::npos ? std::string() : data_file.substr(0, slash + 1)) + "post.csv";
-  std::FILE* file = std::fopen(names.path_.c_str(), "rb");
-  if (file == nullptr) return {};
+  const FileStream stream = OpenFileStream(names.path_, "rb");
+  if (!stream) return {};
+  std::FILE* const file = stream.get();
   // The header row and the last row; the rows between stay in the file.
   constexpr std::size_t kEnds = 4096;
   std::string head(kEnds, '\0');
@@ -270,7 +272,6 @@ CodeNames CodeNames::Beside(const std::string& data_file) {
     tail = head;
   }
   const bool read = std::ferror(file) == 0;
-  std::fclose(file);
   if (!read || size < 0 || size > kMaxCsvBytes) return {};
   names.ReadHeaderAndSign(head, tail);
   if (!names.has_names_) return {};
@@ -282,13 +283,12 @@ const CodeNames& CodeNames::InMemory() const {
   if (path_.empty()) return *this;
   std::call_once(whole_->once, [this] {
     std::string bytes;
-    if (std::FILE* file = std::fopen(path_.c_str(), "rb")) {
+    if (const FileStream file = OpenFileStream(path_, "rb")) {
       char block[1 << 16];
-      for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0 && bytes.size() <= kMaxCsvBytes;) {
+      for (std::size_t got; (got = std::fread(block, 1, sizeof block, file.get())) > 0 && bytes.size() <= kMaxCsvBytes;) {
         bytes.append(block, got);
       }
-      if (std::ferror(file) != 0) bytes.clear();
-      std::fclose(file);
+      if (std::ferror(file.get()) != 0) bytes.clear();
     }
     whole_->names = std::make_unique<CodeNames>(std::move(bytes));
   });
@@ -301,8 +301,10 @@ void CodeNames::ForEachRows(const std::function<void(const char*, const char*)>&
     rows(csv_.data() + body_begin_, csv_.data() + body_end_);
     return;
   }
-  std::FILE* file = std::fopen(path_.c_str(), "rb");
-  if (file == nullptr) return;
+  // Closed however the rows' reader ends.
+  const FileStream stream = OpenFileStream(path_, "rb");
+  if (!stream) return;
+  std::FILE* const file = stream.get();
   // A buffer that is used again costs far less than one of the file's size:
   // fresh memory is paid for page by page.
   std::vector<char> buffer(1 << 18);
@@ -331,7 +333,6 @@ void CodeNames::ForEachRows(const std::function<void(const char*, const char*)>&
     have -= cut;
     if (at_end) break;
   }
-  std::fclose(file);
 }
 
 bool CodeNames::has_names() const { return has_names_; }
