@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "byte_finder.h"
+#include "data_files.h"
 #include "file_stream.h"
 #include "line_form.h"
 
@@ -33,7 +34,11 @@ constexpr std::size_t kAdminDongColumn = 7;
 constexpr std::size_t kEupmyeonColumn = 8;
 constexpr std::size_t kRoadColumn = 9;
 
-constexpr std::string_view kSortedSign = "postcode.txt,";
+// The sorted sign's row: the data file's name, a comma, its numbers.
+constexpr std::size_t kSortedSignBytes = std::string_view(kPostcodeFile).size() + 1;
+constexpr bool IsSortedSignRow(std::string_view row) {
+  return row.starts_with(kPostcodeFile) && row.substr(kSortedSignBytes - 1).starts_with(',');
+}
 // Far beyond any real post.csv; a larger file is not one, and is not read.
 constexpr long kMaxCsvBytes = 256L << 20;
 constexpr std::string_view kUnderground = "지하";
@@ -219,7 +224,7 @@ CodeNames::CodeNames(std::string csv) : csv_(std::move(csv)) {
   while (last_end > body_begin_ && (csv_[last_end - 1] == '\n' || csv_[last_end - 1] == '\r')) --last_end;
   if (last_end > body_begin_) {
     const std::size_t last_begin = csv_.rfind('\n', last_end - 1) + 1;  // the header's '\n' bounds it
-    if (std::string_view(csv_).substr(last_begin).starts_with(kSortedSign)) body_end_ = last_begin;
+    if (IsSortedSignRow(std::string_view(csv_).substr(last_begin))) body_end_ = last_begin;
   }
 }
 
@@ -236,11 +241,11 @@ void CodeNames::ReadHeaderAndSign(std::string_view head, std::string_view tail) 
   const std::size_t newline = last_end == 0 ? std::string_view::npos : tail.rfind('\n', last_end - 1);
   if (newline == std::string_view::npos) return;  // no row after the header
   const std::string_view last = tail.substr(newline + 1, last_end - newline - 1);
-  if (!last.starts_with(kSortedSign)) return;
+  if (!IsSortedSignRow(last)) return;
   // BYTES,LINES[,FIVE]: FIVE, the number of five-digit lines, is newer and optional.
   std::string_view fields[3];
   std::size_t count = 0;
-  for (std::string_view rest = last.substr(kSortedSign.size()); count < 3;) {
+  for (std::string_view rest = last.substr(kSortedSignBytes); count < 3;) {
     const std::size_t comma = rest.find(',');
     fields[count++] = rest.substr(0, comma);
     if (comma == std::string_view::npos) break;
@@ -255,7 +260,7 @@ void CodeNames::ReadHeaderAndSign(std::string_view head, std::string_view tail) 
 CodeNames CodeNames::Beside(const std::string& data_file) {
   const std::size_t slash = data_file.find_last_of("/\\");
   CodeNames names;
-  names.path_ = (slash == std::string::npos ? std::string() : data_file.substr(0, slash + 1)) + "post.csv";
+  names.path_ = (slash == std::string::npos ? std::string() : data_file.substr(0, slash + 1)) + kCodeNamesFile;
   const FileStream stream = OpenFileStream(names.path_, "rb");
   if (!stream) return {};
   std::FILE* const file = stream.get();
