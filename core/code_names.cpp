@@ -11,6 +11,8 @@
 #include <utility>
 
 #include "byte_finder.h"
+#include "data_files.h"
+#include "file_stream.h"
 #include "line_form.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -32,7 +34,11 @@ constexpr std::size_t kAdminDongColumn = 7;
 constexpr std::size_t kEupmyeonColumn = 8;
 constexpr std::size_t kRoadColumn = 9;
 
-constexpr std::string_view kSortedSign = "postcode.txt,";
+// The sorted sign's row: the data file's name, a comma, its numbers.
+constexpr std::size_t kSortedSignBytes = std::string_view(kPostcodeFile).size() + 1;
+constexpr bool IsSortedSignRow(std::string_view row) {
+  return row.starts_with(kPostcodeFile) && row.substr(kSortedSignBytes - 1).starts_with(',');
+}
 // Far beyond any real post.csv; a larger file is not one, and is not read.
 constexpr long kMaxCsvBytes = 256L << 20;
 constexpr std::string_view kUnderground = "지하";
@@ -218,7 +224,7 @@ CodeNames::CodeNames(std::string csv) : csv_(std::move(csv)) {
   while (last_end > body_begin_ && (csv_[last_end - 1] == '\n' || csv_[last_end - 1] == '\r')) --last_end;
   if (last_end > body_begin_) {
     const std::size_t last_begin = csv_.rfind('\n', last_end - 1) + 1;  // the header's '\n' bounds it
-    if (std::string_view(csv_).substr(last_begin).starts_with(kSortedSign)) body_end_ = last_begin;
+    if (IsSortedSignRow(std::string_view(csv_).substr(last_begin))) body_end_ = last_begin;
   }
 }
 
@@ -235,11 +241,11 @@ void CodeNames::ReadHeaderAndSign(std::string_view head, std::string_view tail) 
   const std::size_t newline = last_end == 0 ? std::string_view::npos : tail.rfind('\n', last_end - 1);
   if (newline == std::string_view::npos) return;  // no row after the header
   const std::string_view last = tail.substr(newline + 1, last_end - newline - 1);
-  if (!last.starts_with(kSortedSign)) return;
+  if (!IsSortedSignRow(last)) return;
   // BYTES,LINES[,FIVE]: FIVE, the number of five-digit lines, is newer and optional.
   std::string_view fields[3];
   std::size_t count = 0;
-  for (std::string_view rest = last.substr(kSortedSign.size()); count < 3;) {
+  for (std::string_view rest = last.substr(kSortedSignBytes); count < 3;) {
     const std::size_t comma = rest.find(',');
     fields[count++] = rest.substr(0, comma);
     if (comma == std::string_view::npos) break;
@@ -254,9 +260,10 @@ void CodeNames::ReadHeaderAndSign(std::string_view head, std::string_view tail) 
 CodeNames CodeNames::Beside(const std::string& data_file) {
   const std::size_t slash = data_file.find_last_of("/\\");
   CodeNames names;
-  names.path_ = (slash == std::string::npos ? std::string() : data_file.substr(0, slash + 1)) + "post.csv";
-  std::FILE* file = std::fopen(names.path_.c_str(), "rb");
-  if (file == nullptr) return {};
+  names.path_ = (slash == std::string::npos ? std::string() : data_file.substr(0, slash + 1)) + kCodeNamesFile;
+  const FileStream stream = OpenFileStream(names.path_, "rb");
+  if (!stream) return {};
+  std::FILE* const file = stream.get();
   // The header row and the last row; the rows between stay in the file.
   constexpr std::size_t kEnds = 4096;
   std::string head(kEnds, '\0');
@@ -270,7 +277,6 @@ CodeNames CodeNames::Beside(const std::string& data_file) {
     tail = head;
   }
   const bool read = std::ferror(file) == 0;
-  std::fclose(file);
   if (!read || size < 0 || size > kMaxCsvBytes) return {};
   names.ReadHeaderAndSign(head, tail);
   if (!names.has_names_) return {};
@@ -282,13 +288,12 @@ const CodeNames& CodeNames::InMemory() const {
   if (path_.empty()) return *this;
   std::call_once(whole_->once, [this] {
     std::string bytes;
-    if (std::FILE* file = std::fopen(path_.c_str(), "rb")) {
+    if (const FileStream file = OpenFileStream(path_, "rb")) {
       char block[1 << 16];
-      for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0 && bytes.size() <= kMaxCsvBytes;) {
+      for (std::size_t got; (got = std::fread(block, 1, sizeof block, file.get())) > 0 && bytes.size() <= kMaxCsvBytes;) {
         bytes.append(block, got);
       }
-      if (std::ferror(file) != 0) bytes.clear();
-      std::fclose(file);
+      if (std::ferror(file.get()) != 0) bytes.clear();
     }
     whole_->names = std::make_unique<CodeNames>(std::move(bytes));
   });
@@ -301,8 +306,10 @@ void CodeNames::ForEachRows(const std::function<void(const char*, const char*)>&
     rows(csv_.data() + body_begin_, csv_.data() + body_end_);
     return;
   }
-  std::FILE* file = std::fopen(path_.c_str(), "rb");
-  if (file == nullptr) return;
+  // Closed however the rows' reader ends.
+  const FileStream stream = OpenFileStream(path_, "rb");
+  if (!stream) return;
+  std::FILE* const file = stream.get();
   // A buffer that is used again costs far less than one of the file's size:
   // fresh memory is paid for page by page.
   std::vector<char> buffer(1 << 18);
@@ -331,7 +338,6 @@ void CodeNames::ForEachRows(const std::function<void(const char*, const char*)>&
     have -= cut;
     if (at_end) break;
   }
-  std::fclose(file);
 }
 
 bool CodeNames::has_names() const { return has_names_; }

@@ -5,16 +5,11 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <string_view>
 
-namespace marlix {
+#include "file_stream.h"
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileStream = std::unique_ptr<std::FILE, FileCloser>;
+namespace marlix {
 
 class MappedFile {
  public:

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "file_stream.h"
+
 namespace marlix::signature {
 
 namespace {
@@ -83,15 +85,14 @@ bool VerifyBytes(std::string_view bytes, std::string_view der, std::span<const P
 }
 
 bool VerifyFile(const std::string& path, std::string_view der, std::span<const PublicKey> keys) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
+  const FileStream file = OpenFileStream(path, "rb");
+  if (!file) return false;
   Sha256 hash;
   static constexpr std::size_t kBlock = 64 * 1024;
   auto block = std::make_unique<char[]>(kBlock);
   std::size_t got = 0;
-  while ((got = std::fread(block.get(), 1, kBlock, file)) > 0) hash.Add(block.get(), got);
-  const bool read_whole = std::ferror(file) == 0;
-  std::fclose(file);
+  while ((got = std::fread(block.get(), 1, kBlock, file.get())) > 0) hash.Add(block.get(), got);
+  const bool read_whole = std::ferror(file.get()) == 0;
   return read_whole && VerifyDigestWithAny(hash.Finish(), der, keys);
 }
 

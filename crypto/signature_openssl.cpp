@@ -23,29 +23,28 @@ struct KeyFree {
 struct ContextFree {
   void operator()(EVP_PKEY_CTX* context) const { EVP_PKEY_CTX_free(context); }
 };
+struct DigestFree {
+  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+};
 
 }  // namespace
 
 struct Sha256::State {
-  EVP_MD_CTX* context = EVP_MD_CTX_new();
-  bool failed = context == nullptr || EVP_DigestInit_ex(context, EVP_sha256(), nullptr) != 1;
-  State() = default;
-  State(const State&) = delete;
-  State& operator=(const State&) = delete;
-  ~State() { EVP_MD_CTX_free(context); }
+  const std::unique_ptr<EVP_MD_CTX, DigestFree> context{EVP_MD_CTX_new()};
+  bool failed = !context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1;
 };
 
 Sha256::Sha256() : state_(std::make_unique<State>()) {}
 Sha256::~Sha256() = default;
 
 void Sha256::Add(const void* data, std::size_t size) {
-  if (!state_->failed && size > 0 && EVP_DigestUpdate(state_->context, data, size) != 1) state_->failed = true;
+  if (!state_->failed && size > 0 && EVP_DigestUpdate(state_->context.get(), data, size) != 1) state_->failed = true;
 }
 
 std::optional<Digest> Sha256::Finish() {
   Digest digest{};
   unsigned length = 0;
-  if (state_->failed || EVP_DigestFinal_ex(state_->context, digest.data(), &length) != 1 || length != digest.size()) {
+  if (state_->failed || EVP_DigestFinal_ex(state_->context.get(), digest.data(), &length) != 1 || length != digest.size()) {
     return std::nullopt;
   }
   return digest;

@@ -1,7 +1,8 @@
-// Signing with a publisher's private key, on Linux, for the tools that
-// publish the service's files (now the tests' service server). The
-// signature is what the programs verify (signature.h): ECDSA P-256 over
-// SHA-256 in DER, as `openssl dgst -sha256 -sign` writes it.
+// The publisher's keys and detached signatures, on Linux, for the tools that
+// publish the service's files and the tests' service server: ECDSA P-256 over
+// SHA-256, the signature in DER, exactly as `openssl dgst -sha256 -sign KEY
+// -out NAME.sig NAME` writes it, so that stock OpenSSL signs and checks the
+// same, and the programs verify it (signature.h).
 #pragma once
 
 #include <memory>
@@ -11,28 +12,38 @@
 
 namespace marlix::signing {
 
-class PrivateKey {
+// A P-256 key: a private key (which can sign and verify) or a public one
+// (which can only verify).
+class Key {
  public:
-  // Reads a PEM private key (as `openssl genpkey -algorithm EC -pkeyopt
-  // ec_paramgen_curve:P-256` or `openssl ecparam -genkey` write it); only a
-  // P-256 key is taken. Nothing, and `error` set, otherwise.
-  static std::optional<PrivateKey> Load(const std::string& pem_path, std::string& error);
-  // A new P-256 key, kept only in memory.
-  static std::optional<PrivateKey> Generate();
+  ~Key();
+  Key(Key&&) noexcept;
+  Key& operator=(Key&&) noexcept;
 
-  PrivateKey(PrivateKey&&) noexcept;
-  PrivateKey& operator=(PrivateKey&&) noexcept;
-  ~PrivateKey();
+  // Nothing, and `why` set, when the PEM file holds no P-256 key of that
+  // kind, or (LoadPrivate) it is a private key that group or others can read:
+  // it may be copied already, and signing with it would lend the publisher's
+  // name to whoever has it.
+  static std::optional<Key> LoadPrivate(const std::string& path, std::string& why);
+  static std::optional<Key> LoadPublic(const std::string& path, std::string& why);
+  // A new private key, kept only in memory.
+  static std::optional<Key> Generate(std::string& why);
 
   // The DER signature of `bytes`, or of the file at `path`; nothing when the
-  // file cannot be read or libcrypto fails.
-  std::optional<std::string> SignBytes(std::string_view bytes) const;
+  // key cannot sign or the file cannot be read.
+  std::optional<std::string> Sign(std::string_view bytes) const;
   std::optional<std::string> SignFile(const std::string& path) const;
+  bool Verify(std::string_view bytes, std::string_view signature) const;
+
+  // Writes a private key to a new file readable by its owner alone, and its
+  // public key as `openssl ec -pubout` writes it. Refuses to overwrite
+  // either file. False, and `why` set, on any failure; nothing is left behind.
+  bool WriteNewPair(const std::string& private_path, const std::string& public_path, std::string& why) const;
 
  private:
-  struct Key;
-  explicit PrivateKey(std::unique_ptr<Key> key);
-  std::unique_ptr<Key> key_;
+  struct Impl;
+  explicit Key(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace marlix::signing

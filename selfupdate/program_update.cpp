@@ -5,9 +5,11 @@
 
 #include "data_download.h"
 #include "data_update.h"
+#include "file_stream.h"
 #include "local_files.h"
 #include "text_format.h"
 #include "updater_texts.h"
+#include "windows_program.h"
 
 namespace marlix::updater {
 
@@ -254,22 +256,15 @@ void ProgramUpdate::StartProgram(bool replaced) {
 }
 
 bool IsWindowsExecutable(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  auto read_at = [&](long offset, unsigned char* bytes, std::size_t count) {
-    return std::fseek(file, offset, SEEK_SET) == 0 && std::fread(bytes, 1, count, file) == count;
-  };
-  unsigned char mz[2] = {};
-  unsigned char offset[4] = {};
-  unsigned char signature[4] = {};
-  bool ok = read_at(0, mz, 2) && mz[0] == 'M' && mz[1] == 'Z' && read_at(0x3C, offset, 4);
-  if (ok) {
-    const std::uint32_t pe = offset[0] | offset[1] << 8 | offset[2] << 16 | static_cast<std::uint32_t>(offset[3]) << 24;
-    ok = pe <= 0x7FFFFFFF && read_at(static_cast<long>(pe), signature, 4) && signature[0] == 'P' &&
-         signature[1] == 'E' && signature[2] == 0 && signature[3] == 0;
-  }
-  std::fclose(file);
-  return ok;
+  const FileStream file = OpenFileStream(path, "rb");
+  if (!file) return false;
+  char head[kDosHeaderBytes];
+  char signature[4];
+  const std::optional<std::uint32_t> pe =
+      std::fread(head, 1, sizeof head, file.get()) == sizeof head ? PeHeaderOffset({head, sizeof head}) : std::nullopt;
+  return pe && *pe <= 0x7FFFFFFF && std::fseek(file.get(), static_cast<long>(*pe), SEEK_SET) == 0 &&
+         std::fread(signature, 1, sizeof signature, file.get()) == sizeof signature &&
+         IsPeSignature({signature, sizeof signature});
 }
 
 }  // namespace marlix::updater

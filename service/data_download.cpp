@@ -16,10 +16,6 @@ namespace {
 // The data files are copied in blocks of this size, with one fixed buffer.
 constexpr unsigned kBlockSize = 1024;
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 FetchVerdict Failed(DownloadResult result, std::string detail) { return {result, Refusal::kNone, std::move(detail)}; }
 FetchVerdict Refused(Refusal refusal, std::string detail) {
   return {DownloadResult::kRefused, refusal, std::move(detail)};
@@ -111,7 +107,7 @@ FileFetch FetchIntoFile(CInternetSession& session, const std::string& url, const
       return fail(Failed(DownloadResult::kNetworkFailure,
                          "HTTP status " + std::to_string(AnswerStatus(*remote)) + " for " + url));
     }
-    std::unique_ptr<std::FILE, FileCloser> local(std::fopen(part_path.c_str(), "wb"));
+    FileStream local = OpenFileStream(part_path, "wb");
     if (!local) return fail(Failed(DownloadResult::kLocalFileFailure, LastFileError()));
     if (opened) opened();
     char block[kBlockSize];

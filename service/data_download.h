@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "data_files.h"
 #include "internet.h"
 #include "server_url.h"
 
@@ -15,9 +16,6 @@ namespace marlix {
 
 // Where the Windows program keeps its data files.
 inline constexpr char kDataFolder[] = "c:\\postcode";
-
-// The data files, in the order they are fetched.
-inline constexpr const char* kDataFiles[] = {"post.csv", "postcode.txt", "postver.txt"};
 
 // The most a data file may have: the whole country's data is some 500 MB; the
 // version text is a few lines. A server that sends more is not believed.

@@ -22,11 +22,6 @@ constexpr char kDeltaSuffix[] = ".delta";
 // small reads, small enough that a cancel is seen at once.
 constexpr unsigned kTransferBlock = 16 * 1024;
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 bool Exists(const std::string& path) {
   std::error_code error;
   return std::filesystem::exists(path, error);
@@ -40,7 +35,7 @@ std::optional<std::uint64_t> SizeOf(const std::string& path) {
 }
 
 std::optional<Sha256Digest> DigestOfFile(const std::string& path) {
-  File file(std::fopen(path.c_str(), "rb"));
+  FileStream file = OpenFileStream(path, "rb");
   if (!file) return std::nullopt;
   signature::Sha256 hash;
   std::vector<char> block(64 * 1024);
@@ -51,7 +46,7 @@ std::optional<Sha256Digest> DigestOfFile(const std::string& path) {
 }
 
 std::string ReadWhole(const std::string& path, std::uint64_t max_bytes) {
-  File file(std::fopen(path.c_str(), "rb"));
+  FileStream file = OpenFileStream(path, "rb");
   std::string bytes;
   if (!file) return bytes;
   char block[4096];
@@ -63,7 +58,7 @@ std::string ReadWhole(const std::string& path, std::uint64_t max_bytes) {
 }
 
 bool WriteWhole(const std::string& path, std::string_view bytes) {
-  File file(OpenWorkFile(path, false));
+  FileStream file = OpenWorkFile(path, false);
   if (!file) return false;
   if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return false;
   return FlushToDisk(file.get()) && std::fclose(file.release()) == 0;
@@ -128,17 +123,17 @@ class Transfer {
                     const std::string& inflated) {
     const std::uint64_t on_disk = SizeOf(part).value_or(0);
     std::uint64_t have = 0;
-    File sent, out;
+    FileStream sent, out;
     std::unique_ptr<GzipInflater> inflater;
     std::unique_ptr<signature::Sha256> hash;
     // A new hash and inflater, over the part as it is (`keep`) or emptied.
     auto begin = [&](bool keep) -> bool {
       have = 0;
       hash = std::make_unique<signature::Sha256>();
-      sent.reset(OpenWorkFile(part, keep));
+      sent = OpenWorkFile(part, keep);
       if (!sent) return false;
       if (form.kind == FormKind::kPlain) return true;
-      out.reset(OpenWorkFile(inflated, false));
+      out = OpenWorkFile(inflated, false);
       if (!out) return false;
       inflater = std::make_unique<GzipInflater>(form.plain_size, [&](std::string_view piece) {
         return std::fwrite(piece.data(), 1, piece.size(), out.get()) == piece.size();
@@ -238,9 +233,9 @@ class Transfer {
   }
 
   FormFetch ApplyDelta(const ManifestFile& file, const std::string& delta_path, const std::string& target) {
-    File base(std::fopen(JoinPath(folder_, file.name).c_str(), "rb"));
-    File delta(std::fopen(delta_path.c_str(), "rb"));
-    File out(OpenWorkFile(target, false));
+    FileStream base = OpenFileStream(JoinPath(folder_, file.name), "rb");
+    FileStream delta = OpenFileStream(delta_path, "rb");
+    FileStream out = OpenWorkFile(target, false);
     if (!out) return Failure(DownloadResult::kLocalFileFailure, FileError());
     if (!base || !delta) return Failure(DownloadResult::kRefused, "the delta's base cannot be read");
     std::uint64_t size = 0;

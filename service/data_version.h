@@ -7,13 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "data_files.h"
 #include "server_url.h"
 
 class CInternetFile;
 
 namespace marlix {
 
-inline constexpr char kDataVersionFile[] = "postver.txt";
 inline constexpr char kDataVersionAgent[] = "VERSION";
 
 struct DataVersion {

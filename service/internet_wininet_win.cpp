@@ -7,11 +7,14 @@
 #include <memory>
 #include <string>
 
+#include "handle_win.h"
 #include "internet.h"
 
 namespace {
 
 using marlix::internet::Failure;
+
+using UniqueInternetHandle = UniqueHandle<NullHandleTraits<HINTERNET, &::InternetCloseHandle>>;
 
 // Every request goes to the server, past the system's cache both ways, and
 // redirects are followed here (see OpenURL).
@@ -51,10 +54,7 @@ struct PendingSend {
   HINTERNET request = nullptr;
   BOOL sent = FALSE;
   DWORD error = 0;
-  HANDLE finished = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  ~PendingSend() {
-    if (finished != nullptr) ::CloseHandle(finished);
-  }
+  UniqueKernelHandle finished{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
 };
 
 DWORD WINAPI SendOnItsOwnThread(void* parameter) {
@@ -62,7 +62,7 @@ DWORD WINAPI SendOnItsOwnThread(void* parameter) {
   PendingSend& send = **held;
   send.sent = HttpSendRequestA(send.request, nullptr, 0, nullptr, 0);
   send.error = send.sent ? 0 : GetLastError();
-  ::SetEvent(send.finished);
+  ::SetEvent(send.finished.get());
   return 0;
 }
 
@@ -71,14 +71,13 @@ bool SendWithDeadline(HINTERNET request, DWORD deadline_ms) {
   auto send = std::make_shared<PendingSend>();
   send->request = request;
   auto* parameter = new std::shared_ptr<PendingSend>(send);
-  HANDLE thread = send->finished != nullptr ? ::CreateThread(nullptr, 0, SendOnItsOwnThread, parameter, 0, nullptr)
-                                            : nullptr;
-  if (thread == nullptr) {  // no thread to spare: send here, unbounded as before
+  const UniqueKernelHandle thread(
+      send->finished ? ::CreateThread(nullptr, 0, SendOnItsOwnThread, parameter, 0, nullptr) : nullptr);
+  if (!thread) {  // no thread to spare: send here, unbounded as before
     delete parameter;
     return HttpSendRequestA(request, nullptr, 0, nullptr, 0) != FALSE;
   }
-  ::CloseHandle(thread);
-  if (::WaitForSingleObject(send->finished, deadline_ms) != WAIT_OBJECT_0) {
+  if (::WaitForSingleObject(send->finished.get(), deadline_ms) != WAIT_OBJECT_0) {
     ::SetLastError(ERROR_INTERNET_TIMEOUT);
     return false;
   }
@@ -88,8 +87,8 @@ bool SendWithDeadline(HINTERNET request, DWORD deadline_ms) {
 
 class WinInetStream final : public marlix::internet::Stream {
  public:
-  WinInetStream(HINTERNET connection, HINTERNET request, std::string url)
-      : connection_(connection), request_(request), url_(std::move(url)) {}
+  WinInetStream(UniqueInternetHandle connection, UniqueInternetHandle request, std::string url)
+      : connection_(std::move(connection)), request_(std::move(request)), url_(std::move(url)) {}
 
   ~WinInetStream() override { Close(); }
 
@@ -99,7 +98,7 @@ class WinInetStream final : public marlix::internet::Stream {
   void QueryAnswer(std::uint64_t from) {
     DWORD status = 0;
     DWORD size = sizeof status;
-    if (HttpQueryInfoA(request_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
+    if (HttpQueryInfoA(request_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
       status_ = status;
     }
     const std::string length = Header(HTTP_QUERY_CONTENT_LENGTH);
@@ -114,10 +113,10 @@ class WinInetStream final : public marlix::internet::Stream {
   // WinInet reports a connection that closed before the announced length as
   // a normal end; a short body is a failure here, as it is over libcurl.
   std::size_t ReadSome(char* buffer, std::size_t size) override {
-    if (request_ == nullptr) return 0;
+    if (!request_) return 0;
     DWORD got = 0;
     const DWORD want = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
-    if (!InternetReadFile(request_, buffer, want, &got)) ThrowLastError("reading " + url_);
+    if (!InternetReadFile(request_.get(), buffer, want, &got)) ThrowLastError("reading " + url_);
     received_ += got;
     if (got == 0 && expected_ >= 0 && received_ < expected_) {
       throw CInternetException(Failure::kConnectionLost, "the connection closed after " + std::to_string(received_) +
@@ -135,7 +134,7 @@ class WinInetStream final : public marlix::internet::Stream {
   std::string Location() const {
     char location[4096] = {};
     DWORD size = sizeof location;
-    if (!HttpQueryInfoA(request_, HTTP_QUERY_LOCATION, location, &size, nullptr)) return {};
+    if (!HttpQueryInfoA(request_.get(), HTTP_QUERY_LOCATION, location, &size, nullptr)) return {};
     return std::string(location, size);
   }
 
@@ -143,20 +142,19 @@ class WinInetStream final : public marlix::internet::Stream {
   std::string Header(DWORD query) const {
     char value[256] = {};
     DWORD size = sizeof value;
-    if (!HttpQueryInfoA(request_, query, value, &size, nullptr)) return {};
+    if (!HttpQueryInfoA(request_.get(), query, value, &size, nullptr)) return {};
     return std::string(value, size);
   }
 
+  // The request goes before the connection it was opened on.
   void Close() override {
-    if (request_ != nullptr) InternetCloseHandle(request_);
-    if (connection_ != nullptr) InternetCloseHandle(connection_);
-    request_ = nullptr;
-    connection_ = nullptr;
+    request_.reset();
+    connection_.reset();
   }
 
  private:
-  HINTERNET connection_;
-  HINTERNET request_;
+  UniqueInternetHandle connection_;
+  UniqueInternetHandle request_;
   std::string url_;
   unsigned long status_ = 0;
   long long expected_ = -1;
@@ -167,19 +165,16 @@ class WinInetStream final : public marlix::internet::Stream {
 }  // namespace
 
 struct CInternetSession::Backend {
-  HINTERNET handle = nullptr;
+  UniqueInternetHandle handle;
   DWORD connect_ms = kInternetDefaultTimeoutMs;
   DWORD receive_ms = kInternetDefaultTimeoutMs;
-  ~Backend() {
-    if (handle != nullptr) InternetCloseHandle(handle);
-  }
   std::unique_ptr<WinInetStream> SendRequest(const std::string& address, std::uint64_t from);
 };
 
 CInternetSession::CInternetSession(const std::string& agent) {
   auto backend = std::make_unique<Backend>();
-  backend->handle = InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-  if (backend->handle == nullptr) ThrowLastError("InternetOpen");
+  backend->handle.reset(InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!backend->handle) ThrowLastError("InternetOpen");
   backend_ = std::move(backend);
 }
 
@@ -225,28 +220,28 @@ std::unique_ptr<WinInetStream> CInternetSession::Backend::SendRequest(const std:
   const std::string object = std::string(*path != '\0' ? path : "/") + extra;
   const DWORD send_flags = kRequestFlags | (parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
 
-  HINTERNET connection = InternetConnectA(handle, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-  if (connection == nullptr) ThrowLastError("connecting to " + address);
-  HINTERNET request = HttpOpenRequestA(connection, "GET", object.c_str(), nullptr, nullptr, nullptr, send_flags, 0);
-  if (request == nullptr) {
-    InternetCloseHandle(connection);
-    ThrowLastError("opening " + address);
-  }
-  auto stream = std::make_unique<WinInetStream>(connection, request, address);
+  UniqueInternetHandle connection(
+      InternetConnectA(handle.get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+  if (!connection) ThrowLastError("connecting to " + address);
+  UniqueInternetHandle request(
+      HttpOpenRequestA(connection.get(), "GET", object.c_str(), nullptr, nullptr, nullptr, send_flags, 0));
+  if (!request) ThrowLastError("opening " + address);
+  const HINTERNET sent = request.get();
+  auto stream = std::make_unique<WinInetStream>(std::move(connection), std::move(request), address);
   for (auto [option, value] : {std::pair<DWORD, DWORD>{INTERNET_OPTION_CONNECT_TIMEOUT, connect_ms},
                                {INTERNET_OPTION_SEND_TIMEOUT, receive_ms},
                                {INTERNET_OPTION_RECEIVE_TIMEOUT, receive_ms}}) {
-    InternetSetOptionA(request, option, &value, sizeof value);
+    InternetSetOptionA(sent, option, &value, sizeof value);
   }
   if (from > 0) {
     const std::string range = "Range: bytes=" + std::to_string(from) + "-\r\n";
-    if (!HttpAddRequestHeadersA(request, range.c_str(), static_cast<DWORD>(range.size()),
+    if (!HttpAddRequestHeadersA(sent, range.c_str(), static_cast<DWORD>(range.size()),
                                 HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE)) {
       ThrowLastError("asking for a part of " + address);
     }
   }
   // The connect and the wait for the answer, each within its time-out.
-  if (!SendWithDeadline(request, connect_ms + receive_ms)) ThrowLastError("opening " + address);
+  if (!SendWithDeadline(sent, connect_ms + receive_ms)) ThrowLastError("opening " + address);
   stream->QueryAnswer(from);
   return stream;
 }

@@ -23,6 +23,8 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 
 #include <cstdio>
 
+#include "file_stream.h"
+
 namespace marlix {
 
 // A folder of the program's own for files in the making: created when missing
@@ -33,7 +35,7 @@ bool MakePrivateDirectory(const std::string& path);
 // Opens a file in such a folder for reading and writing, never through a
 // link: `keep` opens the file as it is (created when missing), otherwise it
 // starts empty. Null on failure, with the reason for LastFileError.
-std::FILE* OpenWorkFile(const std::string& path, bool keep);
+FileStream OpenWorkFile(const std::string& path, bool keep);
 
 // Writes `file`'s buffered bytes through to the disk.
 bool FlushToDisk(std::FILE* file);

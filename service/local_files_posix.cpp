@@ -36,7 +36,7 @@ bool MakePrivateDirectory(const std::string& path) {
   return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-std::FILE* OpenWorkFile(const std::string& path, bool keep) {
+FileStream OpenWorkFile(const std::string& path, bool keep) {
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (keep ? 0 : O_TRUNC), 0666);
   if (fd < 0) return nullptr;
   struct stat info {};
@@ -45,8 +45,8 @@ std::FILE* OpenWorkFile(const std::string& path, bool keep) {
     errno = EINVAL;
     return nullptr;
   }
-  std::FILE* file = fdopen(fd, "r+b");
-  if (file == nullptr) close(fd);
+  FileStream file(fdopen(fd, "r+b"));
+  if (!file) close(fd);
   return file;
 }
 

@@ -52,7 +52,7 @@ bool MakePrivateDirectory(const std::string& path) {
 
 // The file's own handle, never a link's target: a reparse point is opened as
 // itself and refused.
-std::FILE* OpenWorkFile(const std::string& path, bool keep) {
+FileStream OpenWorkFile(const std::string& path, bool keep) {
   HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               keep ? OPEN_ALWAYS : CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -71,8 +71,8 @@ std::FILE* OpenWorkFile(const std::string& path, bool keep) {
     CloseHandle(handle);
     return nullptr;
   }
-  std::FILE* file = _fdopen(fd, "r+b");
-  if (file == nullptr) _close(fd);
+  FileStream file(_fdopen(fd, "r+b"));
+  if (!file) _close(fd);
   return file;
 }
 

@@ -196,37 +196,4 @@ std::string ManifestText(const Manifest& manifest) {
   return text;
 }
 
-std::optional<int> CompareNumericVersions(std::string_view a, std::string_view b) {
-  auto parts = [](std::string_view text) -> std::optional<std::vector<std::uint64_t>> {
-    std::vector<std::uint64_t> numbers;
-    if (text.empty()) return std::nullopt;
-    for (;;) {
-      const std::size_t dot = text.find('.');
-      const std::string_view part = text.substr(0, dot);
-      std::uint64_t n = 0;
-      if (part.empty() || part.size() > 9) return std::nullopt;
-      const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), n);
-      if (error != std::errc() || end != part.data() + part.size()) return std::nullopt;
-      numbers.push_back(n);
-      if (dot == std::string_view::npos) break;
-      text.remove_prefix(dot + 1);
-    }
-    return numbers.size() <= 4 ? std::optional(numbers) : std::nullopt;
-  };
-  const auto x = parts(a);
-  const auto y = parts(b);
-  if (!x || !y) return std::nullopt;
-  for (std::size_t i = 0; i < 4; ++i) {
-    const std::uint64_t p = i < x->size() ? (*x)[i] : 0;
-    const std::uint64_t q = i < y->size() ? (*y)[i] : 0;
-    if (p != q) return p < q ? -1 : 1;
-  }
-  return 0;
-}
-
-std::string VersionText(const FileVersion& version) {
-  return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." + std::to_string(version[2]) + "." +
-         std::to_string(version[3]);
-}
-
 }  // namespace marlix

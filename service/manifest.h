@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "signature.h"
+#include "version_order.h"
 
 namespace marlix {
 
@@ -82,17 +83,5 @@ struct ManifestParse {
 };
 ManifestParse ParseManifest(std::string_view text);
 std::string ManifestText(const Manifest& manifest);
-
-// Version texts of dotted numbers ("1.2.0.10") ordered as numbers, a missing
-// part counting as 0; nothing for a text that is not such a version. The one
-// order of program versions: the manifest's, the installed program's and the
-// running one's are all compared here.
-std::optional<int> CompareNumericVersions(std::string_view a, std::string_view b);
-
-// A program file's version as its version resource gives it (the file
-// version of VS_FIXEDFILEINFO), most significant part first.
-using FileVersion = std::array<std::uint16_t, 4>;
-// "1.2.0.0".
-std::string VersionText(const FileVersion& version);
 
 }  // namespace marlix

@@ -12,18 +12,6 @@ constexpr std::string_view kVersionKey = "zipver=";
 // A few lines are expected; a server that sends more is not believed.
 constexpr std::uint64_t kMaxVersionFileBytes = 64 * 1024;
 
-bool IsCp949LeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-
-// The next character of `text` from `pos`: one byte, or a lead byte with its
-// trail byte as one unit.
-unsigned NextUnit(std::string_view text, std::size_t& pos) {
-  const auto c = static_cast<unsigned char>(text[pos++]);
-  if (IsCp949LeadByte(c) && pos < text.size()) {
-    return (static_cast<unsigned>(c) << 8) | static_cast<unsigned char>(text[pos++]);
-  }
-  return c;
-}
-
 }  // namespace
 
 bool TakeVersionLine(std::string_view line, std::string& version) {
@@ -34,19 +22,6 @@ bool TakeVersionLine(std::string_view line, std::string& version) {
   if (key == std::string_view::npos) return false;
   version.assign(line.substr(key + kVersionKey.size()));
   return true;
-}
-
-int CompareVersions(std::string_view a, std::string_view b) {
-  std::size_t i = 0;
-  std::size_t j = 0;
-  while (i < a.size() && j < b.size()) {
-    const unsigned ua = NextUnit(a, i);
-    const unsigned ub = NextUnit(b, j);
-    if (ua != ub) return ua < ub ? -1 : 1;
-  }
-  if (i < a.size()) return 1;
-  if (j < b.size()) return -1;
-  return 0;
 }
 
 bool ServerVersionIsNewer(std::string_view server, std::string_view own) {

@@ -17,12 +17,8 @@ inline constexpr char kUpdaterProgram[] = "MarlixUpd.exe";
 // key (trailing white space kept) and returns true.
 bool TakeVersionLine(std::string_view line, std::string& version);
 
-// Orders two version texts character by character, a double-byte CP949
-// character counting as one unit ordered by its two bytes; a prefix sorts
-// first. Negative, zero or positive as with strcmp.
-int CompareVersions(std::string_view a, std::string_view b);
-
-// True when the server's version sorts strictly after the own one.
+// True when the server's version sorts strictly after the own one, in the
+// version file's order (CompareVersions).
 bool ServerVersionIsNewer(std::string_view server, std::string_view own = kProgramVersion);
 
 // The first version line of a version file's body, its lines ending at line

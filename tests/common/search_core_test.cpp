@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <iterator>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -98,7 +101,10 @@ TEST(FiveDigitLines, AreFoundByTheirOwnCodeAndAddress) {
       // Words are looked for from byte 6, after the code and its separator.
       {Name("논현로8길 67"), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"}},
       {Name("개포동 1183"), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"}},
-      {Name("이음새"), {"06301x이음새 없는 줄"}},
+      // Only five digits and a space make a five-digit line, as the publisher
+      // writes and releases them; any other line keeps the six-digit rule.
+      {Name("이음새"), {}},
+      {Postcode("06301"), {}},
       {Name("063"), {}},
       {Name("15"), {}},
       // The composite rules look at the whole line, code included.
@@ -310,6 +316,34 @@ TEST(Reader, ReportsAFileItCannotOpen) {
   EXPECT_EQ(outcome.status, SearchStatus::OpenFailed);
   EXPECT_NE(outcome.error, 0);
   EXPECT_TRUE(lines.empty());
+}
+
+// A list that ends the search by throwing (a window that went away) must
+// leave the data file closed: on Windows a file still open keeps the next
+// download from putting the new file in its place.
+TEST(Reader, ClosesTheFileWhenTheListThrows) {
+  auto open_files = [] {
+#ifdef _WIN32
+    return 0;
+#else
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return static_cast<int>(std::distance(begin(fds), end(fds)));
+#endif
+  };
+  SearchRequest sorted_code = Postcode("135");
+  sorted_code.sorted = true;
+  for (const SearchRequest& request : {Or("", ""), Name("강남구"), Postcode("135"), sorted_code}) {
+    const testing::TempFile data(
+        testing::SortedLines({"135-080 서울 강남구 역삼동", "135-081 서울 강남구 역삼1동", "619-961 부산 기장군"}, "\r\n"));
+    const testing::TempFile download("135-999 새 자료\n");
+    const int before = open_files();
+    auto refuse = [](std::string_view) -> bool { throw std::runtime_error("the list went away"); };
+    EXPECT_THROW(SearchFile(data.path().c_str(), request, refuse), std::runtime_error) << request.term1;
+    EXPECT_EQ(open_files(), before) << request.term1;
+    std::error_code error;
+    std::filesystem::rename(download.path(), data.path(), error);
+    EXPECT_FALSE(error) << request.term1 << ": " << error.message();
+  }
 }
 
 // The block scan must answer exactly as testing each line on its own would,

@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int mode;
   std::memcpy(&mode, data, sizeof mode);  // every int, not only 0, 1 and 2
   const std::string_view line(reinterpret_cast<const char*>(data) + 4, size - 4);
-  // Today's lines: five digits and a separator that is neither a digit nor a hyphen.
-  const bool five = line.size() >= 6 && line.find_first_not_of("0123456789") == 5 && line[5] != '-';
+  // Today's lines: five digits and a space.
+  const bool five = line.size() >= 6 && line.find_first_not_of("0123456789") == 5 && line[5] == ' ';
   const std::size_t code = five ? 5 : 7, address = five ? 6 : 8;
 
   for (int m : {mode, 0, 1, 2}) {

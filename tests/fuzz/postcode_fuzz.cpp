@@ -38,9 +38,9 @@ bool Occurs(std::string_view line, std::string_view needle, std::size_t from) {
   return false;
 }
 
-// Today's form: five digits, then a byte that is neither a digit nor a hyphen.
+// Today's form: five digits and a space.
 bool FiveDigitLine(std::string_view line) {
-  if (line.size() < 6 || IsDigit(line[5]) || line[5] == '-') return false;
+  if (line.size() < 6 || line[5] != ' ') return false;
   for (int i = 0; i < 5; ++i) {
     if (!IsDigit(line[i])) return false;
   }

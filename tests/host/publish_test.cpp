@@ -633,6 +633,10 @@ TEST_F(PublishTest, KeysAndSignaturesAreTheOnesOpenSslMakesAndChecks) {
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find("shared-key.pem: a private key that group or others can read"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("chmod 600 shared-key.pem"), std::string::npos) << run.err;
+    // The tests' server signs with the same signer, so it refuses such a key too.
+    const Ran server = Shell(dir_, std::string("'") + MARLIX_TEST_SERVER_EXE + "' --root . --sign-key shared-key.pem");
+    EXPECT_NE(server.status, 0);
+    EXPECT_NE(server.err.find("chmod 600 shared-key.pem"), std::string::npos) << server.err;
   }
   EXPECT_NE(Shell(dir_, "openssl dgst -sha256 -verify keys/marlix-public.pem -signature b.txt.sig b.txt").status, 0)
       << "b.txt changed since it was signed; no new signature was written";
@@ -669,9 +673,18 @@ TEST_F(PublishTest, AReleaseIsSignedWholeAndBadInputLeavesTheServerAsItWas) {
   fs::create_directories(dir_ / "utf8");
   for (const char* name : {"post.csv", "postver.txt"}) fs::copy(dir_ / "data" / name, dir_ / "utf8" / name);
   WriteBytes(dir_ / "utf8/postcode.txt", Convert(ReadBytes(dir_ / "data/postcode.txt"), "UTF-8", "CP949"));
-  fs::create_directories(dir_ / "notdata");
-  for (const char* name : {"post.csv", "postver.txt"}) fs::copy(dir_ / "data" / name, dir_ / "notdata" / name);
-  WriteBytes(dir_ / "notdata/postcode.txt", "06315 a\r\nhello\r\n");
+  // Lines the converter would never write: the search reads them, but they are not released.
+  const std::pair<const char*, std::string> not_data[] = {
+      {"notdata", "06315 a\r\nhello\r\n"},
+      {"tab", "06315 a\r\n135-080\t역삼동\r\n"},
+      {"joined", "06315 a\r\n06316역삼동\r\n"},
+      {"long", "06315 a\r\n06316 " + std::string(249, 'a') + "\r\n"},
+  };
+  for (const auto& [folder, lines] : not_data) {
+    fs::create_directories(dir_ / folder);
+    for (const char* name : {"post.csv", "postver.txt"}) fs::copy(dir_ / "data" / name, dir_ / folder / name);
+    WriteBytes(dir_ / folder / "postcode.txt", lines);
+  }
   WriteBytes(dir_ / "same.exe", ProgramFile(1, 1, "1.1"));
   WriteBytes(dir_ / "older.exe", ProgramFile(1, 0, "1.0"));
   WriteBytes(dir_ / "sorts-before.exe", ProgramFile(1, 2, "1.02"));  // newer, but "1.02" < "1.1" as text
@@ -688,6 +701,9 @@ TEST_F(PublishTest, AReleaseIsSignedWholeAndBadInputLeavesTheServerAsItWas) {
       {"--key keys/marlix-private.pem --program page.exe", "not a Windows program"},
       {"--key keys/marlix-private.pem --data utf8", "not CP949 text"},
       {"--key keys/marlix-private.pem --data notdata", "line 2 is not a postcode line"},
+      {"--key keys/marlix-private.pem --data tab", "line 2 is not a postcode line"},
+      {"--key keys/marlix-private.pem --data joined", "line 2 is not a postcode line"},
+      {"--key keys/marlix-private.pem --data long", "line 2 is not a postcode line"},
       {"--key keys/marlix-private.pem --data nowhere", "cannot be read"},
   };
   for (const auto& [args, why] : refused) {

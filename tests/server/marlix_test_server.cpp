@@ -109,8 +109,8 @@ std::mutex g_sent_mutex;
 std::map<std::string, std::uint64_t> g_sent;
 std::atomic<bool> g_stopping{false};
 // The publisher's key, when given, and one nobody trusts.
-std::optional<marlix::signing::PrivateKey> g_served_key;
-std::optional<marlix::signing::PrivateKey> g_other_key;
+std::optional<marlix::signing::Key> g_served_key;
+std::optional<marlix::signing::Key> g_other_key;
 
 bool ParseNumber(const std::string& text, long long& value) {
   if (text.empty()) return false;
@@ -386,7 +386,7 @@ void ServeFile(const std::filesystem::path& root, const std::string& name, const
 void Signature(const std::filesystem::path& root, const httplib::Request& req, httplib::Response& res) {
   const std::string name = req.get_param_value("name");
   const std::string key = req.get_param_value("key");
-  const std::optional<marlix::signing::PrivateKey>& signer = key == "other" ? g_other_key : g_served_key;
+  const std::optional<marlix::signing::Key>& signer = key == "other" ? g_other_key : g_served_key;
   std::error_code error;
   std::optional<std::string> der;
   if (signer && SafeName(name) && std::filesystem::is_regular_file(root / name, error)) {
@@ -480,7 +480,7 @@ int main(int argc, char** argv) {
     } else if (arg == "--sign-key") {
       if (!value(text)) return UsageError("--sign-key needs a PEM file");
       std::string why;
-      g_served_key = marlix::signing::PrivateKey::Load(text, why);
+      g_served_key = marlix::signing::Key::LoadPrivate(text, why);
       if (!g_served_key) return UsageError(why);
     } else if (arg == "--host") {
       if (!value(host)) return UsageError("--host needs an address");
@@ -500,7 +500,8 @@ int main(int argc, char** argv) {
     }
   }
   if (root.empty()) return UsageError("--root is required");
-  g_other_key = marlix::signing::PrivateKey::Generate();
+  std::string why;
+  g_other_key = marlix::signing::Key::Generate(why);
   if (!std::filesystem::is_directory(root)) return UsageError("no such folder: " + root);
 
   // Signals are taken by one thread, so a handler never runs inside the server.

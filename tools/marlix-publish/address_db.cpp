@@ -6,6 +6,8 @@
 #include <cstring>
 #include <tuple>
 
+#include "data_files.h"
+
 namespace marlix::publish {
 
 namespace {
@@ -49,7 +51,6 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kUnderground = "지하 ";
 constexpr std::string_view kMountain = "산";
 constexpr std::string_view kCsvHeader = "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명";
-constexpr std::string_view kSortedFile = "postcode.txt";
 constexpr std::size_t kBlockBytes = std::size_t{32} << 20;
 constexpr std::size_t kPoolBlockBytes = std::size_t{1} << 20;
 // The English names of a row, in one pooled text.
@@ -590,17 +591,6 @@ std::string_view CsvHeader() {
   return kCsvHeader;
 }
 
-std::size_t DataLineCodeBytes(std::string_view line) {
-  auto digits = [&](std::size_t from, std::size_t count) {
-    return std::all_of(line.begin() + from, line.begin() + from + count,
-                       [](char c) { return c >= '0' && c <= '9'; });
-  };
-  if (line.size() > kDataLineMaxBytes) return 0;
-  if (line.size() > 8 && digits(0, 3) && line[3] == '-' && digits(4, 3) && line[7] == ' ') return 7;
-  if (line.size() > 6 && digits(0, 5) && line[5] == ' ') return 5;
-  return 0;
-}
-
 std::string CsvRow(const AddressSet::CodeSummary& code) {
   char digits[8];
   std::snprintf(digits, sizeof digits, "%05u", static_cast<unsigned>(code.code % 100000));
@@ -633,7 +623,7 @@ std::string CsvRow(const AddressSet::CodeSummary& code) {
 }
 
 std::string CsvSortedRow(std::uint64_t bytes, std::uint64_t lines, std::uint64_t five_digit_lines) {
-  return std::string(kSortedFile) + ',' + std::to_string(bytes) + ',' + std::to_string(lines) + ',' +
+  return std::string(kPostcodeFile) + ',' + std::to_string(bytes) + ',' + std::to_string(lines) + ',' +
          std::to_string(five_digit_lines);
 }
 
@@ -643,17 +633,17 @@ void LineOrder::Add(std::string_view line) {
   if (sorted_) last_.assign(line);
   bytes_ += line.size() + 2;  // CR LF
   ++lines_;
-  if (DataLineCodeBytes(line) == 5) ++five_digit_lines_;
+  if (PublishedFormOf(line) == LineForm::kFiveDigit) ++five_digit_lines_;
 }
 
 void CodeTally::Count(std::string_view line) {
-  const std::size_t code = DataLineCodeBytes(line);
+  const LineForm form = PublishedFormOf(line);
   std::size_t value = 0;
-  for (char c : line.substr(0, code)) {
+  for (char c : line.substr(0, FieldsOf(line).code_bytes)) {
     if (c != '-') value = value * 10 + static_cast<std::size_t>(c - '0');
   }
-  if (code == 5) five_digit_[value] = true;
-  if (code == 7) six_digit_[value] = true;
+  if (form == LineForm::kFiveDigit) five_digit_[value] = true;
+  if (form == LineForm::kSixDigit) six_digit_[value] = true;
 }
 
 std::size_t CodeTally::distinct() const {

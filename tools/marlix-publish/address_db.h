@@ -16,12 +16,11 @@
 #include <vector>
 
 #include "cp949_text.h"
+#include "line_form.h"
 
 namespace marlix::publish {
 
 inline constexpr std::size_t kFieldCount = 26;
-// The longest data line, in bytes before its line end.
-inline constexpr std::size_t kDataLineMaxBytes = 254;
 // Each text field of a line is at most one line long, so its length fits a byte.
 static_assert(kDataLineMaxBytes <= 255);
 
@@ -185,10 +184,6 @@ class LineOrder {
   std::uint64_t bytes_ = 0;
   std::uint64_t lines_ = 0;
 };
-
-// The length of the code that begins a data line (7 for `NNN-NNN`, 5 for
-// `NNNNN`, each followed by a space), or 0 when `line` is not a data line.
-std::size_t DataLineCodeBytes(std::string_view line);
 
 // The distinct codes among data lines of either form.
 class CodeTally {

@@ -13,6 +13,7 @@
 
 #include "address_db.h"
 #include "command_util.h"
+#include "data_files.h"
 #include "db_sources.h"
 #include "output_file.h"
 
@@ -210,7 +211,7 @@ int RunDataCommand(int argc, char** argv) {
         converted.clear();
         const bool utf8 = text.AppendFromUtf8(line, converted) == publish::TextFault::None;
         if (utf8) line = converted;
-        if (publish::DataLineCodeBytes(line) == 0 ||
+        if (marlix::PublishedFormOf(line) == marlix::LineForm::kNone ||
             (!utf8 && text.Check(line) != publish::TextFault::None)) {
           bad.Report(source.label, number,
                      "not a data line (NNN-NNN or NNNNN, a space, the address) in CP949");
@@ -238,9 +239,9 @@ int RunDataCommand(int argc, char** argv) {
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   if (error) return Fail(options.out + ": cannot be made: " + error.message());
-  OutputFile data(dir, "postcode.txt");
-  OutputFile csv(dir, "post.csv");
-  OutputFile ver(dir, "postver.txt");
+  OutputFile data(dir, marlix::kPostcodeFile);
+  OutputFile csv(dir, marlix::kCodeNamesFile);
+  OutputFile ver(dir, marlix::kDataVersionFile);
   for (const OutputFile* f : {&data, &csv, &ver}) {
     if (!f->opened()) return Fail(f->path().string() + ": cannot be written in " + options.out);
   }
@@ -284,7 +285,7 @@ int RunDataCommand(int argc, char** argv) {
   std::printf(")\n");
   std::printf("  rows merged:   %zu (into the line of their road address)\n", totals.merged);
   std::printf("  lines cut:     %zu (building names or lot forms left out to keep %zu bytes)\n", totals.cut,
-              publish::kDataLineMaxBytes);
+              marlix::kDataLineMaxBytes);
   std::printf("  rows skipped:  %zu (bad rows, reported on stderr)\n", bad.count());
   return kExitDone;
 }

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 
+#include "file_stream.h"
+
 namespace marlix::publish {
 
 namespace {
@@ -37,9 +39,6 @@ class ZipEntryLines final : public LineReader {
   zip_file_t* entry_;
 };
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
 struct ZipCloser {
   void operator()(zip_t* z) const { zip_discard(z); }
 };
@@ -60,7 +59,7 @@ bool EndsWithTxt(std::string_view name) {
 }
 
 bool IsZip(const std::string& path) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  const marlix::FileStream file = marlix::OpenFileStream(path, "rb");
   char magic[4] = {};
   return file && std::fread(magic, 1, 4, file.get()) == 4 &&
          (std::memcmp(magic, "PK\x03\x04", 4) == 0 || std::memcmp(magic, "PK\x05\x06", 4) == 0);
@@ -141,7 +140,7 @@ bool LineReader::Next(std::string_view& line) {
 }
 
 std::string ReadTextFile(const std::string& path, const Cp949Tables& names, const TextReader& read) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  const marlix::FileStream file = marlix::OpenFileStream(path, "rb");
   if (!file) return path + ": cannot be opened: " + std::strerror(errno);
   SourceText text;
   text.label = path;

@@ -18,31 +18,33 @@
 #include <string>
 #include <string_view>
 
+#include "file_stream.h"
+
 namespace marlix::publish {
 
 class OutputFile {
  public:
   OutputFile(const std::filesystem::path& dir, const std::string& name) : final_(dir / name) {
     // Beside the final name, so that the rename stays on one file system.
-    for (int attempt = 0; attempt < 100 && file_ == nullptr; ++attempt) {
+    for (int attempt = 0; attempt < 100 && !file_; ++attempt) {
       std::filesystem::path temp = dir / ("." + name + ".tmp-" + RandomSuffix());
       const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
       if (fd < 0) {
         if (errno == EEXIST) continue;
         return;
       }
-      file_ = ::fdopen(fd, "wb");
-      if (file_ == nullptr) {
+      file_.reset(::fdopen(fd, "wb"));
+      if (!file_) {
         ::close(fd);
         ::unlink(temp.c_str());
         return;
       }
       temp_ = std::move(temp);
     }
-    if (file_ != nullptr) std::setvbuf(file_, nullptr, _IOFBF, std::size_t{1} << 20);
+    if (file_) std::setvbuf(file_.get(), nullptr, _IOFBF, std::size_t{1} << 20);
   }
   ~OutputFile() {
-    if (file_ != nullptr) std::fclose(file_);
+    file_.reset();
     if (!placed_ && !temp_.empty()) std::remove(temp_.c_str());
   }
   OutputFile(const OutputFile&) = delete;
@@ -50,15 +52,14 @@ class OutputFile {
 
   bool opened() const { return file_ != nullptr; }
   void Line(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), file_);
-    std::fwrite("\r\n", 1, 2, file_);
+    std::fwrite(text.data(), 1, text.size(), file_.get());
+    std::fwrite("\r\n", 1, 2, file_.get());
   }
-  void Write(std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), file_); }
+  void Write(std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), file_.get()); }
   // Whether every byte reached the disk's file.
   bool Close() {
-    const bool ok = std::ferror(file_) == 0 && std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
+    const bool ok = std::ferror(file_.get()) == 0 && std::fflush(file_.get()) == 0 && fsync(fileno(file_.get())) == 0;
+    const bool closed = std::fclose(file_.release()) == 0;
     return ok && closed;
   }
   bool Place() {
@@ -86,7 +87,7 @@ class OutputFile {
 
   std::filesystem::path final_;
   std::filesystem::path temp_;
-  std::FILE* file_ = nullptr;
+  FileStream file_;
   bool placed_ = false;
 };
 

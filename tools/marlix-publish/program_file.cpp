@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "windows_program.h"
+
 namespace marlix::publish {
 
 namespace {
@@ -29,12 +31,11 @@ std::size_t Align4(std::size_t at) { return (at + 3) & ~std::size_t{3}; }
 }  // namespace
 
 std::optional<ProgramVersion> ReadProgramVersion(std::string_view bytes, std::string& why) {
-  if (bytes.size() < 0x40 || bytes.substr(0, 2) != "MZ") {
+  if (!PeHeaderOffset(bytes)) {
     why = "not a Windows program (no MZ header)";
     return std::nullopt;
   }
-  const std::uint32_t pe = U32(bytes, 0x3C);
-  if (pe > bytes.size() - 4 || bytes.substr(pe, 4) != std::string_view("PE\0\0", 4)) {
+  if (!IsWindowsProgram(bytes)) {
     why = "not a Windows program (no PE header)";
     return std::nullopt;
   }

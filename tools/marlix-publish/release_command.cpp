@@ -51,8 +51,6 @@ constexpr char kReleaseHelp[] =
     "published, or data that is not CP949 postcode data stop the run with exit\n"
     "status 2 and SERVERDIR as it was.\n";
 
-constexpr const char* kDataNames[] = {"post.csv", "postcode.txt", "postver.txt"};
-
 struct ReleaseOptions {
   std::string key, to, program, data;
 };
@@ -101,20 +99,12 @@ std::size_t FirstNonCp949(std::string_view text) {
   return bad;
 }
 
-bool IsSixDigitLine(std::string_view line) {
-  if (line.size() < 8 || line[3] != '-') return false;
-  for (std::size_t i : {0, 1, 2, 4, 5, 6}) {
-    if (!marlix::IsAsciiDigit(line[i])) return false;
-  }
-  return true;
-}
-
 // Why `bytes` are not a file the programs can take as `name`; empty when they are.
 std::string DataFault(const std::string& name, std::string_view bytes) {
   if (const std::size_t bad = FirstNonCp949(bytes); bad != std::string_view::npos) {
     return name + ": not CP949 text (byte " + std::to_string(bad) + ")";
   }
-  if (name != "postcode.txt") return {};
+  if (name != marlix::kPostcodeFile) return {};
   if (bytes.empty()) return name + ": empty";
   std::size_t number = 0;
   for (std::size_t at = 0; at < bytes.size();) {
@@ -123,8 +113,9 @@ std::string DataFault(const std::string& name, std::string_view bytes) {
     std::string_view line = bytes.substr(at, end - at);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     ++number;
-    if (!marlix::IsFiveDigitLine(line) && !IsSixDigitLine(line)) {
-      return name + ": line " + std::to_string(number) + " is not a postcode line (NNNNN or NNN-NNN, then the address)";
+    if (marlix::PublishedFormOf(line) == marlix::LineForm::kNone) {
+      return name + ": line " + std::to_string(number) + " is not a postcode line (NNNNN or NNN-NNN, a space, " +
+             "the address, at most " + std::to_string(marlix::kDataLineMaxBytes) + " bytes)";
     }
     at = end + 1;
   }
@@ -171,7 +162,7 @@ std::optional<marlix::Manifest> NewEdition(const std::filesystem::path& served, 
   std::vector<publish::EarlierEdition> earlier;
   for (auto it = published.rbegin(); it != published.rend() && earlier.size() < publish::kKeptEditions; ++it) {
     const std::optional<std::string> gzip =
-        publish::ReadWholeFile((served / publish::GzipPath(*it, "postcode.txt")).string());
+        publish::ReadWholeFile((served / publish::GzipPath(*it, marlix::kPostcodeFile)).string());
     if (!gzip) continue;
     std::optional<std::string> plain = publish::GunzipBytes(*gzip, marlix::kMaxDataFileBytes);
     if (plain) earlier.push_back({*it, std::move(*plain)});
@@ -180,7 +171,7 @@ std::optional<marlix::Manifest> NewEdition(const std::filesystem::path& served, 
   for (const Placement& p : data) {
     const std::vector<publish::EarlierEdition> none;
     manifest.files.push_back(
-        publish::DataFileRecord(manifest.edition, p.name, p.bytes, p.name == "postcode.txt" ? earlier : none,
+        publish::DataFileRecord(manifest.edition, p.name, p.bytes, p.name == marlix::kPostcodeFile ? earlier : none,
                                 edition_files));
   }
   for (publish::EditionFile& f : edition_files) files.push_back({f.path, std::move(f.bytes), nullptr, nullptr, false});
@@ -207,14 +198,14 @@ int RunReleaseCommand(int argc, char** argv) {
   ReleaseOptions options;
   if (std::optional<int> done = ParseReleaseArguments(argc, argv, options)) return *done;
   std::string why;
-  const std::optional<publish::Key> key = publish::Key::LoadPrivate(options.key, why);
+  const std::optional<marlix::signing::Key> key = marlix::signing::Key::LoadPrivate(options.key, why);
   if (!key) return Fail(why);
 
   // Everything is read and judged before anything is written.
   std::vector<Placement> order;
   std::optional<marlix::ManifestProgram> program_record;
   if (!options.data.empty()) {
-    for (const char* name : kDataNames) {
+    for (const char* name : marlix::kDataFiles) {
       const std::string path = (std::filesystem::path(options.data) / name).string();
       std::optional<std::string> bytes = publish::ReadWholeFile(path);
       if (!bytes) return Fail(path + ": cannot be read: " + std::strerror(errno));
@@ -251,7 +242,7 @@ int RunReleaseCommand(int argc, char** argv) {
   }
 
   const std::filesystem::path served(options.to);
-  const std::size_t data_count = options.data.empty() ? 0 : std::size(kDataNames);
+  const std::size_t data_count = options.data.empty() ? 0 : std::size(marlix::kDataFiles);
   std::vector<Placement> edition;
   const std::optional<marlix::Manifest> manifest =
       NewEdition(served, std::span<const Placement>(order.data(), data_count), program_record, edition);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "command_util.h"
+#include "key_folder.h"
 #include "output_file.h"
 #include "signing.h"
 
@@ -64,7 +65,8 @@ int RunKeygenCommand(int argc, char** argv) {
   std::string why;
   if (!publish::MakePrivateFolder(dir.string(), why)) return Fail(why);
   const std::string private_path = (dir / kPrivateName).string(), public_path = (dir / kPublicName).string();
-  if (!publish::WriteNewKeyPair(private_path, public_path, why)) return Fail(why);
+  const std::optional<marlix::signing::Key> key = marlix::signing::Key::Generate(why);
+  if (!key || !key->WriteNewPair(private_path, public_path, why)) return Fail(why);
   std::printf("marlix-publish: wrote %s (keep it off the web server, readable by you alone) and %s (build the\n"
               "programs with -DMARLIX_UPDATE_KEY=%s)\n",
               private_path.c_str(), public_path.c_str(), public_path.c_str());
@@ -75,7 +77,7 @@ int RunSignCommand(int argc, char** argv) {
   KeyAndFiles args;
   if (std::optional<int> done = ParseKeyAndFiles(argc, argv, kSignUsage, args)) return *done;
   std::string why;
-  const std::optional<publish::Key> key = publish::Key::LoadPrivate(args.key, why);
+  const std::optional<marlix::signing::Key> key = marlix::signing::Key::LoadPrivate(args.key, why);
   if (!key) return Fail(why);
   for (const std::string& path : args.files) {
     const std::optional<std::string> bytes = publish::ReadWholeFile(path);
@@ -99,7 +101,7 @@ int RunVerifyCommand(int argc, char** argv) {
   KeyAndFiles args;
   if (std::optional<int> done = ParseKeyAndFiles(argc, argv, kVerifyUsage, args)) return *done;
   std::string why;
-  const std::optional<publish::Key> key = publish::Key::LoadPublic(args.key, why);
+  const std::optional<marlix::signing::Key> key = marlix::signing::Key::LoadPublic(args.key, why);
   if (!key) return Fail(why);
   int status = publish::kExitDone;
   for (const std::string& path : args.files) {

@@ -14,6 +14,7 @@
 #include "address_terms.h"
 #include "code_names.h"
 #include "copy_cut.h"
+#include "data_files.h"
 #include "postcode_search.h"
 #include "update_command.h"
 
@@ -36,7 +37,7 @@ constexpr char kHelp[] =
     "\n"
     "Searches a CP949 postcode file and prints every matching line in file order.\n"
     "A line is an old six-digit entry (NNN-NNN, a separator, the address from\n"
-    "byte 8) or a five-digit one (NNNNN, a separator, the address from byte 6).\n"
+    "byte 8) or a five-digit one (NNNNN, a space, the address from byte 6).\n"
     "\n"
     "  code TERM         lines whose postcode begins with TERM: a six-digit code as\n"
     "                    typed (123456, 123-456 and 123 456 are the same code), or\n"
@@ -124,10 +125,10 @@ class Converter {
 
 std::string DefaultDataPath() {
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') {
-    return std::string(xdg) + "/marlix/postcode.txt";
+    return std::string(xdg) + "/marlix/" + marlix::kPostcodeFile;
   }
   const char* home = std::getenv("HOME");
-  return std::string(home != nullptr ? home : ".") + "/.local/share/marlix/postcode.txt";
+  return std::string(home != nullptr ? home : ".") + "/.local/share/marlix/" + marlix::kPostcodeFile;
 }
 
 struct Options {
