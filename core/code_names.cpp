@@ -12,6 +12,7 @@
 
 #include "byte_finder.h"
 #include "line_form.h"
+#include "text.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -35,7 +36,7 @@ constexpr std::size_t kRoadColumn = 9;
 constexpr std::string_view kSortedSign = "postcode.txt,";
 // Far beyond any real post.csv; a larger file is not one, and is not read.
 constexpr long kMaxCsvBytes = 256L << 20;
-constexpr std::string_view kUnderground = "지하";
+constexpr std::string_view kUnderground = "\xC1\xF6\xC7\xCF";  // 지하
 constexpr std::string_view kUndergroundEnglish = "Jiha ";
 
 bool IsDigits(std::string_view s) {
@@ -255,7 +256,7 @@ CodeNames CodeNames::Beside(const std::string& data_file) {
   const std::size_t slash = data_file.find_last_of("/\\");
   CodeNames names;
   names.path_ = (slash == std::string::npos ? std::string() : data_file.substr(0, slash + 1)) + "post.csv";
-  std::FILE* file = std::fopen(names.path_.c_str(), "rb");
+  std::FILE* file = OpenFileUtf8(names.path_.c_str(), "rb");
   if (file == nullptr) return {};
   // The header row and the last row; the rows between stay in the file.
   constexpr std::size_t kEnds = 4096;
@@ -282,7 +283,7 @@ const CodeNames& CodeNames::InMemory() const {
   if (path_.empty()) return *this;
   std::call_once(whole_->once, [this] {
     std::string bytes;
-    if (std::FILE* file = std::fopen(path_.c_str(), "rb")) {
+    if (std::FILE* file = OpenFileUtf8(path_.c_str(), "rb")) {
       char block[1 << 16];
       for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0 && bytes.size() <= kMaxCsvBytes;) {
         bytes.append(block, got);
@@ -301,7 +302,7 @@ void CodeNames::ForEachRows(const std::function<void(const char*, const char*)>&
     rows(csv_.data() + body_begin_, csv_.data() + body_end_);
     return;
   }
-  std::FILE* file = std::fopen(path_.c_str(), "rb");
+  std::FILE* file = OpenFileUtf8(path_.c_str(), "rb");
   if (file == nullptr) return;
   // A buffer that is used again costs far less than one of the file's size:
   // fresh memory is paid for page by page.

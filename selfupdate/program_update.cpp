@@ -6,6 +6,7 @@
 #include "data_download.h"
 #include "data_update.h"
 #include "local_files.h"
+#include "text.h"
 #include "text_format.h"
 #include "updater_texts.h"
 
@@ -254,7 +255,7 @@ void ProgramUpdate::StartProgram(bool replaced) {
 }
 
 bool IsWindowsExecutable(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = OpenFileUtf8(path.c_str(), "rb");
   if (file == nullptr) return false;
   auto read_at = [&](long offset, unsigned char* bytes, std::size_t count) {
     return std::fseek(file, offset, SEEK_SET) == 0 && std::fread(bytes, 1, count, file) == count;

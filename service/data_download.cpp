@@ -6,6 +6,7 @@
 #include "data_version.h"
 #include "local_files.h"
 #include "signature.h"
+#include "text.h"
 #include "text_format.h"
 #include "update_texts.h"
 
@@ -100,7 +101,7 @@ FileFetch FetchIntoFile(CInternetSession& session, const std::string& url, const
   FileFetch fetch;
   const std::string part_path = local_path + ".part";
   auto fail = [&](FetchVerdict verdict) {
-    std::remove(part_path.c_str());
+    RemoveFileUtf8(part_path);
     static_cast<FetchVerdict&>(fetch) = std::move(verdict);
     return fetch;
   };
@@ -111,7 +112,7 @@ FileFetch FetchIntoFile(CInternetSession& session, const std::string& url, const
       return fail(Failed(DownloadResult::kNetworkFailure,
                          "HTTP status " + std::to_string(AnswerStatus(*remote)) + " for " + url));
     }
-    std::unique_ptr<std::FILE, FileCloser> local(std::fopen(part_path.c_str(), "wb"));
+    std::unique_ptr<std::FILE, FileCloser> local(OpenFileUtf8(part_path.c_str(), "wb"));
     if (!local) return fail(Failed(DownloadResult::kLocalFileFailure, LastFileError()));
     if (opened) opened();
     char block[kBlockSize];
