@@ -3,9 +3,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <forward_list>
 #include <string>
 
 #include "postcode_search.h"
+#include "text.h"
 
 namespace {
 
@@ -54,13 +56,19 @@ void RunSearch(benchmark::State& state, marlix::SearchRequest request, Data data
   state.counters["matches"] = static_cast<double>(matches);
 }
 
-const marlix::SearchRequest kCode{marlix::MatchRule::Postcode, "135-08", ""};
-const marlix::SearchRequest kName{marlix::MatchRule::Words, "역삼동", ""};
-const marlix::SearchRequest kShortName{marlix::MatchRule::Words, "동", ""};
-const marlix::SearchRequest kTwoWords{marlix::MatchRule::Words, "강남구 역삼", ""};
-const marlix::SearchRequest kAnd{marlix::MatchRule::And, "서울", "아파트"};
-const marlix::SearchRequest kOr{marlix::MatchRule::Or, "세종", "제주"};
-const marlix::SearchRequest kAll{marlix::MatchRule::Or, "", ""};
+// The terms as the data's CP949 bytes, made once.
+marlix::Cp949View Cp949(const char* utf8) {
+  static std::forward_list<std::string> made;
+  return marlix::Cp949View(made.emplace_front(marlix::Cp949FromUtf8(utf8)));
+}
+
+const marlix::SearchRequest kCode{marlix::MatchRule::Postcode, marlix::Cp949View("135-08"), {}};
+const marlix::SearchRequest kName{marlix::MatchRule::Words, Cp949("역삼동"), {}};
+const marlix::SearchRequest kShortName{marlix::MatchRule::Words, Cp949("동"), {}};
+const marlix::SearchRequest kTwoWords{marlix::MatchRule::Words, Cp949("강남구 역삼"), {}};
+const marlix::SearchRequest kAnd{marlix::MatchRule::And, Cp949("서울"), Cp949("아파트")};
+const marlix::SearchRequest kOr{marlix::MatchRule::Or, Cp949("세종"), Cp949("제주")};
+const marlix::SearchRequest kAll{marlix::MatchRule::Or, {}, {}};
 
 }  // namespace
 

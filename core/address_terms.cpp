@@ -10,6 +10,15 @@ namespace marlix {
 
 namespace {
 
+// The Korean words the reading compares with the data, in the data's CP949 bytes.
+constexpr std::string_view kRo = "\xB7\xCE";  // 로
+constexpr std::string_view kGil = "\xB1\xE6";  // 길
+constexpr std::string_view kBeonGil = "\xB9\xF8\xB1\xE6";  // 번길
+constexpr std::string_view kDong = "\xB5\xBF";  // 동
+constexpr std::string_view kRi = "\xB8\xAE";  // 리
+constexpr std::string_view kGa = "\xB0\xA1";  // 가
+constexpr std::string_view kUnderground = "\xC1\xF6\xC7\xCF";  // 지하
+constexpr std::string_view kKorea = "\xB4\xEB\xC7\xD1\xB9\xCE\xB1\xB9";  // 대한민국
 
 // What a paste carries around an address and that no line holds.
 bool IsPunctuation(char c) {
@@ -49,7 +58,7 @@ bool EndsWithAny(std::string_view word, std::initializer_list<std::string_view> 
 
 // A word that names a road, whose number may follow it joined (테헤란로123) or
 // its 길 number apart (논현로 8길).
-bool EndsRoad(std::string_view word) { return !IsAscii(word) && EndsWithAny(word, {"로", "길"}); }
+bool EndsRoad(std::string_view word) { return !IsAscii(word) && EndsWithAny(word, {kRo, kGil}); }
 
 // A road's numbered branch written apart from it: 8길, 25번길.
 bool IsBranchNumber(std::string_view word) {
@@ -57,7 +66,7 @@ bool IsBranchNumber(std::string_view word) {
   while (digits < word.size() && IsAsciiDigit(word[digits])) ++digits;
   if (digits == 0) return false;
   const std::string_view rest = word.substr(digits);
-  return rest == "길" || rest == "번길";
+  return rest == kGil || rest == kBeonGil;
 }
 
 // The 시도 by the names people use for them; each row gives every name the
@@ -68,23 +77,23 @@ struct Province {
 };
 
 constexpr Province kProvinces[] = {
-    {{"서울특별시"}, {"서울", "서울시", "서울특별시"}},
-    {{"부산광역시"}, {"부산", "부산시", "부산광역시"}},
-    {{"대구광역시"}, {"대구", "대구시", "대구광역시"}},
-    {{"인천광역시"}, {"인천", "인천시", "인천광역시"}},
-    {{"광주광역시"}, {"광주", "광주시", "광주광역시"}},
-    {{"대전광역시"}, {"대전", "대전시", "대전광역시"}},
-    {{"울산광역시"}, {"울산", "울산시", "울산광역시"}},
-    {{"세종특별자치시"}, {"세종", "세종시", "세종특별자치시"}},
-    {{"경기도"}, {"경기", "경기도"}},
-    {{"강원도", "강원특별자치도"}, {"강원", "강원도", "강원특별자치도"}},
-    {{"충청북도"}, {"충북", "충청북도"}},
-    {{"충청남도"}, {"충남", "충청남도"}},
-    {{"전라북도", "전북특별자치도"}, {"전북", "전라북도", "전북특별자치도"}},
-    {{"전라남도"}, {"전남", "전라남도"}},
-    {{"경상북도"}, {"경북", "경상북도"}},
-    {{"경상남도"}, {"경남", "경상남도"}},
-    {{"제주특별자치도", "제주도"}, {"제주", "제주도", "제주특별자치도"}},
+    {{"\xBC\xAD\xBF\xEF\xC6\xAF\xBA\xB0\xBD\xC3"}, {"\xBC\xAD\xBF\xEF", "\xBC\xAD\xBF\xEF\xBD\xC3", "\xBC\xAD\xBF\xEF\xC6\xAF\xBA\xB0\xBD\xC3"}},  // 서울특별시, 서울, 서울시, 서울특별시
+    {{"\xBA\xCE\xBB\xEA\xB1\xA4\xBF\xAA\xBD\xC3"}, {"\xBA\xCE\xBB\xEA", "\xBA\xCE\xBB\xEA\xBD\xC3", "\xBA\xCE\xBB\xEA\xB1\xA4\xBF\xAA\xBD\xC3"}},  // 부산광역시, 부산, 부산시, 부산광역시
+    {{"\xB4\xEB\xB1\xB8\xB1\xA4\xBF\xAA\xBD\xC3"}, {"\xB4\xEB\xB1\xB8", "\xB4\xEB\xB1\xB8\xBD\xC3", "\xB4\xEB\xB1\xB8\xB1\xA4\xBF\xAA\xBD\xC3"}},  // 대구광역시, 대구, 대구시, 대구광역시
+    {{"\xC0\xCE\xC3\xB5\xB1\xA4\xBF\xAA\xBD\xC3"}, {"\xC0\xCE\xC3\xB5", "\xC0\xCE\xC3\xB5\xBD\xC3", "\xC0\xCE\xC3\xB5\xB1\xA4\xBF\xAA\xBD\xC3"}},  // 인천광역시, 인천, 인천시, 인천광역시
+    {{"\xB1\xA4\xC1\xD6\xB1\xA4\xBF\xAA\xBD\xC3"}, {"\xB1\xA4\xC1\xD6", "\xB1\xA4\xC1\xD6\xBD\xC3", "\xB1\xA4\xC1\xD6\xB1\xA4\xBF\xAA\xBD\xC3"}},  // 광주광역시, 광주, 광주시, 광주광역시
+    {{"\xB4\xEB\xC0\xFC\xB1\xA4\xBF\xAA\xBD\xC3"}, {"\xB4\xEB\xC0\xFC", "\xB4\xEB\xC0\xFC\xBD\xC3", "\xB4\xEB\xC0\xFC\xB1\xA4\xBF\xAA\xBD\xC3"}},  // 대전광역시, 대전, 대전시, 대전광역시
+    {{"\xBF\xEF\xBB\xEA\xB1\xA4\xBF\xAA\xBD\xC3"}, {"\xBF\xEF\xBB\xEA", "\xBF\xEF\xBB\xEA\xBD\xC3", "\xBF\xEF\xBB\xEA\xB1\xA4\xBF\xAA\xBD\xC3"}},  // 울산광역시, 울산, 울산시, 울산광역시
+    {{"\xBC\xBC\xC1\xBE\xC6\xAF\xBA\xB0\xC0\xDA\xC4\xA1\xBD\xC3"}, {"\xBC\xBC\xC1\xBE", "\xBC\xBC\xC1\xBE\xBD\xC3", "\xBC\xBC\xC1\xBE\xC6\xAF\xBA\xB0\xC0\xDA\xC4\xA1\xBD\xC3"}},  // 세종특별자치시, 세종, 세종시, 세종특별자치시
+    {{"\xB0\xE6\xB1\xE2\xB5\xB5"}, {"\xB0\xE6\xB1\xE2", "\xB0\xE6\xB1\xE2\xB5\xB5"}},  // 경기도, 경기, 경기도
+    {{"\xB0\xAD\xBF\xF8\xB5\xB5", "\xB0\xAD\xBF\xF8\xC6\xAF\xBA\xB0\xC0\xDA\xC4\xA1\xB5\xB5"}, {"\xB0\xAD\xBF\xF8", "\xB0\xAD\xBF\xF8\xB5\xB5", "\xB0\xAD\xBF\xF8\xC6\xAF\xBA\xB0\xC0\xDA\xC4\xA1\xB5\xB5"}},  // 강원도, 강원특별자치도, 강원, 강원도, 강원특별자치도
+    {{"\xC3\xE6\xC3\xBB\xBA\xCF\xB5\xB5"}, {"\xC3\xE6\xBA\xCF", "\xC3\xE6\xC3\xBB\xBA\xCF\xB5\xB5"}},  // 충청북도, 충북, 충청북도
+    {{"\xC3\xE6\xC3\xBB\xB3\xB2\xB5\xB5"}, {"\xC3\xE6\xB3\xB2", "\xC3\xE6\xC3\xBB\xB3\xB2\xB5\xB5"}},  // 충청남도, 충남, 충청남도
+    {{"\xC0\xFC\xB6\xF3\xBA\xCF\xB5\xB5", "\xC0\xFC\xBA\xCF\xC6\xAF\xBA\xB0\xC0\xDA\xC4\xA1\xB5\xB5"}, {"\xC0\xFC\xBA\xCF", "\xC0\xFC\xB6\xF3\xBA\xCF\xB5\xB5", "\xC0\xFC\xBA\xCF\xC6\xAF\xBA\xB0\xC0\xDA\xC4\xA1\xB5\xB5"}},  // 전라북도, 전북특별자치도, 전북, 전라북도, 전북특별자치도
+    {{"\xC0\xFC\xB6\xF3\xB3\xB2\xB5\xB5"}, {"\xC0\xFC\xB3\xB2", "\xC0\xFC\xB6\xF3\xB3\xB2\xB5\xB5"}},  // 전라남도, 전남, 전라남도
+    {{"\xB0\xE6\xBB\xF3\xBA\xCF\xB5\xB5"}, {"\xB0\xE6\xBA\xCF", "\xB0\xE6\xBB\xF3\xBA\xCF\xB5\xB5"}},  // 경상북도, 경북, 경상북도
+    {{"\xB0\xE6\xBB\xF3\xB3\xB2\xB5\xB5"}, {"\xB0\xE6\xB3\xB2", "\xB0\xE6\xBB\xF3\xB3\xB2\xB5\xB5"}},  // 경상남도, 경남, 경상남도
+    {{"\xC1\xA6\xC1\xD6\xC6\xAF\xBA\xB0\xC0\xDA\xC4\xA1\xB5\xB5", "\xC1\xA6\xC1\xD6\xB5\xB5"}, {"\xC1\xA6\xC1\xD6", "\xC1\xA6\xC1\xD6\xB5\xB5", "\xC1\xA6\xC1\xD6\xC6\xAF\xBA\xB0\xC0\xDA\xC4\xA1\xB5\xB5"}},  // 제주특별자치도, 제주도, 제주, 제주도, 제주특별자치도
 };
 
 const Province* ProvinceTyped(std::string_view word) {
@@ -127,7 +136,7 @@ std::vector<std::string> Words(std::string_view term) {
 void DropCountry(std::vector<std::string>& words) {
   std::vector<std::string> kept;
   for (std::string& w : words) {
-    if (w == "대한민국") continue;
+    if (w == kKorea) continue;
     if (EqualsIgnoringAsciiCase(w, "korea")) {
       while (!kept.empty() && (EqualsIgnoringAsciiCase(kept.back(), "of") || EqualsIgnoringAsciiCase(kept.back(), "rep") ||
                                EqualsIgnoringAsciiCase(kept.back(), "republic") || EqualsIgnoringAsciiCase(kept.back(), "south"))) {
@@ -150,17 +159,17 @@ void MendRoadNumbers(std::vector<std::string>& words) {
       continue;
     }
     // 개포로지하 420 and 지하420: the underground mark is a word of its own.
-    if (w.size() > 4 && EndsWithCharacters(w, "지하") && EndsRoad(w.substr(0, w.size() - 4))) {
+    if (w.size() > 4 && EndsWithCharacters(w, kUnderground) && EndsRoad(w.substr(0, w.size() - 4))) {
       mended.push_back(w.substr(0, w.size() - 4));
-      w = "지하";
-    } else if (w.size() > 4 && w.starts_with("지하") && IsNumber(std::string_view(w).substr(4))) {
-      mended.push_back("지하");
+      w = kUnderground;
+    } else if (w.size() > 4 && w.starts_with(kUnderground) && IsNumber(std::string_view(w).substr(4))) {
+      mended.emplace_back(kUnderground);
       w.erase(0, 4);
     }
     std::size_t cut = w.size();
     while (cut > 0 && (IsAsciiDigit(w[cut - 1]) || w[cut - 1] == '-')) --cut;
     const std::string_view head(w.data(), cut);
-    if (cut < w.size() && !IsAscii(head) && EndsWithAny(head, {"로", "길", "동", "리", "가"}) &&
+    if (cut < w.size() && !IsAscii(head) && EndsWithAny(head, {kRo, kGil, kDong, kRi, kGa}) &&
         IsNumber(std::string_view(w).substr(cut))) {
       std::string number = w.substr(cut);
       w.resize(cut);
@@ -193,10 +202,10 @@ TermGroup GroupOfWord(const std::string& word, const CodeNames* names) {
   } else if (const Province* p = ProvinceTyped(word)) {
     AddWrittenNames(*p, group);
   } else if (EqualsIgnoringAsciiCase(word, "jiha")) {
-    group.texts.front() = "지하";  // an underground number as English addresses write it
+    group.texts.front() = kUnderground;  // an underground number as English addresses write it
   } else if (IsAscii(word)) {
     group.fold_case = true;
-  } else if (names != nullptr && EndsWithCharacters(word, "동")) {
+  } else if (names != nullptr && EndsWithCharacters(word, kDong)) {
     group.codes = names->CodesOfAdminDong(word);
   }
   return group;
@@ -204,10 +213,10 @@ TermGroup GroupOfWord(const std::string& word, const CodeNames* names) {
 
 }  // namespace
 
-bool WordsNeedNames(std::string_view term) {
-  const std::vector<std::string> words = Words(term);
+bool WordsNeedNames(Cp949View term) {
+  const std::vector<std::string> words = Words(term.bytes());
   return std::any_of(words.begin(), words.end(), [](const std::string& w) {
-    return std::any_of(w.begin(), w.end(), IsAsciiLetter) || (!IsAscii(w) && EndsWithCharacters(w, "동"));
+    return std::any_of(w.begin(), w.end(), IsAsciiLetter) || (!IsAscii(w) && EndsWithCharacters(w, kDong));
   });
 }
 

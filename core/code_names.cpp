@@ -14,6 +14,7 @@
 #include "data_files.h"
 #include "file_stream.h"
 #include "line_form.h"
+#include "text.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -41,7 +42,7 @@ constexpr bool IsSortedSignRow(std::string_view row) {
 }
 // Far beyond any real post.csv; a larger file is not one, and is not read.
 constexpr long kMaxCsvBytes = 256L << 20;
-constexpr std::string_view kUnderground = "지하";
+constexpr std::string_view kUnderground = "\xC1\xF6\xC7\xCF";  // 지하
 constexpr std::string_view kUndergroundEnglish = "Jiha ";
 
 bool IsDigits(std::string_view s) {

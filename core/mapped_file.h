@@ -13,7 +13,7 @@ namespace marlix {
 
 class MappedFile {
  public:
-  // Opens `path` for reading and maps it when it is a regular file that is not
+  // Opens `path` (UTF-8) for reading and maps it when it is a regular file that is not
   // empty. The file stays open too, to be read as a stream instead (TakeStream).
   explicit MappedFile(const char* path);
   ~MappedFile();

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "mapped_file.h"
+#include "text_win.h"
 
 namespace marlix {
 
@@ -27,7 +28,7 @@ int ErrnoOf(DWORD error) {
 MappedFile::MappedFile(const char* path) {
   // Shared for writing and deleting too, so that nothing here stands in the
   // way of the data download replacing the file once the search lets it go.
-  HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  HANDLE file = ::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     open_error_ = ErrnoOf(::GetLastError());

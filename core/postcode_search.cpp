@@ -111,8 +111,8 @@ std::string_view WithoutHalfCharacterAtEnd(std::string_view text) {
 
 LineMatcher::LineMatcher(const SearchRequest& request)
     : rule_(request.rule), five_digit_only_(request.five_digit_only) {
-  term1_len_ = CutInto(request.term1, kTermMaxBytes, term1_.data());
-  term2_len_ = CutInto(request.term2, kTermMaxBytes, term2_.data());
+  term1_len_ = CutInto(request.term1.bytes(), kTermMaxBytes, term1_.data());
+  term2_len_ = CutInto(request.term2.bytes(), kTermMaxBytes, term2_.data());
 
   if (rule_ == MatchRule::Postcode) {
     code_len_ = NormalisePostcode(term1(), code_).size();

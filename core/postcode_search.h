@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "address_terms.h"
+#include "cp949_bytes.h"
 #include "mapped_file.h"
 
 namespace marlix {
@@ -30,13 +31,13 @@ enum class MatchRule { Postcode, Words, And, Or };
 
 class CodeNames;
 
-// One search: the rule and its terms, as CP949 bytes. Terms longer than
+// One search: the rule and its terms, the data's CP949 bytes. Terms longer than
 // kTermMaxBytes are cut. `names` (may be null) lets the words of a five-digit
 // search be English names or a 행정동.
 struct SearchRequest {
   MatchRule rule = MatchRule::Words;
-  std::string_view term1;
-  std::string_view term2;
+  Cp949View term1;
+  Cp949View term2;
   const CodeNames* names = nullptr;
   // The caller knows, from a sign the data set carries, that the file's lines
   // are in byte order (whole lines compared, without their line ends). A code

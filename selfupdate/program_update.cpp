@@ -7,6 +7,7 @@
 #include "data_update.h"
 #include "file_stream.h"
 #include "local_files.h"
+#include "text.h"
 #include "text_format.h"
 #include "updater_texts.h"
 #include "windows_program.h"

@@ -1,4 +1,4 @@
-// What the updater tells the user, in the program's ANSI code page. The
+// What the updater tells the user, in UTF-8 as every text of the programs. The
 // wording is the program's own, slips of the pen included: users and support
 // staff know these texts.
 #pragma once

@@ -87,12 +87,12 @@ class DataVersionWorker {
 };
 
 // The panel's line of editions: the one installed here beside the server's
-// ("이 컴퓨터: 2판 / 서버: 3판 (2026-12-15)", CP949).
+// ("이 컴퓨터: 2판 / 서버: 3판 (2026-12-15)", UTF-8).
 std::string EditionsText(const std::optional<Manifest>& local, const std::optional<Manifest>& server);
 
 // What a window shows of a running transfer: the bar's share and a text of
 // bytes, percent and time left ("12.3 MB / 29.1 MB (42%), 남은 시간 약 8초",
-// CP949). The time left goes by the pace since the first reading, which
+// UTF-8). The time left goes by the pace since the first reading, which
 // leaves out the bytes a resumed file had already, and is shown once the
 // pace has run for a second.
 class TransferPace {

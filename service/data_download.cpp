@@ -6,6 +6,7 @@
 #include "data_version.h"
 #include "local_files.h"
 #include "signature.h"
+#include "text.h"
 #include "text_format.h"
 #include "update_texts.h"
 
@@ -96,7 +97,7 @@ FileFetch FetchIntoFile(CInternetSession& session, const std::string& url, const
   FileFetch fetch;
   const std::string part_path = local_path + ".part";
   auto fail = [&](FetchVerdict verdict) {
-    std::remove(part_path.c_str());
+    RemoveFileUtf8(part_path);
     static_cast<FetchVerdict&>(fetch) = std::move(verdict);
     return fetch;
   };

@@ -23,8 +23,8 @@ inline constexpr std::uint64_t kMaxDataFileBytes = std::uint64_t{1} << 30;
 inline constexpr std::uint64_t kMaxDataVersionBytes = 64 * 1024;
 std::uint64_t DataFileMaxBytes(std::string_view name);
 
-// What the download tells its window (or terminal) as it goes. Texts are in
-// the program's ANSI code page. Every member may be left empty.
+// What the download tells its window (or terminal) as it goes. Texts are
+// UTF-8. Every member may be left empty.
 struct DownloadEvents {
   std::function<void(const std::string& text)> status;             // the status line
   std::function<void(const std::string& message)> local_failure;   // a message box

@@ -8,6 +8,7 @@
 #include "line_delta.h"
 #include "local_files.h"
 #include "signature.h"
+#include "text.h"
 #include "text_format.h"
 #include "update_texts.h"
 
@@ -24,12 +25,12 @@ constexpr unsigned kTransferBlock = 16 * 1024;
 
 bool Exists(const std::string& path) {
   std::error_code error;
-  return std::filesystem::exists(path, error);
+  return std::filesystem::exists(PathFromUtf8(path), error);
 }
 
 std::optional<std::uint64_t> SizeOf(const std::string& path) {
   std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
+  const auto size = std::filesystem::file_size(PathFromUtf8(path), error);
   if (error) return std::nullopt;
   return size;
 }
@@ -99,18 +100,18 @@ class Transfer {
     FormFetch fetch = Receive(file, form, part, inflated);
     if (fetch.result != DownloadResult::kComplete) {
       // Only the part is worth keeping: a resume inflates it again.
-      if (form.kind != FormKind::kPlain) std::remove(inflated.c_str());
+      if (form.kind != FormKind::kPlain) RemoveFileUtf8(inflated);
       return fetch;
     }
     if (form.kind == FormKind::kPlain) {
       std::string error;
       if (!MoveIntoPlace(part, target, error)) return Failure(DownloadResult::kLocalFileFailure, error);
     } else {
-      std::remove(part.c_str());
+      RemoveFileUtf8(part);
     }
     if (form.kind == FormKind::kDelta) {
       fetch = ApplyDelta(file, inflated, target);
-      std::remove(inflated.c_str());
+      RemoveFileUtf8(inflated);
       if (fetch.result != DownloadResult::kComplete) return fetch;
     }
     return Check(file, target);
@@ -187,7 +188,7 @@ class Transfer {
         if (cancel_ && cancel_->load()) return Failure(DownloadResult::kCancelled, "cancelled");
         const unsigned got = remote->Read(block.data(), kTransferBlock);
         if (bytes + got > form.size) {
-          std::remove(part.c_str());
+          RemoveFileUtf8(part);
           return Failure(DownloadResult::kRefused, url + " is longer than the manifest says");
         }
         if (got > 0 && std::fwrite(block.data(), 1, got, sent.get()) != got) {
@@ -214,7 +215,7 @@ class Transfer {
     const std::optional<Sha256Digest> digest = hash->Finish();
     if (!digest || *digest != form.sha256) {
       sent.reset();
-      std::remove(part.c_str());
+      RemoveFileUtf8(part);
       return Failure(DownloadResult::kRefused, url + " is not the file the manifest lists");
     }
     if (inflater) {
@@ -254,7 +255,7 @@ class Transfer {
   // The finished file is the manifest's, byte for byte.
   FormFetch Check(const ManifestFile& file, const std::string& target) {
     if (!IsListedFile(target, file.size, file.sha256)) {
-      std::remove(target.c_str());
+      RemoveFileUtf8(target);
       return Failure(DownloadResult::kRefused, file.name + " is not the file the manifest lists");
     }
     return {};
@@ -294,13 +295,13 @@ std::optional<Sha256Digest> LocalDigest(const std::string& path, const ManifestF
 // of its forms, for resume, and its files that arrived whole.
 void ClearWorkFolder(const std::string& work, const Manifest& manifest) {
   std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(work, error)) {
-    const std::string name = entry.path().filename().string();
+  for (const auto& entry : std::filesystem::directory_iterator(PathFromUtf8(work), error)) {
+    const std::string name = Utf8FromPath(entry.path().filename());
     bool keep = false;
     for (const ManifestFile& file : manifest.files) {
       for (const FileForm& form : file.forms) keep = keep || name == HexOf(form.sha256) + kPartSuffix;
       keep = keep || (name == file.name && entry.is_regular_file(error) && entry.file_size(error) == file.size &&
-                      DigestOfFile(entry.path().string()) == file.sha256);
+                      DigestOfFile(Utf8FromPath(entry.path())) == file.sha256);
     }
     if (!keep) std::filesystem::remove_all(entry.path(), error);
   }
@@ -343,7 +344,7 @@ bool CommitDataSet(const std::string& folder, std::string& error) {
     const std::string staged = JoinPath(work, name);
     if (Exists(staged) && !MoveIntoPlace(staged, JoinPath(folder, name), error)) return false;
   }
-  std::remove(marker.c_str());
+  RemoveFileUtf8(marker);
   return true;
 }
 

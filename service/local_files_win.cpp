@@ -2,33 +2,37 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 #include "local_files.h"
+#include "text_win.h"
 
 namespace marlix {
 
 namespace {
 
+// The system's words for an error, in UTF-8 like every message they join.
 std::string SystemMessage(DWORD code) {
-  char text[512] = {};
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                 text, sizeof text, nullptr);
-  std::string message(text, n);
+  wchar_t text[512] = {};
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                 text, static_cast<DWORD>(std::size(text)), nullptr);
+  std::string message = Utf8FromWide(std::wstring_view(text, n));
   while (!message.empty() && (message.back() == '\r' || message.back() == '\n')) message.pop_back();
   return message.empty() ? "error " + std::to_string(code) : message;
 }
 
 }  // namespace
 
-void MakeDirectory(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }
+// Paths are UTF-8, named to the system in UTF-16.
+void MakeDirectory(const std::string& path) { CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr); }
 
 bool MoveIntoPlace(const std::string& from, const std::string& to, std::string& error) {
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  if (MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
   error = SystemMessage(GetLastError());
   return false;
 }
 
-// The C runtime's stdio sets errno; the text comes in the ANSI code page.
+// The C runtime's stdio sets errno; its texts are plain ASCII.
 std::string LastFileError() { return std::strerror(errno); }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
@@ -44,8 +48,9 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 namespace marlix {
 
 bool MakePrivateDirectory(const std::string& path) {
-  CreateDirectoryA(path.c_str(), nullptr);
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const std::wstring wide = WideFromUtf8(path);
+  CreateDirectoryW(wide.c_str(), nullptr);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
          (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
@@ -53,7 +58,7 @@ bool MakePrivateDirectory(const std::string& path) {
 // The file's own handle, never a link's target: a reparse point is opened as
 // itself and refused.
 FileStream OpenWorkFile(const std::string& path, bool keep) {
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  HANDLE handle = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               keep ? OPEN_ALWAYS : CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {

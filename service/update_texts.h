@@ -1,4 +1,4 @@
-// The texts the update panel shows, in the program's ANSI code page.
+// The texts the update panel shows, in UTF-8 as every text of the programs.
 #pragma once
 
 namespace marlix {

@@ -2,6 +2,11 @@
 
 #include <iconv.h>
 
+#include <algorithm>
+
+#include "cp949_bytes.h"
+#include "text.h"
+
 namespace marlix::publish {
 
 namespace {
@@ -9,9 +14,7 @@ namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 constexpr char32_t kMalformed = 0xFFFFFFFF;
 
-bool IsLeadByte(unsigned char c) {
-  return c >= 0x81 && c <= 0xFE;
-}
+bool IsLeadByte(unsigned char c) { return IsCp949LeadByte(static_cast<char>(c)); }
 
 // One iconv conversion of a short buffer; the number of bytes written, or -1.
 int ConvertOnce(iconv_t cd, const char* in, std::size_t in_len, char* out, std::size_t out_cap) {
@@ -175,3 +178,27 @@ std::string Cp949Tables::ToCp949(std::string_view utf8_or_cp949) const {
 }
 
 }  // namespace marlix::publish
+
+namespace marlix {
+
+namespace {
+// Made once, on first use: the tables take some milliseconds.
+const publish::Cp949Tables& Tables() {
+  static const publish::Cp949Tables tables;
+  return tables;
+}
+}  // namespace
+
+std::string Utf8FromCp949(std::string_view cp949) { return Tables().ToUtf8(cp949); }
+
+std::string Cp949FromUtf8(std::string_view utf8, bool* lossless) {
+  std::string out = Tables().ToCp949(utf8);
+  // Nothing was lost when no question mark was added (malformed UTF-8 comes back as it was).
+  if (lossless) {
+    *lossless = Tables().ok() && publish::IsUtf8(utf8) &&
+                std::count(out.begin(), out.end(), '?') == std::count(utf8.begin(), utf8.end(), '?');
+  }
+  return out;
+}
+
+}  // namespace marlix

@@ -9,24 +9,27 @@
 #include <vector>
 
 #include "code_names.h"
+#include "cp949_literal.h"
 #include "copy_cut.h"
 
 namespace marlix {
 namespace {
 
-constexpr char kHeader[] = "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n";
+using testing::operator""_cp949;
+
+const std::string kHeader = "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"_cp949;
 // In code order: a plain code, an underground one, a broken row, a 읍면, a
 // two-word 시군구 with a road of unknown English, 세종, a code that spans two
 // districts (its line in 중구 finds 중구's names in the next row), a quoted field.
-constexpr char kRows[] =
-    "06315,서울특별시,강남구,2,45,Seoul,Gangnam-gu,개포2동;개포4동,,개포로=Gaepo-ro;논현로8길=Nonhyeon-ro 8-gil\r\n"
-    "06611,서울특별시,서초구,1,3,Seoul,Seocho-gu,서초2동,,강남대로=Gangnam-daero\r\n"
+const std::string kRows =
+    "06315,서울특별시,강남구,2,45,Seoul,Gangnam-gu,개포2동;개포4동,,개포로=Gaepo-ro;논현로8길=Nonhyeon-ro 8-gil\r\n"_cp949
+    "06611,서울특별시,서초구,1,3,Seoul,Seocho-gu,서초2동,,강남대로=Gangnam-daero\r\n"_cp949
     "2000,broken\r\n"
-    "25627,강원특별자치도,강릉시,1,4,Gangwon-do,Gangneung-si,,강동면=Gangdong-myeon,돌평길=Dolpyeong-gil\r\n"
-    "28101,충청북도,청주시 상당구,2,5,Chungcheongbuk-do,Cheongju-si Sangdang-gu,,,명암로117번길=;중앙로10번길=Jungang-ro 10beon-gil\r\n"
-    "30065,세종특별자치시,,1,10,Sejong-si,,가람동,,라온로=Raon-ro\r\n"
-    "34000,대전광역시,동구,2,7,Daejeon,Dong-gu,,,대전로=Daejeon-ro;중앙로=Jungang-ro\r\n"
-    "34001,대전광역시,중구,1,1,Daejeon,Jung-gu,\"은행,선화동\",,중앙로=Jungang-ro\r\n";
+    "25627,강원특별자치도,강릉시,1,4,Gangwon-do,Gangneung-si,,강동면=Gangdong-myeon,돌평길=Dolpyeong-gil\r\n"_cp949
+    "28101,충청북도,청주시 상당구,2,5,Chungcheongbuk-do,Cheongju-si Sangdang-gu,,,명암로117번길=;중앙로10번길=Jungang-ro 10beon-gil\r\n"_cp949
+    "30065,세종특별자치시,,1,10,Sejong-si,,가람동,,라온로=Raon-ro\r\n"_cp949
+    "34000,대전광역시,동구,2,7,Daejeon,Dong-gu,,,대전로=Daejeon-ro;중앙로=Jungang-ro\r\n"_cp949
+    "34001,대전광역시,중구,1,1,Daejeon,Jung-gu,\"은행,선화동\",,중앙로=Jungang-ro\r\n"_cp949;
 constexpr char kSorted[] = "postcode.txt,417318857,6202593\r\n";
 
 // A folder of its own holding a post.csv, gone with the object.
@@ -57,21 +60,21 @@ std::vector<const CodeNames*> BothWays() {
 TEST(CodeNames, FindsEnglishNamesAsRunsOfWords) {
   using Runs = std::vector<std::tuple<std::size_t, std::size_t, std::vector<std::string>>>;
   const std::pair<std::vector<std::string_view>, Runs> cases[] = {
-      {{"nonhyeonro", "8gil"}, {{0, 2, {"논현로8길"}}}},
-      {{"Nonhyeon-ro", "8-gil", "67"}, {{0, 2, {"논현로8길"}}}},
-      {{"67", "NONHYEON-RO", "8-GIL"}, {{1, 2, {"논현로8길"}}}},
-      {{"Nonhyeon", "ro8", "gil"}, {{0, 3, {"논현로8길"}}}},
+      {{"nonhyeonro", "8gil"}, {{0, 2, {"논현로8길"_cp949}}}},
+      {{"Nonhyeon-ro", "8-gil", "67"}, {{0, 2, {"논현로8길"_cp949}}}},
+      {{"67", "NONHYEON-RO", "8-GIL"}, {{1, 2, {"논현로8길"_cp949}}}},
+      {{"Nonhyeon", "ro8", "gil"}, {{0, 3, {"논현로8길"_cp949}}}},
       {{"Nonhyeon-ro"}, {}},
-      {{"gangnam-gu,", "seoul"}, {{0, 1, {"강남구"}}, {1, 1, {"서울특별시"}}}},
-      {{"Gangnam-daero", "Seoul"}, {{0, 1, {"강남대로"}}, {1, 1, {"서울특별시"}}}},
+      {{"gangnam-gu,", "seoul"}, {{0, 1, {"강남구"_cp949}}, {1, 1, {"서울특별시"_cp949}}}},
+      {{"Gangnam-daero", "Seoul"}, {{0, 1, {"강남대로"_cp949}}, {1, 1, {"서울특별시"_cp949}}}},
       {{"gangnam"}, {}},
-      {{"Cheongju-si", "Sangdang-gu"}, {{0, 2, {"청주시 상당구"}}}},
-      {{"Sangdang-gu", "Cheongju-si"}, {{0, 1, {"상당구"}}, {1, 1, {"청주시"}}}},
-      {{"jungang-ro"}, {{0, 1, {"중앙로"}}}},
-      {{"Jungang-ro", "10beon-gil"}, {{0, 2, {"중앙로10번길"}}}},
-      {{"Gangdong-myeon", "Gangneung-si"}, {{0, 1, {"강동면"}}, {1, 1, {"강릉시"}}}},
-      {{"Sejong-si", "Raon-ro", "7"}, {{0, 1, {"세종특별자치시"}}, {1, 1, {"라온로"}}}},
-      {{"Jung-gu", "Dong-gu", "x", "-"}, {{0, 1, {"중구"}}, {1, 1, {"동구"}}}},
+      {{"Cheongju-si", "Sangdang-gu"}, {{0, 2, {"청주시 상당구"_cp949}}}},
+      {{"Sangdang-gu", "Cheongju-si"}, {{0, 1, {"상당구"_cp949}}, {1, 1, {"청주시"_cp949}}}},
+      {{"jungang-ro"}, {{0, 1, {"중앙로"_cp949}}}},
+      {{"Jungang-ro", "10beon-gil"}, {{0, 2, {"중앙로10번길"_cp949}}}},
+      {{"Gangdong-myeon", "Gangneung-si"}, {{0, 1, {"강동면"_cp949}}, {1, 1, {"강릉시"_cp949}}}},
+      {{"Sejong-si", "Raon-ro", "7"}, {{0, 1, {"세종특별자치시"_cp949}}, {1, 1, {"라온로"_cp949}}}},
+      {{"Jung-gu", "Dong-gu", "x", "-"}, {{0, 1, {"중구"_cp949}}, {1, 1, {"동구"_cp949}}}},
       {{"Myeongam-ro"}, {}},
       {{}, {}},
   };
@@ -86,8 +89,8 @@ TEST(CodeNames, FindsEnglishNamesAsRunsOfWords) {
 
 TEST(CodeNames, FindsCodesOfAdminDong) {
   const std::pair<std::string_view, std::vector<std::uint32_t>> cases[] = {
-      {"개포2동", {6315}}, {"개포4동", {6315}}, {"서초2동", {6611}},  {"가람동", {30065}},
-      {"은행,선화동", {34001}}, {"개포", {}},  {"강동면", {}},  {"강남구", {}}, {"", {}},
+      {"개포2동"_cp949, {6315}}, {"개포4동"_cp949, {6315}}, {"서초2동"_cp949, {6611}},  {"가람동"_cp949, {30065}},
+      {"은행,선화동"_cp949, {34001}}, {"개포"_cp949, {}},  {"강동면"_cp949, {}},  {"강남구"_cp949, {}}, {"", {}},
   };
   for (const CodeNames* names : BothWays()) {
     for (const auto& [name, codes] : cases) EXPECT_EQ(names->CodesOfAdminDong(name), codes) << name;
@@ -96,22 +99,22 @@ TEST(CodeNames, FindsCodesOfAdminDong) {
 
 TEST(CodeNames, WritesEnglishAddresses) {
   const std::pair<std::string_view, std::string_view> cases[] = {
-      {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10",
+      {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"_cp949,
        "67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315"},
-      {"06611 서울특별시 서초구 강남대로 지하 396 (서초동)", "Jiha 396, Gangnam-daero, Seocho-gu, Seoul 06611"},
-      {"25627 강원특별자치도 강릉시 강동면 돌평길 58-16 강동면 모전리 735",
+      {"06611 서울특별시 서초구 강남대로 지하 396 (서초동)"_cp949, "Jiha 396, Gangnam-daero, Seocho-gu, Seoul 06611"},
+      {"25627 강원특별자치도 강릉시 강동면 돌평길 58-16 강동면 모전리 735"_cp949,
        "58-16, Dolpyeong-gil, Gangdong-myeon, Gangneung-si, Gangwon-do 25627"},
-      {"28101 충청북도 청주시 상당구 중앙로10번길 3",
+      {"28101 충청북도 청주시 상당구 중앙로10번길 3"_cp949,
        "3, Jungang-ro 10beon-gil, Sangdang-gu, Cheongju-si, Chungcheongbuk-do 28101"},
-      {"30065 세종특별자치시 라온로 7 (가람동)", "7, Raon-ro, Sejong-si 30065"},
-      {"34000 대전광역시 중구 중앙로 5", "5, Jungang-ro, Jung-gu, Daejeon 34000"},
-      {"34000 대전광역시 동구 대전로 지하 1-2", "Jiha 1-2, Daejeon-ro, Dong-gu, Daejeon 34000"},
-      {"28101 충청북도 청주시 상당구 명암로117번길 5", ""},  // its English is unknown
-      {"34000 대전광역시 서구 중앙로 5", ""},                // no row has that district
-      {"06315 서울특별시 강남구 테헤란로 1", ""},            // not a road of the code
-      {"99999 서울특별시 강남구 논현로8길 67", ""},
-      {"06315 서울특별시 강남구 논현로8길", ""},
-      {"135-080 서울 강남구 역삼동", ""},
+      {"30065 세종특별자치시 라온로 7 (가람동)"_cp949, "7, Raon-ro, Sejong-si 30065"},
+      {"34000 대전광역시 중구 중앙로 5"_cp949, "5, Jungang-ro, Jung-gu, Daejeon 34000"},
+      {"34000 대전광역시 동구 대전로 지하 1-2"_cp949, "Jiha 1-2, Daejeon-ro, Dong-gu, Daejeon 34000"},
+      {"28101 충청북도 청주시 상당구 명암로117번길 5"_cp949, ""},  // its English is unknown
+      {"34000 대전광역시 서구 중앙로 5"_cp949, ""},                // no row has that district
+      {"06315 서울특별시 강남구 테헤란로 1"_cp949, ""},            // not a road of the code
+      {"99999 서울특별시 강남구 논현로8길 67"_cp949, ""},
+      {"06315 서울특별시 강남구 논현로8길"_cp949, ""},
+      {"135-080 서울 강남구 역삼동"_cp949, ""},
       {"", ""},
   };
   for (const auto& [line, english] : cases) {
@@ -122,7 +125,7 @@ TEST(CodeNames, WritesEnglishAddresses) {
 }
 
 TEST(CodeNames, OlderOrDamagedPostCsvGivesNothingItCannotBack) {
-  const std::string old = "우편번호,시도,시군구,도로명 수,건물 수\r\n06315,서울특별시,강남구,2,45\r\n" + std::string(kSorted);
+  const std::string old = "우편번호,시도,시군구,도로명 수,건물 수\r\n06315,서울특별시,강남구,2,45\r\n"_cp949 + std::string(kSorted);
   const struct {
     std::string csv;
     bool names;
@@ -153,9 +156,9 @@ TEST(CodeNames, OlderOrDamagedPostCsvGivesNothingItCannotBack) {
     EXPECT_EQ(names.TrustsAllFiveDigit(417318857), c.all_five_digit);
     EXPECT_FALSE(names.TrustsAllFiveDigit(417318858));
     const bool rows = c.names && c.csv.find("06315") != std::string::npos;
-    EXPECT_EQ(names.EnglishAddress("06315 서울특별시 강남구 개포로 1").empty(), !rows);
+    EXPECT_EQ(names.EnglishAddress("06315 서울특별시 강남구 개포로 1"_cp949).empty(), !rows);
     EXPECT_EQ(names.FindEnglishNames({"Seoul"}).size(), rows ? 1u : 0u);
-    EXPECT_EQ(names.CodesOfAdminDong("개포2동").size(), rows ? 1u : 0u);
+    EXPECT_EQ(names.CodesOfAdminDong("개포2동"_cp949).size(), rows ? 1u : 0u);
   }
 }
 
@@ -166,15 +169,15 @@ TEST(CodeNames, ReadsThePostCsvBesideTheDataFile) {
   std::string csv = kHeader;
   std::vector<std::uint32_t> all;
   for (std::uint32_t code = 10000; code < 13000; ++code) {
-    csv += std::to_string(code) + ",서울특별시,강남구,1,1,Seoul,Gangnam-gu,역삼1동,,테헤란로" + std::to_string(code) +
-           "길=Teheran-ro " + std::to_string(code) + "-gil\r\n";
+    csv += std::to_string(code) + ",서울특별시,강남구,1,1,Seoul,Gangnam-gu,역삼1동,,테헤란로"_cp949 + std::to_string(code) +
+           "길=Teheran-ro "_cp949 + std::to_string(code) + "-gil\r\n";
     all.push_back(code);
   }
   const CsvFolder folder(csv);
   const CodeNames names = CodeNames::Beside(folder.data());
-  EXPECT_EQ(names.CodesOfAdminDong("역삼1동"), all);
+  EXPECT_EQ(names.CodesOfAdminDong("역삼1동"_cp949), all);
   EXPECT_EQ(names.FindEnglishNames({"teheran-ro", "12999-gil"}).size(), 1u);
-  EXPECT_EQ(names.EnglishAddress("12999 서울특별시 강남구 테헤란로12999길 1"), "1, Teheran-ro 12999-gil, Gangnam-gu, Seoul 12999");
+  EXPECT_EQ(names.EnglishAddress("12999 서울특별시 강남구 테헤란로12999길 1"_cp949), "1, Teheran-ro 12999-gil, Gangnam-gu, Seoul 12999");
 }
 
 }  // namespace

@@ -12,11 +12,14 @@
 
 #include "code_names.h"
 #include "copy_cut.h"
+#include "cp949_literal.h"
 #include "postcode_search.h"
 #include "search_test_support.h"
 
 namespace marlix {
 namespace {
+
+using testing::operator""_cp949;
 
 using testing::And;
 using testing::Name;
@@ -42,18 +45,18 @@ TEST(NormalisePostcode, FollowsTheTypedDigitsAndHyphens) {
   for (const auto& [term, code] : cases) EXPECT_EQ(Normalised(term), code) << "term '" << term << "'";
 }
 
-const char kSample[] =
-    "135-080 서울 강남구 역삼동\r\n"
-    "135-081 서울 강남구 역삼1동\r\n"
-    "153-600 서울 금천구 서울금천우체국사서함\r\n"
-    "619-961 부산 기장군 장안읍 덕선리\r\n"
-    "123-456 대전 동구 가양2동 한국폴리텍Ⅳ대학 (1∼3동)\r\n"
-    "123-456 대전 동구 가양2동 한국폴리텍Ⅳ대학 (1∼3동)\r\n"
-    "339-001 세종 가람동\r\n";
+const std::string kSample =
+    "135-080 서울 강남구 역삼동\r\n"_cp949
+    "135-081 서울 강남구 역삼1동\r\n"_cp949
+    "153-600 서울 금천구 서울금천우체국사서함\r\n"_cp949
+    "619-961 부산 기장군 장안읍 덕선리\r\n"_cp949
+    "123-456 대전 동구 가양2동 한국폴리텍Ⅳ대학 (1∼3동)\r\n"_cp949
+    "123-456 대전 동구 가양2동 한국폴리텍Ⅳ대학 (1∼3동)\r\n"_cp949
+    "339-001 세종 가람동\r\n"_cp949;
 
 TEST(PostcodeRule, ListsLinesBeginningWithTheCode) {
   EXPECT_EQ(SearchText(kSample, Postcode("135080")),
-            (Lines{"135-080 서울 강남구 역삼동", }));
+            (Lines{"135-080 서울 강남구 역삼동"_cp949, }));
   EXPECT_EQ(SearchText(kSample, Postcode("135-08")).size(), 2u);
   EXPECT_EQ(SearchText(kSample, Postcode("13")).size(), 2u);
   // Duplicate lines are listed twice, in file order.
@@ -61,55 +64,55 @@ TEST(PostcodeRule, ListsLinesBeginningWithTheCode) {
   // Under two code bytes nothing matches, not even everything.
   EXPECT_TRUE(SearchText(kSample, Postcode("1")).empty());
   EXPECT_TRUE(SearchText(kSample, Postcode("")).empty());
-  EXPECT_TRUE(SearchText(kSample, Postcode("역삼동")).empty());
+  EXPECT_TRUE(SearchText(kSample, Postcode("역삼동"_cp949)).empty());
   // The code must begin the line, not stand inside it.
   EXPECT_TRUE(SearchText("999-999 x 135-080\n", Postcode("135080")).empty());
 }
 
 // Today's five-digit lines beside the old ones, each judged by its own form.
-const char kMixed[] =
-    "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\r\n"
-    "135-080 서울 강남구 역삼동\r\n"
-    "06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12\r\n"
-    "06301x이음새 없는 줄\n"
-    "063150 여섯 자리 숫자\n"
-    "0631-5 하이픈\n"
+const std::string kMixed =
+    "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\r\n"_cp949
+    "135-080 서울 강남구 역삼동\r\n"_cp949
+    "06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12\r\n"_cp949
+    "06301x이음새 없는 줄\n"_cp949
+    "063150 여섯 자리 숫자\n"_cp949
+    "0631-5 하이픈\n"_cp949
     "06324\n"
-    "30065 세종특별자치시 라온로 7 (가람동) 가람동 1\n";
+    "30065 세종특별자치시 라온로 7 (가람동) 가람동 1\n"_cp949;
 
 TEST(FiveDigitLines, AreFoundByTheirOwnCodeAndAddress) {
   const std::pair<SearchRequest, Lines> cases[] = {
       // The term's digits, whatever stands between them, begin the five-digit code.
-      {Postcode("06315"), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"}},
-      {Postcode("063-15"), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"}},
-      {Postcode("063 15"), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"}},
-      {Postcode("0631-5"), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"}},
+      {Postcode("06315"), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"_cp949}},
+      {Postcode("063-15"), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"_cp949}},
+      {Postcode("063 15"), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"_cp949}},
+      {Postcode("0631-5"), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"_cp949}},
       {Postcode("0631"),
-       {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10",
-        "06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12"}},
+       {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"_cp949,
+        "06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12"_cp949}},
       // Three digits begin the codes of both forms ("063150" and "0631-5"
       // are not five-digit lines and keep the six-digit rule).
       {Postcode("063"),
-       {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10",
-        "06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12", "06301x이음새 없는 줄", "063150 여섯 자리 숫자",
-        "0631-5 하이픈", "06324"}},
+       {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"_cp949,
+        "06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12"_cp949, "06301x이음새 없는 줄"_cp949, "063150 여섯 자리 숫자"_cp949,
+        "0631-5 하이픈"_cp949, "06324"}},
       // Six digits begin no five-digit code.
       {Postcode("063150"), {}},
-      {Postcode("135080"), {"135-080 서울 강남구 역삼동"}},
+      {Postcode("135080"), {"135-080 서울 강남구 역삼동"_cp949}},
       {Postcode("3"), {}},
-      {Postcode("가나다 30"), {}},
+      {Postcode("가나다 30"_cp949), {}},
       // Words are looked for from byte 6, after the code and its separator.
-      {Name("논현로8길 67"), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"}},
-      {Name("개포동 1183"), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"}},
+      {Name("논현로8길 67"_cp949), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"_cp949}},
+      {Name("개포동 1183"_cp949), {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"_cp949}},
       // Only five digits and a space make a five-digit line, as the publisher
       // writes and releases them; any other line keeps the six-digit rule.
-      {Name("이음새"), {}},
+      {Name("이음새"_cp949), {}},
       {Postcode("06301"), {}},
       {Name("063"), {}},
       {Name("15"), {}},
       // The composite rules look at the whole line, code included.
-      {And("0631", "개포로"), {"06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12"}},
-      {Or("30065", "06324"), {"06324", "30065 세종특별자치시 라온로 7 (가람동) 가람동 1"}},
+      {And("0631", "개포로"_cp949), {"06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12"_cp949}},
+      {Or("30065", "06324"), {"06324", "30065 세종특별자치시 라온로 7 (가람동) 가람동 1"_cp949}},
   };
   // The same lines sorted: a code is looked up there and finds what reading finds.
   std::vector<std::string> mixed_lines;
@@ -119,56 +122,56 @@ TEST(FiveDigitLines, AreFoundByTheirOwnCodeAndAddress) {
     if (line.ends_with('\r')) line.remove_suffix(1);
     mixed_lines.emplace_back(line);
   }
-  const testing::TempFile sorted(testing::SortedLines(mixed_lines, "\r\n") + "135-089 끝 줄");
+  const testing::TempFile sorted(testing::SortedLines(mixed_lines, "\r\n") + "135-089 끝 줄"_cp949);
   for (const auto& [request, lines] : cases) {
-    EXPECT_EQ(SearchText(kMixed, request), lines) << request.term1 << " / " << request.term2;
+    EXPECT_EQ(SearchText(kMixed, request), lines) << request.term1.bytes() << " / " << request.term2.bytes();
     if (request.rule != MatchRule::Postcode) continue;
     const testing::SortedAndScanned found = testing::SearchSorted(sorted.path(), request);
-    EXPECT_EQ(found.looked_up, found.scanned) << request.term1;
-    EXPECT_EQ(found.looked_up.size(), lines.size()) << request.term1;
+    EXPECT_EQ(found.looked_up, found.scanned) << request.term1.bytes();
+    EXPECT_EQ(found.looked_up.size(), lines.size()) << request.term1.bytes();
   }
 }
 
 // Five-digit words as people type or paste them; the exact address first.
 TEST(FiveDigitWords, AreReadAsPeopleWriteThem) {
-  const char kLines[] =
-      "06302 서울특별시 강남구 논현로8길 17 (개포동) 개포동 7\n"
-      "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\n"
-      "06315 서울특별시 강남구 논현로8길 7-1 (개포동) 개포동 1183-7\n"
-      "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190\n"
-      "06236 서울특별시 강남구 테헤란로 123 (역삼동, 여삼빌딩) 역삼동 648-23\n"
-      "25627 강원특별자치도 강릉시 강동면 돌평길 58-16 강동면 모전리 735\n"
-      "135-080 서울 강남구 역삼동 서울시 논현로8길67\n";
-  const std::string road67 = "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10";
-  const std::string road7 = "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190";
-  const std::string road17 = "06302 서울특별시 강남구 논현로8길 17 (개포동) 개포동 7";
-  const std::string road7_1 = "06315 서울특별시 강남구 논현로8길 7-1 (개포동) 개포동 1183-7";
-  const std::string teheran = "06236 서울특별시 강남구 테헤란로 123 (역삼동, 여삼빌딩) 역삼동 648-23";
-  const std::string gangneung = "25627 강원특별자치도 강릉시 강동면 돌평길 58-16 강동면 모전리 735";
-  const std::string old_line = "135-080 서울 강남구 역삼동 서울시 논현로8길67";
-  const std::pair<const char*, Lines> cases[] = {
+  const std::string kLines =
+      "06302 서울특별시 강남구 논현로8길 17 (개포동) 개포동 7\n"_cp949
+      "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\n"_cp949
+      "06315 서울특별시 강남구 논현로8길 7-1 (개포동) 개포동 1183-7\n"_cp949
+      "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190\n"_cp949
+      "06236 서울특별시 강남구 테헤란로 123 (역삼동, 여삼빌딩) 역삼동 648-23\n"_cp949
+      "25627 강원특별자치도 강릉시 강동면 돌평길 58-16 강동면 모전리 735\n"_cp949
+      "135-080 서울 강남구 역삼동 서울시 논현로8길67\n"_cp949;
+  const std::string road67 = "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"_cp949;
+  const std::string road7 = "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190"_cp949;
+  const std::string road17 = "06302 서울특별시 강남구 논현로8길 17 (개포동) 개포동 7"_cp949;
+  const std::string road7_1 = "06315 서울특별시 강남구 논현로8길 7-1 (개포동) 개포동 1183-7"_cp949;
+  const std::string teheran = "06236 서울특별시 강남구 테헤란로 123 (역삼동, 여삼빌딩) 역삼동 648-23"_cp949;
+  const std::string gangneung = "25627 강원특별자치도 강릉시 강동면 돌평길 58-16 강동면 모전리 735"_cp949;
+  const std::string old_line = "135-080 서울 강남구 역삼동 서울시 논현로8길67"_cp949;
+  const std::pair<std::string_view, Lines> cases[] = {
       // The number joined to its road, the 길 number apart from it.
-      {"논현로8길67", {road67, old_line}},
-      {"논현로 8길 67", {road67, old_line}},
-      {"테헤란로123", {teheran}},
-      {"개포동1183-10", {road67}},
+      {"논현로8길67"_cp949, {road67, old_line}},
+      {"논현로 8길 67"_cp949, {road67, old_line}},
+      {"테헤란로123"_cp949, {teheran}},
+      {"개포동1183-10"_cp949, {road67}},
       // The exact road address first, then what only holds the words, in file
       // order; a six-digit line keeps its place among the first.
-      {"논현로8길 7", {road7, old_line, road17, road67, road7_1}},
-      {"개포동 7", {road17, road67, road7_1, road7}},
+      {"논현로8길 7"_cp949, {road7, old_line, road17, road67, road7_1}},
+      {"개포동 7"_cp949, {road17, road67, road7_1, road7}},
       // The 시도 by any of its names; old editions' and new names of a renamed one.
-      {"서울시 강남구 논현로8길 67", {road67, old_line}},
-      {"서울 테헤란로 123", {teheran}},
-      {"강원도 돌평길 58-16", {gangneung}},
-      {"강원특별자치도 돌평길", {gangneung}},
+      {"서울시 강남구 논현로8길 67"_cp949, {road67, old_line}},
+      {"서울 테헤란로 123"_cp949, {teheran}},
+      {"강원도 돌평길 58-16"_cp949, {gangneung}},
+      {"강원특별자치도 돌평길"_cp949, {gangneung}},
       // A paste: commas, brackets, the country and a code that narrows it.
-      {"대한민국 서울특별시 강남구 논현로8길 67 (개포동, Artespace)", {road67}},
-      {"(06316) 논현로8길 7", {road7}},
+      {"대한민국 서울특별시 강남구 논현로8길 67 (개포동, Artespace)"_cp949, {road67}},
+      {"(06316) 논현로8길 7"_cp949, {road7}},
       {"06315", {road67, road7_1}},
       // English as typed in a building name; case does not matter.
       {"artespace", {road67}},
       {"Rep. of KOREA ARTESPACE", {road67}},
-      {"대한민국", {}},
+      {"대한민국"_cp949, {}},
   };
   // Without the six-digit line, a file known to hold only five-digit lines
   // lists the same without looking for the old lines' needle.
@@ -183,24 +186,24 @@ TEST(FiveDigitWords, AreReadAsPeopleWriteThem) {
 
 // English names and 행정동 from post.csv: as typed or pasted, in any case.
 TEST(FiveDigitWords, FindEnglishNamesAndTheAdministrativeDong) {
-  const char kLines[] =
-      "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\n"
-      "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190\n"
-      "25627 강원도 강릉시 강동면 돌평길 58-16 강동면 모전리 735\n";
+  const std::string kLines =
+      "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\n"_cp949
+      "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190\n"_cp949
+      "25627 강원도 강릉시 강동면 돌평길 58-16 강동면 모전리 735\n"_cp949;
   const CodeNames names(
-      "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"
-      "06315,서울특별시,강남구,1,2,Seoul,Gangnam-gu,개포4동,,논현로8길=Nonhyeon-ro 8-gil\r\n"
-      "06316,서울특별시,강남구,1,1,Seoul,Gangnam-gu,개포2동,,논현로8길=Nonhyeon-ro 8-gil\r\n"
-      "25627,강원특별자치도,평창군,1,1,Gangwon-do,Pyeongchang-gun,강동면,강동면=Gangdong-myeon,돌평길=Dolpyeong-gil\r\n");
-  const std::string road67 = "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10";
-  const std::string road7 = "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190";
-  const std::string gangneung = "25627 강원도 강릉시 강동면 돌평길 58-16 강동면 모전리 735";
-  const std::pair<const char*, Lines> cases[] = {
+      "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"_cp949
+      "06315,서울특별시,강남구,1,2,Seoul,Gangnam-gu,개포4동,,논현로8길=Nonhyeon-ro 8-gil\r\n"_cp949
+      "06316,서울특별시,강남구,1,1,Seoul,Gangnam-gu,개포2동,,논현로8길=Nonhyeon-ro 8-gil\r\n"_cp949
+      "25627,강원특별자치도,평창군,1,1,Gangwon-do,Pyeongchang-gun,강동면,강동면=Gangdong-myeon,돌평길=Dolpyeong-gil\r\n"_cp949);
+  const std::string road67 = "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"_cp949;
+  const std::string road7 = "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190"_cp949;
+  const std::string gangneung = "25627 강원도 강릉시 강동면 돌평길 58-16 강동면 모전리 735"_cp949;
+  const std::pair<std::string_view, Lines> cases[] = {
       {"Nonhyeon-ro 8-gil 67", {road67}},
       {"nonhyeonro 8gil 7", {road7, road67}},
       {"67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315", {road67}},
-      {"개포4동 논현로8길", {road67}},
-      {"개포2동", {road7}},
+      {"개포4동 논현로8길"_cp949, {road67}},
+      {"개포2동"_cp949, {road7}},
       // The data's 시도 by either of its names; a district the names do not
       // know (the code's row is another's) does not stop the paste.
       {"58-16, Dolpyeong-gil, Gangdong-myeon, Gangneung-si, Gangwon-do 25627", {gangneung}},
@@ -214,10 +217,10 @@ TEST(FiveDigitWords, FindEnglishNamesAndTheAdministrativeDong) {
 }
 
 TEST(WordsRule, NeedsEveryWordInTheAddress) {
-  EXPECT_EQ(SearchText(kSample, Name("역삼")).size(), 2u);
-  EXPECT_EQ(SearchText(kSample, Name("  강남구   역삼1동 ")), (Lines{"135-081 서울 강남구 역삼1동"}));
-  EXPECT_EQ(SearchText(kSample, Name("역삼1동 강남구")).size(), 1u);  // any order
-  EXPECT_TRUE(SearchText(kSample, Name("역삼 부산")).empty());
+  EXPECT_EQ(SearchText(kSample, Name("역삼"_cp949)).size(), 2u);
+  EXPECT_EQ(SearchText(kSample, Name("  강남구   역삼1동 "_cp949)), (Lines{"135-081 서울 강남구 역삼1동"_cp949}));
+  EXPECT_EQ(SearchText(kSample, Name("역삼1동 강남구"_cp949)).size(), 1u);  // any order
+  EXPECT_TRUE(SearchText(kSample, Name("역삼 부산"_cp949)).empty());
   EXPECT_TRUE(SearchText(kSample, Name("")).empty());
   EXPECT_TRUE(SearchText(kSample, Name("   ")).empty());
   // The code and its separator are not part of the address.
@@ -225,45 +228,45 @@ TEST(WordsRule, NeedsEveryWordInTheAddress) {
   EXPECT_TRUE(SearchText("12345678\n1234567 \n", Name("8")).empty());
   EXPECT_EQ(SearchText("1234567 8\n", Name("8")), (Lines{"1234567 8"}));
   // Only the space separates words; a tab is part of a word.
-  EXPECT_TRUE(SearchText(kSample, Name("역삼\t강남구")).empty());
+  EXPECT_TRUE(SearchText(kSample, Name("역삼\t강남구"_cp949)).empty());
 }
 
 TEST(WordsRule, CountsOnlyWholeCharacters) {
   // The bytes of "천우" hold those of "동", and "선리" those of "구".
-  EXPECT_EQ(SearchText(kSample, Name("동")).size(), 5u);
-  EXPECT_EQ(SearchText(kSample, Name("구")).size(), 5u);
-  for (const std::string& line : SearchText(kSample, Name("동"))) {
-    EXPECT_EQ(line.find("금천우"), std::string::npos) << line;
+  EXPECT_EQ(SearchText(kSample, Name("동"_cp949)).size(), 5u);
+  EXPECT_EQ(SearchText(kSample, Name("구"_cp949)).size(), 5u);
+  for (const std::string& line : SearchText(kSample, Name("동"_cp949))) {
+    EXPECT_EQ(line.find("금천우"_cp949), std::string::npos) << line;
   }
-  EXPECT_EQ(SearchText(kSample, Name("천우")).size(), 1u);
+  EXPECT_EQ(SearchText(kSample, Name("천우"_cp949)).size(), 1u);
   // Digits, the hyphen and symbols from the two-byte range still match.
-  EXPECT_EQ(SearchText(kSample, Name("1∼3동)")).size(), 2u);
-  EXPECT_EQ(SearchText(kSample, Name("Ⅳ")).size(), 2u);
+  EXPECT_EQ(SearchText(kSample, Name("1∼3동)"_cp949)).size(), 2u);
+  EXPECT_EQ(SearchText(kSample, Name("Ⅳ"_cp949)).size(), 2u);
 }
 
 TEST(WholeCharacters, AHalfCharacterAtTheEndIsLeftOut) {
-  EXPECT_EQ(WithoutHalfCharacterAtEnd("135-806 개포\xB0"), "135-806 개포");
+  EXPECT_EQ(WithoutHalfCharacterAtEnd("135-806 개포"_cp949 + "\xB0"), "135-806 개포"_cp949);
   EXPECT_EQ(WithoutHalfCharacterAtEnd("\xB0"), "");
   // A lead byte takes the byte after it, whatever that is.
   EXPECT_EQ(WithoutHalfCharacterAtEnd("a\xB0 \xB0"), "a\xB0 ");
   EXPECT_EQ(WithoutHalfCharacterAtEnd("\xB0\xB0"), "\xB0\xB0");
-  EXPECT_EQ(WithoutHalfCharacterAtEnd("개포1동"), "개포1동");
+  EXPECT_EQ(WithoutHalfCharacterAtEnd("개포1동"_cp949), "개포1동"_cp949);
   EXPECT_EQ(WithoutHalfCharacterAtEnd(""), "");
 }
 
 TEST(CompositeRules, LookAtTheWholeLine) {
-  EXPECT_EQ(SearchText(kSample, And("서울", "역삼")).size(), 2u);
-  EXPECT_EQ(SearchText(kSample, And("135-08", "1동")).size(), 1u);  // the code takes part
-  EXPECT_EQ(SearchText(kSample, And("역삼", "")).size(), 2u);
+  EXPECT_EQ(SearchText(kSample, And("서울"_cp949, "역삼"_cp949)).size(), 2u);
+  EXPECT_EQ(SearchText(kSample, And("135-08", "1동"_cp949)).size(), 1u);  // the code takes part
+  EXPECT_EQ(SearchText(kSample, And("역삼"_cp949, "")).size(), 2u);
   EXPECT_EQ(SearchText(kSample, And("", "")).size(), 7u);
-  EXPECT_EQ(SearchText(kSample, Or("부산", "세종")).size(), 2u);
-  EXPECT_EQ(SearchText(kSample, Or("부산", "")).size(), 7u);
-  EXPECT_EQ(SearchText(kSample, Or("없는곳", "없는데")).size(), 0u);
+  EXPECT_EQ(SearchText(kSample, Or("부산"_cp949, "세종"_cp949)).size(), 2u);
+  EXPECT_EQ(SearchText(kSample, Or("부산"_cp949, "")).size(), 7u);
+  EXPECT_EQ(SearchText(kSample, Or("없는곳"_cp949, "없는데"_cp949)).size(), 0u);
   // A line holding both terms is listed once.
-  EXPECT_EQ(SearchText(kSample, Or("강남구", "역삼")).size(), 2u);
+  EXPECT_EQ(SearchText(kSample, Or("강남구"_cp949, "역삼"_cp949)).size(), 2u);
   // The whole-character rule holds here too.
-  EXPECT_EQ(SearchText(kSample, And("동", "금천")).size(), 0u);
-  EXPECT_EQ(SearchText(kSample, Or("동", "구")).size(), 7u - 1u);
+  EXPECT_EQ(SearchText(kSample, And("동"_cp949, "금천"_cp949)).size(), 0u);
+  EXPECT_EQ(SearchText(kSample, Or("동"_cp949, "구"_cp949)).size(), 7u - 1u);
 }
 
 TEST(Request, IsCutToTheWindowLimits) {
@@ -332,17 +335,17 @@ TEST(Reader, ClosesTheFileWhenTheListThrows) {
   };
   SearchRequest sorted_code = Postcode("135");
   sorted_code.sorted = true;
-  for (const SearchRequest& request : {Or("", ""), Name("강남구"), Postcode("135"), sorted_code}) {
-    const testing::TempFile data(
-        testing::SortedLines({"135-080 서울 강남구 역삼동", "135-081 서울 강남구 역삼1동", "619-961 부산 기장군"}, "\r\n"));
-    const testing::TempFile download("135-999 새 자료\n");
+  for (const SearchRequest& request : {Or("", ""), Name("강남구"_cp949), Postcode("135"), sorted_code}) {
+    const testing::TempFile data(testing::SortedLines(
+        {"135-080 서울 강남구 역삼동"_cp949, "135-081 서울 강남구 역삼1동"_cp949, "619-961 부산 기장군"_cp949}, "\r\n"));
+    const testing::TempFile download("135-999 새 자료\n"_cp949);
     const int before = open_files();
     auto refuse = [](std::string_view) -> bool { throw std::runtime_error("the list went away"); };
-    EXPECT_THROW(SearchFile(data.path().c_str(), request, refuse), std::runtime_error) << request.term1;
-    EXPECT_EQ(open_files(), before) << request.term1;
+    EXPECT_THROW(SearchFile(data.path().c_str(), request, refuse), std::runtime_error) << request.term1.bytes();
+    EXPECT_EQ(open_files(), before) << request.term1.bytes();
     std::error_code error;
     std::filesystem::rename(download.path(), data.path(), error);
-    EXPECT_FALSE(error) << request.term1 << ": " << error.message();
+    EXPECT_FALSE(error) << request.term1.bytes() << ": " << error.message();
   }
 }
 
@@ -352,7 +355,7 @@ TEST(Reader, ClosesTheFileWhenTheListThrows) {
 // hits, near-hits and straddling lines common.
 TEST(BlockScan, AgreesWithLineByLine) {
   std::mt19937 rng(20261207);
-  const std::vector<std::string> pieces = {"동", "구", "천", "우", "1", "2", "-", " ", "\r", "a", "\xB5", "35", "06315", "∼"};
+  const std::vector<std::string> pieces = {"동"_cp949, "구"_cp949, "천"_cp949, "우"_cp949, "1", "2", "-", " ", "\r", "a", "\xB5", "35", "06315", "∼"_cp949};
   auto piece = [&] { return pieces[rng() % pieces.size()]; };
   for (int round = 0; round < 6; ++round) {
     std::string text;
@@ -397,9 +400,9 @@ TEST(BlockScan, AgreesWithLineByLine) {
 }
 
 TEST(CopyCut, TakesTheCodeTheAddressOrTheLine) {
-  const std::string_view line = "135-080 서울 강남구 역삼동";
+  const std::string_view line = "135-080 서울 강남구 역삼동"_cp949;
   EXPECT_EQ(CutForCopy(line, kCopyPostcode), "135-080");
-  EXPECT_EQ(CutForCopy(line, kCopyAddress), "서울 강남구 역삼동");
+  EXPECT_EQ(CutForCopy(line, kCopyAddress), "서울 강남구 역삼동"_cp949);
   EXPECT_EQ(CutForCopy(line, kCopyWholeLine), line);
   EXPECT_EQ(CutForCopy(line, -1), line);
   EXPECT_EQ(CutForCopy(line, 7), line);
@@ -408,9 +411,9 @@ TEST(CopyCut, TakesTheCodeTheAddressOrTheLine) {
   EXPECT_EQ(CutForCopy("123456789", kCopyAddress), "9");
   EXPECT_EQ(CutForCopy("", kCopyPostcode), "");
   // A five-digit line gives its five digits and the address after its separator.
-  const std::string_view today = "06315 서울특별시 강남구 논현로8길 67";
+  const std::string_view today = "06315 서울특별시 강남구 논현로8길 67"_cp949;
   EXPECT_EQ(CutForCopy(today, kCopyPostcode), "06315");
-  EXPECT_EQ(CutForCopy(today, kCopyAddress), "서울특별시 강남구 논현로8길 67");
+  EXPECT_EQ(CutForCopy(today, kCopyAddress), "서울특별시 강남구 논현로8길 67"_cp949);
   EXPECT_EQ(CutForCopy(today, kCopyWholeLine), today);
   EXPECT_EQ(CutForCopy("06324 ", kCopyAddress), "");
   EXPECT_EQ(CutForCopy("063150 x", kCopyPostcode), "063150 ");

@@ -99,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(plain == marlix::NormalisePostcode(digits.substr(0, 3) + " " + digits.substr(3), c), "spaced form differs");
   }
 
-  const marlix::SearchRequest request = marlix::RequestFromWindow(tab, kind, term1, term2);
+  const marlix::SearchRequest request = marlix::RequestFromWindow(tab, kind, marlix::Cp949View(term1), marlix::Cp949View(term2));
   const marlix::LineMatcher matcher(request);
   const std::string_view cut_kind = kind.substr(0, marlix::kKindMaxBytes);
   const std::string_view t1 = term1.substr(0, marlix::kTermMaxBytes), t2 = term2.substr(0, marlix::kTermMaxBytes);

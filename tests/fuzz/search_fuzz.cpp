@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   static const marlix::MatchRule rules[] = {marlix::MatchRule::Postcode, marlix::MatchRule::Words,
                                             marlix::MatchRule::And, marlix::MatchRule::Or};
-  const marlix::SearchRequest request{rules[rule], term1, term2};
+  const marlix::SearchRequest request{rules[rule], marlix::Cp949View(term1), marlix::Cp949View(term2)};
   const marlix::LineMatcher matcher(request);
 
   // The best matches first, then the others, each in file order.

@@ -10,9 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "cp949_literal.h"
 #include "search_test_support.h"
 
 namespace {
+
+using marlix::testing::operator""_cp949;
 
 std::string U8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
 
@@ -110,7 +113,7 @@ TEST(Cli, CopyModesCutTheLine) {
   EXPECT_EQ(run("line"), U8(u8"135-080 서울 강남구 역삼동\n"));
 
   // A five-digit line beside the old ones (narrow literals are CP949 here).
-  marlix::testing::TempFile mixed("135-080 서울 강남구 역삼동\r\n06315 서울특별시 강남구 논현로8길 67 (개포동)\r\n");
+  marlix::testing::TempFile mixed("135-080 서울 강남구 역삼동\r\n06315 서울특별시 강남구 논현로8길 67 (개포동)\r\n"_cp949);
   auto today = [&](const char* mode, const char* term) {
     return RunCli({"--data", mixed.path(), "--copy", mode, "code", term}).out;
   };
@@ -124,35 +127,34 @@ TEST(Cli, CopyModesCutTheLine) {
   char pattern[] = "/tmp/marlix-english-XXXXXX";
   const std::filesystem::path folder = mkdtemp(pattern);
   const std::string data = (folder / "postcode.txt").string();
-  std::ofstream(data, std::ios::binary) << "135-080 서울 강남구 역삼동\r\n06315 서울특별시 강남구 논현로8길 지하 67 (개포동)\r\n"
-                                           "06315 서울특별시 강남구 개포로 1\r\n";
+  std::ofstream(data, std::ios::binary) << "135-080 서울 강남구 역삼동\r\n06315 서울특별시 강남구 논현로8길 지하 67 (개포동)\r\n"_cp949
+                                           "06315 서울특별시 강남구 개포로 1\r\n"_cp949;
   auto english = [&](const char* term) { return RunCli({"--data", data, "--copy", "english", "name", term}).out; };
   EXPECT_EQ(english(U8(u8"강남구").c_str()), U8(u8"135-080 서울 강남구 역삼동\n06315 서울특별시 강남구 논현로8길 지하 67 (개포동)\n"
                                                 u8"06315 서울특별시 강남구 개포로 1\n"));
   std::ofstream(folder / "post.csv", std::ios::binary)
-      << "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"
-         "06315,서울특별시,강남구,2,45,Seoul,Gangnam-gu,개포2동,,개포로=;논현로8길=Nonhyeon-ro 8-gil\r\n";
+      << "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"_cp949
+         "06315,서울특별시,강남구,2,45,Seoul,Gangnam-gu,개포2동,,개포로=;논현로8길=Nonhyeon-ro 8-gil\r\n"_cp949;
   EXPECT_EQ(english(U8(u8"강남구").c_str()), U8(u8"135-080 서울 강남구 역삼동\nJiha 67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315\n"
                                                 u8"06315 서울특별시 강남구 개포로 1\n"));
   EXPECT_EQ(RunCli({"--raw", "--data", data, "--copy", "english", "code", "06315"}).out,
-            "Jiha 67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315\n06315 서울특별시 강남구 개포로 1\n");
+            "Jiha 67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315\n06315 서울특별시 강남구 개포로 1\n"_cp949);
 
   // A code search looks the code up only when post.csv's sign that the data is
   // sorted names this file's size: an unsorted file with a stale sign is read whole.
   const std::string unsorted = "06315 a\n135-080 b\n200-000 x\n06315 c\n";
   std::ofstream(data, std::ios::binary) << unsorted;
   std::ofstream(folder / "post.csv", std::ios::binary)
-      << "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"
+      << "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"_cp949
       << "postcode.txt," << unsorted.size() + 1 << ",4\r\n";
   EXPECT_EQ(RunCli({"--data", data, "code", "06315"}).out, "06315 a\n06315 c\n");
   std::filesystem::remove_all(folder);
 }
 
 TEST(Cli, RawModeKeepsCp949Bytes) {
-  // Narrow literals are CP949 in this build.
-  const CliRun run = RunCli({"--raw", "--data", kData, "name", "역삼동"});
+  const CliRun run = RunCli({"--raw", "--data", kData, "name", "역삼동"_cp949});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "135-080 서울 강남구 역삼동");
+  EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "135-080 서울 강남구 역삼동"_cp949);
   // Undecodable bytes in the data leave as U+FFFD without raw, untouched with it.
   marlix::testing::TempFile odd("123-456 \xFF\xFF x\n");
   EXPECT_EQ(RunCli({"--data", odd.path(), "name", "x"}).out, "123-456 \xEF\xBF\xBD\xEF\xBF\xBD x\n");

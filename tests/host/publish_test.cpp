@@ -676,8 +676,8 @@ TEST_F(PublishTest, AReleaseIsSignedWholeAndBadInputLeavesTheServerAsItWas) {
   // Lines the converter would never write: the search reads them, but they are not released.
   const std::pair<const char*, std::string> not_data[] = {
       {"notdata", "06315 a\r\nhello\r\n"},
-      {"tab", "06315 a\r\n135-080\t역삼동\r\n"},
-      {"joined", "06315 a\r\n06316역삼동\r\n"},
+      {"tab", Convert("06315 a\r\n135-080\t역삼동\r\n", "CP949", "UTF-8")},
+      {"joined", Convert("06315 a\r\n06316역삼동\r\n", "CP949", "UTF-8")},
       {"long", "06315 a\r\n06316 " + std::string(249, 'a') + "\r\n"},
   };
   for (const auto& [folder, lines] : not_data) {

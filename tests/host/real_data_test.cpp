@@ -29,7 +29,7 @@ std::vector<std::string> ReadLines(const std::string& path, bool crlf) {
   return lines;
 }
 
-// Narrow literals are CP949 in this build; the oracle needs UTF-8 ones.
+// The oracle's texts, UTF-8 (as narrow literals are too).
 std::string U8(const char8_t* text) {
   return reinterpret_cast<const char*>(text);
 }
@@ -78,7 +78,7 @@ class RealData : public ::testing::Test {
   static std::vector<std::string> Search(int tab, std::string_view kind, const std::string& t1_utf8,
                                          const std::string& t2_utf8 = "") {
     const std::string t1 = ToCp949(t1_utf8), t2 = ToCp949(t2_utf8);
-    return testing::SearchLines(MARLIX_REAL_DATA, RequestFromWindow(tab, kind, t1, t2));
+    return testing::SearchLines(MARLIX_REAL_DATA, RequestFromWindow(tab, kind, Cp949View(t1), Cp949View(t2)));
   }
 
   static bool InAddress(const std::string& line, const std::string& word) {

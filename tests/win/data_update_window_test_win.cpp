@@ -36,7 +36,7 @@ std::vector<std::string> SmallDataFiles(char edition) {
   std::string csv(3 * 1024, '\0');
   for (std::size_t i = 0; i < csv.size(); ++i) csv[i] = static_cast<char>((i * 7 + edition) & 0xFF);
   return {csv,
-          std::string("999-001 시험시 ") + edition + "동\r\n999-002 시험시 " + edition + "동 시험아파트\r\n",
+          Cp949(std::string("999-001 시험시 ") + edition + "동\r\n999-002 시험시 " + edition + "동 시험아파트\r\n"),
           std::string("2026.12.0") + edition + "\r\n"};
 }
 
@@ -97,7 +97,7 @@ class DataUpdateWindow : public ::testing::Test, protected Marlix {
 };
 
 TEST_F(DataUpdateWindow, ThePanelShowsTheServersDataVersionEachTimeTheTabIsChosen) {
-  Serve("postver.txt", "2026.12.07\n우편번호 자료\r\n52144건");
+  Serve("postver.txt", Cp949("2026.12.07\n우편번호 자료\r\n52144건"));
   ASSERT_TRUE(StartWithSearchWindow(server_));
   SelectTab(2);
   EXPECT_EQ(WaitForText(IDC_DATA_VERSION, L"2026.12.07\r\n우편번호 자료\r\n52144건\r\n"),
@@ -161,7 +161,7 @@ TEST_F(DataUpdateWindow, WithNoServerTheIconComesAtOnceAndNoDataFileChanges) {
   RecordProperty("no_server_frame_ms", static_cast<int>(ms));
   EXPECT_LT(ms, 10000u) << "the version check held the start-up";
 
-  const std::vector<std::string> local = {"csv as it was", "999-009 그대로\r\n", "version as it was\r\n"};
+  const std::vector<std::string> local = {"csv as it was", Cp949("999-009 그대로\r\n"), "version as it was\r\n"};
   WriteLocalFiles(local);
   ClickIcon();
   ASSERT_TRUE(WaitForSearchWindow());
@@ -183,11 +183,12 @@ TEST_F(DataUpdateWindow, WithNoServerTheIconComesAtOnceAndNoDataFileChanges) {
 TEST_F(DataUpdateWindow, ABackgroundUpdateMovesItsBarStopsOnCancelAndResumes) {
   // Under Wine on a shared machine; the window's own turns are a few ms.
   constexpr double kAnswerBoundMs = 250;
-  const std::vector<std::string> old = {"old csv", "999-009 그대로\r\n", "old version\r\n"};
+  const std::vector<std::string> old = {"old csv", Cp949("999-009 그대로\r\n"), "old version\r\n"};
   WriteLocalFiles(old);
   std::string postcode;
+  const std::string city = Cp949(" 시험시 새동 "), lot = Cp949("번지\r\n");
   for (int i = 0; postcode.size() < 3000000; ++i) {
-    postcode += "999-" + std::to_string(100 + i % 900) + " 시험시 새동 " + std::to_string(i) + "번지\r\n";
+    postcode += "999-" + std::to_string(100 + i % 900) + city + std::to_string(i) + lot;
   }
   const std::vector<std::string> edition = {"new csv", postcode, "2026.12.08\r\n"};
   ServeEdition(1, edition);

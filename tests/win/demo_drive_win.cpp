@@ -108,7 +108,8 @@ HWND TrayWindow() {
 
 HWND WaitTopWindow(const char* class_name, const char* title, DWORD ms) {
   for (const ULONGLONG deadline = ::GetTickCount64() + ms; ::GetTickCount64() < deadline; ::Sleep(50)) {
-    if (HWND found = ::FindWindowA(class_name, title); found && ::IsWindowVisible(found)) return found;
+    HWND found = ::FindWindowW(marlix_test::Wide(class_name).c_str(), marlix_test::Wide(title).c_str());
+    if (found && ::IsWindowVisible(found)) return found;
   }
   return nullptr;
 }
@@ -157,17 +158,17 @@ int Drive(const std::wstring& term, const std::wstring& picture, const std::wstr
   // A cold Wine prefix and the program's version check can take a while.
   HWND frame = nullptr;
   for (const ULONGLONG deadline = ::GetTickCount64() + 180000; !frame && ::GetTickCount64() < deadline; ::Sleep(100)) {
-    frame = ::FindWindowA(nullptr, marlix_test::kFrameTitle);
+    frame = ::FindWindowW(nullptr, marlix_test::Wide(marlix_test::kFrameTitle).c_str());
   }
   if (!frame) return Fail(L"Marlix's icon did not appear"), 2;
   if (!marlix.Attach(frame)) return Fail(L"cannot reach Marlix"), 2;
   marlix.ClickIcon();
   if (!marlix.WaitForSearchWindow()) return Fail(L"the search window did not open"), 2;
 
-  const std::string cp949 = Narrow(term, 949);
+  const std::string utf8 = Narrow(term, CP_UTF8);
   const bool code = term.find_first_not_of(L"0123456789- ") == std::wstring::npos;
   ::SendMessageW(marlix.Item(IDC_KIND_COMBO), CB_SETCURSEL, code ? 1 : 0, 0);
-  marlix.SetText(IDC_FIRST_TERM, cp949);
+  marlix.SetText(IDC_FIRST_TERM, utf8);
   // The first search of a fresh program downloads the data from the service,
   // in the background, and searches once the data is in place.
   marlix.Click(IDC_SEARCH);

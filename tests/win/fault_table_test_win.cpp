@@ -40,17 +40,8 @@ const std::string kWorkDir = WinePath(MARLIX_TEST_BIN_DIR "/fault-table");
 // the time-out, not by the answer.
 constexpr DWORD kTimeoutDelayMs = 20000;
 
-std::string Utf8(const std::wstring& text) {
-  std::string out(text.size() * 3 + 1, '\0');
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(),
-                                      static_cast<int>(out.size()), nullptr, nullptr);
-  out.resize(n > 0 ? n : 0);
-  return out;
-}
-std::string Utf8(const std::string& cp949) { return Utf8(Wide(cp949)); }
-
-// The table is UTF-8; the program's texts, and this file's literals, are CP949.
-const std::string kUpdateButton = Utf8("업데이트");
+// The table is UTF-8, as the program's texts and this file's literals are.
+const std::string kUpdateButton = "업데이트";
 
 double SecondsSince(ULONGLONG start) { return static_cast<double>(::GetTickCount64() - start) / 1000; }
 
@@ -328,7 +319,7 @@ std::string Join(const std::vector<std::string>& texts, const char* separator) {
 
 std::string BoxesSeen(const std::vector<std::string>& boxes) {
   std::vector<std::string> quoted;
-  for (const std::string& box : boxes) quoted.push_back("box \"" + Utf8(box) + "\"");
+  for (const std::string& box : boxes) quoted.push_back("box \"" + box + "\"");
   return Join(quoted, ", then ");
 }
 
@@ -506,6 +497,7 @@ constexpr char kOldLine[] = "999-001 옛자료시 옛동 그대로아파트";
 
 std::string LocalPath(const char* name) { return std::string(kDataDir) + "\\" + name; }
 
+// Data lines, in the data's CP949.
 std::string Lines(const char* prefix, int count) {
   std::string text;
   for (int i = 0; i < count; ++i) {
@@ -513,14 +505,14 @@ std::string Lines(const char* prefix, int count) {
     std::snprintf(line, sizeof line, "%s %03d\r\n", prefix, i);
     text += line;
   }
-  return text;
+  return Cp949(text);
 }
 
 // Old files as a user has them, new ones on the server, every one of them
 // longer than two blocks so that each cut falls inside it.
 const std::vector<std::string>& OldData() {
   static const std::vector<std::string> files = {
-      std::string(3000, 'o'), std::string(kOldLine) + "\r\n" + Lines("999-002 옛자료시 옛동", 80),
+      std::string(3000, 'o'), Cp949(kOldLine) + "\r\n" + Lines("999-002 옛자료시 옛동", 80),
       "2026.11.01\r\n" + Lines("옛 자료", 100)};
   return files;
 }
@@ -873,7 +865,7 @@ class ProgramFaults : public FaultTable {
     EXPECT_TRUE(updater_.Running()) << "the updater ended after a failed download";
     window_ = window;
     return BoxesSeen(answerer_.Boxes()) + "; window stays with \"" +
-           Utf8(TextOf(::GetDlgItem(window, IDC_UPDATE_MESSAGE))) + "\", OK and Cancel enabled";
+           TextOf(::GetDlgItem(window, IDC_UPDATE_MESSAGE)) + "\", OK and Cancel enabled";
   }
 
   // Runs the update again in the open window (OK), or starts the updater.

@@ -36,6 +36,9 @@ std::string KnownFolder(REFKNOWNFOLDERID id) {
   return path;
 }
 
+// A text in the system's code page, as this test's ANSI calls take and give it.
+std::string Ansi(std::string_view utf8) { return NarrowIn(CP_ACP, Wide(utf8)); }
+
 bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::optional<std::string> RegText(const char* key, const char* name) {
@@ -140,7 +143,7 @@ class Installer : public ::testing::Test {
     // The installed program finds its own version on the service: no updater.
     Serve("MarlixVer.ini", "[Marlix]\r\nzipver=1.0\r\n");
     dir_ = KnownFolder(FOLDERID_LocalAppData) + "\\Programs\\Marlix";
-    shortcut_ = KnownFolder(FOLDERID_Programs) + "\\Marlix 우편번호검색.lnk";
+    shortcut_ = KnownFolder(FOLDERID_Programs) + Ansi("\\Marlix 우편번호검색.lnk");
     ASSERT_GT(dir_.size(), 20u);
     ASSERT_GT(shortcut_.size(), 20u);
     Clear();
@@ -205,7 +208,7 @@ class Installer : public ::testing::Test {
     EXPECT_EQ(::lstrcmpiA(link->target.c_str(), Path("Marlix.exe").c_str()), 0) << link->target;
     EXPECT_EQ(::lstrcmpiA(link->folder.c_str(), dir_.c_str()), 0) << link->folder;
 
-    EXPECT_EQ(RegText(kUninstallKey, "DisplayName"), "Marlix 우편번호검색");
+    EXPECT_EQ(RegText(kUninstallKey, "DisplayName"), Ansi("Marlix 우편번호검색"));
     EXPECT_EQ(RegText(kUninstallKey, "DisplayVersion"), MARLIX_VERSION);
     EXPECT_EQ(RegText(kUninstallKey, "Publisher"), "Marlix");
     EXPECT_EQ(RegText(kUninstallKey, "InstallLocation"), dir_);

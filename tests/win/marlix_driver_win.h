@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "resource.h"
+#include "test_text_win.h"
 
 namespace marlix_test {
 
@@ -47,12 +48,21 @@ inline std::string ReadWholeFile(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-inline std::wstring Wide(std::string_view cp949) {
-  std::wstring out(cp949.size() + 1, L'\0');
-  const int n = ::MultiByteToWideChar(949, 0, cp949.data(), static_cast<int>(cp949.size()), out.data(),
-                                      static_cast<int>(out.size()));
-  out.resize(n > 0 ? n : 0);
-  return out;
+// The folder the tests install Marlix in: its name holds Korean, which the
+// system's code page of an English Windows cannot spell.
+inline std::string KoreanProgramFolder() { return WinePath(MARLIX_TEST_BIN_DIR) + "\\마릭스 우편번호"; }
+
+// Marlix.exe and MarlixUpd.exe of the build, copied into KoreanProgramFolder();
+// returns the program's path there.
+inline std::string InstallInKoreanFolder() {
+  const std::string folder = KoreanProgramFolder();
+  ::CreateDirectoryW(Wide(folder).c_str(), nullptr);
+  for (const char* name : {"Marlix.exe", "MarlixUpd.exe"}) {
+    const std::string built = WinePath(MARLIX_TEST_BIN_DIR "/bin/") + name;
+    // A program still running from the folder keeps its file; it is the same build.
+    ::CopyFileW(Wide(built).c_str(), Wide(folder + "\\" + name).c_str(), FALSE);
+  }
+  return folder + "\\Marlix.exe";
 }
 
 // The real data, read once.
@@ -191,16 +201,18 @@ class Marlix {
   ~Marlix() { End(); }
 
   // Starts Marlix.exe with this service address (MARLIX_SERVER_URL): the
-  // build's own, or `exe` started in `dir` (the working folder it is given,
-  // as a shortcut or the start with Windows would give one).
+  // build's own, installed in a folder whose name holds Korean, or `exe`
+  // started in `dir` (the working folder it is given, as a shortcut or the
+  // start with Windows would give one). Paths are UTF-8.
   ::testing::AssertionResult Start(const std::string& server, std::string exe = {}, const std::string& dir = {}) {
     ::SetEnvironmentVariableA("MARLIX_SERVER_URL", server.c_str());
-    if (exe.empty()) exe = WinePath(MARLIX_TEST_BIN_DIR "/bin/Marlix.exe");
-    STARTUPINFOA si{};
+    if (exe.empty()) exe = InstallInKoreanFolder();
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    const BOOL started = ::CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
-                                          dir.empty() ? nullptr : dir.c_str(), &si, &pi);
+    const std::wstring wide_dir = Wide(dir);
+    const BOOL started = ::CreateProcessW(Wide(exe).c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
+                                          dir.empty() ? nullptr : wide_dir.c_str(), &si, &pi);
     ::SetEnvironmentVariableA("MARLIX_SERVER_URL", nullptr);
     if (!started) return ::testing::AssertionFailure() << exe << " does not start: error " << ::GetLastError();
     ::CloseHandle(pi.hThread);
@@ -352,7 +364,7 @@ class Marlix {
     text.resize(text.size() - 1);
     return text;
   }
-  void SetText(int id, std::string_view cp949) { SetText(id, Wide(cp949)); }
+  void SetText(int id, std::string_view utf8) { SetText(id, Wide(utf8)); }
   void SetText(int id, const std::wstring& text) {
     ::SendMessageW(Item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
   }

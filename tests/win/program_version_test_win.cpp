@@ -12,6 +12,7 @@
 #include "program_version_win.h"
 #include "server_control_win.h"
 #include "test_server_win.h"
+#include "text_win.h"
 
 namespace {
 
@@ -109,9 +110,9 @@ TEST_F(ProgramVersionTest, AMissingUpdaterIsToldInAMessageBox) {
     for (int i = 0; i < 200; ++i) {
       HWND box = FindWindowA("#32770", "Marlix");
       if (box != nullptr) {
-        char buffer[2048] = {};
-        GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
-        text = buffer;
+        wchar_t buffer[2048] = {};
+        GetDlgItemTextW(box, 0xFFFF, buffer, 2048);
+        text = marlix::Utf8FromWide(buffer);
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         return;
       }

@@ -14,14 +14,14 @@
 
 namespace {
 
-constexpr char kAboutTitle[] = "Marlix 정보";
+constexpr wchar_t kAboutTitle[] = L"Marlix 정보";
 
 std::function<void(HWND)> g_script;
 
 // Runs the script inside the window's modal loop, then closes the window.
 void CALLBACK RunScript(HWND, UINT, UINT_PTR id, DWORD) {
   ::KillTimer(nullptr, id);
-  HWND dialog = ::FindWindowA(nullptr, "우편번호 검색 및 다운로드 프로그램");
+  HWND dialog = ::FindWindowW(nullptr, L"우편번호 검색 및 다운로드 프로그램");
   ASSERT_NE(dialog, nullptr);
   if (dialog) {
     g_script(dialog);
@@ -106,9 +106,9 @@ TEST(SearchWindowMenus, SystemMenuAndHelpMenuOpenTheAboutBox) {
   int about_boxes = 0;
   std::string about_text;
   RunSearchWindow([&](HWND dialog) {
-    char item[64] = {};
-    ::GetMenuStringA(::GetSystemMenu(dialog, FALSE), IDM_ABOUTBOX, item, sizeof item, MF_BYCOMMAND);
-    EXPECT_STREQ(item, "Marlix 정보(&A)...");
+    wchar_t item[64] = {};
+    ::GetMenuStringW(::GetSystemMenu(dialog, FALSE), IDM_ABOUTBOX, item, 64, MF_BYCOMMAND);
+    EXPECT_STREQ(item, L"Marlix 정보(&A)...");
 
     // The about box runs a modal loop of its own; a second script closes it.
     static int* counter;
@@ -117,20 +117,20 @@ TEST(SearchWindowMenus, SystemMenuAndHelpMenuOpenTheAboutBox) {
     text = &about_text;
     auto close_about = [](HWND, UINT, UINT_PTR id, DWORD) {
       ::KillTimer(nullptr, id);
-      HWND about = ::FindWindowA(nullptr, kAboutTitle);
+      HWND about = ::FindWindowW(nullptr, kAboutTitle);
       if (!about) return;
       ++*counter;
-      char buf[64] = {};
-      HWND label = ::FindWindowExA(about, nullptr, "Static", "Marlix 버전 1.0");
-      if (label) ::GetWindowTextA(label, buf, sizeof buf);
-      *text = buf;
+      wchar_t buf[64] = {};
+      HWND label = ::FindWindowExW(about, nullptr, L"Static", L"Marlix 버전 1.0");
+      if (label) ::GetWindowTextW(label, buf, 64);
+      *text = marlix::Utf8FromWide(buf);
       ::PostMessageA(about, WM_COMMAND, IDOK, 0);
     };
     ::SetTimer(nullptr, 0, 10, close_about);
     ::SendMessageA(dialog, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
     ::SetTimer(nullptr, 0, 10, close_about);
     ::SendMessageA(dialog, WM_COMMAND, ID_APP_ABOUT, 0);
-    EXPECT_NE(::FindWindowA(nullptr, "우편번호 검색 및 다운로드 프로그램"), nullptr) << "the search window stays";
+    EXPECT_NE(::FindWindowW(nullptr, L"우편번호 검색 및 다운로드 프로그램"), nullptr) << "the search window stays";
   });
   EXPECT_EQ(about_boxes, 2);
   EXPECT_EQ(about_text, "Marlix 버전 1.0");

@@ -59,7 +59,7 @@ class SearchWindow : public FreshSearchWindow {
     int widest = 0;
     for (const std::string& line : lines) {
       SIZE size{};
-      const std::wstring wide = Wide(line);
+      const std::wstring wide = DataWide(line);
       ::GetTextExtentPoint32W(dc, wide.data(), static_cast<int>(wide.size()), &size);
       widest = std::max(widest, static_cast<int>(size.cx));
     }
@@ -90,18 +90,20 @@ class SearchWindow : public FreshSearchWindow {
   void ExpectListed(const std::vector<std::string>& lines) {
     ASSERT_EQ(ListCount(), static_cast<int>(lines.size()));
     for (std::size_t i = 0; i < lines.size(); ++i) {
-      ASSERT_EQ(ListItem(static_cast<int>(i)), Wide(lines[i])) << "item " << i;
+      ASSERT_EQ(ListItem(static_cast<int>(i)), DataWide(lines[i])) << "item " << i;
     }
   }
 
 };
 
-// What the core lists for a request, read the same way the window reads it.
+// What the core lists for a request, read the same way the window reads it:
+// the typed terms as the data's CP949 bytes.
 std::vector<std::string> CoreLines(int tab, std::string_view kind, std::string_view term1,
                                    std::string_view term2 = {}) {
   std::vector<std::string> lines;
   auto collect = [&](std::string_view line) { lines.emplace_back(line); };
-  marlix::SearchFile(kDataFile, marlix::RequestFromWindow(tab, kind, term1, term2), collect);
+  const std::string bytes1 = Cp949(term1), bytes2 = Cp949(term2);
+  marlix::SearchFile(kDataFile, marlix::RequestFromWindow(tab, kind, marlix::Cp949View(bytes1), marlix::Cp949View(bytes2)), collect);
   return lines;
 }
 
@@ -167,8 +169,8 @@ TEST_F(SearchWindow, NameSearchNeedsEveryWordInTheAddress) {
   const std::vector<std::string> both = CoreLines(0, marlix::kKindName, "개포1동 아파트");
   ASSERT_GT(both.size(), 1u);
   for (const std::string& line : both) {
-    EXPECT_NE(line.find("개포1동", 8), std::string::npos);
-    EXPECT_NE(line.find("아파트", 8), std::string::npos);
+    EXPECT_NE(line.find(Cp949("개포1동"), 8), std::string::npos);
+    EXPECT_NE(line.find(Cp949("아파트"), 8), std::string::npos);
   }
   SimpleSearch(0, "개포1동 아파트");
   ExpectListed(both);
@@ -194,8 +196,8 @@ TEST_F(SearchWindow, CompositeSearchCombinesTheTerms) {
   ::QueryPerformanceCounter(&end);
   const double seconds = static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
   ASSERT_EQ(ListCount(), 52144);
-  EXPECT_EQ(ListItem(0), Wide(all.front()));
-  EXPECT_EQ(ListItem(52143), Wide(all.back()));
+  EXPECT_EQ(ListItem(0), DataWide(all.front()));
+  EXPECT_EQ(ListItem(52143), DataWide(all.back()));
   std::printf("whole-file list fill: %.3f s\n", seconds);
   RecordProperty("whole_file_fill_ms", static_cast<int>(seconds * 1000));
   EXPECT_LT(seconds, 5.0);
@@ -398,7 +400,7 @@ TEST_F(SearchWindowPictures, Screenshots) {
   ::PostMessageA(dialog(), WM_COMMAND, ID_APP_ABOUT, 0);
   ::Sleep(500);
   shoot("about");
-  if (HWND about = ::FindWindowA(nullptr, "Marlix 정보")) ::PostMessageA(about, WM_COMMAND, IDOK, 0);
+  if (HWND about = ::FindWindowW(nullptr, L"Marlix 정보")) ::PostMessageA(about, WM_COMMAND, IDOK, 0);
 }
 
 }  // namespace

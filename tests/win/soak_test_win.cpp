@@ -102,7 +102,7 @@ std::vector<std::wstring> NoDataRows() { return {Wide(marlix::kNoDataRows[0]), W
 
 std::vector<std::wstring> Listed(const std::vector<std::string>& lines) {
   std::vector<std::wstring> wide;
-  for (const std::string& line : lines) wide.push_back(Wide(line));
+  for (const std::string& line : lines) wide.push_back(DataWide(line));
   return wide;
 }
 
@@ -161,9 +161,9 @@ struct BadFile {
   std::vector<Probe> probes;
 };
 
-const std::string kLine1 = "135-806 서울 강남구 개포1동 경남아파트";
-const std::string kLine2 = "135-807 서울 강남구 개포1동 우성3차아파트 (1∼6동)";
-const std::string kLine3 = "135-770 서울 강남구 개포1동 주공아파트 (1∼16동)";
+const std::string kLine1 = Cp949("135-806 서울 강남구 개포1동 경남아파트");
+const std::string kLine2 = Cp949("135-807 서울 강남구 개포1동 우성3차아파트 (1∼6동)");
+const std::string kLine3 = Cp949("135-770 서울 강남구 개포1동 주공아파트 (1∼16동)");
 
 std::vector<BadFile> BadFiles() {
   using S = std::string;
@@ -190,9 +190,9 @@ std::vector<BadFile> BadFiles() {
 
   // Lines past the format's 254 bytes stay whole: a word at their end is
   // found, and what follows the line is the next line, not its tail.
-  S long_line = "135-806 서울 강남구 개포1동 ";
-  while (long_line.size() < 294) long_line += "가";
-  long_line += " 끝말";
+  S long_line = Cp949("135-806 서울 강남구 개포1동 ");
+  while (long_line.size() < 294) long_line += Cp949("가");
+  long_line += Cp949(" 끝말");
   S long_line2 = long_line;
   long_line2.replace(0, 7, "135-807");
   files.push_back({"300-byte lines", long_line + "\r\n" + long_line2 + "\n" + kLine3 + "\r\n",
@@ -203,20 +203,20 @@ std::vector<BadFile> BadFiles() {
 
   // A NUL ends what is listed of its line; the line itself still ends at its
   // line feed, so nothing after the NUL turns into a line of its own.
-  const S nul_line = S("135-806 서울 강남구") + '\0' + "135-999 숨은동";
+  const S nul_line = S(Cp949("135-806 서울 강남구")) + '\0' + Cp949("135-999 숨은동");
   files.push_back({"NUL bytes", nul_line + "\r\n" + kLine2 + "\r\n" + S(3, '\0') + "\r\n" + kLine3 + "\r\n",
                    {{0, 0, "숨은동", "", {}},
                     {0, 1, "135999", "", {}},
-                    {0, 1, "135806", "", {"135-806 서울 강남구"}},
+                    {0, 1, "135806", "", {Cp949("135-806 서울 강남구")}},
                     {0, 0, "주공아파트", "", {kLine3}},
-                    {every.tab, every.kind, "", "", {"135-806 서울 강남구", kLine2, "", kLine3}}}});
+                    {every.tab, every.kind, "", "", {Cp949("135-806 서울 강남구"), kLine2, "", kLine3}}}});
 
   // Both line forms in one file, each judged by itself: a five-digit line is
   // found by its code however it is typed and by the words of its road or
   // lot address, which begins at byte 6, and its code copies as five digits.
-  const S five1 = "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10";
-  const S five2 = "06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12";
-  const S five3 = "06326 서울특별시 강남구 개포로 109 (개포동, 주공아파트) 개포동 660-1";
+  const S five1 = Cp949("06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10");
+  const S five2 = Cp949("06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12");
+  const S five3 = Cp949("06326 서울특별시 강남구 개포로 109 (개포동, 주공아파트) 개포동 660-1");
   files.push_back({"both line forms", kLine1 + "\r\n" + five1 + "\r\n" + kLine3 + "\r\n" + five2 + "\n" + five3 + "\r\n",
                    {{0, 1, "06315", "", {five1}, {"06315", five1.substr(6)}},
                     {0, 1, "063-15", "", {five1}},
@@ -235,16 +235,16 @@ std::vector<BadFile> BadFiles() {
   // byte just before a line end or the file's end takes neither, and is left
   // out of the list (handed to it, it would take the string's end for its
   // second half).
-  const S lead_at_end = "135-806 개포\xB0";
-  const S lead_space = "135-807 \xB0 개포1동";
-  const S lead_word = "135-770 \xB0개포1동";
-  const S lead_at_eof = "135-966 개포\xC7";
+  const S lead_at_end = Cp949("135-806 개포") + "\xB0";
+  const S lead_space = Cp949("135-807 ") + "\xB0" + Cp949(" 개포1동");
+  const S lead_word = Cp949("135-770 ") + "\xB0" + Cp949("개포1동");
+  const S lead_at_eof = Cp949("135-966 개포") + "\xC7";
   files.push_back({"invalid CP949",
                    lead_at_end + "\r\n" + lead_space + "\n" + lead_word + "\r\n" + lead_at_eof,
-                   {{0, 1, "135806", "", {"135-806 개포"}},
+                   {{0, 1, "135806", "", {Cp949("135-806 개포")}},
                     {0, 0, "개포1동", "", {lead_space}},
-                    {0, 1, "135966", "", {"135-966 개포"}},
-                    {every.tab, every.kind, "", "", {"135-806 개포", lead_space, lead_word, "135-966 개포"}}}});
+                    {0, 1, "135966", "", {Cp949("135-966 개포")}},
+                    {every.tab, every.kind, "", "", {Cp949("135-806 개포"), lead_space, lead_word, Cp949("135-966 개포")}}}});
   return files;
 }
 
@@ -357,8 +357,8 @@ TEST_F(LoadedWindow, AGigabyteFileIsSearchedInBoundedMemory) {
     code_seconds = Seconds(start);
     listed = ListCount();
     ASSERT_EQ(listed, copies * static_cast<int>(real_hits.size()));
-    EXPECT_EQ(ListItem(0), Wide(real_hits.front()));
-    EXPECT_EQ(ListItem(ListCount() - 1), Wide(real_hits.back()));
+    EXPECT_EQ(ListItem(0), DataWide(real_hits.front()));
+    EXPECT_EQ(ListItem(ListCount() - 1), DataWide(real_hits.back()));
     start = ::GetTickCount64();
     SimpleSearch(0, "없는동네이름");
     miss_seconds = Seconds(start);
@@ -404,11 +404,12 @@ class NationalDataFile : public LargeDataFile {
     const bool written = WriteDataBlocks([&](std::string& block) {
       block.clear();
       if (copy++ == copies) return;
+      const std::string kNote = Cp949(" (전국 크기 시험 자료, 가나다라마바빌딩 뒤편) 일련");
       for (std::string_view line : real) {
         char tail[32];
         std::snprintf(tail, sizeof tail, " %07zu\r\n", serial++);
         block.append(line.substr(0, 3)).append(line.substr(4, 2)).append(line.substr(7));
-        block.append(" (전국 크기 시험 자료, 가나다라마바빌딩 뒤편) 일련").append(tail);
+        block.append(kNote).append(tail);
       }
     });
     return written ? serial : 0;
@@ -452,7 +453,8 @@ TEST_F(LoadedWindow, ANationalSizeFileIsListedWhileTheWindowAnswers) {
     auto collect = [&](std::string_view line) {
       if (found.matches++ < marlix::kMostListed) found.listed.emplace_back(line);
     };
-    marlix::SearchFile(kDataFile, marlix::RequestFromWindow(tab, kind, term1, term2), collect);
+    const std::string bytes1 = Cp949(term1), bytes2 = Cp949(term2);  // typed, then searched as the data's bytes
+    marlix::SearchFile(kDataFile, marlix::RequestFromWindow(tab, kind, marlix::Cp949View(bytes1), marlix::Cp949View(bytes2)), collect);
     return found;
   };
   // The rows the window shows for what the core found: every row of a short
@@ -462,10 +464,10 @@ TEST_F(LoadedWindow, ANationalSizeFileIsListedWhileTheWindowAnswers) {
     ASSERT_EQ(ListCount(), static_cast<int>(found.listed.size() + (cut ? 1 : 0)));
     const std::size_t stride = found.listed.size() > 10000 ? 997 : 1;
     for (std::size_t i = 0; i < found.listed.size(); i += stride) {
-      ASSERT_EQ(ListItem(static_cast<int>(i)), Wide(found.listed[i])) << "row " << i;
+      ASSERT_EQ(ListItem(static_cast<int>(i)), DataWide(found.listed[i])) << "row " << i;
     }
     if (!found.listed.empty()) {
-      EXPECT_EQ(ListItem(static_cast<int>(found.listed.size() - 1)), Wide(found.listed.back()));
+      EXPECT_EQ(ListItem(static_cast<int>(found.listed.size() - 1)), DataWide(found.listed.back()));
     }
     if (cut) {
       EXPECT_EQ(ListItem(static_cast<int>(found.listed.size())), Wide(*cut));
@@ -585,7 +587,7 @@ TEST_F(LoadedWindow, ANationalSizeFileIsListedWhileTheWindowAnswers) {
         // The new search lists its lines once the old one has given way; a
         // row of the old one left in the list would never let the count match.
         for (const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
-             ListCount() != static_cast<int>(replacement.listed.size()) || ListItem(0) != Wide(replacement.listed[0]);) {
+             ListCount() != static_cast<int>(replacement.listed.size()) || ListItem(0) != DataWide(replacement.listed[0]);) {
           ASSERT_LT(::GetTickCount64(), deadline) << "the new search's lines do not come: " << ListCount() << " rows";
           ::Sleep(20);
         }

@@ -9,24 +9,28 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "test_text_win.h"
 
 namespace marlix_test {
 
 // The state folder as Wine sees it.
 inline const std::string kServerState = MARLIX_TEST_SERVER_STATE;
 
+// Paths are UTF-8; the files are opened by their UTF-16 names.
 inline std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(std::filesystem::path(Wide(path)), std::ios::binary);
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
 }
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(std::filesystem::path(Wide(path)), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 

@@ -43,7 +43,7 @@ TEST_F(TrayProgram, TheHiddenFrameOpensOneSearchWindowAtATime) {
   EXPECT_EQ(title, Wide(kFrameTitle));
   // Programs of a Korean system find it by its CP949 title.
   if (::GetACP() == 949) {
-    EXPECT_EQ(::FindWindowA(nullptr, kFrameTitle), frame);
+    EXPECT_EQ(::FindWindowA(nullptr, Cp949(kFrameTitle).c_str()), frame);
   }
   EXPECT_FALSE(::IsWindowVisible(frame));
   ASSERT_TRUE(FrameAnswers(frame));  // past its start-up
@@ -183,7 +183,7 @@ TEST_F(ResultCopy, ASelectedLineIsCopiedCutByTheCopyMode) {
   PostCommand(ID_COPY_WHOLE_LINE);
   EXPECT_EQ(Select(0), lines[0]);
   // Beside the CP949 bytes, the same text in UTF-16, marked Korean.
-  EXPECT_EQ(ClipboardUnicode(), std::make_pair(Wide(lines[0]), LCID{0x0412}));
+  EXPECT_EQ(ClipboardUnicode(), std::make_pair(DataWide(lines[0]), LCID{0x0412}));
   PostCommand(ID_COPY_POSTCODE);
   EXPECT_EQ(Select(0), lines[0].substr(0, 7));
 
@@ -210,8 +210,8 @@ TEST_F(ResultCopy, ASelectedLineIsCopiedCutByTheCopyMode) {
 TEST_F(ResultCopy, TheEnglishModeCopiesTheEnglishAddress) {
   const std::string csv = std::string(kDataDir) + "\\post.csv";
   const std::string kept_csv = ReadWholeFile(csv);
-  const std::vector<std::string> lines = {"06315 서울특별시 강남구 논현로8길 지하 67 (개포동)",
-                                          "06315 서울특별시 강남구 개포로 1", "063-150 서울 강남구 개포동"};
+  const std::vector<std::string> lines = {Cp949("06315 서울특별시 강남구 논현로8길 지하 67 (개포동)"),
+                                          Cp949("06315 서울특별시 강남구 개포로 1"), Cp949("063-150 서울 강남구 개포동")};
   ::DeleteFileA(csv.c_str());
   std::ofstream(kDataFile, std::ios::binary) << lines[0] << "\r\n" << lines[1] << "\r\n" << lines[2] << "\r\n";
   PostCommand(ID_COPY_ENGLISH);
@@ -220,8 +220,8 @@ TEST_F(ResultCopy, TheEnglishModeCopiesTheEnglishAddress) {
   EXPECT_EQ(Select(0), lines[0]);  // no post.csv yet
 
   std::ofstream(csv, std::ios::binary)
-      << "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"
-         "06315,서울특별시,강남구,2,45,Seoul,Gangnam-gu,개포2동,,개포로=;논현로8길=Nonhyeon-ro 8-gil\r\n";
+      << Cp949("우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"
+               "06315,서울특별시,강남구,2,45,Seoul,Gangnam-gu,개포2동,,개포로=;논현로8길=Nonhyeon-ro 8-gil\r\n");
   const std::string english = "Jiha 67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315";
   EXPECT_EQ(Select(0), english);
   EXPECT_EQ(ClipboardUnicode(), std::make_pair(Wide(english), LCID{0x0412}));

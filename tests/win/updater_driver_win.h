@@ -17,25 +17,18 @@
 #include <vector>
 
 #include "server_control_win.h"
+#include "test_text_win.h"
 #include "updater_resource.h"
 
 namespace marlix_test {
 
-inline std::string Cp949(const std::wstring& text) {
-  std::string out(text.size() * 2 + 1, '\0');
-  const int n = ::WideCharToMultiByte(949, 0, text.c_str(), static_cast<int>(text.size()), out.data(),
-                                      static_cast<int>(out.size()), nullptr, nullptr);
-  out.resize(n > 0 ? n : 0);
-  return out;
-}
-
-// A window's text in CP949. Across processes the W form is the one Wine
+// A window's text in UTF-8, as the programs' texts are. Across processes the W form is the one Wine
 // answers correctly; message boxes turn a lone LF into CR LF, which is undone.
 inline std::string TextOf(HWND hwnd) {
   wchar_t buffer[2048] = {};
   ::SendMessageW(hwnd, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(buffer));
   std::string plain;
-  for (char c : Cp949(buffer)) {
+  for (char c : Utf8(buffer)) {
     if (c != '\r') plain += c;
   }
   return plain;
@@ -64,22 +57,22 @@ inline bool IsDialogClass(HWND hwnd) {
   return std::string(name) == "#32770";
 }
 
-// The processes whose image is `image`, with their executable's path.
+// The processes whose image is `image`, with their executable's path (UTF-8).
 inline std::vector<std::pair<DWORD, std::string>> RunningPrograms(const char* image) {
   std::vector<std::pair<DWORD, std::string>> found;
   HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return found;
-  PROCESSENTRY32 entry{};
+  PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
-  for (BOOL more = ::Process32First(snapshot, &entry); more; more = ::Process32Next(snapshot, &entry)) {
-    if (::lstrcmpiA(entry.szExeFile, image) != 0) continue;
-    char path[MAX_PATH] = {};
+  for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
+    if (::lstrcmpiW(entry.szExeFile, Wide(image).c_str()) != 0) continue;
+    wchar_t path[MAX_PATH] = {};
     DWORD size = MAX_PATH;
     if (HANDLE p = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID)) {
-      ::QueryFullProcessImageNameA(p, 0, path, &size);
+      ::QueryFullProcessImageNameW(p, 0, path, &size);
       ::CloseHandle(p);
     }
-    found.emplace_back(entry.th32ProcessID, path);
+    found.emplace_back(entry.th32ProcessID, Utf8(path));
   }
   ::CloseHandle(snapshot);
   return found;
@@ -104,13 +97,14 @@ struct Process {
   bool WaitEnd(DWORD ms) const { return handle && ::WaitForSingleObject(handle, ms) == WAIT_OBJECT_0; }
 };
 
-// Starts `exe` in `dir`; a failure is a test failure and an empty Process.
+// Starts `exe` in `dir` (UTF-8 paths); a failure is a test failure and an empty Process.
 inline Process StartProcess(const std::string& exe, const std::string& dir) {
-  STARTUPINFOA si{};
+  STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  std::string command = "\"" + exe + "\"";
-  if (!::CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi)) {
+  std::wstring command = L"\"" + Wide(exe) + L"\"";
+  if (!::CreateProcessW(Wide(exe).c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, Wide(dir).c_str(), &si,
+                        &pi)) {
     ADD_FAILURE() << "cannot start " << exe << ": error " << ::GetLastError();
     return {};
   }

@@ -46,17 +46,19 @@ class UpdaterTest : public ::testing::Test {
     EndAll("Marlix.exe");
     // Wine's desktop is an explorer.exe too: only folder windows the test opens are closed.
     for (const auto& [pid, path] : RunningPrograms("explorer.exe")) explorers_before_.insert(pid);
-    dir_ = WinePath(MARLIX_TEST_BIN_DIR "/updater-test/") +
+    // A program folder whose name holds Korean, which the system's code page
+    // of an English Windows cannot spell.
+    dir_ = WinePath(MARLIX_TEST_BIN_DIR "/updater-test/") + "마릭스 " +
            ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    ::CreateDirectoryA(WinePath(MARLIX_TEST_BIN_DIR "/updater-test").c_str(), nullptr);
-    ::CreateDirectoryA(dir_.c_str(), nullptr);
+    ::CreateDirectoryW(Wide(WinePath(MARLIX_TEST_BIN_DIR "/updater-test")).c_str(), nullptr);
+    ::CreateDirectoryW(Wide(dir_).c_str(), nullptr);
     for (const char* name : {kProgramFile, kNewProgramFile, kOldProgramFile, "Marlix_New.exe.part"}) {
-      ::DeleteFileA(Path(name).c_str());
+      ::DeleteFileW(Wide(Path(name)).c_str());
     }
     old_program_ = ReadBytes(kBuildApp + "\\Marlix.exe");
     ASSERT_GT(old_program_.size(), 100000u);
     WriteBytes(Path(kProgramFile), old_program_);
-    ASSERT_TRUE(::CopyFileA((kBuildApp + "\\MarlixUpd.exe").c_str(), Path("MarlixUpd.exe").c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(Wide(kBuildApp + "\\MarlixUpd.exe").c_str(), Wide(Path("MarlixUpd.exe")).c_str(), FALSE));
     // A newer build: the same program with a higher version.
     new_program_ = WithVersion(old_program_, 1, 1);
     Fault("Marlix.exe", "");
@@ -114,17 +116,17 @@ class UpdaterTest : public ::testing::Test {
   void ExpectFolderHolds(const std::string& program) {
     EXPECT_TRUE(ReadBytes(Path(kProgramFile)) == program) << "Marlix.exe is not the expected build";
     for (const char* name : {kNewProgramFile, kOldProgramFile, "Marlix_New.exe.part"}) {
-      EXPECT_EQ(::GetFileAttributesA(Path(name).c_str()), INVALID_FILE_ATTRIBUTES) << name << " left behind";
+      EXPECT_EQ(::GetFileAttributesW(Wide(Path(name)).c_str()), INVALID_FILE_ATTRIBUTES) << name << " left behind";
     }
   }
 
   // Some program of the folder is running again, from the folder's Marlix.exe.
   bool ProgramRunsFromFolder(DWORD wait_ms) {
-    char full[MAX_PATH] = {};
-    ::GetFullPathNameA(Path(kProgramFile).c_str(), MAX_PATH, full, nullptr);
+    wchar_t full[MAX_PATH] = {};
+    ::GetFullPathNameW(Wide(Path(kProgramFile)).c_str(), MAX_PATH, full, nullptr);
     for (const ULONGLONG deadline = ::GetTickCount64() + wait_ms; ::GetTickCount64() < deadline; ::Sleep(50)) {
       for (const auto& [pid, path] : RunningPrograms("Marlix.exe")) {
-        if (pid != program_.pid && ::lstrcmpiA(path.c_str(), full) == 0) return true;
+        if (pid != program_.pid && ::lstrcmpiW(Wide(path).c_str(), full) == 0) return true;
       }
     }
     return false;
@@ -145,7 +147,7 @@ TEST_F(UpdaterTest, ANewerVersionOnTheServerReplacesTheRunningProgram) {
   // it, though started in another working folder (as the start with Windows is).
   Serve("MarlixVer.ini", "[Marlix]\r\nzipver=1.1\r\n");
   const std::string elsewhere = dir_ + "\\elsewhere";
-  ::CreateDirectoryA(elsewhere.c_str(), nullptr);
+  ::CreateDirectoryW(Wide(elsewhere).c_str(), nullptr);
   const ULONGLONG started = ::GetTickCount64();
   program_ = Start(Path(kProgramFile), elsewhere);
   const DWORD updater_pid = WaitForUpdaterStart();
@@ -206,10 +208,10 @@ TEST_F(UpdaterTest, EveryRunningCopyIsStoppedWhereverItLies) {
   StartProgram();
   // Two more copies under the names stopped, in another folder.
   const std::string other = dir_ + "\\other";
-  ::CreateDirectoryA(other.c_str(), nullptr);
+  ::CreateDirectoryW(Wide(other).c_str(), nullptr);
   const std::string idle = WinePath(MARLIX_IDLE_PROGRAM);
-  ASSERT_TRUE(::CopyFileA(idle.c_str(), (other + "\\Marlix.exe").c_str(), FALSE));
-  ASSERT_TRUE(::CopyFileA(idle.c_str(), (other + "\\Marlix_New.exe").c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileW(Wide(idle).c_str(), Wide(other + "\\Marlix.exe").c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileW(Wide(idle).c_str(), Wide(other + "\\Marlix_New.exe").c_str(), FALSE));
   Process second = Start(other + "\\Marlix.exe", other);
   Process third = Start(other + "\\Marlix_New.exe", other);
   ASSERT_TRUE(second.Running() && third.Running());
@@ -305,9 +307,9 @@ TEST(UpdaterResources, TheProgramCarriesItsWindowVersionAndManifest) {
                         ::SizeofResource(module, manifest));
   EXPECT_NE(xml.find("requestedExecutionLevel level=\"asInvoker\""), std::string::npos);
 
-  char about[128] = {};
-  ::LoadStringA(module, IDS_UPDATER_ABOUTBOX, about, sizeof about);
-  EXPECT_STREQ(about, "MarlixUpd 정보(&A)...");
+  wchar_t about[128] = {};
+  ::LoadStringW(module, IDS_UPDATER_ABOUTBOX, about, 128);
+  EXPECT_STREQ(about, L"MarlixUpd 정보(&A)...");
   EXPECT_NE(::FindResourceA(module, MAKEINTRESOURCEA(IDD_UPDATER_ABOUTBOX), MAKEINTRESOURCEA(5)), nullptr);
   EXPECT_NE(::FindResourceA(module, MAKEINTRESOURCEA(IDI_UPDATER), MAKEINTRESOURCEA(14)), nullptr);
 

@@ -12,6 +12,7 @@
 
 namespace {
 
+using marlix::Cp949View;
 using marlix::KeyAction;
 using marlix::RoutedKey;
 
@@ -61,7 +62,9 @@ TEST(ModeLayout, ComboItemsSelectTheSearchRules) {
   const auto simple = marlix::LayoutForMode(0);
   const auto composite = marlix::LayoutForMode(1);
   ASSERT_TRUE(simple && composite);
-  auto rule = [](int tab, std::string_view kind) { return marlix::RequestFromWindow(tab, kind, "x", "y").rule; };
+  auto rule = [](int tab, std::string_view kind) {
+    return marlix::RequestFromWindow(tab, kind, Cp949View("x"), Cp949View("y")).rule;
+  };
   EXPECT_EQ(rule(0, simple->combo_items[0]), marlix::MatchRule::Words);
   EXPECT_EQ(rule(0, simple->combo_items[1]), marlix::MatchRule::Postcode);
   EXPECT_EQ(rule(1, composite->combo_items[0]), marlix::MatchRule::And);
@@ -125,17 +128,17 @@ TEST(WindowRequest, MapsTheTabAndTheComboToARule) {
   using marlix::MatchRule;
   const std::string long_kind = std::string(marlix::kKindPostcode) + "xxxx";
   const std::pair<marlix::SearchRequest, MatchRule> cases[] = {
-      {marlix::RequestFromWindow(0, marlix::kKindPostcode, "135", ""), MatchRule::Postcode},
-      {marlix::RequestFromWindow(0, marlix::kKindName, "135", ""), MatchRule::Words},
+      {marlix::RequestFromWindow(0, marlix::kKindPostcode, Cp949View("135"), Cp949View("")), MatchRule::Postcode},
+      {marlix::RequestFromWindow(0, marlix::kKindName, Cp949View("135"), Cp949View("")), MatchRule::Words},
       // Tab 0 with a kind other than the code is a word search, a kind cut
-      // to 11 bytes included; a kind that is not AND is OR.
-      {marlix::RequestFromWindow(0, "", "135", ""), MatchRule::Words},
-      {marlix::RequestFromWindow(0, long_kind, "135", ""), MatchRule::Words},
-      {marlix::RequestFromWindow(1, marlix::kOperatorAnd, "a", "b"), MatchRule::And},
-      {marlix::RequestFromWindow(1, "and", "a", "b"), MatchRule::Or},
-      {marlix::RequestFromWindow(7, marlix::kOperatorAnd, "a", "b"), MatchRule::And},
-      {marlix::RequestFromWindow(1, marlix::kKindPostcode, "a", "b"), MatchRule::Or},
+      // to the combo's bytes included; a kind that is not AND is OR.
+      {marlix::RequestFromWindow(0, "", Cp949View("135"), Cp949View("")), MatchRule::Words},
+      {marlix::RequestFromWindow(0, long_kind, Cp949View("135"), Cp949View("")), MatchRule::Words},
+      {marlix::RequestFromWindow(1, marlix::kOperatorAnd, Cp949View("a"), Cp949View("b")), MatchRule::And},
+      {marlix::RequestFromWindow(1, "and", Cp949View("a"), Cp949View("b")), MatchRule::Or},
+      {marlix::RequestFromWindow(7, marlix::kOperatorAnd, Cp949View("a"), Cp949View("b")), MatchRule::And},
+      {marlix::RequestFromWindow(1, marlix::kKindPostcode, Cp949View("a"), Cp949View("b")), MatchRule::Or},
   };
-  for (const auto& [request, rule] : cases) EXPECT_EQ(request.rule, rule) << request.term1;
-  EXPECT_EQ(marlix::RequestFromWindow(1, "OR", "a", "b").term2, "b");
+  for (const auto& [request, rule] : cases) EXPECT_EQ(request.rule, rule) << request.term1.bytes();
+  EXPECT_EQ(marlix::RequestFromWindow(1, "OR", Cp949View("a"), Cp949View("b")).term2.bytes(), "b");
 }

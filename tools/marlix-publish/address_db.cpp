@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "data_files.h"
+#include "text.h"
 
 namespace marlix::publish {
 
@@ -48,9 +49,12 @@ constexpr std::array<std::size_t, 13> kTextFields = {
     kRiField,    kSidoEnField,    kSigunguEnField,  kEupmyeonEnField, kRoadEnField, kHdongField};
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-constexpr std::string_view kUnderground = "지하 ";
-constexpr std::string_view kMountain = "산";
-constexpr std::string_view kCsvHeader = "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명";
+// The Korean the lines and post.csv are written with, in the data's CP949.
+const std::string kUnderground = Cp949FromUtf8("지하 ");
+const std::string kMountain = Cp949FromUtf8("산");
+const std::string kCsvHeader = Cp949FromUtf8("우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명");
+// The header row in CP949, as a source's header is compared once converted.
+const std::string kHeaderRowCp949 = Cp949FromUtf8(kHeaderRow);
 constexpr std::size_t kBlockBytes = std::size_t{32} << 20;
 constexpr std::size_t kPoolBlockBytes = std::size_t{1} << 20;
 // The English names of a row, in one pooled text.
@@ -200,7 +204,7 @@ std::optional<SourceEncoding> EncodingOfHeader(std::string_view header, const Cp
   auto names_match = [](std::string_view cp949) {
     std::array<std::string_view, kFieldCount> fields;
     std::array<std::string_view, kFieldCount> names;
-    Split(kHeaderRow, names);
+    Split(kHeaderRowCp949, names);
     if (Split(cp949, fields) != kFieldCount) return false;
     for (std::size_t i = 0; i < kFieldCount; ++i) {
       if (Trim(fields[i]) != names[i]) return false;

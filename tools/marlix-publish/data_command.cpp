@@ -16,6 +16,7 @@
 #include "data_files.h"
 #include "db_sources.h"
 #include "output_file.h"
+#include "text.h"
 
 namespace publish = marlix::publish;
 using publish::OutputFile;
@@ -28,7 +29,7 @@ using publish::Fail;
 using publish::kExitDone;
 constexpr std::size_t kBadRowsShown = 10;
 
-// ASCII, the same in any execution character set.
+// Plain ASCII.
 constexpr char kDataHelp[] =
     "\n"
     "Turns Korea Post's address DB by region (zipcode_DB.zip) into the service's\n"
@@ -97,12 +98,9 @@ std::optional<int> ParseDataArguments(int argc, char** argv, DataOptions& option
 // Bad rows on stderr: the first few with their place, then how many in all.
 class BadRows {
  public:
-  explicit BadRows(const publish::Cp949Tables& text) : text_(text) {}
-
-  void Report(const std::string& label, std::size_t line, const std::string& cp949_why) {
+  void Report(const std::string& label, std::size_t line, const std::string& why) {
     if (++count_ <= kBadRowsShown) {
-      std::fprintf(stderr, "marlix-publish: %s:%zu: %s, skipped\n", label.c_str(), line,
-                   text_.ToUtf8(cp949_why).c_str());
+      std::fprintf(stderr, "marlix-publish: %s:%zu: %s, skipped\n", label.c_str(), line, why.c_str());
     }
   }
   void Close() const {
@@ -114,7 +112,6 @@ class BadRows {
   std::size_t count() const { return count_; }
 
  private:
-  const publish::Cp949Tables& text_;
   std::size_t count_ = 0;
 };
 
@@ -147,10 +144,14 @@ struct ShownSource {
 std::vector<std::string> VersionText(const std::string& version, const std::vector<ShownSource>& sources,
                                      const std::string& kept_name, std::size_t kept, std::size_t lines,
                                      std::size_t codes) {
-  std::vector<std::string> text = {"우편번호 자료 버전: " + version, "원본: 우정사업본부 지역별 주소 DB"};
+  // Written in the data's CP949 (the version and the sources' names are CP949 already).
+  std::vector<std::string> text = {marlix::Cp949FromUtf8("우편번호 자료 버전: ") + version,
+                                   marlix::Cp949FromUtf8("원본: 우정사업본부 지역별 주소 DB")};
   for (const ShownSource& s : sources) text.push_back("  " + s.name + " (" + Date(s.modified) + ")");
-  if (!kept_name.empty()) text.push_back("  기존 자료: " + kept_name + " (" + WithCommas(kept) + "줄)");
-  text.push_back("자료 건수: " + WithCommas(lines) + "줄, 우편번호 " + WithCommas(codes) + "개");
+  if (!kept_name.empty()) {
+    text.push_back(marlix::Cp949FromUtf8("  기존 자료: ") + kept_name + " (" + WithCommas(kept) + marlix::Cp949FromUtf8("줄)"));
+  }
+  text.push_back(marlix::Cp949FromUtf8("자료 건수: " + WithCommas(lines) + "줄, 우편번호 " + WithCommas(codes) + "개"));
   return text;
 }
 
@@ -169,7 +170,7 @@ int RunDataCommand(int argc, char** argv) {
   // Everything is read before anything is written, so that a source that
   // stops the run leaves DIR as it was.
   publish::AddressSet set;
-  BadRows bad(text);
+  BadRows bad;
   std::vector<ShownSource> shown;
   std::size_t rows_read = 0;
   std::string scratch;

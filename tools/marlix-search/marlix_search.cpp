@@ -24,7 +24,7 @@ constexpr int kExitMatch = 0;
 constexpr int kExitNoMatch = 1;
 constexpr int kExitTrouble = 2;
 
-// The help text is plain ASCII, the same in any execution character set.
+// The help text is plain ASCII.
 constexpr char kUsage[] =
     "Usage:\n"
     "  marlix-search [--data FILE] [--copy code|address|line|english] [--raw] code TERM\n"
@@ -226,11 +226,11 @@ int main(int argc, char** argv) {
   // A code search takes from it the sign that the data is sorted, to look the code up.
   const marlix::CodeNames names =
       copy_mode == marlix::kCopyEnglish || rule == marlix::MatchRule::Postcode ||
-              (rule == marlix::MatchRule::Words && marlix::WordsNeedNames(terms[0]))
+              (rule == marlix::MatchRule::Words && marlix::WordsNeedNames(marlix::Cp949View(terms[0])))
           ? marlix::CodeNames::Beside(options.data)
           : marlix::CodeNames();
   marlix::MappedFile file(options.data.c_str());
-  const marlix::SearchRequest request{rule, terms[0], terms[1], &names,
+  const marlix::SearchRequest request{rule, marlix::Cp949View(terms[0]), marlix::Cp949View(terms[1]), &names,
                                       rule == marlix::MatchRule::Postcode && names.TrustsOrderOf(file.size()),
                                       names.TrustsAllFiveDigit(file.size())};
 

@@ -37,7 +37,7 @@ BOOL CSearchApp::InitInstance() {
 // minimise request) and this process shows its own search window, then ends.
 BOOL CSearchApp::RunAsLaterInstance() {
   // By its title in UTF-16: the system's code page may not hold it.
-  HWND running = ::FindWindowW(nullptr, WideFromCp949(kFrameTitle).c_str());
+  HWND running = ::FindWindowW(nullptr, WideFromUtf8(kFrameTitle).c_str());
   if (running == nullptr) return TRUE;
   ::SendMessageW(running, WM_DESTROY, 0, 0);
   ::CloseWindow(running);

@@ -229,13 +229,13 @@ void CSearchDlg::SearchOnce() {
 void CSearchDlg::FillResults(MappedFile* file) {
   char term1[kTermMaxBytes + 1] = {};
   char term2[kTermMaxBytes + 1] = {};
-  char kind[kKindMaxBytes + 1] = {};
   bool held1 = true, held2 = true;
-  m_edtFirstTerm.GetWindowText(term1, sizeof term1, &held1);
-  m_edtSecondTerm.GetWindowText(term2, sizeof term2, &held2);
-  m_cboKind.GetWindowText(kind, sizeof kind);
+  // The terms are searched for in the data, so they are taken as its CP949 bytes.
+  m_edtFirstTerm.GetCp949WindowText(term1, sizeof term1, &held1);
+  m_edtSecondTerm.GetCp949WindowText(term2, sizeof term2, &held2);
+  const std::string kind = m_cboKind.GetWindowTextUtf8();
   const int tab = m_tabMode.GetCurSel();
-  SearchRequest request = RequestFromWindow(tab, kind, term1, term2);
+  SearchRequest request = RequestFromWindow(tab, kind, Cp949View(term1), Cp949View(term2));
   // post.csv beside the data gives the English names and 행정동 a name search
   // may need, and the sign that lets a code search look its code up.
   CodeNames names;
@@ -260,8 +260,8 @@ void CSearchDlg::FillResults(MappedFile* file) {
     // The rows are measured in the list's own device context, taken for one step at a time.
     std::optional<WindowDC> dc(std::in_place, m_lstResult.m_hWnd);
     std::wstring item;
-    auto list_row = [&](std::string_view text) {
-      item = WideFromCp949(text);
+    auto list_row = [&](std::wstring text) {
+      item = std::move(text);
       if (listed == 0) m_lstResult.SetItemHeight(0, kResultItemHeight);
       m_lstResult.InsertString(listed++, item.c_str());
       SIZE size{};
@@ -290,13 +290,13 @@ void CSearchDlg::FillResults(MappedFile* file) {
     // Lines past the cut are only counted; the steps between blocks pace them.
     auto add = [&](std::string_view line) -> bool {
       if (matches++ >= kMostListed) return true;
-      list_row(WithoutHalfCharacterAtEnd(line));
+      list_row(WideFromCp949(WithoutHalfCharacterAtEnd(line)));
       return step();
     };
     const BlockHook between_blocks(step);
     SearchFile(*file, request, add, &between_blocks);
     if (overtaken) return;
-    if (const std::optional<std::string> row = UnlistedRow(matches)) list_row(*row);
+    if (const std::optional<std::string> row = UnlistedRow(matches)) list_row(WideFromUtf8(*row));
     dc.reset();
     m_lstResult.SendMessage(WM_SETREDRAW, TRUE);
   }
@@ -343,7 +343,8 @@ void Offer(UINT format, HGLOBAL block) {
 void CSearchDlg::OnSelchangeResultList() {
   const int index = m_lstResult.GetCurSel();
   if (index == LB_ERR) return;
-  const std::string line = m_lstResult.GetText(index);
+  // The row is a line of the data: its CP949 bytes again, for the copy's cut.
+  const std::string line = Cp949FromWide(m_lstResult.GetTextW(index));
   const std::string text =
       TextForCopy(line, m_nCopyMode, m_nCopyMode == kCopyEnglish ? CodeNames::Beside(kDataFile) : CodeNames());
   const std::wstring wide = WideFromCp949(text);
@@ -539,7 +540,8 @@ void CSearchDlg::OnVersionNews() {
   // A running or ended update's steps matter more than the version's.
   if (news.status && m_bVersionStatusWanted) SetStatus(news.status->c_str());
   if (news.version) {
-    if (news.version->fetched) m_edtDataVersion.SetWindowText(news.version->text.c_str());
+    // The server's version file is CP949, as the data is.
+    if (news.version->fetched) m_edtDataVersion.SetWindowText(WideFromCp949(news.version->text).c_str());
     // The line under the bar tells the editions while no transfer needs it.
     if (!m_pUpdate) m_stcProgress.SetWindowText(EditionsText(LocalManifest(kDataFolder), news.manifest).c_str());
     m_pVersionFetch.reset();
@@ -584,7 +586,7 @@ void CSearchDlg::OnTimer(WPARAM id) {
   m_nBannerFrame = step.frame;
   UniqueBitmap next;
   if (step.bitmap_id) {
-    next.reset(static_cast<HBITMAP>(::LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(step.bitmap_id),
+    next.reset(static_cast<HBITMAP>(::LoadImageW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(step.bitmap_id),
                                                  IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   }
   m_nBannerFrame = step.next_counter;

@@ -57,7 +57,7 @@ std::optional<ModeLayout> LayoutForMode(int tab) {
   }
 }
 
-SearchRequest RequestFromWindow(int tab, std::string_view kind, std::string_view term1, std::string_view term2) {
+SearchRequest RequestFromWindow(int tab, std::string_view kind, Cp949View term1, Cp949View term2) {
   kind = kind.substr(0, kKindMaxBytes);
   MatchRule rule;
   if (tab == 0) {

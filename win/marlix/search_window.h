@@ -15,19 +15,19 @@
 
 namespace marlix {
 
-// The combo texts that select a rule, as CP949 bytes whatever the compiler's
-// execution character set: "우편번호" and "동명/건물명".
-inline constexpr std::string_view kKindPostcode = "\xBF\xEC\xC6\xED\xB9\xF8\xC8\xA3";
-inline constexpr std::string_view kKindName = "\xB5\xBF\xB8\xED/\xB0\xC7\xB9\xB0\xB8\xED";
+// The combo texts that select a rule.
+inline constexpr std::string_view kKindPostcode = "우편번호";
+inline constexpr std::string_view kKindName = "동명/건물명";
 inline constexpr std::string_view kOperatorAnd = "AND";
 inline constexpr std::string_view kOperatorOr = "OR";
 // The combo's text is read into this many bytes ("동명/건물명" fills them).
-inline constexpr std::size_t kKindMaxBytes = 11;
+inline constexpr std::size_t kKindMaxBytes = kKindName.size();
 
 // The search that the window's controls ask for. In the simple tab (0) the
 // kind "우편번호" searches by code and any other kind by words; any other tab
 // combines the terms, with AND when the operator says so and OR otherwise.
-SearchRequest RequestFromWindow(int tab, std::string_view kind, std::string_view term1, std::string_view term2);
+// `kind` is the combo's UTF-8 text; the terms are the data's CP949 bytes.
+SearchRequest RequestFromWindow(int tab, std::string_view kind, Cp949View term1, Cp949View term2);
 
 // Keys the window routes itself; modifiers are not looked at.
 enum class RoutedKey { Enter, Tab };
@@ -96,11 +96,11 @@ constexpr int HorizontalExtentFor(int widest) {
   return widest > kExtentAllowance ? widest - kExtentAllowance : 0;
 }
 
-// The two rows a search with no match shows (CP949).
+// The two rows a search with no match shows.
 inline constexpr std::string_view kNoDataRows[2] = {"", "                   ▶조회된 자료가 없습니다.◀"};
 
 // The row a search shows while it waits for the data, above one with the
-// transfer's bytes and time left (CP949).
+// transfer's bytes and time left.
 inline constexpr std::string_view kFetchingDataRow = "▶우편번호 자료를 받고 있습니다◀";
 
 // A result is listed up to this many lines, far more than anyone reads; the
@@ -108,8 +108,8 @@ inline constexpr std::string_view kFetchingDataRow = "▶우편번호 자료를 
 // take the window minutes and gigabytes.
 inline constexpr std::size_t kMostListed = 100000;
 
-// The row after a cut result: how many matching lines are not listed
-// (CP949); nothing when all `matches` are listed.
+// The row after a cut result: how many matching lines are not listed;
+// nothing when all `matches` are listed.
 std::optional<std::string> UnlistedRow(std::size_t matches);
 
 // A search hands the window its waiting messages once it has worked this

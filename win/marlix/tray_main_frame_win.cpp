@@ -61,7 +61,7 @@ void CTrayMainFrame::AddIcon() {
   data.hIcon = static_cast<HICON>(::LoadImageW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(IDI_MARLIX), IMAGE_ICON,
                                                ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
                                                LR_SHARED));
-  const std::wstring tip = WideFromCp949(kIconTip);
+  const std::wstring tip = WideFromUtf8(kIconTip);
   tip.copy(data.szTip, std::size(data.szTip) - 1);
   ::Shell_NotifyIconW(NIM_ADD, &data);
 }

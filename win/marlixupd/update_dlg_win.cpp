@@ -1,10 +1,10 @@
 #include "update_dlg_win.h"
 
-#include <cstring>
 #include <iterator>
 
 #include "local_files.h"
 #include "program_version_win.h"
+#include "text_win.h"
 #include "updater_resource.h"
 
 using namespace marlix::updater;
@@ -24,8 +24,6 @@ DEFINE_MESSAGE_MAP(CUpdateDlg, CProgramDialog)
 CUpdateDlg::CUpdateDlg(CWnd* parent)
     : CProgramDialog(IDD_UPDATER, {IDI_UPDATER, IDD_UPDATER_ABOUTBOX, IDS_UPDATER_ABOUTBOX, IDM_UPDATER_ABOUTBOX},
                      parent),
-      m_szCurDir{},
-      m_szNewFile{},
       m_nProgressMax(0) {}
 
 CUpdateDlg::~CUpdateDlg() = default;
@@ -43,23 +41,20 @@ BOOL CUpdateDlg::OnInitDialog() {
   m_nProgressMax = kProgressMax;
   // The program folder is the updater's own, whatever the working directory
   // (a user or a shortcut may start it from anywhere). Its file steps name
-  // files in the system's code page.
-  std::memset(m_szCurDir, 0, sizeof m_szCurDir);
-  const std::wstring folder = marlix::OwnProgramFolder();
-  BOOL lossy = FALSE;
-  if (folder.empty() || ::WideCharToMultiByte(CP_ACP, 0, folder.c_str(), -1, m_szCurDir, sizeof m_szCurDir, nullptr,
-                                              &lossy) == 0 || lossy) {
-    // A folder those calls cannot name: the working directory, as a last resort.
-    const DWORD length = ::GetCurrentDirectoryA(sizeof m_szCurDir, m_szCurDir);
-    if (length == 0 || length >= sizeof m_szCurDir) m_szCurDir[0] = '\0';
+  // files in UTF-8, and the system in UTF-16, so any folder name will do.
+  std::wstring folder = marlix::OwnProgramFolder();
+  if (folder.empty()) {
+    // The system cannot tell the program's file: the working directory, as a last resort.
+    wchar_t current[MAX_PATH] = {};
+    const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, current);
+    if (length > 0 && length < MAX_PATH) folder = current;
   }
-  std::memset(m_szNewFile, 0, sizeof m_szNewFile);
-  const std::string new_file = marlix::JoinPath(m_szCurDir, kNewProgramFile);
-  std::strncpy(m_szNewFile, new_file.c_str(), sizeof m_szNewFile - 1);
+  m_strCurDir = marlix::Utf8FromWide(folder);
+  m_strNewFile = marlix::JoinPath(m_strCurDir, kNewProgramFile);
 
   UpdateSetup setup;
-  setup.program_dir = m_szCurDir;
-  setup.new_file = m_szNewFile;
+  setup.program_dir = m_strCurDir;
+  setup.new_file = m_strNewFile;
   setup.progress_max = m_nProgressMax;
   setup.agent = AfxGetAppName();
   UpdateWindow& window = *this;

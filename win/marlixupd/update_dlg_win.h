@@ -24,8 +24,8 @@ class CUpdateDlg : public CProgramDialog, private marlix::updater::UpdateWindow 
   void OnTimer(WPARAM id);
   void RunUpdate();
 
-  char m_szCurDir[1024];
-  char m_szNewFile[1024];
+  std::string m_strCurDir;   // the program folder, UTF-8
+  std::string m_strNewFile;  // the downloaded program, UTF-8
   int m_nProgressMax;
   CButton m_btnCancel;         // 2
   CButton m_btnOK;             // 1

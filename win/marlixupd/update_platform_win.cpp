@@ -8,6 +8,7 @@
 
 #include "handle_win.h"
 #include "program_version_win.h"
+#include "text_win.h"
 
 namespace marlix::updater {
 
@@ -33,10 +34,10 @@ std::optional<std::vector<ProcessEntry>> Win32Processes::List() {
   UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return std::nullopt;
   std::vector<ProcessEntry> entries;
-  PROCESSENTRY32 entry{};
+  PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
-  for (BOOL more = ::Process32First(snapshot.get(), &entry); more; more = ::Process32Next(snapshot.get(), &entry)) {
-    entries.push_back({entry.th32ProcessID, entry.szExeFile});
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+    entries.push_back({entry.th32ProcessID, Utf8FromWide(entry.szExeFile)});
   }
   return entries;
 }
@@ -52,13 +53,14 @@ std::unique_ptr<OpenedProcess> Win32Processes::Open(std::uint32_t id) {
 void Win32Processes::Wait(unsigned milliseconds) { ::Sleep(milliseconds); }
 
 std::optional<FileVersion> Win32ProgramVersions::Of(const std::string& path) {
-  return ProgramFileVersion(WideFromSystemCodePage(path.c_str()));
+  return ProgramFileVersion(WideFromUtf8(path));
 }
 
 bool Win32Shell::Open(const std::string& file, const std::string& parameters, const std::string& directory) {
-  const HINSTANCE result = ::ShellExecuteA(nullptr, "open", file.c_str(),
-                                           parameters.empty() ? nullptr : parameters.c_str(), directory.c_str(),
-                                           SW_SHOW);
+  const std::wstring wide_parameters = WideFromUtf8(parameters);
+  const HINSTANCE result =
+      ::ShellExecuteW(nullptr, L"open", WideFromUtf8(file).c_str(),
+                      parameters.empty() ? nullptr : wide_parameters.c_str(), WideFromUtf8(directory).c_str(), SW_SHOW);
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <string>
 
 #include "wnd_win.h"
 
@@ -32,7 +33,7 @@ int AfxWinMain() {
   return app->Run();
 }
 
-HINSTANCE AfxGetInstanceHandle() { return ::GetModuleHandleA(nullptr); }
+HINSTANCE AfxGetInstanceHandle() { return ::GetModuleHandleW(nullptr); }
 
 const wchar_t* AfxGetAppNameW() {
   static wchar_t name[MAX_PATH] = {};
@@ -49,15 +50,13 @@ const wchar_t* AfxGetAppNameW() {
   return name;
 }
 
-// For the ANSI calls (the internet agent): in the system's code page.
 const char* AfxGetAppName() {
-  static char name[MAX_PATH] = {};
-  if (!name[0]) ::WideCharToMultiByte(CP_ACP, 0, AfxGetAppNameW(), -1, name, MAX_PATH, nullptr, nullptr);
-  return name;
+  static const std::string name = marlix::Utf8FromWide(AfxGetAppNameW());
+  return name.c_str();
 }
 
 int AfxMessageBox(HWND owner, std::string_view text, UINT type) {
-  return ::MessageBoxW(owner, marlix::WideFromCp949(text).c_str(), AfxGetAppNameW(), type);
+  return ::MessageBoxW(owner, marlix::WideFromUtf8(text).c_str(), AfxGetAppNameW(), type);
 }
 
 int AfxMessageBox(const char* text, UINT type) { return AfxMessageBox(::GetActiveWindow(), text, type); }

@@ -19,18 +19,6 @@ namespace {
 constexpr char kCannotStartHead[] = "우편번호 검색 업데이트 프로그램을 실행할 수 없습니다.\n\n";
 constexpr char kCannotStartTail[] = " 프로그램이 있는지 확인하십시오";
 
-}  // namespace
-
-std::wstring WideFromSystemCodePage(const char* text) {
-  const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (n <= 1) return {};
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, text, -1, out.data(), n);
-  out.pop_back();
-  return out;
-}
-
-namespace {
 
 // This process's own program file, in UTF-16; empty when the system cannot tell it.
 std::wstring OwnProgramPath() {
@@ -58,11 +46,11 @@ std::wstring OwnProgramFolder() {
 }
 
 bool StartUpdater(const char* app_name, const std::wstring& program_dir) {
-  const std::wstring updater = program_dir + L"\\" + WideFromCp949(kUpdaterProgram);
+  const std::wstring updater = program_dir + L"\\" + WideFromUtf8(kUpdaterProgram);
   const HINSTANCE started = ShellExecuteW(nullptr, L"open", updater.c_str(), nullptr, program_dir.c_str(), SW_SHOW);
   if (reinterpret_cast<INT_PTR>(started) > 32) return true;
-  const std::wstring text = WideFromCp949(kCannotStartHead) + updater + WideFromCp949(kCannotStartTail);
-  MessageBoxW(nullptr, text.c_str(), WideFromSystemCodePage(app_name).c_str(), MB_OK | MB_ICONEXCLAMATION);
+  const std::wstring text = WideFromUtf8(kCannotStartHead) + updater + WideFromUtf8(kCannotStartTail);
+  MessageBoxW(nullptr, text.c_str(), WideFromUtf8(app_name).c_str(), MB_OK | MB_ICONEXCLAMATION);
   return false;
 }
 

@@ -13,9 +13,6 @@ namespace marlix {
 // directory: a start with Windows, a shortcut or a command line may set any.
 std::wstring OwnProgramFolder();
 
-// A path from the ANSI calls is in the system's code page, not CP949.
-std::wstring WideFromSystemCodePage(const char* text);
-
 // The fixed file version of a program's version resource; nothing when the
 // file is missing or has none.
 std::optional<FileVersion> ProgramFileVersion(const std::wstring& path);
@@ -26,7 +23,7 @@ std::optional<FileVersion> OwnProgramVersion();
 // on any failure nothing is newer; see CheckServiceProgram, with the data
 // folder's manifest as the edition held) and, when one is, starts
 // MarlixUpd.exe from `program_dir`. `server_version` receives the version seen.
-// `app_name` is the agent and the caption of the message when the updater
+// `app_name` (UTF-8) is the agent and the caption of the message when the updater
 // cannot start. Returns whether the updater was started. It waits on the
 // network: call it off the window's thread.
 bool CheckProgramVersion(const char* app_name, const std::wstring& program_dir, const FileVersion& own,

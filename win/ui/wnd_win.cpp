@@ -1,5 +1,7 @@
 #include "wnd_win.h"
 
+#include "cp949_bytes.h"
+
 #include <exception>
 #include <stdexcept>
 
@@ -13,13 +15,13 @@ std::wstring CWnd::GetWindowTextW() const {
   return text;
 }
 
-int CWnd::GetWindowText(char* buffer, int size, bool* lossless) const {
+int CWnd::GetCp949WindowText(char* buffer, int size, bool* lossless) const {
   if (size <= 0) return 0;
   std::string text = marlix::Cp949FromWide(GetWindowTextW(), lossless);
   std::size_t keep = 0;
-  // Whole characters only: a byte 0x81-0xFE leads a two-byte one.
+  // Whole characters only.
   while (keep < text.size()) {
-    const std::size_t step = static_cast<unsigned char>(text[keep]) >= 0x81 ? 2 : 1;
+    const std::size_t step = marlix::CharacterBytes(text[keep]);
     if (keep + step > static_cast<std::size_t>(size - 1)) break;
     keep += step;
   }
@@ -98,7 +100,7 @@ void CWnd::ReportCurrentException() {
 }
 
 int CTabCtrl::InsertItem(int index, std::string_view text) {
-  std::wstring wide = marlix::WideFromCp949(text);
+  std::wstring wide = marlix::WideFromUtf8(text);
   TCITEMW item{};
   item.mask = TCIF_TEXT;
   item.pszText = wide.data();
@@ -127,7 +129,7 @@ BOOL CFrameWnd::Create(std::string_view title, DWORD style, DWORD exStyle) {
     return ::RegisterClassExW(&wc);
   }();
   if (!registered) return FALSE;
-  return ::CreateWindowExW(exStyle, kFrameClass, marlix::WideFromCp949(title).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+  return ::CreateWindowExW(exStyle, kFrameClass, marlix::WideFromUtf8(title).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                            CW_USEDEFAULT, nullptr, nullptr, AfxGetInstanceHandle(), this) != nullptr;
 }
 

@@ -1,7 +1,8 @@
 // The window classes of our small framework: CWnd with its static message
 // table, CFrameWnd, CDialog, the control wrappers and CMenu. The windows are
-// Unicode windows; the wrappers take and give the programs' CP949 text (and
-// UTF-16 where a caller wants it) and convert with code page 949 themselves.
+// Unicode windows; the wrappers take and give the programs' UTF-8 text (and
+// UTF-16 where a caller wants it) and convert only at the Win32 call. The data's
+// CP949 lines and words are converted by their callers, who know them as such.
 #pragma once
 
 #include <windows.h>
@@ -116,11 +117,11 @@ constexpr bool HasDuplicateRoutes(std::span<const MessageEntry> entries) {
   constinit const MessageMap Class::kMessageMap{&Base::kMessageMap, Class::kMessageEntries};
 
 HINSTANCE AfxGetInstanceHandle();
-// The program file's name without its extension, in the ANSI code page.
+// The program file's name without its extension, in UTF-8.
 const char* AfxGetAppName();
 // The same name in UTF-16, for captions.
 const wchar_t* AfxGetAppNameW();
-// A modal message box captioned with the application name; the text is CP949.
+// A modal message box captioned with the application name; the text is UTF-8.
 int AfxMessageBox(const char* text, UINT type = MB_OK);
 int AfxMessageBox(HWND owner, std::string_view text, UINT type);
 
@@ -140,11 +141,13 @@ class CWnd {
   }
   HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
   int GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
-  void SetWindowText(std::string_view text) { ::SetWindowTextW(m_hWnd, marlix::WideFromCp949(text).c_str()); }
+  void SetWindowText(std::string_view text) { ::SetWindowTextW(m_hWnd, marlix::WideFromUtf8(text).c_str()); }
   void SetWindowText(const wchar_t* text) { ::SetWindowTextW(m_hWnd, text); }
-  // The text in CP949, at most size - 1 bytes and never half a character,
-  // always terminated. `lossless` tells whether every character had a CP949 form.
-  int GetWindowText(char* buffer, int size, bool* lossless = nullptr) const;
+  // The text as a search word of the data, in CP949: at most size - 1 bytes
+  // and never half a character, always terminated. `lossless` tells whether
+  // every character had a CP949 form.
+  int GetCp949WindowText(char* buffer, int size, bool* lossless = nullptr) const;
+  std::string GetWindowTextUtf8() const { return marlix::Utf8FromWide(GetWindowTextW()); }
   std::wstring GetWindowTextW() const;
   void MoveWindow(int x, int y, int width, int height, BOOL repaint = TRUE) {
     ::MoveWindow(m_hWnd, x, y, width, height, repaint);
@@ -223,13 +226,12 @@ class CEdit : public CWnd {};
 class CListBox : public CWnd {
  public:
   void ResetContent() { SendMessage(LB_RESETCONTENT); }
-  int InsertString(int index, std::string_view text) { return InsertString(index, marlix::WideFromCp949(text).c_str()); }
+  int InsertString(int index, std::string_view text) { return InsertString(index, marlix::WideFromUtf8(text).c_str()); }
   int InsertString(int index, const wchar_t* text) {
     return static_cast<int>(SendMessage(LB_INSERTSTRING, index, reinterpret_cast<LPARAM>(text)));
   }
-  // An item's text in UTF-16 and in CP949; empty for an index out of range.
+  // An item's text in UTF-16; empty for an index out of range.
   std::wstring GetTextW(int index) const;
-  std::string GetText(int index) const { return marlix::Cp949FromWide(GetTextW(index)); }
   int SetItemHeight(int index, UINT height) { return static_cast<int>(SendMessage(LB_SETITEMHEIGHT, index, height)); }
   void SetHorizontalExtent(int extent) { SendMessage(LB_SETHORIZONTALEXTENT, extent); }
   int InitStorage(int items, UINT bytes) { return static_cast<int>(SendMessage(LB_INITSTORAGE, items, bytes)); }
@@ -241,7 +243,7 @@ class CComboBox : public CWnd {
  public:
   void ResetContent() { SendMessage(CB_RESETCONTENT); }
   int AddString(std::string_view text) {
-    const std::wstring wide = marlix::WideFromCp949(text);
+    const std::wstring wide = marlix::WideFromUtf8(text);
     return static_cast<int>(SendMessage(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str())));
   }
   int SetCurSel(int index) { return static_cast<int>(SendMessage(CB_SETCURSEL, index)); }

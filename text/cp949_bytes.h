@@ -25,4 +25,21 @@ constexpr bool IsCp949LeadByte(char c) {
 }
 constexpr std::size_t CharacterBytes(char lead) { return IsCp949LeadByte(lead) ? 2 : 1; }
 
+// Bytes in the data file's encoding, CP949, where the core takes them: a
+// search's terms, compared with the lines byte for byte. Every other text of
+// the programs is UTF-8; this type says at each signature which the bytes
+// are, and only an explicit Cp949View(bytes) (after a conversion, or straight
+// from the data) makes one.
+class Cp949View {
+ public:
+  constexpr Cp949View() = default;
+  constexpr explicit Cp949View(std::string_view bytes) : bytes_(bytes) {}
+  constexpr std::string_view bytes() const { return bytes_; }
+  constexpr bool empty() const { return bytes_.empty(); }
+  friend constexpr bool operator==(Cp949View, Cp949View) = default;
+
+ private:
+  std::string_view bytes_;
+};
+
 }  // namespace marlix
