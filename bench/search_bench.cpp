@@ -30,7 +30,7 @@ marlix::SearchOutcome SearchOnce(const std::string& path, const marlix::SearchRe
                                  marlix::LineSink sink) {
   if (read == Read::AsChosen) return marlix::SearchFile(path.c_str(), request, sink);
   marlix::MappedFile file(path.c_str());
-  if (!file.mapped()) return {marlix::SearchStatus::ReadFailed, 0, 0};
+  if (!file.mapped()) return {marlix::SearchStatus::kReadFailed, 0, 0};
   return marlix::SearchBytes(file.bytes(), request, sink);
 }
 
@@ -46,7 +46,7 @@ void RunSearch(benchmark::State& state, marlix::SearchRequest request, Data data
   auto count = [&](std::string_view line) { bytes += line.size(); };
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop's own idiom
     const marlix::SearchOutcome outcome = SearchOnce(path, request, read, count);
-    if (outcome.status != marlix::SearchStatus::Ok) {
+    if (outcome.status != marlix::SearchStatus::kOk) {
       state.SkipWithError("cannot read the data file");
       return;
     }
@@ -62,13 +62,13 @@ marlix::Cp949View Cp949(const char* utf8) {
   return marlix::Cp949View(made.emplace_front(marlix::Cp949FromUtf8(utf8)));
 }
 
-const marlix::SearchRequest kCode{marlix::MatchRule::Postcode, marlix::Cp949View("135-08"), {}};
-const marlix::SearchRequest kName{marlix::MatchRule::Words, Cp949("역삼동"), {}};
-const marlix::SearchRequest kShortName{marlix::MatchRule::Words, Cp949("동"), {}};
-const marlix::SearchRequest kTwoWords{marlix::MatchRule::Words, Cp949("강남구 역삼"), {}};
-const marlix::SearchRequest kAnd{marlix::MatchRule::And, Cp949("서울"), Cp949("아파트")};
-const marlix::SearchRequest kOr{marlix::MatchRule::Or, Cp949("세종"), Cp949("제주")};
-const marlix::SearchRequest kAll{marlix::MatchRule::Or, {}, {}};
+const marlix::SearchRequest kCode{marlix::MatchRule::kPostcode, marlix::Cp949View("135-08"), {}};
+const marlix::SearchRequest kName{marlix::MatchRule::kWords, Cp949("역삼동"), {}};
+const marlix::SearchRequest kShortName{marlix::MatchRule::kWords, Cp949("동"), {}};
+const marlix::SearchRequest kTwoWords{marlix::MatchRule::kWords, Cp949("강남구 역삼"), {}};
+const marlix::SearchRequest kAnd{marlix::MatchRule::kAnd, Cp949("서울"), Cp949("아파트")};
+const marlix::SearchRequest kOr{marlix::MatchRule::kOr, Cp949("세종"), Cp949("제주")};
+const marlix::SearchRequest kAll{marlix::MatchRule::kOr, {}, {}};
 
 }  // namespace
 

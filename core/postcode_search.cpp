@@ -114,12 +114,12 @@ LineMatcher::LineMatcher(const SearchRequest& request)
   term1_len_ = CutInto(request.term1.bytes(), kTermMaxBytes, term1_.data());
   term2_len_ = CutInto(request.term2.bytes(), kTermMaxBytes, term2_.data());
 
-  if (rule_ == MatchRule::Postcode) {
+  if (rule_ == MatchRule::kPostcode) {
     code_len_ = NormalisePostcode(term1(), code_).size();
     digits_len_ = FiveDigitCodePrefix(term1(), digits_).size();
   }
 
-  if (rule_ == MatchRule::Words) {
+  if (rule_ == MatchRule::kWords) {
     std::size_t i = 0;
     while (i < term1_len_) {
       while (i < term1_len_ && term1_[i] == ' ') ++i;
@@ -135,16 +135,16 @@ LineMatcher::LineMatcher(const SearchRequest& request)
 
 bool LineMatcher::matches_nothing() const {
   switch (rule_) {
-    case MatchRule::Postcode: return code_len_ < 2 && digits_len_ == 0;
-    case MatchRule::Words: return word_count_ == 0;
+    case MatchRule::kPostcode: return code_len_ < 2 && digits_len_ == 0;
+    case MatchRule::kWords: return word_count_ == 0;
     default: return false;
   }
 }
 
 bool LineMatcher::matches_everything() const {
   switch (rule_) {
-    case MatchRule::And: return term1_len_ == 0 && term2_len_ == 0;
-    case MatchRule::Or: return term1_len_ == 0 || term2_len_ == 0;
+    case MatchRule::kAnd: return term1_len_ == 0 && term2_len_ == 0;
+    case MatchRule::kOr: return term1_len_ == 0 || term2_len_ == 0;
     default: return false;
   }
 }
@@ -152,12 +152,12 @@ bool LineMatcher::matches_everything() const {
 bool LineMatcher::Matches(std::string_view line) const {
   constexpr auto npos = std::string_view::npos;
   switch (rule_) {
-    case MatchRule::Postcode:
+    case MatchRule::kPostcode:
       // Each line form has its own code: a five-digit line is found by the
       // term's digits, any other line by the normalised six-digit code.
       if (IsFiveDigitLine(line)) return digits_len_ > 0 && line.starts_with(digits());
       return code_len_ >= 2 && line.starts_with(code());
-    case MatchRule::Words: {
+    case MatchRule::kWords: {
       // The address begins after the code and its separator.
       const std::size_t address = FieldsOf(line).address_start;
       if (word_count_ == 0 || line.size() <= address) return false;
@@ -172,16 +172,16 @@ bool LineMatcher::Matches(std::string_view line) const {
       }
       return true;
     }
-    case MatchRule::And:
+    case MatchRule::kAnd:
       return FindOnCharBoundary(line, term1()) != npos && FindOnCharBoundary(line, term2()) != npos;
-    case MatchRule::Or:
+    case MatchRule::kOr:
       return FindOnCharBoundary(line, term1()) != npos || FindOnCharBoundary(line, term2()) != npos;
   }
   return false;
 }
 
 bool LineMatcher::IsBestMatch(std::string_view line) const {
-  if (rule_ != MatchRule::Words || !IsFiveDigitLine(line)) return true;
+  if (rule_ != MatchRule::kWords || !IsFiveDigitLine(line)) return true;
   // The address's words: road, number, names in brackets, lot forms.
   std::array<std::string_view, 64> tokens;
   std::size_t count = 0;
@@ -283,7 +283,7 @@ class BlockScanner {
  public:
   BlockScanner(const LineMatcher& matcher, LineSink sink) : matcher_(matcher), sink_(sink) {
     switch (matcher.rule()) {
-      case MatchRule::Postcode: {
+      case MatchRule::kPostcode: {
         anchored_ = true;
         std::string_view code = matcher.code().size() >= 2 ? matcher.code() : std::string_view();
         std::string_view digits = matcher.digits();
@@ -296,7 +296,7 @@ class BlockScanner {
         if (!digits.empty() && digits != code) AddAnchoredNeedle(digits, 1);
         break;
       }
-      case MatchRule::Words: {
+      case MatchRule::kWords: {
         const std::vector<LineMatcher::Needle> needles = matcher.WordNeedles();
         // Without needles (a 행정동 or a code alone, too many spellings) every line is tested.
         every_line_ = needles.empty() || needles.size() > kMaxNeedles;
@@ -308,11 +308,11 @@ class BlockScanner {
         }
         break;
       }
-      case MatchRule::And:
+      case MatchRule::kAnd:
         needles_[needle_count_++] =
             matcher.term1().size() >= matcher.term2().size() ? matcher.term1() : matcher.term2();
         break;
-      case MatchRule::Or:
+      case MatchRule::kOr:
         needles_[needle_count_++] = matcher.term1();
         needles_[needle_count_++] = matcher.term2();
         break;
@@ -472,7 +472,7 @@ SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, Line
     const std::size_t got = std::fread(buf + have, 1, kCapacity - have, stream);
     if (got == 0) {
       if (std::ferror(stream)) {
-        outcome.status = SearchStatus::ReadFailed;
+        outcome.status = SearchStatus::kReadFailed;
         outcome.error = errno;
         break;
       }
@@ -506,7 +506,7 @@ SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, Line
   }
   outcome.matches = scanner.matches();
   outcome.stopped = outcome.stopped || scanner.stopped();
-  if (!outcome.stopped && outcome.status == SearchStatus::Ok && !best_first.Finish()) outcome.stopped = true;
+  if (!outcome.stopped && outcome.status == SearchStatus::kOk && !best_first.Finish()) outcome.stopped = true;
   return outcome;
 }
 
@@ -614,7 +614,7 @@ SearchOutcome SearchBytes(std::string_view bytes, const SearchRequest& request, 
   const char* const data = bytes.data();
   // Every line is whole in memory; an overlong one is cut where its text is taken.
   bool finished = true;
-  if (request.sorted && matcher.rule() == MatchRule::Postcode) {
+  if (request.sorted && matcher.rule() == MatchRule::kPostcode) {
     std::array<std::pair<std::size_t, std::size_t>, 2> ranges{};
     const std::size_t count = CodeRanges(bytes, matcher, ranges);
     for (std::size_t i = 0; i < count && finished; ++i) {
@@ -631,14 +631,14 @@ SearchOutcome SearchBytes(std::string_view bytes, const SearchRequest& request, 
 
 SearchOutcome SearchFile(MappedFile& file, const SearchRequest& request, LineSink sink,
                          const BlockHook* between_blocks) {
-  if (file.open_error() != 0) return {SearchStatus::OpenFailed, 0, file.open_error()};
+  if (file.open_error() != 0) return {SearchStatus::kOpenFailed, 0, file.open_error()};
   // Reading in blocks beats walking a mapping of the whole file where it was
   // measured (page-cache copies cost less than the page walks of a mapping),
   // but a lookup in a sorted file touches only a few pages of it.
-  const bool lookup = request.sorted && request.rule == MatchRule::Postcode;
+  const bool lookup = request.sorted && request.rule == MatchRule::kPostcode;
   if (file.mapped() && lookup) return SearchBytes(file.bytes(), request, sink, between_blocks);
   const FileStream stream = file.TakeStream();
-  if (!stream) return {SearchStatus::ReadFailed, 0, errno != 0 ? errno : EIO};
+  if (!stream) return {SearchStatus::kReadFailed, 0, errno != 0 ? errno : EIO};
   return SearchStream(stream.get(), request, sink, between_blocks);
 }
 

@@ -27,7 +27,7 @@ inline constexpr std::size_t kLineMaxBytes = 64 * 1024;
 // - Postcode: the code typed in term 1 begins the line's postal code;
 // - Words: every space-separated word of term 1 is in the line's address;
 // - And, Or: term 1 and (or) term 2 are somewhere in the whole line.
-enum class MatchRule { Postcode, Words, And, Or };
+enum class MatchRule { kPostcode, kWords, kAnd, kOr };
 
 class CodeNames;
 
@@ -35,7 +35,7 @@ class CodeNames;
 // kTermMaxBytes are cut. `names` (may be null) lets the words of a five-digit
 // search be English names or a 행정동.
 struct SearchRequest {
-  MatchRule rule = MatchRule::Words;
+  MatchRule rule = MatchRule::kWords;
   Cp949View term1;
   Cp949View term2;
   const CodeNames* names = nullptr;
@@ -170,10 +170,10 @@ class LineSink {
 // of a file in memory; false stops the search.
 using BlockHook = FunctionRef<bool()>;
 
-enum class SearchStatus { Ok, OpenFailed, ReadFailed };
+enum class SearchStatus { kOk, kOpenFailed, kReadFailed };
 
 struct SearchOutcome {
-  SearchStatus status = SearchStatus::Ok;
+  SearchStatus status = SearchStatus::kOk;
   std::size_t matches = 0;
   int error = 0;         // errno of a failed open or read
   bool stopped = false;  // a sink or a hook ended the search before the end of the file

@@ -112,32 +112,32 @@ TextFault Cp949Tables::AppendFromUtf8(std::string_view utf8, std::string& out) c
   while (i < utf8.size()) {
     const auto c = static_cast<unsigned char>(utf8[i]);
     if (c < 0x80) {
-      if (c < 0x20 || c == 0x7F) return TextFault::Control;
+      if (c < 0x20 || c == 0x7F) return TextFault::kControl;
       out += static_cast<char>(c);
       ++i;
       continue;
     }
     const char32_t cp = DecodeUtf8(utf8, i);
-    if (cp == kMalformed) return TextFault::NotUtf8;
+    if (cp == kMalformed) return TextFault::kNotUtf8;
     const std::uint16_t code = cp < 0x10000 ? from_bmp_[cp] : 0;
-    if (code < 0x100) return cp >= 0x80 && cp <= 0x9F ? TextFault::Control : TextFault::NotCp949;
+    if (code < 0x100) return cp >= 0x80 && cp <= 0x9F ? TextFault::kControl : TextFault::kNotCp949;
     out += static_cast<char>(code >> 8);
     out += static_cast<char>(code & 0xFF);
   }
-  return TextFault::None;
+  return TextFault::kNone;
 }
 
 TextFault Cp949Tables::Check(std::string_view bytes) const {
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const auto c = static_cast<unsigned char>(bytes[i]);
     if (c < 0x80) {
-      if (c < 0x20 || c == 0x7F) return TextFault::Control;
+      if (c < 0x20 || c == 0x7F) return TextFault::kControl;
       continue;
     }
-    if (!IsLeadByte(c) || i + 1 == bytes.size()) return TextFault::NotCp949;
-    if (to_unicode_[c << 8 | static_cast<unsigned char>(bytes[++i])] == 0) return TextFault::NotCp949;
+    if (!IsLeadByte(c) || i + 1 == bytes.size()) return TextFault::kNotCp949;
+    if (to_unicode_[c << 8 | static_cast<unsigned char>(bytes[++i])] == 0) return TextFault::kNotCp949;
   }
-  return TextFault::None;
+  return TextFault::kNone;
 }
 
 std::string Cp949Tables::ToUtf8(std::string_view cp949) const {

@@ -11,10 +11,10 @@
 namespace marlix::publish {
 
 enum class TextFault {
-  None,
-  NotUtf8,   // bytes that are not UTF-8 in a UTF-8 text
-  NotCp949,  // a character CP949 cannot hold, or bytes that are not CP949
-  Control,   // a control character, which has no place in a data line
+  kNone,
+  kNotUtf8,   // bytes that are not UTF-8 in a UTF-8 text
+  kNotCp949,  // a character CP949 cannot hold, or bytes that are not CP949
+  kControl,   // a control character, which has no place in a data line
 };
 
 // Whether `text` is strict UTF-8.

@@ -125,7 +125,7 @@ TEST(FiveDigitLines, AreFoundByTheirOwnCodeAndAddress) {
   const testing::TempFile sorted(testing::SortedLines(mixed_lines, "\r\n") + "135-089 끝 줄"_cp949);
   for (const auto& [request, lines] : cases) {
     EXPECT_EQ(SearchText(kMixed, request), lines) << request.term1.bytes() << " / " << request.term2.bytes();
-    if (request.rule != MatchRule::Postcode) continue;
+    if (request.rule != MatchRule::kPostcode) continue;
     const testing::SortedAndScanned found = testing::SearchSorted(sorted.path(), request);
     EXPECT_EQ(found.looked_up, found.scanned) << request.term1.bytes();
     EXPECT_EQ(found.looked_up.size(), lines.size()) << request.term1.bytes();
@@ -316,7 +316,7 @@ TEST(Reader, ReportsAFileItCannotOpen) {
   std::vector<std::string> lines;
   auto keep = [&](std::string_view line) { lines.emplace_back(line); };
   const SearchOutcome outcome = SearchFile("no/such/dir/postcode.txt", Or("", ""), keep);
-  EXPECT_EQ(outcome.status, SearchStatus::OpenFailed);
+  EXPECT_EQ(outcome.status, SearchStatus::kOpenFailed);
   EXPECT_NE(outcome.error, 0);
   EXPECT_TRUE(lines.empty());
 }

@@ -74,13 +74,13 @@ inline SortedAndScanned SearchSorted(const std::string& path, SearchRequest requ
 }
 
 // Requests of the data's CP949 bytes.
-inline SearchRequest Postcode(std::string_view term) { return {MatchRule::Postcode, Cp949View(term), {}}; }
-inline SearchRequest Name(std::string_view term) { return {MatchRule::Words, Cp949View(term), {}}; }
+inline SearchRequest Postcode(std::string_view term) { return {MatchRule::kPostcode, Cp949View(term), {}}; }
+inline SearchRequest Name(std::string_view term) { return {MatchRule::kWords, Cp949View(term), {}}; }
 inline SearchRequest And(std::string_view t1, std::string_view t2) {
-  return {MatchRule::And, Cp949View(t1), Cp949View(t2)};
+  return {MatchRule::kAnd, Cp949View(t1), Cp949View(t2)};
 }
 inline SearchRequest Or(std::string_view t1, std::string_view t2) {
-  return {MatchRule::Or, Cp949View(t1), Cp949View(t2)};
+  return {MatchRule::kOr, Cp949View(t1), Cp949View(t2)};
 }
 
 }  // namespace marlix::testing

@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view t1 = term1.substr(0, marlix::kTermMaxBytes), t2 = term2.substr(0, marlix::kTermMaxBytes);
   bool expected = false;
   if (tab == 0 && cut_kind == marlix::kKindPostcode) {
-    Check(matcher.rule() == marlix::MatchRule::Postcode, "rule for the postcode kind");
+    Check(matcher.rule() == marlix::MatchRule::kPostcode, "rule for the postcode kind");
     std::array<char, marlix::kCodeMaxBytes + 1> buffer{};
     const std::string_view code = marlix::NormalisePostcode(t1, buffer);
     std::string digits;
@@ -115,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expected = FiveDigitLine(line) ? digits.size() >= 2 && digits.size() <= 5 && line.starts_with(digits)
                                    : code.size() >= 2 && line.substr(0, code.size()) == code;
   } else if (tab == 0) {
-    Check(matcher.rule() == marlix::MatchRule::Words, "rule for the name kind");
+    Check(matcher.rule() == marlix::MatchRule::kWords, "rule for the name kind");
     std::vector<std::string_view> words;
     for (std::size_t i = 0; i < t1.size();) {
       const std::size_t end = std::min(t1.find(' ', i), t1.size());
@@ -132,10 +132,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (expected) (void)matcher.IsBestMatch(line);
     }
   } else if (cut_kind == marlix::kOperatorAnd) {
-    Check(matcher.rule() == marlix::MatchRule::And, "rule for AND");
+    Check(matcher.rule() == marlix::MatchRule::kAnd, "rule for AND");
     expected = Occurs(line, t1, 0) && Occurs(line, t2, 0);
   } else {
-    Check(matcher.rule() == marlix::MatchRule::Or, "rule for OR");
+    Check(matcher.rule() == marlix::MatchRule::kOr, "rule for OR");
     expected = Occurs(line, t1, 0) || Occurs(line, t2, 0);
   }
   Check(matcher.Matches(line) == expected, "line matched differently from the rule");

@@ -48,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (run > 0) file.insert(file.size() * data[4] / 256, run, static_cast<char>(data[5]));
   const std::string_view text = file;
 
-  static const marlix::MatchRule rules[] = {marlix::MatchRule::Postcode, marlix::MatchRule::Words,
-                                            marlix::MatchRule::And, marlix::MatchRule::Or};
+  static const marlix::MatchRule rules[] = {marlix::MatchRule::kPostcode, marlix::MatchRule::kWords,
+                                            marlix::MatchRule::kAnd, marlix::MatchRule::kOr};
   const marlix::SearchRequest request{rules[rule], marlix::Cp949View(term1), marlix::Cp949View(term2)};
   const marlix::LineMatcher matcher(request);
 
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   const marlix::SearchOutcome outcome = marlix::SearchStream(stream, request, check);
   std::fclose(stream);
-  if (outcome.status != marlix::SearchStatus::Ok) marlix::fuzz::Fail("the search failed to read memory");
+  if (outcome.status != marlix::SearchStatus::kOk) marlix::fuzz::Fail("the search failed to read memory");
   marlix::fuzz::Check(same && index == expected.size(), "the search's lines differ from the line-by-line rule");
   marlix::fuzz::Check(outcome.matches == expected.size(), "the search counted its lines wrong");
 

@@ -16,20 +16,20 @@ TEST(HangulSwitch, TurnsOnlyPlainAlphanumericInputToHangul) {
 }
 
 TEST(TrayIcon, LeftPressOpensOneWindowRightPressTheMenu) {
-  EXPECT_EQ(TrayActionFor(0x0201, false), TrayAction::OpenSearch);
-  EXPECT_EQ(TrayActionFor(0x0201, true), TrayAction::None);
-  EXPECT_EQ(TrayActionFor(0x0204, false), TrayAction::ShowMenu);
-  EXPECT_EQ(TrayActionFor(0x0204, true), TrayAction::ShowMenu);
+  EXPECT_EQ(TrayActionFor(0x0201, false), TrayAction::kOpenSearch);
+  EXPECT_EQ(TrayActionFor(0x0201, true), TrayAction::kNone);
+  EXPECT_EQ(TrayActionFor(0x0204, false), TrayAction::kShowMenu);
+  EXPECT_EQ(TrayActionFor(0x0204, true), TrayAction::kShowMenu);
   // Releases, double clicks, moves and the middle button.
   for (unsigned other : {0x0202u, 0x0203u, 0x0205u, 0x0206u, 0x0200u, 0x0207u, 0x0208u}) {
-    EXPECT_EQ(TrayActionFor(other, false), TrayAction::None) << std::hex << other;
+    EXPECT_EQ(TrayActionFor(other, false), TrayAction::kNone) << std::hex << other;
   }
 }
 
 TEST(SingleInstance, OnlyAnExistingMutexMakesALaterStart) {
-  EXPECT_EQ(RoleFromMutexError(183), InstanceRole::Later);
-  EXPECT_EQ(RoleFromMutexError(0), InstanceRole::First);
-  EXPECT_EQ(RoleFromMutexError(5), InstanceRole::First);  // access denied: run as the first
+  EXPECT_EQ(RoleFromMutexError(183), InstanceRole::kLater);
+  EXPECT_EQ(RoleFromMutexError(0), InstanceRole::kFirst);
+  EXPECT_EQ(RoleFromMutexError(5), InstanceRole::kFirst);  // access denied: run as the first
 }
 
 }  // namespace

@@ -25,8 +25,8 @@ std::vector<int> TabCycle(int start, int tab) {
     if (at == IDC_SEARCH) {
       at = IDC_RESULT_LIST;
     } else {
-      const marlix::KeyRoute route = marlix::RouteKey(RoutedKey::Tab, at, tab);
-      EXPECT_EQ(route.action, KeyAction::MoveFocus) << at;
+      const marlix::KeyRoute route = marlix::RouteKey(RoutedKey::kTab, at, tab);
+      EXPECT_EQ(route.action, KeyAction::kMoveFocus) << at;
       at = route.focus_id;
     }
     if (at == start) break;
@@ -43,18 +43,18 @@ TEST(KeyRouting, TabCyclesThroughTheSearchRowOfEachMode) {
 }
 
 TEST(KeyRouting, EnterSearchesOnlyFromTheLastTermOfAMode) {
-  EXPECT_EQ(marlix::RouteKey(RoutedKey::Enter, IDC_FIRST_TERM, 0).action, KeyAction::Search);
-  EXPECT_EQ(marlix::RouteKey(RoutedKey::Enter, IDC_FIRST_TERM, 1).focus_id, IDC_KIND_COMBO);
-  EXPECT_EQ(marlix::RouteKey(RoutedKey::Enter, IDC_KIND_COMBO, 1).focus_id, IDC_SECOND_TERM);
-  EXPECT_EQ(marlix::RouteKey(RoutedKey::Enter, IDC_SECOND_TERM, 1).action, KeyAction::Search);
-  EXPECT_EQ(marlix::RouteKey(RoutedKey::Enter, IDC_RESULT_LIST, 0).action, KeyAction::CopySelection);
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::kEnter, IDC_FIRST_TERM, 0).action, KeyAction::kSearch);
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::kEnter, IDC_FIRST_TERM, 1).focus_id, IDC_KIND_COMBO);
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::kEnter, IDC_KIND_COMBO, 1).focus_id, IDC_SECOND_TERM);
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::kEnter, IDC_SECOND_TERM, 1).action, KeyAction::kSearch);
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::kEnter, IDC_RESULT_LIST, 0).action, KeyAction::kCopySelection);
   // Enter would otherwise close the window from the tab or the banner.
-  EXPECT_EQ(marlix::RouteKey(RoutedKey::Enter, IDC_MODE_TAB, 0).action, KeyAction::Swallow);
-  EXPECT_EQ(marlix::RouteKey(RoutedKey::Enter, IDC_BANNER, 1).action, KeyAction::Swallow);
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::kEnter, IDC_MODE_TAB, 0).action, KeyAction::kSwallow);
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::kEnter, IDC_BANNER, 1).action, KeyAction::kSwallow);
   // Buttons and the update panel keep the standard handling.
-  EXPECT_EQ(marlix::RouteKey(RoutedKey::Enter, IDC_SEARCH, 0).action, KeyAction::PassOn);
-  EXPECT_EQ(marlix::RouteKey(RoutedKey::Tab, IDC_DATA_VERSION, 2).action, KeyAction::PassOn);
-  EXPECT_EQ(marlix::RouteKey(RoutedKey::Tab, IDC_MODE_TAB, 0).action, KeyAction::PassOn);
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::kEnter, IDC_SEARCH, 0).action, KeyAction::kPassOn);
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::kTab, IDC_DATA_VERSION, 2).action, KeyAction::kPassOn);
+  EXPECT_EQ(marlix::RouteKey(RoutedKey::kTab, IDC_MODE_TAB, 0).action, KeyAction::kPassOn);
 }
 
 TEST(ModeLayout, ComboItemsSelectTheSearchRules) {
@@ -65,10 +65,10 @@ TEST(ModeLayout, ComboItemsSelectTheSearchRules) {
   auto rule = [](int tab, std::string_view kind) {
     return marlix::RequestFromWindow(tab, kind, Cp949View("x"), Cp949View("y")).rule;
   };
-  EXPECT_EQ(rule(0, simple->combo_items[0]), marlix::MatchRule::Words);
-  EXPECT_EQ(rule(0, simple->combo_items[1]), marlix::MatchRule::Postcode);
-  EXPECT_EQ(rule(1, composite->combo_items[0]), marlix::MatchRule::And);
-  EXPECT_EQ(rule(1, composite->combo_items[1]), marlix::MatchRule::Or);
+  EXPECT_EQ(rule(0, simple->combo_items[0]), marlix::MatchRule::kWords);
+  EXPECT_EQ(rule(0, simple->combo_items[1]), marlix::MatchRule::kPostcode);
+  EXPECT_EQ(rule(1, composite->combo_items[0]), marlix::MatchRule::kAnd);
+  EXPECT_EQ(rule(1, composite->combo_items[1]), marlix::MatchRule::kOr);
 }
 
 TEST(ModeLayout, OnlyTheUpdateModeShowsThePanelAndFetches) {
@@ -128,16 +128,16 @@ TEST(WindowRequest, MapsTheTabAndTheComboToARule) {
   using marlix::MatchRule;
   const std::string long_kind = std::string(marlix::kKindPostcode) + "xxxx";
   const std::pair<marlix::SearchRequest, MatchRule> cases[] = {
-      {marlix::RequestFromWindow(0, marlix::kKindPostcode, Cp949View("135"), Cp949View("")), MatchRule::Postcode},
-      {marlix::RequestFromWindow(0, marlix::kKindName, Cp949View("135"), Cp949View("")), MatchRule::Words},
+      {marlix::RequestFromWindow(0, marlix::kKindPostcode, Cp949View("135"), Cp949View("")), MatchRule::kPostcode},
+      {marlix::RequestFromWindow(0, marlix::kKindName, Cp949View("135"), Cp949View("")), MatchRule::kWords},
       // Tab 0 with a kind other than the code is a word search, a kind cut
       // to the combo's bytes included; a kind that is not AND is OR.
-      {marlix::RequestFromWindow(0, "", Cp949View("135"), Cp949View("")), MatchRule::Words},
-      {marlix::RequestFromWindow(0, long_kind, Cp949View("135"), Cp949View("")), MatchRule::Words},
-      {marlix::RequestFromWindow(1, marlix::kOperatorAnd, Cp949View("a"), Cp949View("b")), MatchRule::And},
-      {marlix::RequestFromWindow(1, "and", Cp949View("a"), Cp949View("b")), MatchRule::Or},
-      {marlix::RequestFromWindow(7, marlix::kOperatorAnd, Cp949View("a"), Cp949View("b")), MatchRule::And},
-      {marlix::RequestFromWindow(1, marlix::kKindPostcode, Cp949View("a"), Cp949View("b")), MatchRule::Or},
+      {marlix::RequestFromWindow(0, "", Cp949View("135"), Cp949View("")), MatchRule::kWords},
+      {marlix::RequestFromWindow(0, long_kind, Cp949View("135"), Cp949View("")), MatchRule::kWords},
+      {marlix::RequestFromWindow(1, marlix::kOperatorAnd, Cp949View("a"), Cp949View("b")), MatchRule::kAnd},
+      {marlix::RequestFromWindow(1, "and", Cp949View("a"), Cp949View("b")), MatchRule::kOr},
+      {marlix::RequestFromWindow(7, marlix::kOperatorAnd, Cp949View("a"), Cp949View("b")), MatchRule::kAnd},
+      {marlix::RequestFromWindow(1, marlix::kKindPostcode, Cp949View("a"), Cp949View("b")), MatchRule::kOr},
   };
   for (const auto& [request, rule] : cases) EXPECT_EQ(request.rule, rule) << request.term1.bytes();
   EXPECT_EQ(marlix::RequestFromWindow(1, "OR", Cp949View("a"), Cp949View("b")).term2.bytes(), "b");

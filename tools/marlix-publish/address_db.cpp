@@ -214,10 +214,10 @@ std::optional<SourceEncoding> EncodingOfHeader(std::string_view header, const Cp
   const bool bom = header.starts_with(kBom);
   if (bom) header.remove_prefix(kBom.size());
   std::string converted;
-  if (text.AppendFromUtf8(header, converted) == TextFault::None && names_match(converted)) {
-    return SourceEncoding::Utf8;
+  if (text.AppendFromUtf8(header, converted) == TextFault::kNone && names_match(converted)) {
+    return SourceEncoding::kUtf8;
   }
-  if (!bom && names_match(header)) return SourceEncoding::Cp949;
+  if (!bom && names_match(header)) return SourceEncoding::kCp949;
   return std::nullopt;
 }
 
@@ -225,19 +225,19 @@ RowProblem ParseRow(std::string_view line, SourceEncoding encoding, const Cp949T
                     std::string& scratch, AddressRow& row) {
   std::array<std::string_view, kFieldCount> f;
   const std::size_t found = Split(line, f);
-  if (found != kFieldCount) return {RowFault::FieldCount, found};
+  if (found != kFieldCount) return {RowFault::kFieldCount, found};
   for (std::string_view& field : f) field = Trim(field);
 
-  if (f[kCodeField].size() != 5 || !IsNumber(f[kCodeField])) return {RowFault::Code, kCodeField};
+  if (f[kCodeField].size() != 5 || !IsNumber(f[kCodeField])) return {RowFault::kCode, kCodeField};
   for (std::size_t i : {kUndergroundField, kMountainField}) {
-    if (!f[i].empty() && f[i] != "0" && f[i] != "1") return {RowFault::Number, i};
+    if (!f[i].empty() && f[i] != "0" && f[i] != "1") return {RowFault::kNumber, i};
   }
-  if (!IsNumber(f[kBuildingMainField])) return {RowFault::Number, kBuildingMainField};
+  if (!IsNumber(f[kBuildingMainField])) return {RowFault::kNumber, kBuildingMainField};
   for (std::size_t i : {kBuildingSubField, kLotMainField, kLotSubField}) {
-    if (!f[i].empty() && !IsNumber(f[i])) return {RowFault::Number, i};
+    if (!f[i].empty() && !IsNumber(f[i])) return {RowFault::kNumber, i};
   }
 
-  if (encoding == SourceEncoding::Utf8) {
+  if (encoding == SourceEncoding::kUtf8) {
     // The CP949 form is never longer than the UTF-8 one, so the converted
     // fields fit in this room and their views stay good.
     scratch.clear();
@@ -246,24 +246,24 @@ RowProblem ParseRow(std::string_view line, SourceEncoding encoding, const Cp949T
       if (IsPlainAscii(f[i])) continue;
       const std::size_t start = scratch.size();
       const TextFault fault = text.AppendFromUtf8(f[i], scratch);
-      if (fault == TextFault::NotUtf8) return {RowFault::NotUtf8, i};
-      if (fault == TextFault::NotCp949) return {RowFault::NotCp949, i};
-      if (fault == TextFault::Control) return {RowFault::Control, i};
+      if (fault == TextFault::kNotUtf8) return {RowFault::kNotUtf8, i};
+      if (fault == TextFault::kNotCp949) return {RowFault::kNotCp949, i};
+      if (fault == TextFault::kControl) return {RowFault::kControl, i};
       f[i] = std::string_view(scratch).substr(start);
     }
   } else {
     for (std::size_t i : kTextFields) {
       if (IsPlainAscii(f[i])) continue;
       const TextFault fault = text.Check(f[i]);
-      if (fault == TextFault::NotCp949) return {RowFault::NotCp949, i};
-      if (fault == TextFault::Control) return {RowFault::Control, i};
+      if (fault == TextFault::kNotCp949) return {RowFault::kNotCp949, i};
+      if (fault == TextFault::kControl) return {RowFault::kControl, i};
     }
   }
   for (std::size_t t = 0; t < kLineTextFields; ++t) {
-    if (f[kTextFields[t]].size() > kDataLineMaxBytes) return {RowFault::TooLong, kTextFields[t]};
+    if (f[kTextFields[t]].size() > kDataLineMaxBytes) return {RowFault::kTooLong, kTextFields[t]};
   }
   for (std::size_t i : {kSidoField, kRoadField}) {
-    if (f[i].empty()) return {RowFault::Missing, i};
+    if (f[i].empty()) return {RowFault::kMissing, i};
   }
 
   row.code = f[kCodeField];
@@ -286,7 +286,7 @@ RowProblem ParseRow(std::string_view line, SourceEncoding encoding, const Cp949T
   row.eupmyeon_en = f[kEupmyeonEnField];
   row.road_en = f[kRoadEnField];
   row.hdong = f[kHdongField];
-  if (6 + RoadAddressBytes(row) > kDataLineMaxBytes) return {RowFault::TooLong, kRoadField};
+  if (6 + RoadAddressBytes(row) > kDataLineMaxBytes) return {RowFault::kTooLong, kRoadField};
   return {};
 }
 
@@ -295,23 +295,23 @@ std::string Describe(const RowProblem& problem) {
   Split(kHeaderRow, names);
   const std::string field(problem.field < kFieldCount ? names[problem.field] : std::string_view());
   switch (problem.fault) {
-    case RowFault::None:
+    case RowFault::kNone:
       return "good";
-    case RowFault::FieldCount:
+    case RowFault::kFieldCount:
       return std::to_string(problem.field) + " fields, " + std::to_string(kFieldCount) + " expected";
-    case RowFault::Code:
+    case RowFault::kCode:
       return field + " is not five digits";
-    case RowFault::Number:
+    case RowFault::kNumber:
       return field + " is not a number";
-    case RowFault::Missing:
+    case RowFault::kMissing:
       return field + " is empty";
-    case RowFault::NotUtf8:
+    case RowFault::kNotUtf8:
       return field + " is not UTF-8";
-    case RowFault::NotCp949:
+    case RowFault::kNotCp949:
       return field + " holds a character that CP949 cannot hold";
-    case RowFault::Control:
+    case RowFault::kControl:
       return field + " holds a control character";
-    case RowFault::TooLong:
+    case RowFault::kTooLong:
       return field + " makes the line longer than " + std::to_string(kDataLineMaxBytes) + " bytes";
   }
   return {};

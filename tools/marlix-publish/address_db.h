@@ -24,7 +24,7 @@ inline constexpr std::size_t kFieldCount = 26;
 // Each text field of a line is at most one line long, so its length fits a byte.
 static_assert(kDataLineMaxBytes <= 255);
 
-enum class SourceEncoding { Utf8, Cp949 };
+enum class SourceEncoding { kUtf8, kCp949 };
 
 // The encoding of a source whose first line (without its line end) is
 // `header`, or nothing when that is not the DB's header row.
@@ -55,10 +55,10 @@ struct AddressRow {
   std::string_view hdong;        // 행정동명, may be empty
 };
 
-enum class RowFault { None, FieldCount, Code, Number, Missing, NotUtf8, NotCp949, Control, TooLong };
+enum class RowFault { kNone, kFieldCount, kCode, kNumber, kMissing, kNotUtf8, kNotCp949, kControl, kTooLong };
 
 struct RowProblem {
-  RowFault fault = RowFault::None;
+  RowFault fault = RowFault::kNone;
   std::size_t field = 0;  // the field at fault, from 0; or the number of fields found
 };
 

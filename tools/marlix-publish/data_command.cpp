@@ -163,7 +163,7 @@ int RunDataCommand(int argc, char** argv) {
   const publish::Cp949Tables text;
   if (!text.ok()) return Fail("this system has no CP949 conversion (iconv)");
   std::string version;
-  if (options.version && text.AppendFromUtf8(*options.version, version) != publish::TextFault::None) {
+  if (options.version && text.AppendFromUtf8(*options.version, version) != publish::TextFault::kNone) {
     return UsageError("--version: text that CP949 cannot hold");
   }
 
@@ -185,7 +185,7 @@ int RunDataCommand(int argc, char** argv) {
       if (line.empty()) continue;
       ++rows_read;
       const publish::RowProblem problem = publish::ParseRow(line, *encoding, text, scratch, row);
-      if (problem.fault == publish::RowFault::None) {
+      if (problem.fault == publish::RowFault::kNone) {
         set.Add(row);
       } else {
         bad.Report(source.label, number, publish::Describe(problem));
@@ -210,10 +210,10 @@ int RunDataCommand(int argc, char** argv) {
         if (line.empty()) continue;
         // UTF-8 if it is that, strictly, else CP949, as the DB's texts.
         converted.clear();
-        const bool utf8 = text.AppendFromUtf8(line, converted) == publish::TextFault::None;
+        const bool utf8 = text.AppendFromUtf8(line, converted) == publish::TextFault::kNone;
         if (utf8) line = converted;
         if (marlix::PublishedFormOf(line) == marlix::LineForm::kNone ||
-            (!utf8 && text.Check(line) != publish::TextFault::None)) {
+            (!utf8 && text.Check(line) != publish::TextFault::kNone)) {
           bad.Report(source.label, number,
                      "not a data line (NNN-NNN or NNNNN, a space, the address) in CP949");
           continue;

@@ -216,22 +216,22 @@ int main(int argc, char** argv) {
     terms[t] = std::move(*converted);
   }
 
-  const marlix::MatchRule rule = options.command == "code"   ? marlix::MatchRule::Postcode
-                                 : options.command == "name" ? marlix::MatchRule::Words
-                                 : options.command == "and"  ? marlix::MatchRule::And
-                                                             : marlix::MatchRule::Or;
+  const marlix::MatchRule rule = options.command == "code"   ? marlix::MatchRule::kPostcode
+                                 : options.command == "name" ? marlix::MatchRule::kWords
+                                 : options.command == "and"  ? marlix::MatchRule::kAnd
+                                                             : marlix::MatchRule::kOr;
   // post.csv beside the data holds the English names and the 행정동: read only
   // when the words may need them or the English address is printed.
   const int copy_mode = options.copy_mode;
   // A code search takes from it the sign that the data is sorted, to look the code up.
   const marlix::CodeNames names =
-      copy_mode == marlix::kCopyEnglish || rule == marlix::MatchRule::Postcode ||
-              (rule == marlix::MatchRule::Words && marlix::WordsNeedNames(marlix::Cp949View(terms[0])))
+      copy_mode == marlix::kCopyEnglish || rule == marlix::MatchRule::kPostcode ||
+              (rule == marlix::MatchRule::kWords && marlix::WordsNeedNames(marlix::Cp949View(terms[0])))
           ? marlix::CodeNames::Beside(options.data)
           : marlix::CodeNames();
   marlix::MappedFile file(options.data.c_str());
   const marlix::SearchRequest request{rule, marlix::Cp949View(terms[0]), marlix::Cp949View(terms[1]), &names,
-                                      rule == marlix::MatchRule::Postcode && names.TrustsOrderOf(file.size()),
+                                      rule == marlix::MatchRule::kPostcode && names.TrustsOrderOf(file.size()),
                                       names.TrustsAllFiveDigit(file.size())};
 
   static char out_buffer[1 << 20];
@@ -257,11 +257,11 @@ int main(int argc, char** argv) {
   if (std::fflush(stdout) != 0 && errno != EPIPE) return Fail(std::string("cannot write: ") + std::strerror(errno));
 
   switch (outcome.status) {
-    case marlix::SearchStatus::OpenFailed:
+    case marlix::SearchStatus::kOpenFailed:
       return Fail("cannot open the data file " + options.data + ": " + std::strerror(outcome.error));
-    case marlix::SearchStatus::ReadFailed:
+    case marlix::SearchStatus::kReadFailed:
       return Fail("cannot read the data file " + options.data + ": " + std::strerror(outcome.error));
-    case marlix::SearchStatus::Ok: break;
+    case marlix::SearchStatus::kOk: break;
   }
   return outcome.matches > 0 ? kExitMatch : kExitNoMatch;
 }

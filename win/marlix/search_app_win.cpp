@@ -29,7 +29,7 @@ BOOL CSearchApp::InitInstance() {
   // Never closed: the name marks a running program for as long as it runs.
   // cppcheck-suppress leakReturnValNotUsed ; the handle is kept until the process ends, on purpose
   ::CreateMutexA(nullptr, FALSE, kInstanceMutex);
-  if (RoleFromMutexError(::GetLastError()) == InstanceRole::Later) return RunAsLaterInstance();
+  if (RoleFromMutexError(::GetLastError()) == InstanceRole::kLater) return RunAsLaterInstance();
   return RunAsFirstInstance();
 }
 

@@ -130,14 +130,14 @@ BOOL CSearchDlg::OnInitDialog() {
 BOOL CSearchDlg::PreTranslateMessage(MSG* msg) {
   if (msg->message == WM_KEYDOWN && (msg->wParam == VK_RETURN || msg->wParam == VK_TAB) &&
       ::GetParent(msg->hwnd) == m_hWnd) {
-    const RoutedKey key = msg->wParam == VK_RETURN ? RoutedKey::Enter : RoutedKey::Tab;
+    const RoutedKey key = msg->wParam == VK_RETURN ? RoutedKey::kEnter : RoutedKey::kTab;
     const KeyRoute route = RouteKey(key, ::GetDlgCtrlID(msg->hwnd), m_tabMode.GetCurSel());
     switch (route.action) {
-      case KeyAction::PassOn: break;
-      case KeyAction::Swallow: return TRUE;
-      case KeyAction::Search: OnSearch(); return TRUE;
-      case KeyAction::CopySelection: OnSelchangeResultList(); return TRUE;
-      case KeyAction::MoveFocus: ::SetFocus(GetDlgItem(route.focus_id)); return TRUE;
+      case KeyAction::kPassOn: break;
+      case KeyAction::kSwallow: return TRUE;
+      case KeyAction::kSearch: OnSearch(); return TRUE;
+      case KeyAction::kCopySelection: OnSelchangeResultList(); return TRUE;
+      case KeyAction::kMoveFocus: ::SetFocus(GetDlgItem(route.focus_id)); return TRUE;
     }
   }
   return CDialog::PreTranslateMessage(msg);
@@ -239,11 +239,11 @@ void CSearchDlg::FillResults(MappedFile* file) {
   // post.csv beside the data gives the English names and 행정동 a name search
   // may need, and the sign that lets a code search look its code up.
   CodeNames names;
-  if (request.rule == MatchRule::Postcode || (request.rule == MatchRule::Words && WordsNeedNames(request.term1))) {
+  if (request.rule == MatchRule::kPostcode || (request.rule == MatchRule::kWords && WordsNeedNames(request.term1))) {
     names = CodeNames::Beside(kDataFile);
   }
   request.names = &names;
-  request.sorted = file != nullptr && request.rule == MatchRule::Postcode && names.TrustsOrderOf(file->size());
+  request.sorted = file != nullptr && request.rule == MatchRule::kPostcode && names.TrustsOrderOf(file->size());
   request.five_digit_only = file != nullptr && names.TrustsAllFiveDigit(file->size());
   // A term with a character that CP949 cannot hold is in no line of the data.
   if (!held1 || (tab != 0 && !held2)) file = nullptr;

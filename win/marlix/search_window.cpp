@@ -8,24 +8,24 @@ namespace marlix {
 KeyRoute RouteKey(RoutedKey key, int control_id, int tab) {
   using enum KeyAction;
   const bool simple = tab == 0;
-  if (key == RoutedKey::Enter) {
+  if (key == RoutedKey::kEnter) {
     switch (control_id) {
-      case IDC_FIRST_TERM: return simple ? KeyRoute{Search} : KeyRoute{MoveFocus, IDC_KIND_COMBO};
-      case IDC_KIND_COMBO: return {MoveFocus, simple ? IDC_FIRST_TERM : IDC_SECOND_TERM};
-      case IDC_RESULT_LIST: return {CopySelection};
-      case IDC_SECOND_TERM: return {Search};
+      case IDC_FIRST_TERM: return simple ? KeyRoute{kSearch} : KeyRoute{kMoveFocus, IDC_KIND_COMBO};
+      case IDC_KIND_COMBO: return {kMoveFocus, simple ? IDC_FIRST_TERM : IDC_SECOND_TERM};
+      case IDC_RESULT_LIST: return {kCopySelection};
+      case IDC_SECOND_TERM: return {kSearch};
       case IDC_MODE_TAB:
-      case IDC_BANNER: return {Swallow};
+      case IDC_BANNER: return {kSwallow};
       default: return {};
     }
   }
   // Tab walks combo, first term, search button, list in simple mode and first
   // term, combo, second term, search button, list in composite mode.
   switch (control_id) {
-    case IDC_FIRST_TERM: return {MoveFocus, simple ? IDC_SEARCH : IDC_KIND_COMBO};
-    case IDC_KIND_COMBO: return {MoveFocus, simple ? IDC_FIRST_TERM : IDC_SECOND_TERM};
-    case IDC_RESULT_LIST: return {MoveFocus, simple ? IDC_KIND_COMBO : IDC_FIRST_TERM};
-    case IDC_SECOND_TERM: return {MoveFocus, IDC_SEARCH};
+    case IDC_FIRST_TERM: return {kMoveFocus, simple ? IDC_SEARCH : IDC_KIND_COMBO};
+    case IDC_KIND_COMBO: return {kMoveFocus, simple ? IDC_FIRST_TERM : IDC_SECOND_TERM};
+    case IDC_RESULT_LIST: return {kMoveFocus, simple ? IDC_KIND_COMBO : IDC_FIRST_TERM};
+    case IDC_SECOND_TERM: return {kMoveFocus, IDC_SEARCH};
     default: return {};
   }
 }
@@ -61,9 +61,9 @@ SearchRequest RequestFromWindow(int tab, std::string_view kind, Cp949View term1,
   kind = kind.substr(0, kKindMaxBytes);
   MatchRule rule;
   if (tab == 0) {
-    rule = kind == kKindPostcode ? MatchRule::Postcode : MatchRule::Words;
+    rule = kind == kKindPostcode ? MatchRule::kPostcode : MatchRule::kWords;
   } else {
-    rule = kind == kOperatorAnd ? MatchRule::And : MatchRule::Or;
+    rule = kind == kOperatorAnd ? MatchRule::kAnd : MatchRule::kOr;
   }
   return {rule, term1, term2};
 }

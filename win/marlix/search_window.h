@@ -30,18 +30,18 @@ inline constexpr std::size_t kKindMaxBytes = kKindName.size();
 SearchRequest RequestFromWindow(int tab, std::string_view kind, Cp949View term1, Cp949View term2);
 
 // Keys the window routes itself; modifiers are not looked at.
-enum class RoutedKey { Enter, Tab };
+enum class RoutedKey { kEnter, kTab };
 
 enum class KeyAction {
-  PassOn,         // standard dialog keyboard handling
-  Swallow,        // consumed, nothing happens
-  Search,         // runs the search
-  CopySelection,  // copies the selected result line
-  MoveFocus,      // focus to focus_id
+  kPassOn,         // standard dialog keyboard handling
+  kSwallow,        // consumed, nothing happens
+  kSearch,         // runs the search
+  kCopySelection,  // copies the selected result line
+  kMoveFocus,      // focus to focus_id
 };
 
 struct KeyRoute {
-  KeyAction action = KeyAction::PassOn;
+  KeyAction action = KeyAction::kPassOn;
   int focus_id = 0;
 };
 

@@ -80,9 +80,9 @@ void CTrayMainFrame::OnExit() { ::SendMessageW(m_hWnd, WM_CLOSE, 0, 0); }
 
 LRESULT CTrayMainFrame::OnTrayNotify(WPARAM, LPARAM mouseMessage) {
   switch (TrayActionFor(static_cast<unsigned>(mouseMessage), m_pSearchDlg != nullptr)) {
-    case TrayAction::OpenSearch: OpenSearchWindow(); break;
-    case TrayAction::ShowMenu: ShowTrayMenu(); break;
-    case TrayAction::None: break;
+    case TrayAction::kOpenSearch: OpenSearchWindow(); break;
+    case TrayAction::kShowMenu: ShowTrayMenu(); break;
+    case TrayAction::kNone: break;
   }
   return 1;
 }

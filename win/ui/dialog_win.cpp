@@ -146,7 +146,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
   }
   LRESULT result = 0;
   try {
-    if (self->Dispatch(message, wParam, lParam, result) != Routed::Handled) return FALSE;
+    if (self->Dispatch(message, wParam, lParam, result) != Routed::kHandled) return FALSE;
   } catch (...) {
     ReportCurrentException();
     return TRUE;

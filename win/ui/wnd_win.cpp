@@ -72,14 +72,14 @@ CWnd::Routed CWnd::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
         }
         throw;
       }
-      if (guard.destroyed) return Routed::Handled;  // the object is gone: touch nothing
+      if (guard.destroyed) return Routed::kHandled;  // the object is gone: touch nothing
       m_pDispatchGuard = guard.outer;
       const bool defaulted = m_current.defaulted;
       m_current = outer;
-      return defaulted ? Routed::Defaulted : Routed::Handled;
+      return defaulted ? Routed::kDefaulted : Routed::kHandled;
     }
   }
-  return Routed::No;
+  return Routed::kNo;
 }
 
 LRESULT CWnd::Default() {
@@ -151,7 +151,7 @@ LRESULT CALLBACK CFrameWnd::WindowProc(HWND hwnd, UINT message, WPARAM wParam, L
   LRESULT result = 0;
   try {
     // A handler that called Default() has had the default processing already.
-    if (self->Dispatch(message, wParam, lParam, result) != Routed::No) return result;
+    if (self->Dispatch(message, wParam, lParam, result) != Routed::kNo) return result;
     // A frame may answer messages that no table can name, such as registered ones.
     return self->DefaultProc(message, wParam, lParam);
   } catch (...) {

@@ -177,7 +177,7 @@ class CWnd {
   virtual const MessageMap& GetMessageMap() const { return kMessageMap; }
 
  protected:
-  enum class Routed { No, Handled, Defaulted };
+  enum class Routed { kNo, kHandled, kDefaulted };
   // Offers a message to the tables of this class and its bases. Defaulted when
   // the handler asked for the default processing (Default()).
   Routed Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
