@@ -256,7 +256,7 @@ CodeNames CodeNames::Beside(const std::string& data_file) {
   const std::size_t slash = data_file.find_last_of("/\\");
   CodeNames names;
   names.path_ = (slash == std::string::npos ? std::string() : data_file.substr(0, slash + 1)) + "post.csv";
-  std::FILE* file = OpenFileUtf8(names.path_.c_str(), "rb");
+  std::FILE* file = OpenFileUtf8(names.path_, "rb");
   if (file == nullptr) return {};
   // The header row and the last row; the rows between stay in the file.
   constexpr std::size_t kEnds = 4096;
@@ -283,7 +283,7 @@ const CodeNames& CodeNames::InMemory() const {
   if (path_.empty()) return *this;
   std::call_once(whole_->once, [this] {
     std::string bytes;
-    if (std::FILE* file = OpenFileUtf8(path_.c_str(), "rb")) {
+    if (std::FILE* file = OpenFileUtf8(path_, "rb")) {
       char block[1 << 16];
       for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0 && bytes.size() <= kMaxCsvBytes;) {
         bytes.append(block, got);
@@ -302,7 +302,7 @@ void CodeNames::ForEachRows(const std::function<void(const char*, const char*)>&
     rows(csv_.data() + body_begin_, csv_.data() + body_end_);
     return;
   }
-  std::FILE* file = OpenFileUtf8(path_.c_str(), "rb");
+  std::FILE* file = OpenFileUtf8(path_, "rb");
   if (file == nullptr) return;
   // A buffer that is used again costs far less than one of the file's size:
   // fresh memory is paid for page by page.

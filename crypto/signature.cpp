@@ -85,7 +85,7 @@ bool VerifyBytes(std::string_view bytes, std::string_view der, std::span<const P
 }
 
 bool VerifyFile(const std::string& path, std::string_view der, std::span<const PublicKey> keys) {
-  std::FILE* file = OpenFileUtf8(path.c_str(), "rb");
+  std::FILE* file = OpenFileUtf8(path, "rb");
   if (file == nullptr) return false;
   Sha256 hash;
   static constexpr std::size_t kBlock = 64 * 1024;

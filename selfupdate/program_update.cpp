@@ -255,7 +255,7 @@ void ProgramUpdate::StartProgram(bool replaced) {
 }
 
 bool IsWindowsExecutable(const std::string& path) {
-  std::FILE* file = OpenFileUtf8(path.c_str(), "rb");
+  std::FILE* file = OpenFileUtf8(path, "rb");
   if (file == nullptr) return false;
   auto read_at = [&](long offset, unsigned char* bytes, std::size_t count) {
     return std::fseek(file, offset, SEEK_SET) == 0 && std::fread(bytes, 1, count, file) == count;

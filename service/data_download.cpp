@@ -112,7 +112,7 @@ FileFetch FetchIntoFile(CInternetSession& session, const std::string& url, const
       return fail(Failed(DownloadResult::kNetworkFailure,
                          "HTTP status " + std::to_string(AnswerStatus(*remote)) + " for " + url));
     }
-    std::unique_ptr<std::FILE, FileCloser> local(OpenFileUtf8(part_path.c_str(), "wb"));
+    std::unique_ptr<std::FILE, FileCloser> local(OpenFileUtf8(part_path, "wb"));
     if (!local) return fail(Failed(DownloadResult::kLocalFileFailure, LastFileError()));
     if (opened) opened();
     char block[kBlockSize];

@@ -41,7 +41,7 @@ std::optional<std::uint64_t> SizeOf(const std::string& path) {
 }
 
 std::optional<Sha256Digest> DigestOfFile(const std::string& path) {
-  File file(OpenFileUtf8(path.c_str(), "rb"));
+  File file(OpenFileUtf8(path, "rb"));
   if (!file) return std::nullopt;
   signature::Sha256 hash;
   std::vector<char> block(64 * 1024);
@@ -52,7 +52,7 @@ std::optional<Sha256Digest> DigestOfFile(const std::string& path) {
 }
 
 std::string ReadWhole(const std::string& path, std::uint64_t max_bytes) {
-  File file(OpenFileUtf8(path.c_str(), "rb"));
+  File file(OpenFileUtf8(path, "rb"));
   std::string bytes;
   if (!file) return bytes;
   char block[4096];
@@ -239,8 +239,8 @@ class Transfer {
   }
 
   FormFetch ApplyDelta(const ManifestFile& file, const std::string& delta_path, const std::string& target) {
-    File base(OpenFileUtf8(JoinPath(folder_, file.name).c_str(), "rb"));
-    File delta(OpenFileUtf8(delta_path.c_str(), "rb"));
+    File base(OpenFileUtf8(JoinPath(folder_, file.name), "rb"));
+    File delta(OpenFileUtf8(delta_path, "rb"));
     File out(OpenWorkFile(target, false));
     if (!out) return Failure(DownloadResult::kLocalFileFailure, FileError());
     if (!base || !delta) return Failure(DownloadResult::kRefused, "the delta's base cannot be read");
