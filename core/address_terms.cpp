@@ -213,7 +213,7 @@ TermGroup GroupOfWord(const std::string& word, const CodeNames* names) {
 
 }  // namespace
 
-bool WordsNeedNames(Cp949View term) {
+bool WordsNeedNames(const Cp949View& term) {
   const std::vector<std::string> words = Words(term.bytes());
   return std::any_of(words.begin(), words.end(), [](const std::string& w) {
     return std::any_of(w.begin(), w.end(), IsAsciiLetter) || (!IsAscii(w) && EndsWithCharacters(w, kDong));

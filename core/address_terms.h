@@ -30,7 +30,7 @@ struct TermGroup {
 
 // True when a search's words may need the data set's names (an English word,
 // a word that may be a 행정동): only then need the names be read.
-bool WordsNeedNames(Cp949View term);
+bool WordsNeedNames(const Cp949View& term);
 
 // The groups of a search's words; `names` (may be null) adds the English names
 // and the 행정동 of the data set.
