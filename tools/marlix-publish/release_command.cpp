@@ -1,7 +1,6 @@
 // `marlix-publish release`: puts signed data files and a signed program on the
 // service, in an order that never shows a client a file before its signature
 // or a version line before its program.
-#include <iconv.h>
 
 #include <cerrno>
 #include <cstring>
@@ -17,6 +16,7 @@
 #include "command_util.h"
 #include "data_download.h"
 #include "edition_files.h"
+#include "iconv_converter.h"
 #include "line_form.h"
 #include "output_file.h"
 #include "program_file.h"
@@ -80,23 +80,8 @@ std::optional<int> ParseReleaseArguments(int argc, char** argv, ReleaseOptions& 
 
 // The offset of the first byte that does not begin a CP949 character, or npos.
 std::size_t FirstNonCp949(std::string_view text) {
-  const iconv_t cd = iconv_open("UTF-16LE", "CP949");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return 0;
-  char* in = const_cast<char*>(text.data());
-  std::size_t left = text.size();
-  std::size_t bad = std::string_view::npos;
-  while (left > 0) {
-    char chunk[4096];
-    char* out = chunk;
-    std::size_t room = sizeof chunk;
-    if (iconv(cd, &in, &left, &out, &room) != static_cast<std::size_t>(-1)) break;
-    if (errno != E2BIG) {
-      bad = static_cast<std::size_t>(in - text.data());
-      break;
-    }
-  }
-  iconv_close(cd);
-  return bad;
+  marlix::IconvConverter check("UTF-16LE", "CP949");
+  return check.ok() ? check.FirstNotConverted(text) : 0;
 }
 
 // Why `bytes` are not a file the programs can take as `name`; empty when they are.

@@ -1,7 +1,6 @@
 // marlix-search: the postcode search from the command line, over the same core
 // as the Windows program. Terms arrive in UTF-8 and lines leave in UTF-8; the
 // data file is CP949 and is searched as bytes.
-#include <iconv.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +14,7 @@
 #include "code_names.h"
 #include "copy_cut.h"
 #include "data_files.h"
+#include "iconv_converter.h"
 #include "postcode_search.h"
 #include "update_command.h"
 
@@ -71,57 +71,6 @@ int UsageError(const std::string& message) {
   std::fprintf(stderr, "marlix-search: %s\n%s", message.c_str(), kUsage);
   return kExitTrouble;
 }
-
-// Converts between UTF-8 and CP949 with iconv. Bytes that cannot be converted
-// are replaced (U+FFFD on output) or reported (on input).
-class Converter {
- public:
-  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-  ~Converter() {
-    if (ok()) iconv_close(cd_);
-  }
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
-
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-  // Strict: std::nullopt when any byte does not convert.
-  std::optional<std::string> Strict(std::string_view in) {
-    std::string out;
-    if (!Run(in, out, nullptr)) return std::nullopt;
-    return out;
-  }
-
-  // Lenient: each byte that does not convert becomes `replacement`.
-  void Lenient(std::string_view in, std::string& out, std::string_view replacement) {
-    out.clear();
-    Run(in, out, &replacement);
-  }
-
- private:
-  bool Run(std::string_view in, std::string& out, const std::string_view* replacement) {
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    char* src = const_cast<char*>(in.data());
-    std::size_t src_left = in.size();
-    char chunk[1024];
-    while (src_left > 0) {
-      char* dst = chunk;
-      std::size_t dst_left = sizeof chunk;
-      const std::size_t r = iconv(cd_, &src, &src_left, &dst, &dst_left);
-      out.append(chunk, static_cast<std::size_t>(dst - chunk));
-      if (r != static_cast<std::size_t>(-1)) break;
-      if (errno == E2BIG) continue;
-      if (replacement == nullptr) return false;
-      out.append(*replacement);  // EILSEQ or a cut character (EINVAL): skip one byte
-      ++src;
-      --src_left;
-      iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    }
-    return true;
-  }
-
-  iconv_t cd_;
-};
 
 std::string DefaultDataPath() {
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') {
@@ -198,7 +147,7 @@ int main(int argc, char** argv) {
   if (std::optional<int> done = ParseArguments(argc, argv, options)) return *done;
 
   // Raw mode needs no conversion, and opening one costs more than a small search.
-  std::optional<Converter> to_cp949, to_utf8;
+  std::optional<marlix::IconvConverter> to_cp949, to_utf8;
   if (!options.raw) {
     to_cp949.emplace("CP949", "UTF-8");
     to_utf8.emplace("UTF-8", "CP949");
