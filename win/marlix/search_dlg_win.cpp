@@ -13,8 +13,10 @@
 #include "code_names.h"
 #include "copy_cut.h"
 #include "data_download.h"
+#include "data_files.h"
 #include "data_version.h"
 #include "hangul_mode.h"
+#include "local_files.h"
 #include "postcode_search.h"
 #include "resource.h"
 #include "search_window.h"
@@ -24,7 +26,7 @@
 using namespace marlix;
 
 namespace {
-constexpr char kDataFile[] = "c:\\postcode\\postcode.txt";
+const std::string kDataFile = JoinPath(kDataFolder, kPostcodeFile);
 constexpr UINT_PTR kBannerTimer = 1;
 constexpr UINT kBannerPeriodMs = 5000;
 // The workers' news, posted by their threads.
@@ -209,7 +211,7 @@ void CSearchDlg::OnSearch() {
 
 void CSearchDlg::SearchOnce() {
   // Mapped for this search only: the file is let go as soon as it ends.
-  MappedFile file(kDataFile);
+  MappedFile file(kDataFile.c_str());
   if (file.open_error() != 0 && !m_bDataJustFetched) {
     WaitForData();
     return;
