@@ -11,9 +11,13 @@ namespace {
 
 constexpr std::string_view kMagic = "marlix-manifest 1";
 
+// Fields parted by single spaces. A space at the end makes an empty last
+// field, so that only the text the publisher writes reads as a record: the
+// manifest is signed text and must say one thing one way.
 std::vector<std::string_view> Fields(std::string_view line) {
   std::vector<std::string_view> fields;
-  while (!line.empty()) {
+  if (line.empty()) return fields;
+  for (;;) {
     const std::size_t space = line.find(' ');
     fields.push_back(line.substr(0, space));
     if (space == std::string_view::npos) break;

@@ -301,6 +301,7 @@ TEST(ManifestTest, ReadsItsOwnTextAndNothingElse) {
       "marlix-manifest 1\npublished 2026-12-08\n",                          // no edition
       "marlix-manifest 1\nedition 07\npublished 2026-12-08\n",             // not the number's one form
       head + "edition 8\n",                                                // twice
+      "marlix-manifest 1\nedition 7 \npublished 2026-12-08\n",            // a space after the last field
       head + "file Marlix.exe 10 " + sha + "\n",                            // not a data file
       head + "file postcode.txt 10 " + sha + "\nfile postcode.txt 10 " + sha + "\n",
       head + "file postcode.txt 2000000000 " + sha + "\n",                  // past the cap
