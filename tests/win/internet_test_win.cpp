@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -155,6 +157,45 @@ TEST_F(WinInetTest, AnAnswerLaterThanTheReceiveTimeOutFails) {
   const DWORD waited = GetTickCount() - start;
   EXPECT_GE(waited, 900u);
   EXPECT_LT(waited, 3500u);
+}
+
+// WinInet's time-outs start again at every byte. A trickle is cut off by the
+// rate floor as over libcurl; a small file's deadline also bounds the wait
+// for the headers, which WinInet takes in one call.
+TEST_F(WinInetTest, ATrickleMeetsTheRateFloorAndASmallFileItsDeadline) {
+  _putenv_s("MARLIX_RATE_FLOOR", "1024/1500");
+  _putenv_s("MARLIX_SMALL_FILE_DEADLINE_MS", "1000");
+  struct Row {
+    const char* name;
+    const char* fault;
+    bool small;  // fetched within the small files' deadline
+  };
+  const Row rows[] = {
+      {"wininet-trickle.bin", "rate=100", false},
+      {"wininet-steady.bin", "rate=3000", true},
+      {"wininet-late.bin", "delay=3000", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Serve(row.name, Bytes(20000, 7));
+    Fault(row.name, row.fault);
+    CInternetSession session("test");
+    const DWORD start = GetTickCount();
+    std::optional<marlix::internet::Failure> failure;
+    try {
+      auto file = session.OpenURL(Url(row.name), 0, row.small ? marlix::internet::SmallFileDeadlineMs() : 0);
+      char block[1024];
+      while (file->Read(block, sizeof block) > 0) {
+      }
+    } catch (const CInternetException& e) {
+      failure = e.failure();
+    }
+    const DWORD waited = GetTickCount() - start;
+    EXPECT_EQ(failure, marlix::internet::Failure::kTimeout);
+    EXPECT_LT(waited, row.small ? 2000u : 2500u);
+  }
+  _putenv_s("MARLIX_RATE_FLOOR", "");
+  _putenv_s("MARLIX_SMALL_FILE_DEADLINE_MS", "");
 }
 
 TEST_F(WinInetTest, TheDataVersionPanelTextComesOverWinInet) {
