@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "handle_win.h"
 #include "local_files.h"
 #include "text_win.h"
 
@@ -47,13 +48,68 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 
 namespace marlix {
 
+namespace {
+
+constexpr DWORD kNoAttributes = INVALID_FILE_ATTRIBUTES;
+
+// Removes `path` with these attributes: a reparse point itself (a junction
+// or a link, whatever it leads to), a file, or a folder with what it holds.
+bool RemoveEntry(const std::wstring& path, DWORD attributes) {
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !folder) {
+    return folder ? RemoveDirectoryW(path.c_str()) != FALSE : DeleteFileW(path.c_str()) != FALSE;
+  }
+  bool removed = true;
+  WIN32_FIND_DATAW entry{};
+  const UniqueFindHandle find(FindFirstFileW((path + L"\\*").c_str(), &entry));
+  for (bool more = static_cast<bool>(find); more; more = FindNextFileW(find.get(), &entry) != FALSE) {
+    const std::wstring name = entry.cFileName;
+    if (name != L"." && name != L"..") removed = RemoveEntry(path + L"\\" + name, entry.dwFileAttributes) && removed;
+  }
+  return removed && RemoveDirectoryW(path.c_str()) != FALSE;
+}
+
+}  // namespace
+
 bool MakePrivateDirectory(const std::string& path) {
   const std::wstring wide = WideFromUtf8(path);
+  DWORD attributes = GetFileAttributesW(wide.c_str());
+  const bool folder = attributes != kNoAttributes && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+  if (attributes != kNoAttributes && !folder && !RemoveEntry(wide, attributes | FILE_ATTRIBUTE_REPARSE_POINT)) {
+    errno = EACCES;
+    return false;
+  }
   CreateDirectoryW(wide.c_str(), nullptr);
-  const DWORD attributes = GetFileAttributesW(wide.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+  attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == kNoAttributes || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    errno = EACCES;
+    return false;
+  }
+  bool ours = true;
+  WIN32_FIND_DATAW entry{};
+  const UniqueFindHandle find(FindFirstFileW((wide + L"\\*").c_str(), &entry));
+  for (bool more = static_cast<bool>(find); more; more = FindNextFileW(find.get(), &entry) != FALSE) {
+    const std::wstring name = entry.cFileName;
+    const bool plain = (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    if (name != L"." && name != L".." && !plain) ours = RemoveEntry(wide + L"\\" + name, entry.dwFileAttributes) && ours;
+  }
+  if (!ours) errno = EACCES;
+  return ours;
 }
+
+bool IsPlainFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
+  return attributes != kNoAttributes && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+}
+
+bool PathTaken(const std::string& path) { return GetFileAttributesW(WideFromUtf8(path).c_str()) != kNoAttributes; }
+
+// MoveFileExW with MOVEFILE_WRITE_THROUGH returns once the rename is on the
+// disk: nothing is left to write.
+bool SyncFolder(const std::string&) { return true; }
 
 // The file's own handle, never a link's target: a reparse point is opened as
 // itself and refused.
