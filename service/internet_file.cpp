@@ -55,7 +55,11 @@ void marlix::internet::TransferWatch::Arrived(std::size_t bytes) {
     throw CInternetException(Failure::kTimeout, "the answer did not arrive whole within its deadline (" + url_ + ")");
   }
   if (now - window_start_ < std::chrono::milliseconds(floor_.ms)) return;
-  if (window_bytes_ < floor_.bytes) {
+  // At the floor's pace over all the time since the last look: a read may
+  // have waited long for the bytes it brings.
+  const auto ran_ms = static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now - window_start_).count());
+  if (window_bytes_ * floor_.ms < floor_.bytes * ran_ms) {
     throw CInternetException(Failure::kTimeout, "fewer than " + std::to_string(floor_.bytes) + " bytes in " +
                                                     std::to_string(floor_.ms) + " ms (" + url_ + ")");
   }

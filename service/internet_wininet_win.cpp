@@ -120,7 +120,12 @@ class WinInetStream final : public marlix::internet::Stream {
   std::size_t ReadSome(char* buffer, std::size_t size) override {
     if (!request_) return 0;
     DWORD got = 0;
-    const DWORD want = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+    DWORD want = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+    // What has arrived, not a full buffer: InternetReadFile waits for all it
+    // is asked, and a trickle would keep it from the rate floor's watch.
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(request_.get(), &available, 0, 0)) ThrowLastError("reading " + url_);
+    if (available > 0 && available < want) want = available;
     if (!InternetReadFile(request_.get(), buffer, want, &got)) ThrowLastError("reading " + url_);
     received_ += got;
     if (got == 0 && expected_ >= 0 && received_ < expected_) {
@@ -249,7 +254,7 @@ std::unique_ptr<WinInetStream> CInternetSession::Backend::SendRequest(const std:
   // time-out and both within what is left of the deadline; the body's bytes
   // are watched as they come (CInternetFile).
   const unsigned left = stream->Watch().MsLeft();
-  if (!SendWithDeadline(sent, std::min(connect_ms + receive_ms, left))) ThrowLastError("opening " + address);
+  if (!SendWithDeadline(sent, std::min<DWORD>(connect_ms + receive_ms, left))) ThrowLastError("opening " + address);
   stream->QueryAnswer(from);
   return stream;
 }

@@ -28,13 +28,13 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 namespace marlix {
 
 // Makes `path` a folder of the program's own for files in the making, before
-// anything reads it: a link (or anything but a folder) in its place is
-// removed, never followed, and a folder made; the folder is made readable by
-// the user alone whatever it was (on Windows, where a folder's rights come
-// from the one above, it is held to not being a reparse point); and whatever
-// is in it but a plain file of its own (links, reparse points, folders, on
-// POSIX a file with a second name) is removed, never what a link leads to.
-// False when any of that cannot be done, with the reason for LastFileError.
+// anything reads it, and false (the reason for LastFileError) when it cannot
+// be. On POSIX a link (or anything but a folder) in its place is removed,
+// never followed, and a folder made; the folder is made mode 0700 whatever it
+// was; and whatever is in it but a plain file of its own (links, folders, a
+// file with a second name) is removed, never what a link leads to. On
+// Windows, where a folder's rights come from the one above, a reparse point
+// (a junction, a link) in its place or in it, or a folder in it, is refused.
 bool MakePrivateDirectory(const std::string& path);
 
 // True when `path` names a file itself, not a link to one.

@@ -52,49 +52,25 @@ namespace {
 
 constexpr DWORD kNoAttributes = INVALID_FILE_ATTRIBUTES;
 
-// Removes `path` with these attributes: a reparse point itself (a junction
-// or a link, whatever it leads to), a file, or a folder with what it holds.
-bool RemoveEntry(const std::wstring& path, DWORD attributes) {
-  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-  const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !folder) {
-    return folder ? RemoveDirectoryW(path.c_str()) != FALSE : DeleteFileW(path.c_str()) != FALSE;
-  }
-  bool removed = true;
-  WIN32_FIND_DATAW entry{};
-  const UniqueFindHandle find(FindFirstFileW((path + L"\\*").c_str(), &entry));
-  for (bool more = static_cast<bool>(find); more; more = FindNextFileW(find.get(), &entry) != FALSE) {
-    const std::wstring name = entry.cFileName;
-    if (name != L"." && name != L"..") removed = RemoveEntry(path + L"\\" + name, entry.dwFileAttributes) && removed;
-  }
-  return removed && RemoveDirectoryW(path.c_str()) != FALSE;
+bool IsPlainFolder(DWORD attributes) {
+  return attributes != kNoAttributes && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
 }  // namespace
 
+// A reparse point is refused, never removed: removing one is not safe on
+// every system the programs run on (Wine removes what a link leads to).
 bool MakePrivateDirectory(const std::string& path) {
   const std::wstring wide = WideFromUtf8(path);
-  DWORD attributes = GetFileAttributesW(wide.c_str());
-  const bool folder = attributes != kNoAttributes && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-  if (attributes != kNoAttributes && !folder && !RemoveEntry(wide, attributes | FILE_ATTRIBUTE_REPARSE_POINT)) {
-    errno = EACCES;
-    return false;
-  }
   CreateDirectoryW(wide.c_str(), nullptr);
-  attributes = GetFileAttributesW(wide.c_str());
-  if (attributes == kNoAttributes || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    errno = EACCES;
-    return false;
-  }
-  bool ours = true;
+  bool ours = IsPlainFolder(GetFileAttributesW(wide.c_str()));
   WIN32_FIND_DATAW entry{};
-  const UniqueFindHandle find(FindFirstFileW((wide + L"\\*").c_str(), &entry));
-  for (bool more = static_cast<bool>(find); more; more = FindNextFileW(find.get(), &entry) != FALSE) {
+  const UniqueFindHandle find(ours ? FindFirstFileW((wide + L"\\*").c_str(), &entry) : INVALID_HANDLE_VALUE);
+  for (bool more = static_cast<bool>(find); more && ours; more = FindNextFileW(find.get(), &entry) != FALSE) {
     const std::wstring name = entry.cFileName;
     const bool plain = (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
-    if (name != L"." && name != L".." && !plain) ours = RemoveEntry(wide + L"\\" + name, entry.dwFileAttributes) && ours;
+    ours = plain || name == L"." || name == L"..";
   }
   if (!ours) errno = EACCES;
   return ours;
