@@ -54,7 +54,8 @@ class UpdateCommandTest : public ::testing::Test {
     served_["post.csv"] = "우편번호,시도,시군구,도로명 수,건물 수\r\n06315,서울특별시,강남구,2,45\r\n"_cp949;
     // Some 300 KB, about 90 KB compressed: a cut in the middle leaves whole blocks to resume from.
     for (unsigned i = 0; i < 16000; ++i) {
-      served_["postcode.txt"] += "999-" + std::to_string(100 + i % 900) + " new " + std::to_string(i * 2654435761u) + "\r\n";
+      served_["postcode.txt"] +=
+          "999-" + std::to_string(100 + i % 900) + " new " + std::to_string(i * 2654435761u) + "\r\n";
     }
     served_["postver.txt"] = "2026.12\r\n";
   }
@@ -157,6 +158,14 @@ TEST_F(UpdateCommandTest, OnlyFilesSignedWithTheBuiltInKeyReplaceTheOldOnes) {
     ASSERT_TRUE(Openssl("dgst -sha256 -sign '" + key.string() + "' -out '" + out.string() + "' '" +
                         file.string() + "'"));
   };
+  // A file and its signature served under another file's name.
+  auto serve_as = [](const std::string& file, const std::string& name) {
+    return [=](const fs::path& root) {
+      for (const char* suffix : {"", ".sig"}) {
+        fs::copy_file(root / (file + suffix), root / (name + suffix), fs::copy_options::overwrite_existing);
+      }
+    };
+  };
   const std::vector<Row> rows = {
       {"signed with the build's key", "", [](const fs::path&) {}, ""},
       {"unsigned", "postcode.txt", [](const fs::path& root) { fs::remove(root / "postcode.txt.sig"); },
@@ -182,21 +191,9 @@ TEST_F(UpdateCommandTest, OnlyFilesSignedWithTheBuiltInKeyReplaceTheOldOnes) {
        "more than 65536 bytes", true},
       // Without a manifest nothing binds signed bytes to a name: each file
       // must be what its name says.
-      {"postver.txt's signed bytes as postcode.txt", "postcode.txt",
-       [](const fs::path& root) {
-         for (const char* suffix : {"", ".sig"}) {
-           fs::copy_file(root / (std::string("postver.txt") + suffix), root / (std::string("postcode.txt") + suffix),
-                         fs::copy_options::overwrite_existing);
-         }
-       },
+      {"postver.txt's signed bytes as postcode.txt", "postcode.txt", serve_as("postver.txt", "postcode.txt"),
        "postcode.txt is not such a file: line 1", true},
-      {"postcode.txt's signed bytes as post.csv", "post.csv",
-       [](const fs::path& root) {
-         for (const char* suffix : {"", ".sig"}) {
-           fs::copy_file(root / (std::string("postcode.txt") + suffix), root / (std::string("post.csv") + suffix),
-                         fs::copy_options::overwrite_existing);
-         }
-       },
+      {"postcode.txt's signed bytes as post.csv", "post.csv", serve_as("postcode.txt", "post.csv"),
        "its first row is not post.csv's header", true},
       {"signed bytes that are not text as postver.txt", "postver.txt",
        [&](const fs::path& root) {
@@ -398,7 +395,8 @@ TEST_F(UpdateCommandTest, TheFolderIsSyncedAfterTheSetsRenames) {
   Release(server);
   PlaceOldFiles();
   const fs::path log = home_ / "calls";
-  const CliRun run = RunSearch(home_, "update --server " + server.url(), "strace -f -qq -e trace=openat,rename,fsync -o '" + log.string() + "'");
+  const CliRun run = RunSearch(home_, "update --server " + server.url(),
+                               "strace -f -qq -e trace=openat,rename,fsync -o '" + log.string() + "'");
   ASSERT_EQ(run.status, 0) << run.err;
   const std::string calls = ReadBytes(log);
   const std::size_t rename = calls.find("\"" + (data_ / "manifest.txt").string() + "\") = 0");

@@ -447,7 +447,8 @@ void Control(const httplib::Request& req, httplib::Response& res) {
     return;
   }
   Fault fault;
-  for (const char* key : {"status", "cut", "delay", "redirect", "endless", "norange", "rate", "partfrom", "parttotal"}) {
+  for (const char* key :
+       {"status", "cut", "delay", "redirect", "endless", "norange", "rate", "partfrom", "parttotal"}) {
     if (req.has_param(key) && !SetFaultKey(fault, key, req.get_param_value(key))) {
       res.status = 400;
       res.set_content(std::string("bad value for ") + key + "\n", "text/plain");
