@@ -70,15 +70,10 @@ class UpdateCommandTest : public ::testing::Test {
     fs::create_directories(data_);
     for (const auto& [name, bytes] : served_) WriteBytes(data_ / name, "old " + name);
   }
-  bool HasOldFiles() const {
+  // True when the data folder holds the served files, or else the old ones.
+  bool Holds(bool served) const {
     for (const auto& [name, bytes] : served_) {
-      if (ReadBytes(data_ / name) != "old " + name) return false;
-    }
-    return true;
-  }
-  bool HasServedFiles() const {
-    for (const auto& [name, bytes] : served_) {
-      if (ReadBytes(data_ / name) != bytes) return false;
+      if (ReadBytes(data_ / name) != (served ? bytes : "old " + name)) return false;
     }
     return true;
   }
@@ -233,9 +228,9 @@ TEST_F(UpdateCommandTest, OnlyFilesSignedWithTheBuiltInKeyReplaceTheOldOnes) {
 
 // A released edition, and a service or a data folder that fails one way in
 // each row: the update ends with the files the user had or with the
-// edition's, never with anything else, within seconds, and says why.
+// edition's, never with anything else, within seconds, and says why; an
+// edition put in place is synced to the disk.
 TEST_F(UpdateCommandTest, AHostileServiceOrFolderLeavesTheOldFilesOrGivesTheEdition) {
-  const std::string sign = "dgst -sha256 -sign '" + std::string(MARLIX_TEST_SIGNING_KEY) + "' -out ";
   const std::string gzip = "editions/1/postcode.txt.gz";
   struct Row {
     const char* what;
@@ -243,6 +238,11 @@ TEST_F(UpdateCommandTest, AHostileServiceOrFolderLeavesTheOldFilesOrGivesTheEdit
     const char* err;  // in the error output; none: the edition arrives
     std::string env = "";
     bool installed = false;  // the edition was installed before the fault
+  };
+  auto signed_manifest = [](const ServiceServer& server, const std::string& text) {
+    const std::string manifest = (server.root() / "manifest.txt").string();
+    WriteBytes(manifest, text);
+    ASSERT_TRUE(Openssl("dgst -sha256 -sign '" MARLIX_TEST_SIGNING_KEY "' -out '" + manifest + ".sig' '" + manifest + "'"));
   };
   auto cut_gzip_first = [&](const ServiceServer& server, const std::string& then) {
     Control(server, "fault?name=" + gzip + "&cut=" + std::to_string(fs::file_size(server.root() / gzip) / 2));
@@ -259,17 +259,11 @@ TEST_F(UpdateCommandTest, AHostileServiceOrFolderLeavesTheOldFilesOrGivesTheEdit
        "refused manifest.txt: no signature"},
       {"a signed manifest past its 64 KB",
        [&](const ServiceServer& server) {
-         const fs::path manifest = server.root() / "manifest.txt";
-         WriteBytes(manifest, ReadBytes(manifest) + std::string(70000, '#') + "\n");
-         ASSERT_TRUE(Openssl(sign + "'" + manifest.string() + ".sig' '" + manifest.string() + "'"));
+         signed_manifest(server, ReadBytes(server.root() / "manifest.txt") + std::string(70000, '#') + "\n");
        },
        "refused manifest.txt: "},
       {"a signed manifest that does not read",
-       [&](const ServiceServer& server) {
-         const fs::path manifest = server.root() / "manifest.txt";
-         WriteBytes(manifest, "marlix-manifest 9\n");
-         ASSERT_TRUE(Openssl(sign + "'" + manifest.string() + ".sig' '" + manifest.string() + "'"));
-       },
+       [&](const ServiceServer& server) { signed_manifest(server, "marlix-manifest 9\n"); },
        "refused manifest.txt: manifest line 1"},
       {"a server error for the manifest",
        [](const ServiceServer& server) { Control(server, "fault?name=manifest.txt&status=500"); },
@@ -306,6 +300,21 @@ TEST_F(UpdateCommandTest, AHostileServiceOrFolderLeavesTheOldFilesOrGivesTheEdit
        },
        nullptr, "", true},
   };
+  // The system calls of an update that succeeds: after the renames that put
+  // the set in place, the folder is synced, so that a power loss keeps it.
+  const bool traced = std::system("strace -o /dev/null true 2>/dev/null") == 0;
+  const std::string calls = (home_ / "calls").string();
+  auto synced = [&] {
+    const std::string log = ReadBytes(calls);
+    const std::size_t renamed = log.find("\"" + (data_ / "manifest.txt").string() + "\") = 0");
+    const std::string open = "openat(AT_FDCWD, \"" + data_.string() + "\", O_RDONLY|O_CLOEXEC|O_DIRECTORY) = ";
+    const std::size_t opened = log.find(open, renamed == std::string::npos ? log.size() : renamed);
+    // The call after that open is the folder's sync.
+    const std::size_t fd = opened + open.size(), end = log.find('\n', fd);
+    return opened != std::string::npos &&
+           log.substr(end, log.find('\n', end + 1) - end).find("fsync(" + log.substr(fd, end - fd) + ")") !=
+               std::string::npos;
+  };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     ServiceServer server({}, marlix_test::Signing::kOnlyGiven);
@@ -314,15 +323,17 @@ TEST_F(UpdateCommandTest, AHostileServiceOrFolderLeavesTheOldFilesOrGivesTheEdit
     if (row.installed) ASSERT_EQ(RunUpdate(home_, "--server " + server.url()).status, 0);
     row.fault(server);
     const double start = marlix_test::NowSeconds();
-    const CliRun run = RunUpdate(home_, "--server " + server.url(), row.env);
+    const std::string trace = traced ? " strace -f -qq -e trace=openat,rename,fsync -o '" + calls + "'" : "";
+    const CliRun run = RunUpdate(home_, "--server " + server.url(), row.env + trace);
     EXPECT_LT(marlix_test::NowSeconds() - start, 10.0);
     if (row.err == nullptr) {
       EXPECT_EQ(run.status, 0) << run.err;
-      EXPECT_TRUE(HasServedFiles());
+      EXPECT_TRUE(Holds(true));
+      EXPECT_TRUE(!traced || synced()) << ReadBytes(calls);
     } else {
       EXPECT_EQ(run.status, 2);
       EXPECT_NE(run.err.find(row.err), std::string::npos) << run.err;
-      EXPECT_TRUE(HasOldFiles()) << "nothing is installed";
+      EXPECT_TRUE(Holds(false)) << "nothing is installed";
       EXPECT_FALSE(fs::exists(data_ / "manifest.txt"));
     }
     for (const auto& [name, bytes] : served_) EXPECT_FALSE(fs::is_symlink(data_ / name)) << name;
@@ -385,27 +396,6 @@ TEST_F(UpdateCommandTest, ASearchFinishesAnInterruptedChangeAndFollowsNoLink) {
     if (fs::exists(elsewhere)) EXPECT_TRUE(fs::exists(elsewhere / "commit")) << "what a link led to is left alone";
     EXPECT_EQ(ReadBytes(data_ / "postver.txt"), row.version + "\n");
   }
-}
-
-// After the renames that put a set in place, the folder is synced, so that
-// a power loss keeps the new set (seen in the system calls the update makes).
-TEST_F(UpdateCommandTest, TheFolderIsSyncedAfterTheSetsRenames) {
-  if (std::system("strace -o /dev/null true 2>/dev/null") != 0) GTEST_SKIP() << "no strace here";
-  ServiceServer server({}, marlix_test::Signing::kOnlyGiven);
-  Release(server);
-  PlaceOldFiles();
-  const fs::path log = home_ / "calls";
-  const CliRun run = RunSearch(home_, "update --server " + server.url(),
-                               "strace -f -qq -e trace=openat,rename,fsync -o '" + log.string() + "'");
-  ASSERT_EQ(run.status, 0) << run.err;
-  const std::string calls = ReadBytes(log);
-  const std::size_t rename = calls.find("\"" + (data_ / "manifest.txt").string() + "\") = 0");
-  ASSERT_NE(rename, std::string::npos) << calls;
-  const std::string open = "openat(AT_FDCWD, \"" + data_.string() + "\", O_RDONLY|O_CLOEXEC|O_DIRECTORY) = ";
-  const std::size_t opened = calls.find(open, rename);
-  ASSERT_NE(opened, std::string::npos) << calls.substr(rename);
-  const std::string fd = calls.substr(opened + open.size(), calls.find('\n', opened) - opened - open.size());
-  EXPECT_NE(calls.find("fsync(" + fd + ")", opened), std::string::npos) << calls.substr(rename);
 }
 
 TEST_F(UpdateCommandTest, BadArgumentsAreUsageErrors) {

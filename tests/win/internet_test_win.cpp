@@ -176,7 +176,6 @@ TEST_F(WinInetTest, ATrickleMeetsTheRateFloorAndASmallFileItsDeadline) {
   };
   const Row rows[] = {
       {"wininet-trickle.bin", "rate=100", false},
-      {"wininet-steady.bin", "rate=3000", true},
       {"wininet-late.bin", "delay=3000", true},
   };
   for (const Row& row : rows) {
