@@ -56,6 +56,7 @@ bool RemoveEntry(int parent, const char* name) {
   const DirStream dir = OpenDir(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!dir) return false;
   bool removed = true;
+  // cppcheck-suppress readdirCalled ; each stream is read by one thread, and readdir_r is deprecated
   while (const dirent* entry = readdir(dir.get())) {
     if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
       removed = RemoveEntry(dirfd(dir.get()), entry->d_name) && removed;
@@ -74,6 +75,7 @@ bool MakePrivateDirectory(const std::string& path) {
   // Another user's folder cannot be made ours.
   if (!dir || fchmod(dirfd(dir.get()), 0700) != 0) return false;
   bool ours = true;
+  // cppcheck-suppress readdirCalled ; each stream is read by one thread, and readdir_r is deprecated
   while (const dirent* entry = readdir(dir.get())) {
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
     const bool plain = fstatat(dirfd(dir.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
