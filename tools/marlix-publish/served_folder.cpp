@@ -44,6 +44,7 @@ std::vector<std::string> NamesIn(int fd) {
     close(copy);
     return names;
   }
+  // cppcheck-suppress readdirCalled ; one thread, and readdir_r is deprecated by glibc
   while (const dirent* entry = readdir(dir.get())) {
     const std::string_view name = entry->d_name;
     if (name != "." && name != "..") names.emplace_back(name);
