@@ -88,6 +88,12 @@ std::optional<Sha256Digest> DigestFromHex(std::string_view hex) {
   return digest;
 }
 
+std::optional<std::uint64_t> ParseEdition(std::string_view text) {
+  std::uint64_t edition = 0;
+  if (!ToNumber(text, edition) || edition < 1 || edition > kMaxEdition) return std::nullopt;
+  return edition;
+}
+
 const ManifestFile* Manifest::Find(std::string_view name) const {
   for (const ManifestFile& file : files) {
     if (file.name == name) return &file;
@@ -120,7 +126,9 @@ ManifestParse ParseManifest(std::string_view text) {
     const std::string_view kind = f[0];
     std::uint64_t n = 0;
     if (kind == "edition" && f.size() == 2 && !have_edition) {
-      if (!ToNumber(f[1], manifest.edition)) return fail("the edition is not a number");
+      const std::optional<std::uint64_t> edition = ParseEdition(f[1]);
+      if (!edition) return fail("the edition is not a number from 1 to " + std::to_string(kMaxEdition));
+      manifest.edition = *edition;
       have_edition = true;
     } else if (kind == "published" && f.size() == 2 && manifest.published.empty()) {
       if (!IsDate(f[1])) return fail("the date is not YYYY-MM-DD");

@@ -33,6 +33,12 @@ namespace marlix {
 // The program the manifest's program record names.
 inline constexpr char kProgramFile[] = "Marlix.exe";
 inline constexpr std::uint64_t kMaxManifestBytes = 64 * 1024;
+// Editions are numbered from 1 up to this, a release a minute for centuries:
+// a number the publisher and every client read alike, never near overflow.
+inline constexpr std::uint64_t kMaxEdition = 999'999'999;
+// An edition's number as the manifest and the editions/ folder write it:
+// plain decimal (no sign, no leading zero) from 1 to kMaxEdition.
+std::optional<std::uint64_t> ParseEdition(std::string_view text);
 
 using Sha256Digest = signature::Digest;
 
@@ -75,8 +81,9 @@ struct Manifest {
 };
 
 // The manifest of `text`, or why it is none. Unknown record kinds are
-// refused, as are data files the programs do not know, paths that leave the
-// service's folder and sizes past a data file's cap.
+// refused, as are editions outside 1 to kMaxEdition, data files the programs
+// do not know, paths that leave the service's folder and sizes past a data
+// file's cap.
 struct ManifestParse {
   std::optional<Manifest> manifest;
   std::string error;

@@ -285,6 +285,8 @@ TEST(ManifestTest, ReadsItsOwnTextAndNothingElse) {
       head.substr(0, head.size() - 1),                                      // no line feed at the end
       "marlix-manifest 1\npublished 2026-12-08\n",                          // no edition
       "marlix-manifest 1\nedition 07\npublished 2026-12-08\n",             // not the number's one form
+      "marlix-manifest 1\nedition 0\npublished 2026-12-08\n",              // outside the editions' range
+      "marlix-manifest 1\nedition 1000000000\npublished 2026-12-08\n",
       head + "edition 8\n",                                                // twice
       "marlix-manifest 1\nedition 7 \npublished 2026-12-08\n",            // a space after the last field
       head + "file Marlix.exe 10 " + sha + "\n",                            // not a data file

@@ -3,6 +3,7 @@
 // lines, and sources that stop the run.
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -667,8 +668,9 @@ TEST_F(PublishTest, AReleaseIsSignedWholeAndBadInputLeavesTheServerAsItWas) {
     EXPECT_NE(ReadBytes(dir_ / "served/manifest.txt").find(sha), std::string::npos) << name;
   }
   EXPECT_EQ(ReadBytes(dir_ / "served/postcode.txt"), ReadBytes(dir_ / "data/postcode.txt"));
-  const auto served = Snapshot(dir_ / "served");
-  EXPECT_EQ(served.size(), 15u);
+  // Each file with its signature, the three data files' gzip forms, the
+  // edition's own copy of its manifest, the release lock.
+  EXPECT_EQ(Snapshot(dir_ / "served").size(), 18u);
 
   fs::create_directories(dir_ / "utf8");
   for (const char* name : {"post.csv", "postver.txt"}) fs::copy(dir_ / "data" / name, dir_ / "utf8" / name);
@@ -691,28 +693,65 @@ TEST_F(PublishTest, AReleaseIsSignedWholeAndBadInputLeavesTheServerAsItWas) {
   WriteBytes(dir_ / "page.exe", "<html>not a program</html>");
   fs::copy_file(dir_ / "keys/marlix-private.pem", dir_ / "shared-key.pem");
   fs::permissions(dir_ / "shared-key.pem", fs::perms::others_read, fs::perm_options::add);
-  const std::pair<std::string, std::string> refused[] = {
+  WriteBytes(dir_ / "newer.exe", ProgramFile(1, 2, "1.2"));
+  // What others may plant in the served folder (shell words run there): the
+  // release signs nothing it did not check, follows no link, and changes
+  // nothing, there or elsewhere.
+  WriteBytes(dir_ / "attacker.txt", "999-999 ATTACKER DATA\r\n");
+  const std::string attacker = "23 " + Shell(dir_, "sha256sum attacker.txt").out.substr(0, 64);
+  ASSERT_EQ(Shell(dir_, "openssl ecparam -name prime256v1 -genkey -noout -out other.pem").status, 0);
+  ASSERT_EQ(Publish(dir_, "keygen keys2").status, 0);
+  fs::create_directories(dir_ / "outside/1");
+  WriteBytes(dir_ / "outside/1/keep.txt", "not the publisher's\n");
+  const auto outside = Snapshot(dir_ / "outside");
+  ASSERT_EQ(Shell(dir_, "cp -a served backup").status, 0);
+  const std::string key = "--key keys/marlix-private.pem ";
+  const struct {
+    std::string args, why, plant = {};
+  } refused[] = {
       {"--key shared-key.pem --data data", "chmod 600 shared-key.pem"},
       {"--key keys/marlix-public.pem --program same.exe", "not a PEM private key"},
       {"--key Marlix.exe --data data", "not a PEM private key"},
-      {"--key keys/marlix-private.pem --program same.exe", "not newer than the published 1.1"},
-      {"--key keys/marlix-private.pem --program older.exe --data data", "not newer"},
-      {"--key keys/marlix-private.pem --program sorts-before.exe", "does not sort after the published zipver=1.1"},
-      {"--key keys/marlix-private.pem --program page.exe", "not a Windows program"},
-      {"--key keys/marlix-private.pem --data utf8", "not CP949 text"},
-      {"--key keys/marlix-private.pem --data notdata", "line 2 is not a postcode line"},
-      {"--key keys/marlix-private.pem --data tab", "line 2 is not a postcode line"},
-      {"--key keys/marlix-private.pem --data joined", "line 2 is not a postcode line"},
-      {"--key keys/marlix-private.pem --data long", "line 2 is not a postcode line"},
-      {"--key keys/marlix-private.pem --data nowhere", "cannot be read"},
+      {key + "--program same.exe", "not newer than the published 1.1"},
+      {key + "--program older.exe --data data", "not newer"},
+      {key + "--program sorts-before.exe", "does not sort after the published zipver=1.1"},
+      {key + "--program page.exe", "not a Windows program"},
+      {key + "--data utf8", "not CP949 text"},
+      {key + "--data notdata", "line 2 is not a postcode line"},
+      {key + "--data tab", "line 2 is not a postcode line"},
+      {key + "--data joined", "line 2 is not a postcode line"},
+      {key + "--data long", "line 2 is not a postcode line"},
+      {key + "--data nowhere", "cannot be read"},
+      {key + "--program newer.exe", "served/manifest.txt: its signature manifest.txt.sig is missing, damaged or not",
+       "sed -i '/ postcode.txt /d' manifest.txt && echo 'file postcode.txt " + attacker +
+           "' >>manifest.txt && cp ../attacker.txt postcode.txt"},
+      {key + "--data data", "not made with the release key",
+       "openssl dgst -sha256 -sign ../other.pem -out manifest.txt.sig manifest.txt"},
+      {"--key keys2/marlix-private.pem --data data", "not made with the release key"},
+      {key + "--program newer.exe", "served/postcode.txt is not what the signed manifest.txt records",
+       "cp ../attacker.txt postcode.txt"},
+      {key + "--program newer.exe", "served/editions/1/postcode.txt.gz is not what the signed manifest.txt records",
+       "gzip -c ../attacker.txt >editions/1/postcode.txt.gz"},
+      {key + "--data data", "served/Marlix.exe is not what the signed manifest.txt records", "cp ../older.exe Marlix.exe"},
+      {key + "--data data", "served/editions: a link where the editions folder should be",
+       "mv editions ../moved && ln -s ../outside editions"},
+      {key + "--data data", "served/editions/1: a link where an edition should be",
+       "mv editions/1 ../moved && ln -s ../../outside editions/1"},
+      {key + "--data data", "served/.marlix-publish.lock: a link where the release lock should be",
+       "ln -sf ../outside/keep .marlix-publish.lock"},
   };
-  for (const auto& [args, why] : refused) {
+  for (const auto& [args, why, plant] : refused) {
+    if (!plant.empty()) {
+      ASSERT_EQ(Shell(dir_ / "served", "{ " + plant + "; }").status, 0) << plant;
+    }
+    const auto served = Snapshot(dir_ / "served");
     const Ran run = Publish(dir_, "release --to served " + args);
     EXPECT_EQ(run.status, 2) << args;
     EXPECT_NE(run.err.find(why), std::string::npos) << args << ": " << run.err;
     EXPECT_EQ(Snapshot(dir_ / "served"), served) << args;
+    EXPECT_EQ(Snapshot(dir_ / "outside"), outside) << args;
+    ASSERT_EQ(Shell(dir_, "rm -rf served moved && cp -a backup served").status, 0);
   }
-  WriteBytes(dir_ / "newer.exe", ProgramFile(1, 2, "1.2"));
   ASSERT_EQ(Publish(dir_, "release --key keys/marlix-private.pem --to served --program newer.exe").status, 0);
   EXPECT_EQ(ReadBytes(dir_ / "served/MarlixVer.ini"), "zipver=1.2\r\n");
   // A program alone is a new edition that keeps the data's records as they were.
@@ -720,6 +759,77 @@ TEST_F(PublishTest, AReleaseIsSignedWholeAndBadInputLeavesTheServerAsItWas) {
   EXPECT_NE(manifest.find("edition 2\n"), std::string::npos) << manifest;
   EXPECT_NE(manifest.find("program Marlix.exe 1.2.0.0 "), std::string::npos) << manifest;
   EXPECT_NE(manifest.find("gzip postcode.txt editions/1/postcode.txt.gz "), std::string::npos) << manifest;
+  // A key change: the last release's key vouches for what it left.
+  const Ran changed = Publish(dir_, "release --key keys2/marlix-private.pem --previous-key keys/marlix-public.pem "
+                                    "--to served --data data");
+  EXPECT_EQ(changed.status, 0) << changed.err;
+  EXPECT_EQ(Publish(dir_, "verify --key keys2/marlix-public.pem served/manifest.txt").status, 0);
+}
+
+// Releases go on in a folder others write: old editions are removed without
+// a link followed, and only edition folders; the edition's number stays in
+// the range every program reads; an earlier edition's file is read within
+// the sizes its manifest gives; a second release waits for the one running.
+TEST_F(PublishTest, ReleasesRemoveOnlyTheirOwnEditionsAndRunOneAtATime) {
+  ASSERT_EQ(Publish(dir_, "keygen keys").status, 0);
+  ASSERT_EQ(Publish(dir_, std::string("data --out data ") + MARLIX_OFFICIAL_SAMPLE).status, 0);
+  ASSERT_EQ(Shell(dir_, "cp -a data other && sed -i '$d' other/postcode.txt").status, 0);
+  const std::string release = "release --key keys/marlix-private.pem --to served --data ";
+  for (const char* data : {"data", "other", "data", "other", "data", "other"}) {
+    ASSERT_EQ(Publish(dir_, release + data).status, 0);
+  }
+  auto edition = [&] {
+    const std::string manifest = ReadBytes(dir_ / "served/manifest.txt");
+    return std::stoull(manifest.substr(manifest.find("\nedition ") + 9));
+  };
+  ASSERT_EQ(edition(), 6u);
+  fs::create_directories(dir_ / "outside");
+  WriteBytes(dir_ / "outside/keep.txt", "not the publisher's\n");
+  // Not editions: 0, a leading zero, a number past the range. A bomb where
+  // edition 6's gzip form was: a few hundred KB that inflate to 300 MB.
+  ASSERT_EQ(Shell(dir_ / "served/editions",
+                  "{ ln -s ../../outside 0 && ln -s ../../outside 01 && mkdir 00 18446744073709551614 && "
+                  "touch 00/keep && head -c 300000000 /dev/zero | gzip -1 >6/postcode.txt.gz; }")
+                .status, 0);
+  const auto outside = Snapshot(dir_ / "outside");
+  const Ran seventh = Publish(dir_, release + "data");
+  ASSERT_EQ(seventh.status, 0) << seventh.err;
+  EXPECT_EQ(edition(), 7u);
+  EXPECT_NE(seventh.err.find("no delta from edition 6: served/editions/6/postcode.txt.gz is not the file"),
+            std::string::npos) << seventh.err;
+  rusage children{};
+  getrusage(RUSAGE_CHILDREN, &children);
+  EXPECT_LT(children.ru_maxrss, 200 * 1024) << "KB at the most";
+  EXPECT_NE(ReadBytes(dir_ / "served/manifest.txt").find("editions/7/postcode.txt.from-4.delta.gz"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_ / "served/editions/1"));
+  EXPECT_TRUE(fs::exists(dir_ / "served/editions/2"));
+  EXPECT_EQ(Snapshot(dir_ / "outside"), outside);
+  for (const char* kept : {"0", "01", "00/keep", "18446744073709551614"}) {
+    EXPECT_TRUE(fs::exists(fs::symlink_status(dir_ / "served/editions" / kept))) << kept;
+  }
+
+  // The last edition number taken: the next would be one no program reads.
+  fs::create_directories(dir_ / "served/editions/999999999");
+  const auto served = Snapshot(dir_ / "served");
+  const Ran past = Publish(dir_, release + "other");
+  EXPECT_EQ(past.status, 2);
+  EXPECT_NE(past.err.find("edition 1000000000 would not read back as the programs read it"), std::string::npos)
+      << past.err;
+  EXPECT_EQ(Snapshot(dir_ / "served"), served);
+  fs::remove(dir_ / "served/editions/999999999");
+
+  // A release that finds the lock held waits, then goes on from what the
+  // holder left; two at once both publish, one edition each.
+  const Ran waited = Shell(dir_, "{ flock served/.marlix-publish.lock sh -c 'touch held; sleep 1' & "
+                                 "while [ ! -e held ]; do sleep 0.05; done; '" MARLIX_PUBLISH_EXE "' " + release + "other; }");
+  EXPECT_EQ(waited.status, 0) << waited.err;
+  EXPECT_NE(waited.err.find("another release into served is running"), std::string::npos) << waited.err;
+  EXPECT_EQ(edition(), 8u);
+  const std::string twice = "'" MARLIX_PUBLISH_EXE "' " + release;
+  const Ran both = Shell(dir_, "{ " + twice + "data & " + twice + "other; one=$?; wait $! && exit $one; }");
+  EXPECT_EQ(both.status, 0) << both.err;
+  EXPECT_EQ(edition(), 10u);
+  EXPECT_TRUE(fs::exists(dir_ / "served/editions/9/manifest.txt"));
 }
 
 }  // namespace

@@ -26,7 +26,17 @@ inline int UsageError(const std::string& message, const char* usage) {
 inline std::optional<std::string> ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
-  std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  // Sized first where the size is known, so that the country's data is not
+  // copied as the string grows.
+  std::string bytes;
+  const std::streamoff size = in.seekg(0, std::ios::end) ? std::streamoff(in.tellg()) : -1;
+  in.clear();
+  in.seekg(0);
+  if (size > 0) {
+    bytes.resize(static_cast<std::size_t>(size));
+    if (!in.read(bytes.data(), size)) return std::nullopt;
+  }
+  bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   if (in.bad()) return std::nullopt;
   return bytes;
 }

@@ -5,7 +5,9 @@
 // The temporary name is unguessable and the file is made new, never opened
 // through whatever already has its name: the served folder may be writable
 // by others, and a link planted there must not turn the publisher's write
-// into one of the planter's choosing.
+// into one of the planter's choosing. The folder is held open and every name
+// in it reached from there, so that a folder swapped for a link meanwhile
+// does not take the write elsewhere either.
 #pragma once
 
 #include <fcntl.h>
@@ -19,33 +21,21 @@
 #include <string_view>
 
 #include "file_stream.h"
+#include "served_folder.h"
 
 namespace marlix::publish {
 
 class OutputFile {
  public:
-  OutputFile(const std::filesystem::path& dir, const std::string& name) : final_(dir / name) {
-    // Beside the final name, so that the rename stays on one file system.
-    for (int attempt = 0; attempt < 100 && !file_; ++attempt) {
-      std::filesystem::path temp = dir / ("." + name + ".tmp-" + RandomSuffix());
-      const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-      if (fd < 0) {
-        if (errno == EEXIST) continue;
-        return;
-      }
-      file_.reset(::fdopen(fd, "wb"));
-      if (!file_) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return;
-      }
-      temp_ = std::move(temp);
-    }
-    if (file_) std::setvbuf(file_.get(), nullptr, _IOFBF, std::size_t{1} << 20);
-  }
+  // In the folder the operator names as `dir`.
+  OutputFile(const std::filesystem::path& dir, const std::string& name)
+      : OutputFile(UniqueFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)), dir, name) {}
+  // In a folder opened already, reached by its descriptor alone.
+  OutputFile(const Folder& dir, const std::string& name)
+      : OutputFile(UniqueFd(::fcntl(dir.fd(), F_DUPFD_CLOEXEC, 0)), dir.path(), name) {}
   ~OutputFile() {
     file_.reset();
-    if (!placed_ && !temp_.empty()) std::remove(temp_.c_str());
+    if (!placed_ && !temp_.empty()) ::unlinkat(dir_.get(), temp_.c_str(), 0);
   }
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -62,13 +52,35 @@ class OutputFile {
     const bool closed = std::fclose(file_.release()) == 0;
     return ok && closed;
   }
+  // A link or file of the name goes; what a link points to stays.
   bool Place() {
-    placed_ = std::rename(temp_.c_str(), final_.c_str()) == 0;
+    placed_ = ::renameat(dir_.get(), temp_.c_str(), dir_.get(), name_.c_str()) == 0;
     return placed_;
   }
   const std::filesystem::path& path() const { return final_; }
 
  private:
+  OutputFile(UniqueFd dir, const std::filesystem::path& shown, const std::string& name)
+      : dir_(std::move(dir)), name_(name), final_(shown / name) {
+    // Beside the final name, so that the rename stays on one file system.
+    for (int attempt = 0; attempt < 100 && dir_ && !file_; ++attempt) {
+      std::string temp = "." + name + ".tmp-" + RandomSuffix();
+      const int fd = ::openat(dir_.get(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      if (fd < 0) {
+        if (errno == EEXIST) continue;
+        return;
+      }
+      file_.reset(::fdopen(fd, "wb"));
+      if (!file_) {
+        ::close(fd);
+        ::unlinkat(dir_.get(), temp.c_str(), 0);
+        return;
+      }
+      temp_ = std::move(temp);
+    }
+    if (file_) std::setvbuf(file_.get(), nullptr, _IOFBF, std::size_t{1} << 20);
+  }
+
   // 16 hex digits from the system's random source.
   static std::string RandomSuffix() {
     unsigned char bytes[8] = {};
@@ -85,8 +97,10 @@ class OutputFile {
     return suffix;
   }
 
+  UniqueFd dir_;
+  std::string name_;
   std::filesystem::path final_;
-  std::filesystem::path temp_;
+  std::string temp_;
   FileStream file_;
   bool placed_ = false;
 };
