@@ -12,4 +12,8 @@ inline constexpr char kDataVersionFile[] = "postver.txt";  // the text that says
 // text last, since it tells users that new data is there.
 inline constexpr const char* kDataFiles[] = {kCodeNamesFile, kPostcodeFile, kDataVersionFile};
 
+// The signed list of an edition's files, installed with them: it says which
+// set is in place, so it goes in last.
+inline constexpr char kManifestFile[] = "manifest.txt";
+
 }  // namespace marlix

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "data_file_check.h"
 #include "data_version.h"
 #include "local_files.h"
 #include "signature.h"
@@ -36,8 +37,9 @@ BytesFetch FetchBytes(CInternetSession& session, const std::string& url, std::ui
                       Refusal unanswered) {
   BytesFetch fetch;
   try {
-    std::unique_ptr<CInternetFile> remote = session.OpenURL(url);
+    std::unique_ptr<CInternetFile> remote = session.OpenURL(url, 0, internet::SmallFileDeadlineMs());
     if (!AnsweredWithFile(*remote)) {
+      fetch.missing = AnswerStatus(*remote) == 404;
       std::string why = "HTTP status " + std::to_string(AnswerStatus(*remote)) + " for " + url;
       if (unanswered == Refusal::kNone) {
         static_cast<FetchVerdict&>(fetch) = Failed(DownloadResult::kNetworkFailure, std::move(why));
@@ -84,6 +86,7 @@ std::string RefusalText(Refusal refusal, const std::string& name) {
     case Refusal::kUnsigned: return FormatText(kTextUnsignedFormat, name);
     case Refusal::kNotListed: return FormatText(kTextNotListedFormat, name);
     case Refusal::kBadManifest: return kTextBadManifest;
+    case Refusal::kWrongForm: return FormatText(kTextWrongFormFormat, name);
     default: return FormatText(kTextBadSignatureFormat, name);
   }
 }
@@ -162,6 +165,24 @@ BytesFetch FetchSignedBytes(CInternetSession& session, const std::string& url, s
   return fetch;
 }
 
+namespace {
+
+// Where no manifest binds a file's bytes to its name, the bytes themselves
+// must be the file the name says: a signature alone binds bytes, not names.
+FetchVerdict CheckForm(const std::string& name, const std::string& path) {
+  DataFileCheck check(name);
+  FileStream file = OpenFileStream(path, "rb");
+  if (!file) return Failed(DownloadResult::kLocalFileFailure, LastFileError());
+  char block[64 * 1024];
+  for (std::size_t got; (got = std::fread(block, 1, sizeof block, file.get())) > 0;) check.Add({block, got});
+  if (std::ferror(file.get())) return Failed(DownloadResult::kLocalFileFailure, LastFileError());
+  const std::string fault = check.Finish();
+  if (fault.empty()) return {};
+  return Refused(Refusal::kWrongForm, name + " is not such a file: " + fault);
+}
+
+}  // namespace
+
 DownloadOutcome DownloadDataFiles(const ServiceAccess& access, const char* agent, const std::string& folder,
                                   const DownloadEvents& events, const std::atomic<bool>* cancel) {
   auto status = [&](const std::string& text) {
@@ -182,6 +203,7 @@ DownloadOutcome DownloadDataFiles(const ServiceAccess& access, const char* agent
     const std::string local_path = JoinPath(folder, name);
     FetchHooks hooks;
     hooks.cancel = cancel;
+    hooks.check = [name](const std::string& temp_path) { return CheckForm(name, temp_path); };
     const FileFetch fetch = FetchIntoFile(*session, ServiceFileUrl(access.base_url, name), local_path,
                                           DataFileMaxBytes(name), [&] {
                                             status(FormatText(kTextDownloadingFormat, local_path));
@@ -207,9 +229,9 @@ DownloadOutcome DownloadDataFiles(const ServiceAccess& access, const char* agent
         return {fetch.result, name, fetch.detail};
     }
     if (events.file_done) events.file_done(name, fetch.bytes);
-    status(kTextDownloadDone);
   }
   session->Close();
+  status(kTextDownloadDone);
   return outcome;
 }
 

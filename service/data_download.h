@@ -46,6 +46,7 @@ enum class Refusal {
   kNotListed,     // bytes that are not what the manifest lists for the file
   kBadManifest,   // a manifest that cannot be read
   kOlderEdition,  // a manifest of an edition below the one installed
+  kWrongForm,     // signed bytes that are not the file their name says (DataFileCheck)
 };
 
 // The status line's text for a file `name` that arrived and was not taken.
@@ -87,15 +88,19 @@ FileFetch FetchIntoFile(CInternetSession& session, const std::string& url, const
                         const FetchHooks& hooks = {});
 
 // Fetches a small file into memory, kept only when it arrived whole with a
-// 2xx status, within `max_bytes`, and its signature verifies.
+// 2xx status, within `max_bytes` and the small files' deadline, and its
+// signature verifies. `missing`: the server said it has no such file (404).
 struct BytesFetch : FetchVerdict {
   std::string bytes;
+  bool missing = false;
 };
 BytesFetch FetchSignedBytes(CInternetSession& session, const std::string& url, std::uint64_t max_bytes);
 
 // Downloads the three data files, in order, into `folder` (created when
-// missing). Stops at the first failure, refusal or cancel; files fetched
-// before it stay.
+// missing), each taken only when it is what its name says (DataFileCheck).
+// Stops at the first failure, refusal or cancel; files fetched before it
+// stay. The status tells which file comes, and that the download is complete
+// once the last is in place.
 DownloadOutcome DownloadDataFiles(const ServiceAccess& access, const char* agent, const std::string& folder,
                                   const DownloadEvents& events, const std::atomic<bool>* cancel = nullptr);
 

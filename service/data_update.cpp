@@ -16,17 +16,11 @@ namespace marlix {
 
 namespace {
 
-constexpr char kCommitMarker[] = "commit";
 constexpr char kPartSuffix[] = ".part";
 constexpr char kDeltaSuffix[] = ".delta";
 // Blocks of the transfer: large enough that a national set is not a million
 // small reads, small enough that a cancel is seen at once.
 constexpr unsigned kTransferBlock = 16 * 1024;
-
-bool Exists(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::exists(PathFromUtf8(path), error);
-}
 
 std::optional<std::uint64_t> SizeOf(const std::string& path) {
   std::error_code error;
@@ -56,13 +50,6 @@ std::string ReadWhole(const std::string& path, std::uint64_t max_bytes) {
     bytes.append(block, got);
   }
   return bytes;
-}
-
-bool WriteWhole(const std::string& path, std::string_view bytes) {
-  FileStream file = OpenWorkFile(path, false);
-  if (!file) return false;
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return false;
-  return FlushToDisk(file.get()) && std::fclose(file.release()) == 0;
 }
 
 std::string FileError() {
@@ -162,14 +149,27 @@ class Transfer {
     done_ += have;
     const std::string url = ServiceFileUrl(access_.base_url, form.path);
     std::uint64_t bytes = have;
+    // What arrived before is of no use after all: the form from its start.
+    auto start_over = [&] {
+      done_ -= bytes;
+      bytes = 0;
+      return begin(false);
+    };
     try {
-      std::unique_ptr<CInternetFile> remote = session_.OpenURL(url, have);
-      // A part the server's file no longer reaches: not this form; all of it again.
-      if (have > 0 && AnswerStatus(*remote) == 416) {
-        remote->Close();
-        done_ -= have;
-        bytes = 0;
-        if (!begin(false)) return Failure(DownloadResult::kLocalFileFailure, FileError());
+      std::unique_ptr<CInternetFile> remote;
+      try {
+        remote = session_.OpenURL(url, have);
+      } catch (const CInternetException& e) {
+        if (have == 0 || e.failure() != internet::Failure::kWrongPart) throw;
+      }
+      // A part the server's file no longer reaches (416), one of a file of
+      // another length, or one that is not the part asked for: not this
+      // form's rest, so all of it again, never the same refusal at every try.
+      if (have > 0 && (!remote || AnswerStatus(*remote) == 416 ||
+                       (AnswerStatus(*remote) == 206 && remote->TotalLength() != 0 &&
+                        remote->TotalLength() != form.size))) {
+        if (remote) remote->Close();
+        if (!start_over()) return Failure(DownloadResult::kLocalFileFailure, FileError());
         remote = session_.OpenURL(url);
       }
       if (!AnsweredWithFile(*remote)) {
@@ -178,11 +178,9 @@ class Transfer {
         fetch.unanswered = true;
         return fetch;
       }
-      if (have > 0 && remote->BodyOffset() != have) {
-        // The server sends the whole form again: start over.
-        done_ -= have;
-        bytes = 0;
-        if (!begin(false)) return Failure(DownloadResult::kLocalFileFailure, FileError());
+      // The server sends the whole form again: start over.
+      if (have > 0 && remote->BodyOffset() != have && !start_over()) {
+        return Failure(DownloadResult::kLocalFileFailure, FileError());
       }
       for (;;) {
         if (cancel_ && cancel_->load()) return Failure(DownloadResult::kCancelled, "cancelled");
@@ -282,28 +280,33 @@ std::vector<const FileForm*> UsableForms(const ManifestFile& file, const std::op
   return forms;
 }
 
-// The local file's SHA-256: the installed manifest's when the file still has
-// the size it gave, else computed.
-std::optional<Sha256Digest> LocalDigest(const std::string& path, const ManifestFile* installed) {
+// The local file's SHA-256: the installed manifest's while the file has the
+// size it lists and the size and time it had when it was put in place (damage
+// of the same size is seen), else computed, and `hashed` set.
+std::optional<Sha256Digest> LocalDigest(const std::string& folder, const char* name, const ManifestFile* installed,
+                                        const InstalledStamps& stamps, bool& hashed) {
+  const std::string path = JoinPath(folder, name);
   const std::optional<std::uint64_t> size = SizeOf(path);
   if (!size) return std::nullopt;
-  if (installed && installed->size == *size) return installed->sha256;
+  if (installed && installed->size == *size && stamps.Hold(folder, name)) return installed->sha256;
+  hashed = true;
   return DigestOfFile(path);
 }
 
-// The work folder keeps what an earlier try of this edition left: the parts
-// of its forms, for resume, and its files that arrived whole.
+// The work folder, made the program's own (MakePrivateDirectory: only plain
+// files are left in it), keeps what an earlier try of this edition left: the
+// parts of its forms, for resume, and its files that arrived whole.
 void ClearWorkFolder(const std::string& work, const Manifest& manifest) {
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(PathFromUtf8(work), error)) {
     const std::string name = Utf8FromPath(entry.path().filename());
+    const std::string path = Utf8FromPath(entry.path());
     bool keep = false;
     for (const ManifestFile& file : manifest.files) {
       for (const FileForm& form : file.forms) keep = keep || name == HexOf(form.sha256) + kPartSuffix;
-      keep = keep || (name == file.name && entry.is_regular_file(error) && entry.file_size(error) == file.size &&
-                      DigestOfFile(Utf8FromPath(entry.path())) == file.sha256);
+      keep = keep || (name == file.name && IsListedFile(path, file.size, file.sha256));
     }
-    if (!keep) std::filesystem::remove_all(entry.path(), error);
+    if (!keep) RemoveFileUtf8(path);
   }
 }
 
@@ -311,7 +314,7 @@ void ClearWorkFolder(const std::string& work, const Manifest& manifest) {
 
 std::optional<Manifest> LocalManifest(const std::string& folder) {
   const std::string path = JoinPath(folder, kManifestFile);
-  if (!Exists(path)) return std::nullopt;
+  if (!IsPlainFile(path)) return std::nullopt;
   return ParseManifest(ReadWhole(path, kMaxManifestBytes)).manifest;
 }
 
@@ -319,6 +322,7 @@ ManifestFetch FetchManifest(CInternetSession& session, const std::string& base_u
   ManifestFetch fetch;
   BytesFetch bytes = FetchSignedBytes(session, ServiceFileUrl(base_url, kManifestFile), kMaxManifestBytes);
   static_cast<FetchVerdict&>(fetch) = static_cast<const FetchVerdict&>(bytes);
+  fetch.missing = bytes.missing;
   if (fetch.result != DownloadResult::kComplete) return fetch;
   ManifestParse parse = ParseManifest(bytes.bytes);
   if (!parse.manifest) return {{DownloadResult::kRefused, Refusal::kBadManifest, std::move(parse.error)}, {}, {}};
@@ -329,29 +333,6 @@ ManifestFetch FetchManifest(CInternetSession& session, const std::string& base_u
 
 bool IsListedFile(const std::string& path, std::uint64_t size, const Sha256Digest& sha256) {
   return SizeOf(path) == size && DigestOfFile(path) == sha256;
-}
-
-bool CommitDataSet(const std::string& folder, std::string& error) {
-  const std::string work = JoinPath(folder, kWorkFolder);
-  const std::string marker = JoinPath(work, kCommitMarker);
-  if (!Exists(marker) && !WriteWhole(marker, "whole\n")) {
-    error = FileError();
-    return false;
-  }
-  std::vector<std::string> names(std::begin(kDataFiles), std::end(kDataFiles));
-  names.push_back(kManifestFile);  // last: it says which set is installed
-  for (const std::string& name : names) {
-    const std::string staged = JoinPath(work, name);
-    if (Exists(staged) && !MoveIntoPlace(staged, JoinPath(folder, name), error)) return false;
-  }
-  RemoveFileUtf8(marker);
-  return true;
-}
-
-bool RecoverDataSet(const std::string& folder) {
-  if (!Exists(JoinPath(JoinPath(folder, kWorkFolder), kCommitMarker))) return true;
-  std::string error;
-  return CommitDataSet(folder, error);
 }
 
 DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* agent, const std::string& folder,
@@ -379,10 +360,11 @@ DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* age
     return stop(DownloadResult::kNetworkFailure, kManifestFile, e.what(), kTextNetworkFailure);
   }
   const ManifestFetch fetched = FetchManifest(*session, access.base_url);
-  // A service that publishes no manifest yet is served file by file, as
-  // before; a client that holds a manifest takes nothing without one.
-  const bool unreadable = fetched.refusal == Refusal::kBadManifest;
-  if (fetched.result != DownloadResult::kComplete && !unreadable && !installed) {
+  // Only a service that has no manifest at all is served file by file, as
+  // before, and only to a client that never installed one. A manifest that
+  // is there but fails (its signature, its size, its form, or the answer) is
+  // refused: nothing is installed.
+  if (fetched.missing && !installed) {
     static_cast<DownloadOutcome&>(outcome) = DownloadDataFiles(access, agent, folder, events, cancel);
     return outcome;
   }
@@ -414,10 +396,12 @@ DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* age
   };
   std::vector<Wanted> wanted;
   std::uint64_t total = 0;
+  const InstalledStamps stamps = InstalledStamps::Read(folder);
+  bool hashed = false;
   for (const char* name : kDataFiles) {
     const ManifestFile& file = *manifest.Find(name);
     const std::optional<Sha256Digest> local =
-        LocalDigest(JoinPath(folder, name), installed ? installed->Find(name) : nullptr);
+        LocalDigest(folder, name, installed ? installed->Find(name) : nullptr, stamps, hashed);
     if (local == file.sha256) {
       if (events.unchanged) events.unchanged(name);
       continue;
@@ -426,6 +410,8 @@ DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* age
     total += wanted.back().forms.front()->size;
   }
   if (wanted.empty() && installed && installed->edition == manifest.edition) {
+    // Hashed and found whole: trusted again until the files change.
+    if (hashed) InstalledStamps::Record(folder, {std::begin(kDataFiles), std::end(kDataFiles)});
     outcome.up_to_date = true;
     status(kTextUpToDate);
     return outcome;
@@ -433,14 +419,16 @@ DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* age
 
   const std::string work = JoinPath(folder, kWorkFolder);
   if (!MakePrivateDirectory(work)) {
-    return stop(DownloadResult::kLocalFileFailure, kWorkFolder, "the work folder is not a plain folder", {});
+    const std::string why = FileError();
+    if (events.local_failure) events.local_failure(FormatText(kTextCannotSaveFormat, work, why));
+    return stop(DownloadResult::kLocalFileFailure, kWorkFolder, why, {});
   }
   ClearWorkFolder(work, manifest);
   std::uint64_t done = 0;
   Transfer transfer(*session, access, folder, work, events, cancel, done, total);
   for (const Wanted& want : wanted) {
     const std::string local_path = JoinPath(folder, want.file->name);
-    if (Exists(JoinPath(work, want.file->name))) {
+    if (IsPlainFile(JoinPath(work, want.file->name))) {
       done += want.forms.front()->size;
       continue;  // it arrived whole before
     }
@@ -469,9 +457,8 @@ DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* age
         return stop(fetch.result, want.file->name, fetch.detail, {});
     }
     if (events.file_done) events.file_done(want.file->name, want.file->size);
-    status(kTextDownloadDone);
   }
-  if (!WriteWhole(JoinPath(work, kManifestFile), fetched.text)) {
+  if (!WriteWorkFile(JoinPath(work, kManifestFile), fetched.text)) {
     if (events.local_failure) {
       events.local_failure(FormatText(kTextCannotSaveFormat, JoinPath(folder, kManifestFile), FileError()));
     }

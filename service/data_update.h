@@ -3,12 +3,8 @@
 // the client holds, resumed where an earlier try stopped, and put in place
 // as one set.
 //
-// Everything new is made in the data folder's work folder (`.update`) first.
-// The set changes in one step that survives a kill at any instant: a marker
-// file says the work folder's files are whole and are to replace the set;
-// whoever finds the marker (the update itself, or the next start) moves them
-// in, the manifest last, and removes it. Without the marker the old set
-// stands and the work folder keeps what arrived, for the next try.
+// Everything new is made in the data folder's work folder (`.update`) first
+// and changes into place as one set (data_set.h).
 #pragma once
 
 #include <atomic>
@@ -18,11 +14,10 @@
 #include <string>
 
 #include "data_download.h"
+#include "data_set.h"
 #include "manifest.h"
 
 namespace marlix {
-
-inline constexpr char kWorkFolder[] = ".update";
 
 struct DataUpdateEvents : DownloadEvents {
   // The bytes that arrived so far (a resumed file's earlier ones included)
@@ -39,29 +34,23 @@ struct DataUpdateOutcome : DownloadOutcome {
 };
 
 // Fetches what changed into the work folder. `cancel`, when set, stops the
-// transfer at the next block and keeps what arrived. Without a manifest on
-// the server and none held here, the files are fetched one by one as before.
+// transfer at the next block and keeps what arrived. A manifest that is there
+// but is not the publisher's, too large or unreadable is refused and nothing
+// is fetched; only a service that has none (404), for a client that has never
+// installed one, is fetched file by file as before.
 DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* agent, const std::string& folder,
                                     const DataUpdateEvents& events, const std::atomic<bool>* cancel = nullptr);
-
-// Puts a staged set in place, the manifest last. False with the reason when a
-// file cannot take its place (on Windows, one that is open); the marker stays,
-// so the next try or start finishes the change.
-bool CommitDataSet(const std::string& folder, std::string& error);
-
-// What a start does first: finishes a change that was marked whole and
-// interrupted. True when the set is whole (nothing was left to do, or done).
-bool RecoverDataSet(const std::string& folder);
 
 // The manifest the local set was installed with, if any.
 std::optional<Manifest> LocalManifest(const std::string& folder);
 
-// The service's signed manifest. A fetch that failed keeps its verdict (a
-// service that publishes none answers as an unreachable one does); one that
-// arrived signed but cannot be read is refused as kBadManifest.
+// The service's signed manifest. A fetch that failed keeps its verdict, and
+// `missing` when the service said it has none (404); one that arrived signed
+// but cannot be read is refused as kBadManifest.
 struct ManifestFetch : FetchVerdict {
   std::optional<Manifest> manifest;
   std::string text;  // as signed
+  bool missing = false;
 };
 ManifestFetch FetchManifest(CInternetSession& session, const std::string& base_url);
 

@@ -49,7 +49,8 @@ DataVersion FetchDataVersion(const ServiceAccess& access, const std::function<vo
     CInternetSession session(kDataVersionAgent);
     session.SetTimeouts(access.timeout_ms, access.timeout_ms);
     // Only shown, never stored or acted on: the panel takes it unsigned.
-    std::unique_ptr<CInternetFile> file = session.OpenURL(ServiceFileUrl(access.base_url, kDataVersionFile));
+    std::unique_ptr<CInternetFile> file =
+        session.OpenURL(ServiceFileUrl(access.base_url, kDataVersionFile), 0, internet::SmallFileDeadlineMs());
     // An error page is not the data version; showing it as one would mislead.
     if (!AnsweredWithFile(*file)) {
       tell(kTextNetworkFailure);

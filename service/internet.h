@@ -8,9 +8,11 @@
 // step, session creation included, throws CInternetException.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -26,6 +28,7 @@ enum class Failure {
   kCannotConnect,   // refused, unreachable, an unknown name, or no secure channel
   kConnectionLost,  // the connection ended before the whole answer
   kBadAddress,      // not an http or https address, or one that cannot be read
+  kWrongPart,       // a part (206) that is not the one asked for, or cannot be read
   kOther,           // anything else, redirects without end among them
 };
 
@@ -44,9 +47,47 @@ class CInternetException : public std::runtime_error {
 
 namespace marlix::internet {
 
-// What a backend offers for one opened URL; CInternetFile buffers on top of it.
+// The slowest a transfer may go: fewer than `bytes` arriving in `ms` gives
+// up, so that a server sending a byte now and then cannot hold a client,
+// whose receive time-out starts again at every byte. Tests make it quicker
+// with MARLIX_RATE_FLOOR=BYTES/MS.
+struct RateFloor {
+  std::uint64_t bytes = 1024;
+  unsigned ms = 30000;
+};
+RateFloor TransferRateFloor();
+
+// The most a small file (a manifest, a signature, a version file) may take
+// in all, the connect included: 30 s, or MARLIX_SMALL_FILE_DEADLINE_MS.
+unsigned SmallFileDeadlineMs();
+
+// Watches one answer: the bytes that arrive against the rate floor, and the
+// time against its deadline. Either broken throws CInternetException
+// (Failure::kTimeout).
+class TransferWatch {
+ public:
+  // Starts now; `deadline_ms` 0 is none.
+  TransferWatch(unsigned deadline_ms, std::string url);
+  // Bytes that arrived (0 while waiting for them).
+  void Arrived(std::size_t bytes);
+  // What is left of the deadline; kNoDeadline without one.
+  unsigned MsLeft() const;
+  static constexpr unsigned kNoDeadline = ~0u;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  std::string url_;
+  RateFloor floor_;
+  std::optional<Clock::time_point> deadline_;
+  Clock::time_point window_start_;
+  std::uint64_t window_bytes_ = 0;
+};
+
+// What a backend offers for one opened URL; CInternetFile buffers on top of
+// it and tells the watch what arrives.
 class Stream {
  public:
+  explicit Stream(TransferWatch watch) : watch_(std::move(watch)) {}
   virtual ~Stream() = default;
   // Up to `size` bytes; 0 only at the end of the body. Throws on failure.
   virtual std::size_t ReadSome(char* buffer, std::size_t size) = 0;
@@ -56,6 +97,10 @@ class Stream {
   virtual std::uint64_t BodyOffset() const { return 0; }
   virtual std::uint64_t TotalLength() const { return 0; }
   virtual void Close() = 0;
+  TransferWatch& Watch() { return watch_; }
+
+ private:
+  TransferWatch watch_;
 };
 
 // The address when it is an http or https one; throws otherwise.
@@ -72,7 +117,7 @@ struct BodyRange {
 // Content-Length values (empty when absent), as every backend reads them:
 //   206: Content-Range "bytes FIRST-LAST/TOTAL" (TOTAL may be *); FIRST must
 //        be `from`, else, or when it cannot be read, CInternetException
-//        (Failure::kOther) is thrown: the caller then starts afresh;
+//        (Failure::kWrongPart) is thrown: the caller then starts afresh;
 //   200: the whole file from byte 0, TOTAL the Content-Length;
 //   416: offset 0, TOTAL from Content-Range "bytes */TOTAL" when given;
 //   any other status: offset 0, total 0.
@@ -158,8 +203,9 @@ class CInternetSession {
   // With `from` > 0 the request asks for the file from that byte on (Range:
   // bytes=FROM-); the file's BodyOffset() tells whether the server answered
   // with that part or with the whole file, and a part that begins elsewhere
-  // throws (Failure::kOther).
-  std::unique_ptr<CInternetFile> OpenURL(const std::string& url, std::uint64_t from = 0);
+  // throws (Failure::kWrongPart). Every answer keeps to the rate floor; one
+  // with `deadline_ms` (SmallFileDeadlineMs) must also be whole within it.
+  std::unique_ptr<CInternetFile> OpenURL(const std::string& url, std::uint64_t from = 0, unsigned deadline_ms = 0);
 
   void Close();
 

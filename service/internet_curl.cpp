@@ -56,8 +56,10 @@ bool StartsWithNoCase(const char* text, std::size_t size, const char* prefix) {
 
 class CurlStream : public marlix::internet::Stream {
  public:
-  CurlStream(const std::string& url, unsigned connect_ms, unsigned receive_ms)
-      : url_(url), receive_timeout_(std::chrono::milliseconds(receive_ms)) {
+  CurlStream(const std::string& url, unsigned connect_ms, unsigned receive_ms, unsigned deadline_ms)
+      : Stream(marlix::internet::TransferWatch(deadline_ms, url)),
+        url_(url),
+        receive_timeout_(std::chrono::milliseconds(receive_ms)) {
     easy_ = curl_easy_init();
     multi_ = curl_multi_init();
     if (easy_ == nullptr || multi_ == nullptr) {
@@ -130,7 +132,8 @@ class CurlStream : public marlix::internet::Stream {
 
  private:
   // Drives the transfer until `ready` holds or it has ended. Waiting for data
-  // longer than the receive time-out, once connected, is a failure.
+  // longer than the receive time-out, once connected, is a failure; so is an
+  // answer, its headers included, that breaks the watch's floor or deadline.
   template <typename Ready>
   void Pump(Ready ready) {
     if (multi_ == nullptr) return;
@@ -162,6 +165,7 @@ class CurlStream : public marlix::internet::Stream {
       } else if (now - last_activity_ > receive_timeout_) {
         throw CInternetException(Failure::kTimeout, "no answer within the time-out (" + url_ + ")");
       }
+      Watch().Arrived(0);
       curl_multi_poll(multi_, nullptr, 0, 50, nullptr);
     }
   }
@@ -284,10 +288,11 @@ void CInternetSession::SetTimeouts(unsigned connect_ms, unsigned receive_ms) {
   backend_->receive_ms = receive_ms;
 }
 
-std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const std::string& url, std::uint64_t from) {
+std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const std::string& url, std::uint64_t from,
+                                                         unsigned deadline_ms) {
   if (!backend_) throw CInternetException(Failure::kOther, "the session is closed");
   const std::string address = marlix::internet::HttpAddress(url);
-  auto stream = std::make_unique<CurlStream>(address, backend_->connect_ms, backend_->receive_ms);
+  auto stream = std::make_unique<CurlStream>(address, backend_->connect_ms, backend_->receive_ms, deadline_ms);
   CURL* easy = stream->easy();
   if (!backend_->agent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, backend_->agent.c_str());
   // The system's proxy (http_proxy) is for the outside: this machine is reached directly.

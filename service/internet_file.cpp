@@ -1,11 +1,77 @@
 // The reading side of a remote file, the same over every backend.
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "internet.h"
 
 using marlix::internet::Failure;
+
+namespace {
+
+// A number of the environment's variable `name`, when it has one there.
+template <typename Number>
+bool NumberFromEnvironment(const char* name, std::string_view& rest, Number& value) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return false;
+  rest = text;
+  const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
+  rest.remove_prefix(static_cast<std::size_t>(end - rest.data()));
+  return error == std::errc();
+}
+
+}  // namespace
+
+marlix::internet::RateFloor marlix::internet::TransferRateFloor() {
+  RateFloor floor;
+  std::string_view rest;
+  RateFloor given;
+  if (NumberFromEnvironment("MARLIX_RATE_FLOOR", rest, given.bytes) && rest.size() > 1 && rest[0] == '/') {
+    const auto [end, error] = std::from_chars(rest.data() + 1, rest.data() + rest.size(), given.ms);
+    if (error == std::errc() && end == rest.data() + rest.size() && given.ms > 0) floor = given;
+  }
+  return floor;
+}
+
+unsigned marlix::internet::SmallFileDeadlineMs() {
+  std::string_view rest;
+  unsigned ms = 0;
+  if (NumberFromEnvironment("MARLIX_SMALL_FILE_DEADLINE_MS", rest, ms) && rest.empty() && ms > 0) return ms;
+  return 30000;
+}
+
+marlix::internet::TransferWatch::TransferWatch(unsigned deadline_ms, std::string url)
+    : url_(std::move(url)), floor_(TransferRateFloor()), window_start_(Clock::now()) {
+  if (deadline_ms > 0) deadline_ = window_start_ + std::chrono::milliseconds(deadline_ms);
+}
+
+void marlix::internet::TransferWatch::Arrived(std::size_t bytes) {
+  window_bytes_ += bytes;
+  const Clock::time_point now = Clock::now();
+  if (deadline_ && now > *deadline_) {
+    throw CInternetException(Failure::kTimeout, "the answer did not arrive whole within its deadline (" + url_ + ")");
+  }
+  if (now - window_start_ < std::chrono::milliseconds(floor_.ms)) return;
+  // At the floor's pace over all the time since the last look: a read may
+  // have waited long for the bytes it brings.
+  const auto ran_ms = static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now - window_start_).count());
+  if (window_bytes_ * floor_.ms < floor_.bytes * ran_ms) {
+    throw CInternetException(Failure::kTimeout, "fewer than " + std::to_string(floor_.bytes) + " bytes in " +
+                                                    std::to_string(floor_.ms) + " ms (" + url_ + ")");
+  }
+  window_start_ = now;
+  window_bytes_ = 0;
+}
+
+unsigned marlix::internet::TransferWatch::MsLeft() const {
+  if (!deadline_) return kNoDeadline;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ - Clock::now()).count();
+  return left <= 0 ? 0 : static_cast<unsigned>(std::min<long long>(left, kNoDeadline - 1));
+}
 
 CInternetFile::CInternetFile(std::unique_ptr<marlix::internet::Stream> stream, std::string url)
     : stream_(std::move(stream)), url_(std::move(url)) {
@@ -38,6 +104,7 @@ bool CInternetFile::Fill() {
   buffer_.resize(read_ahead_);
   const std::size_t got = stream_->ReadSome(buffer_.data(), buffer_.size());
   buffer_.resize(got);
+  if (got > 0) stream_->Watch().Arrived(got);
   return got > 0;
 }
 
@@ -75,6 +142,7 @@ unsigned CInternetFile::Read(void* buffer, unsigned count) {
     const std::size_t got = stream_->ReadSome(out + done, count - done);
     if (got == 0) break;
     done += static_cast<unsigned>(got);
+    stream_->Watch().Arrived(got);
   }
   return done;
 }
@@ -174,12 +242,12 @@ marlix::internet::BodyRange marlix::internet::RangeOfAnswer(unsigned long status
     }
     read = read && AtEnd(content_range, pos);
     if (!read) {
-      throw CInternetException(Failure::kOther,
+      throw CInternetException(Failure::kWrongPart,
                                "a partial answer without a readable Content-Range '" + content_range + "' (" + url +
                                    ")");
     }
     if (first != from) {
-      throw CInternetException(Failure::kOther, "asked for the file from byte " + std::to_string(from) +
+      throw CInternetException(Failure::kWrongPart, "asked for the file from byte " + std::to_string(from) +
                                                     ", the answer begins at byte " + std::to_string(first) + " (" +
                                                     url + ")");
     }

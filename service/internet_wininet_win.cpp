@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -87,8 +88,12 @@ bool SendWithDeadline(HINTERNET request, DWORD deadline_ms) {
 
 class WinInetStream final : public marlix::internet::Stream {
  public:
-  WinInetStream(UniqueInternetHandle connection, UniqueInternetHandle request, std::string url)
-      : connection_(std::move(connection)), request_(std::move(request)), url_(std::move(url)) {}
+  WinInetStream(UniqueInternetHandle connection, UniqueInternetHandle request, std::string url,
+                unsigned deadline_ms)
+      : Stream(marlix::internet::TransferWatch(deadline_ms, url)),
+        connection_(std::move(connection)),
+        request_(std::move(request)),
+        url_(std::move(url)) {}
 
   ~WinInetStream() override { Close(); }
 
@@ -115,7 +120,12 @@ class WinInetStream final : public marlix::internet::Stream {
   std::size_t ReadSome(char* buffer, std::size_t size) override {
     if (!request_) return 0;
     DWORD got = 0;
-    const DWORD want = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+    DWORD want = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+    // What has arrived, not a full buffer: InternetReadFile waits for all it
+    // is asked, and a trickle would keep it from the rate floor's watch.
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(request_.get(), &available, 0, 0)) ThrowLastError("reading " + url_);
+    if (available > 0 && available < want) want = available;
     if (!InternetReadFile(request_.get(), buffer, want, &got)) ThrowLastError("reading " + url_);
     received_ += got;
     if (got == 0 && expected_ >= 0 && received_ < expected_) {
@@ -168,7 +178,7 @@ struct CInternetSession::Backend {
   UniqueInternetHandle handle;
   DWORD connect_ms = kInternetDefaultTimeoutMs;
   DWORD receive_ms = kInternetDefaultTimeoutMs;
-  std::unique_ptr<WinInetStream> SendRequest(const std::string& address, std::uint64_t from);
+  std::unique_ptr<WinInetStream> SendRequest(const std::string& address, std::uint64_t from, unsigned deadline_ms);
 };
 
 CInternetSession::CInternetSession(const std::string& agent) {
@@ -199,9 +209,9 @@ bool IsRedirect(unsigned long status) {
 }  // namespace
 
 // Sends one GET to `address`, for the file from byte `from` on, not following
-// a redirect.
+// a redirect, within what is left of `deadline_ms`.
 std::unique_ptr<WinInetStream> CInternetSession::Backend::SendRequest(const std::string& address,
-                                                                      std::uint64_t from) {
+                                                                      std::uint64_t from, unsigned deadline_ms) {
   // The request is opened step by step, not with InternetOpenUrl, so that the
   // time-outs are set on it before it is sent: set on the session only, Wine
   // lets an answer keep it waiting for ever.
@@ -227,7 +237,7 @@ std::unique_ptr<WinInetStream> CInternetSession::Backend::SendRequest(const std:
       HttpOpenRequestA(connection.get(), "GET", object.c_str(), nullptr, nullptr, nullptr, send_flags, 0));
   if (!request) ThrowLastError("opening " + address);
   const HINTERNET sent = request.get();
-  auto stream = std::make_unique<WinInetStream>(std::move(connection), std::move(request), address);
+  auto stream = std::make_unique<WinInetStream>(std::move(connection), std::move(request), address, deadline_ms);
   for (auto [option, value] : {std::pair<DWORD, DWORD>{INTERNET_OPTION_CONNECT_TIMEOUT, connect_ms},
                                {INTERNET_OPTION_SEND_TIMEOUT, receive_ms},
                                {INTERNET_OPTION_RECEIVE_TIMEOUT, receive_ms}}) {
@@ -240,17 +250,26 @@ std::unique_ptr<WinInetStream> CInternetSession::Backend::SendRequest(const std:
       ThrowLastError("asking for a part of " + address);
     }
   }
-  // The connect and the wait for the answer, each within its time-out.
-  if (!SendWithDeadline(sent, connect_ms + receive_ms)) ThrowLastError("opening " + address);
+  // The connect and the wait for the answer's headers, each within its
+  // time-out and both within what is left of the deadline; the body's bytes
+  // are watched as they come (CInternetFile).
+  const unsigned left = stream->Watch().MsLeft();
+  if (!SendWithDeadline(sent, std::min<DWORD>(connect_ms + receive_ms, left))) ThrowLastError("opening " + address);
   stream->QueryAnswer(from);
   return stream;
 }
 
-std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const std::string& url, std::uint64_t from) {
+std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const std::string& url, std::uint64_t from,
+                                                         unsigned deadline_ms) {
   if (!backend_) throw CInternetException(Failure::kOther, "the session is closed");
   std::string address = marlix::internet::HttpAddress(url);
+  const marlix::internet::TransferWatch whole(deadline_ms, url);
   for (int redirects = 0;; ++redirects) {
-    std::unique_ptr<WinInetStream> stream = backend_->SendRequest(address, from);
+    // A redirect's answer counts against the deadline too.
+    const unsigned left = whole.MsLeft();
+    if (left == 0) throw CInternetException(Failure::kTimeout, "no answer within the deadline (" + url + ")");
+    std::unique_ptr<WinInetStream> stream =
+        backend_->SendRequest(address, from, left == marlix::internet::TransferWatch::kNoDeadline ? 0 : left);
     const std::string location = IsRedirect(stream->StatusCode()) ? stream->Location() : std::string();
     // A redirect with nowhere to go is the answer itself.
     if (location.empty()) return std::make_unique<CHttpFile>(std::move(stream), address);

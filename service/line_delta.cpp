@@ -6,11 +6,18 @@
 #include <unordered_map>
 #include <vector>
 
+#include "line_form.h"
+
 namespace marlix {
 
 namespace {
 
 constexpr std::string_view kHeader = "marlix-delta 1\n";
+// The longest lines read, with their line ends: an operation ("a" and a
+// 20-digit count) and a line of the data file, its CR LF included. Nothing
+// longer is held, however long the line a delta or a base brings.
+constexpr std::size_t kOpLineMaxBytes = 32;
+constexpr std::size_t kBaseLineMaxBytes = kDataLineMaxBytes + 2;
 
 std::vector<std::string_view> Lines(std::string_view text) {
   std::vector<std::string_view> lines;
@@ -70,13 +77,15 @@ class DeltaWriter {
 class Reader {
  public:
   explicit Reader(std::FILE* file) : file_(file) {}
-  // The next line with its line feed; empty at the end of the file.
-  bool Line(std::string& line) {
+  // The next line with its line feed, of at most `max` bytes; false at the
+  // end of the file, and for a longer line, of which no more is read.
+  bool Line(std::string& line, std::size_t max) {
     line.clear();
     for (;;) {
       if (at_ == end_ && !Fill()) return !line.empty();
       const char* nl = static_cast<const char*>(std::memchr(buffer_ + at_, '\n', end_ - at_));
       const std::size_t take = nl ? static_cast<std::size_t>(nl - (buffer_ + at_)) + 1 : end_ - at_;
+      if (line.size() + take > max) return false;
       line.append(buffer_ + at_, take);
       at_ += take;
       if (nl) return true;
@@ -157,7 +166,7 @@ bool ApplyLineDelta(std::FILE* base, std::FILE* delta, const std::function<bool(
   Reader old_file(base);
   Reader ops(delta);
   std::string line, op_line;
-  if (!ops.Line(op_line) || op_line != kHeader) {
+  if (!ops.Line(op_line, kHeader.size()) || op_line != kHeader) {
     error = "not a line delta";
     return false;
   }
@@ -165,7 +174,7 @@ bool ApplyLineDelta(std::FILE* base, std::FILE* delta, const std::function<bool(
   for (;;) {
     char op = 0;
     std::uint64_t count = 0;
-    if (!ops.Line(op_line) || !ParseOp(op_line, op, count)) {
+    if (!ops.Line(op_line, kOpLineMaxBytes) || !ParseOp(op_line, op, count)) {
       error = "a malformed delta";
       return false;
     }
@@ -178,8 +187,8 @@ bool ApplyLineDelta(std::FILE* base, std::FILE* delta, const std::function<bool(
       continue;
     }
     for (; count > 0; --count) {
-      if (!old_file.Line(line)) {
-        error = "a delta for a longer file";
+      if (!old_file.Line(line, kBaseLineMaxBytes)) {
+        error = old_file.AtEnd() ? "a delta for a longer file" : "a line of the base longer than a data line";
         return false;
       }
       if (op == 'c' && !sink(line)) {

@@ -25,7 +25,10 @@ std::string MakeLineDelta(std::string_view from, std::string_view to);
 
 // Writes `base` changed by `delta` to `sink` (false from it stops the work).
 // False with the reason in `error` when the delta is malformed, does not fit
-// the base, or the sink failed.
+// the base, or the sink failed. A line of the base longer than a data line
+// (kDataLineMaxBytes and its CR LF), or an operation's line longer than any
+// operation, is refused where it passes the bound: memory stays small
+// whatever a delta, signed or not, holds.
 bool ApplyLineDelta(std::FILE* base, std::FILE* delta, const std::function<bool(std::string_view)>& sink,
                     std::string& error);
 

@@ -27,10 +27,25 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 
 namespace marlix {
 
-// A folder of the program's own for files in the making: created when missing
-// (readable by the user alone where the system has such modes); false when
-// the path is taken by anything but a plain folder, a link among them.
+// Makes `path` a folder of the program's own for files in the making, before
+// anything reads it, and false (the reason for LastFileError) when it cannot
+// be. On POSIX a link (or anything but a folder) in its place is removed,
+// never followed, and a folder made; the folder is made mode 0700 whatever it
+// was; and whatever is in it but a plain file of its own (links, folders, a
+// file with a second name) is removed, never what a link leads to. On
+// Windows, where a folder's rights come from the one above, a reparse point
+// (a junction, a link) in its place or in it, or a folder in it, is refused.
 bool MakePrivateDirectory(const std::string& path);
+
+// True when `path` names a file itself, not a link to one.
+bool IsPlainFile(const std::string& path);
+
+// True when something (a link among them) has the name `path`.
+bool PathTaken(const std::string& path);
+
+// Writes a folder's entries through to the disk, so that the renames in it
+// outlast a power loss.
+bool SyncFolder(const std::string& path);
 
 // Opens a file in such a folder for reading and writing, never through a
 // link: `keep` opens the file as it is (created when missing), otherwise it

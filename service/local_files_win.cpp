@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "handle_win.h"
 #include "local_files.h"
 #include "text_win.h"
 
@@ -47,13 +48,44 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 
 namespace marlix {
 
+namespace {
+
+constexpr DWORD kNoAttributes = INVALID_FILE_ATTRIBUTES;
+
+bool IsPlainFolder(DWORD attributes) {
+  return attributes != kNoAttributes && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+}  // namespace
+
+// A reparse point is refused, never removed: removing one is not safe on
+// every system the programs run on (Wine removes what a link leads to).
 bool MakePrivateDirectory(const std::string& path) {
   const std::wstring wide = WideFromUtf8(path);
   CreateDirectoryW(wide.c_str(), nullptr);
-  const DWORD attributes = GetFileAttributesW(wide.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+  bool ours = IsPlainFolder(GetFileAttributesW(wide.c_str()));
+  WIN32_FIND_DATAW entry{};
+  const UniqueFindHandle find(ours ? FindFirstFileW((wide + L"\\*").c_str(), &entry) : INVALID_HANDLE_VALUE);
+  for (bool more = static_cast<bool>(find); more && ours; more = FindNextFileW(find.get(), &entry) != FALSE) {
+    const std::wstring name = entry.cFileName;
+    const bool plain = (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    ours = plain || name == L"." || name == L"..";
+  }
+  if (!ours) errno = EACCES;
+  return ours;
 }
+
+bool IsPlainFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
+  return attributes != kNoAttributes && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+}
+
+bool PathTaken(const std::string& path) { return GetFileAttributesW(WideFromUtf8(path).c_str()) != kNoAttributes; }
+
+// MoveFileExW with MOVEFILE_WRITE_THROUGH returns once the rename is on the
+// disk: nothing is left to write.
+bool SyncFolder(const std::string&) { return true; }
 
 // The file's own handle, never a link's target: a reparse point is opened as
 // itself and refused.

@@ -24,12 +24,12 @@
 #include <string_view>
 #include <vector>
 
+#include "data_files.h"
 #include "signature.h"
 #include "version_order.h"
 
 namespace marlix {
 
-inline constexpr char kManifestFile[] = "manifest.txt";
 // The program the manifest's program record names.
 inline constexpr char kProgramFile[] = "Marlix.exe";
 inline constexpr std::uint64_t kMaxManifestBytes = 64 * 1024;

@@ -14,6 +14,8 @@ inline constexpr char kTextCannotSaveFormat[] = "%s 파일을 저장할 수 없�
 inline constexpr char kTextUnsignedFormat[] = "%s 파일에 서명이 없어 받지 않았습니다.";
 inline constexpr char kTextBadSignatureFormat[] = "%s 파일의 서명이 올바르지 않아 받지 않았습니다.";
 inline constexpr char kTextTooLargeFormat[] = "%s 파일이 너무 커서 받지 않았습니다.";
+// Signed bytes that are not the file their name says (a service without a manifest).
+inline constexpr char kTextWrongFormFormat[] = "%s 파일의 내용이 올바르지 않아 받지 않았습니다.";
 // The signed manifest of an edition: what each file of the set must be.
 inline constexpr char kTextNotListedFormat[] = "%s 파일이 배포 목록과 달라 받지 않았습니다.";
 inline constexpr char kTextBadManifest[] = "배포 목록(manifest.txt)을 읽을 수 없어 받지 않았습니다.";

@@ -80,15 +80,15 @@ ProgramOffer CheckServiceProgram(const ServiceAccess& access, const char* agent,
     fetched.result = DownloadResult::kNetworkFailure;
     fetched.detail = e.what();
   }
-  if (fetched.result == DownloadResult::kNetworkFailure) {
-    // No manifest: an older service, which names its program in the version file.
+  if (fetched.missing) {
+    // No manifest (404): an older service, which names its program in the version file.
     const std::string short_own = ShortVersionText(own);
     offer.version = FetchServerVersion(access, agent, short_own);
     offer.newer = ServerVersionIsNewer(offer.version, short_own);
     return offer;
   }
   if (fetched.result != DownloadResult::kComplete) {
-    offer.detail = "manifest refused: " + fetched.detail;
+    offer.detail = "no manifest: " + fetched.detail;
     return offer;
   }
   const Manifest& manifest = *fetched.manifest;

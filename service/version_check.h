@@ -46,9 +46,9 @@ struct ProgramOffer {
 // signed manifest, only a program record above `own` counts, and only in an
 // edition not below the one installed in `data_folder`: a replayed older
 // manifest decides nothing. A manifest that arrived but is not the
-// publisher's, or cannot be read, decides nothing either. A service that
-// publishes no manifest is asked for its version file, compared as text with
-// the short form of `own`, as it always was.
+// publisher's, or cannot be read, or did not arrive, decides nothing either.
+// Only a service that has no manifest (404) is asked for its version file,
+// compared as text with the short form of `own`, as it always was.
 ProgramOffer CheckServiceProgram(const ServiceAccess& access, const char* agent, const FileVersion& own,
                                  const std::string& data_folder);
 

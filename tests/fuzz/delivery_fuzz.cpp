@@ -1,16 +1,22 @@
 // Fuzzes what an update takes from the server before any hash has vouched for
 // it: the manifest's text (what reads writes back as itself), a line delta
 // over a base (it applies or is refused, never reads past either, and a delta
-// made from two texts turns the one into the other) and gzip bytes (never
-// more out than the cap).
+// made from two texts turns the one into the other when the base's lines are
+// data lines' length), gzip bytes (never more out than the cap) and the
+// file-by-file checks of a data file's bytes (the same verdict in pieces cut
+// anywhere, and for postcode.txt the publisher's line rule).
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "data_file_check.h"
+#include "data_files.h"
 #include "fuzz_support.h"
 #include "gzip_stream.h"
 #include "line_delta.h"
+#include "line_form.h"
 #include "manifest.h"
 
 using marlix::fuzz::Check;
@@ -31,13 +37,45 @@ std::string Apply(std::string_view base, std::string_view delta, bool& applied) 
   return out;
 }
 
+// Whether every line of `text` fits what a base line may have.
+bool LinesFit(std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    const std::size_t size = end == std::string_view::npos ? text.size() : end + 1;
+    if (size > marlix::kDataLineMaxBytes + 2) return false;
+    text.remove_prefix(size);
+  }
+  return true;
+}
+
+// The publisher's rule for postcode.txt, line by line over the whole text.
+bool ArePostcodeLines(std::string_view text) {
+  if (text.empty()) return false;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (marlix::PublishedFormOf(line) == marlix::LineForm::kNone) return false;
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
+  return true;
+}
+
+std::string Verdict(const char* name, std::string_view bytes, std::size_t split) {
+  marlix::DataFileCheck check(name);
+  split = std::min(split, bytes.size());
+  check.Add(bytes.substr(0, split));
+  check.Add(bytes.substr(split));
+  return check.Finish();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const std::string_view in(reinterpret_cast<const char*>(data) + 1, size - 1);
   const std::size_t half = in.size() / 2;
-  switch (data[0] % 4) {
+  switch (data[0] % 5) {
     case 0:
       if (const auto manifest = marlix::ParseManifest(in).manifest) {
         const std::string text = marlix::ManifestText(*manifest);
@@ -53,8 +91,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 2: {
       const std::string_view from = in.substr(0, half), to = in.substr(half);
       bool applied = false;
-      Check(Apply(from, marlix::MakeLineDelta(from, to), applied) == to && applied,
-            "a delta does not turn its base into its target");
+      const std::string out = Apply(from, marlix::MakeLineDelta(from, to), applied);
+      if (LinesFit(from)) {
+        Check(applied && out == to, "a delta does not turn its base into its target");
+      } else {
+        Check(!applied, "a base line longer than a data line was taken");
+      }
+      break;
+    }
+    case 3: {
+      if (in.empty()) break;
+      const char* name = marlix::kDataFiles[static_cast<unsigned char>(in[0]) % 3];
+      const std::string_view bytes = in.substr(1);
+      const std::string whole = Verdict(name, bytes, bytes.size());
+      Check(Verdict(name, bytes, bytes.size() / 3) == whole && Verdict(name, bytes, 1) == whole,
+            "a data file's verdict depends on how its bytes came");
+      if (name == std::string_view(marlix::kPostcodeFile)) {
+        Check(whole.empty() == ArePostcodeLines(bytes), "postcode.txt judged otherwise than the publisher's rule");
+      }
       break;
     }
     default: {

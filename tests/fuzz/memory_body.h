@@ -17,7 +17,7 @@ namespace marlix::fuzz {
 class MemoryStream : public internet::Stream {
  public:
   MemoryStream(std::string_view body, std::string_view chunks, std::size_t fail_at = std::string_view::npos)
-      : body_(body), chunks_(chunks), fail_at_(fail_at) {}
+      : Stream(internet::TransferWatch(0, "memory")), body_(body), chunks_(chunks), fail_at_(fail_at) {}
 
   std::size_t ReadSome(char* buffer, std::size_t size) override {
     if (closed_) Fail("read after Close");

@@ -2,9 +2,6 @@
 // publisher, served by the test service server, fetched by the update core
 // over libcurl into a real folder.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <netinet/in.h>
-#include <arpa/inet.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,29 +20,9 @@ using marlix::DownloadResult;
 using marlix_test::ReadBytes;
 using marlix_test::ServiceServer;
 using marlix_test::WriteBytes;
+using marlix_test::Control;
 
 constexpr const char* kFiles[] = {"post.csv", "postcode.txt", "postver.txt"};
-
-// A GET to the server's control address, answered in full.
-std::string Control(const ServiceServer& server, const std::string& query) {
-  const int port = std::stoi(server.url().substr(server.url().rfind(':') + 1));
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  std::string answer;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-    const std::string request = "GET /_control/" + query + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
-    (void)!write(fd, request.data(), request.size());
-    char block[4096];
-    for (ssize_t got; (got = read(fd, block, sizeof block)) > 0;) answer.append(block, static_cast<std::size_t>(got));
-  }
-  // cppcheck-suppress mismatchAllocDealloc ; a socket is closed with close
-  close(fd);
-  const std::size_t body = answer.find("\r\n\r\n");
-  return body == std::string::npos ? std::string() : answer.substr(body + 4);
-}
 
 // The body bytes the server sent for `name` since the last reset, or in all.
 std::uint64_t Sent(const ServiceServer& server, const std::string& name = "total") {
@@ -86,14 +63,19 @@ class DataUpdateTest : public ::testing::Test {
     access.base_url = server.url();
     marlix::DataUpdateEvents events;
     events.unchanged = [this](const std::string& name) { unchanged_ += name + " "; };
-    events.status = [this](const std::string& text) { status_ = text; };
+    events.status = [this](const std::string& text) {
+      status_ = text;
+      done_told_ += text == "다운로드가 완료되었습니다." ? 1 : 0;
+    };
     unchanged_.clear();
+    done_told_ = 0;
     return marlix::UpdateDataFiles(access, "test", folder_, events, cancel);
   }
 
   std::string Local(const char* name) const { return ReadBytes(fs::path(folder_) / name); }
 
   std::string work_, folder_, unchanged_, status_, mounted_;
+  int done_told_ = 0;  // times the update said it was complete
 };
 
 // Every 100th line of the real data changed: a road renamed, as an edition changes.
@@ -115,9 +97,12 @@ TEST_F(DataUpdateTest, EditionsComeCompressedThenAsDeltasAndNeverGoBack) {
   const std::string first = ReadBytes(MARLIX_REAL_DATA);
   Release(server, first, "1");
 
-  // The first update takes the compressed forms, a fraction of the bytes.
+  // The first update takes the compressed forms, a fraction of the bytes, and
+  // says it is complete once, when the set is in place.
   DataUpdateOutcome outcome = Update(server);
   ASSERT_EQ(outcome.result, DownloadResult::kComplete) << outcome.detail;
+  EXPECT_EQ(done_told_, 1);
+  EXPECT_EQ(status_, "다운로드가 완료되었습니다.");
   EXPECT_EQ(Local("postcode.txt"), first);
   EXPECT_EQ(outcome.edition, 1u);
   EXPECT_LT(Sent(server), first.size() / 4);
@@ -316,6 +301,26 @@ TEST(ManifestTest, ReadsItsOwnTextAndNothingElse) {
       head + std::string(70000, 'x') + "\n",
   };
   for (const std::string& text : bad) EXPECT_FALSE(marlix::ParseManifest(text).manifest) << text.substr(0, 200);
+}
+
+// A line longer than any data line, in the base or in the delta's
+// operations, stops the delta where it passes the bound: no more of it is read.
+TEST(LineDeltaTest, ALineLongerThanADataLineIsNotReadOn) {
+  const std::string long_line(10 << 20, 'x');
+  const std::string rows[][2] = {
+      {"a\n" + long_line + "\n", "marlix-delta 1\nc 2\ne\n"},
+      {"a\n", "marlix-delta 1\nc 1" + long_line + "\ne\n"},
+      {"a\n", "marlix-delta 1" + long_line},
+  };
+  for (const auto& [from, delta] : rows) {
+    std::FILE* base = fmemopen(const_cast<char*>(from.data()), from.size(), "rb");
+    std::FILE* ops = fmemopen(const_cast<char*>(delta.data()), delta.size(), "rb");
+    std::string error;
+    EXPECT_FALSE(marlix::ApplyLineDelta(base, ops, [](std::string_view) { return true; }, error));
+    EXPECT_LT(std::ftell(base) + std::ftell(ops), 1 << 20) << error;
+    std::fclose(base);
+    std::fclose(ops);
+  }
 }
 
 // A delta turns one text into the other whatever the change; one that does

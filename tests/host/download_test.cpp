@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cp949_literal.h"
 #include "data_download.h"
 #include "service_server.h"
 
@@ -23,6 +24,20 @@ using marlix_test::NowSeconds;
 using marlix_test::PatternBytes;
 using marlix_test::ReadBytes;
 using marlix_test::ServiceServer;
+using marlix::testing::operator""_cp949;
+
+// A post.csv of `size` bytes: its header row, then any bytes.
+std::string CodeNames(std::size_t size, unsigned seed) {
+  const std::string header = "우편번호,시도,시군구,도로명 수,건물 수\r\n"_cp949;
+  return header + PatternBytes(size - header.size(), seed);
+}
+
+// Data lines, `size` bytes of them.
+std::string DataLines(std::size_t size) {
+  std::string lines;
+  for (int i = 0; lines.size() < size; ++i) lines += "135-" + std::to_string(100 + i % 900) + " 서울 강남구 역삼동\r\n";
+  return lines;
+}
 
 // What one download told its window.
 struct Told {
@@ -56,8 +71,8 @@ class DownloadTest : public ::testing::Test {
   // The server's files and older local copies that differ from them.
   std::map<std::string, std::string> ServeAll(const ServiceServer& server) {
     std::map<std::string, std::string> files = {
-        {"post.csv", PatternBytes(3 * 1024, 3)},
-        {"postcode.txt", "135-080 서울 강남구 역삼동\r\n135-081 서울 강남구 역삼1동\r\n" + PatternBytes(5000, 4)},
+        {"post.csv", CodeNames(3 * 1024, 3)},
+        {"postcode.txt", "135-080 서울 강남구 역삼동\r\n135-081 서울 강남구 역삼1동\r\n" + DataLines(5000)},
         {"postver.txt", "2026.12\r\n우편번호 자료\r\n"}};
     for (const auto& [name, bytes] : files) server.Serve(name, bytes);
     return files;
@@ -91,9 +106,8 @@ TEST_F(DownloadTest, AllThreeFilesReplaceTheOldOnesInOrder) {
   }
   const std::vector<std::string> expected = {
       "서버에 연결 중입니다.",
-      Downloading(folder_ / "post.csv"), "다운로드가 완료되었습니다.",
-      Downloading(folder_ / "postcode.txt"), "다운로드가 완료되었습니다.",
-      Downloading(folder_ / "postver.txt"), "다운로드가 완료되었습니다."};
+      Downloading(folder_ / "post.csv"), Downloading(folder_ / "postcode.txt"), Downloading(folder_ / "postver.txt"),
+      "다운로드가 완료되었습니다."};
   EXPECT_EQ(run.statuses, expected);
   EXPECT_TRUE(run.local_failures.empty());
   ExpectNoTemporaryFiles();
@@ -115,19 +129,19 @@ TEST_F(DownloadTest, AllThreeFilesReplaceTheOldOnesInOrder) {
 TEST_F(DownloadTest, LengthsAroundTheBlockSizeArriveWhole) {
   ServiceServer server;
   ServeAll(server);
-  for (std::size_t size : {0u, 1u, 1023u, 1024u, 1025u, 2048u, 64u * 1024u, 64u * 1024u + 1u}) {
-    const std::string bytes = PatternBytes(size, static_cast<unsigned>(size));
-    server.Serve("postcode.txt", bytes);
+  for (std::size_t size : {40u, 1023u, 1024u, 1025u, 2048u, 64u * 1024u, 64u * 1024u + 1u}) {
+    const std::string bytes = CodeNames(size, static_cast<unsigned>(size));
+    server.Serve("post.csv", bytes);
     const Told run = Download(server.url(), folder_);
     ASSERT_EQ(run.outcome.result, DownloadResult::kComplete) << size;
-    EXPECT_EQ(ReadBytes(folder_ / "postcode.txt"), bytes) << size;
+    EXPECT_EQ(ReadBytes(folder_ / "post.csv"), bytes) << size;
   }
 }
 
 TEST_F(DownloadTest, AFiftyMegabyteFileArrivesWhole) {
   ServiceServer server;
   ServeAll(server);
-  const std::string big = PatternBytes(50u * 1024u * 1024u, 50);
+  const std::string big = CodeNames(50u * 1024u * 1024u, 50);
   server.Serve("post.csv", big);
   const double start = NowSeconds();
   const Told run = Download(server.url(), folder_);
@@ -214,7 +228,7 @@ TEST_F(DownloadTest, AFileThatCannotBeWrittenStopsTheDownloadWithAReport) {
 TEST_F(DownloadTest, AWriteThatFailsMidwayKeepsTheOldFile) {
   ServiceServer server;
   const auto files = ServeAll(server);
-  server.Serve("postcode.txt", PatternBytes(256 * 1024, 9));
+  server.Serve("postcode.txt", DataLines(256 * 1024));
   const auto old = PlaceOldCopies();
   // Files of this process may not grow past 64 KB: the second file's writes fail.
   rlimit saved{};

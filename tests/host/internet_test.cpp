@@ -276,7 +276,7 @@ TEST(InternetRanges, APartThatIsNotTheOneAskedForIsRefused) {
       EXPECT_EQ(range.total, row.total);
     } catch (const CInternetException& e) {
       EXPECT_TRUE(row.refused) << e.what();
-      EXPECT_EQ(e.failure(), Failure::kOther);
+      EXPECT_EQ(e.failure(), Failure::kWrongPart);
     }
   }
 }

@@ -3,8 +3,11 @@
 // dies, since it stops when its standard input closes).
 #pragma once
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -135,5 +138,26 @@ class ServiceServer {
   pid_t pid_ = 0;
   int stdin_ = -1;
 };
+
+// A GET to the server's control address, answered in full.
+inline std::string Control(const ServiceServer& server, const std::string& query) {
+  const int port = std::stoi(server.url().substr(server.url().rfind(':') + 1));
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string answer;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    const std::string request = "GET /_control/" + query + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+    (void)!write(fd, request.data(), request.size());
+    char block[4096];
+    for (ssize_t got; (got = read(fd, block, sizeof block)) > 0;) answer.append(block, static_cast<std::size_t>(got));
+  }
+  // cppcheck-suppress mismatchAllocDealloc ; a socket is closed with close
+  close(fd);
+  const std::size_t body = answer.find("\r\n\r\n");
+  return body == std::string::npos ? std::string() : answer.substr(body + 4);
+}
 
 }  // namespace marlix_test

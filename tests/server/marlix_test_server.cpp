@@ -67,11 +67,14 @@ constexpr char kUsage[] =
     "  rate=BYTES    send the body at about BYTES a second, as a slow link would\n"
     "  norange=1     ignore Range: answer 200 with the whole file, as a server that\n"
     "                cannot send parts does\n"
+    "  partfrom=N    answer Range with the part from byte N instead (206, its\n"
+    "                Content-Range and bytes from N), as a broken cache might\n"
+    "  parttotal=N   name N as the file's length in a 206's Content-Range\n"
     "Example: --fault postcode.txt:cut=4096  --fault postver.txt:status=404,delay=500\n"
     "\n"
     "Faults can also be changed while the server runs:\n"
     "  GET /_control/fault?name=NAME&status=..&cut=..&delay=..&redirect=..&endless=..\n"
-    "                       &norange=..&rate=..\n"
+    "                       &norange=..&rate=..&partfrom=..&parttotal=..\n"
     "      sets the fault of NAME (no fault keys: NAME is served normally again)\n"
     "  GET /_control/clear\n"
     "      serves every file normally again\n"
@@ -97,8 +100,11 @@ struct Fault {
   bool endless = false;
   bool norange = false;
   long long rate = 0;  // body bytes a second; 0: as fast as it goes
+  long long part_from = -1;   // a 206 of the part from this byte, whatever was asked
+  long long part_total = -1;  // the length a 206 names
   bool empty() const {
-    return status == 0 && cut < 0 && delay_ms == 0 && redirect.empty() && !endless && !norange && rate == 0;
+    return status == 0 && cut < 0 && delay_ms == 0 && redirect.empty() && !endless && !norange && rate == 0 &&
+           part_from < 0 && part_total < 0;
   }
 };
 
@@ -139,6 +145,10 @@ bool SetFaultKey(Fault& fault, const std::string& key, const std::string& value)
     fault.norange = number != 0;
   } else if (key == "rate") {
     fault.rate = number;
+  } else if (key == "partfrom") {
+    fault.part_from = number;
+  } else if (key == "parttotal") {
+    fault.part_total = number;
   } else {
     return false;
   }
@@ -293,12 +303,16 @@ void SendBody(const httplib::Request& req, httplib::Response& res, const std::st
     res.set_header("Content-Range", "bytes */" + std::to_string(size));
     return ErrorPage(res, 416);
   }
+  if (asked.kind == RangeAsked::kPart && fault.part_from >= 0) {
+    asked.first = std::min<std::uint64_t>(static_cast<std::uint64_t>(fault.part_from), asked.last);
+  }
   const std::uint64_t first = asked.kind == RangeAsked::kPart ? asked.first : 0;
   const std::uint64_t length = asked.kind == RangeAsked::kPart ? asked.last - asked.first + 1 : size;
   if (asked.kind == RangeAsked::kPart) {
     res.status = 206;
+    const std::uint64_t total = fault.part_total >= 0 ? static_cast<std::uint64_t>(fault.part_total) : size;
     res.set_header("Content-Range", "bytes " + std::to_string(first) + "-" + std::to_string(asked.last) + "/" +
-                                        std::to_string(size));
+                                        std::to_string(total));
   }
   if (fault.endless) {
     // The body from `first` to the end of the file, then bytes without end.
@@ -433,7 +447,8 @@ void Control(const httplib::Request& req, httplib::Response& res) {
     return;
   }
   Fault fault;
-  for (const char* key : {"status", "cut", "delay", "redirect", "endless", "norange", "rate"}) {
+  for (const char* key :
+       {"status", "cut", "delay", "redirect", "endless", "norange", "rate", "partfrom", "parttotal"}) {
     if (req.has_param(key) && !SetFaultKey(fault, key, req.get_param_value(key))) {
       res.status = 400;
       res.set_content(std::string("bad value for ") + key + "\n", "text/plain");

@@ -29,12 +29,12 @@ constexpr wchar_t kNetworkFailure[] = L"네트워크 연결을 확인해 주세�
 std::string LocalPath(const char* name) { return std::string(kDataDir) + "\\" + name; }
 std::string ServedPath(const char* name) { return kServerState + "/root/" + name; }
 
-// Data files of our own: a post.csv of exactly three blocks with every byte
-// value in it, two lines of postcode data that the real data does not hold,
-// and a version.
+// Data files of our own: a post.csv of exactly three blocks, its header row
+// and then every byte value, two lines of postcode data that the real data
+// does not hold, and a version.
 std::vector<std::string> SmallDataFiles(char edition) {
-  std::string csv(3 * 1024, '\0');
-  for (std::size_t i = 0; i < csv.size(); ++i) csv[i] = static_cast<char>((i * 7 + edition) & 0xFF);
+  std::string csv = Cp949("우편번호,시도,시군구,도로명 수,건물 수\r\n");
+  for (std::size_t i = csv.size(); i < 3 * 1024; ++i) csv += static_cast<char>((i * 7 + edition) & 0xFF);
   return {csv,
           Cp949(std::string("999-001 시험시 ") + edition + "동\r\n999-002 시험시 " + edition + "동 시험아파트\r\n"),
           std::string("2026.12.0") + edition + "\r\n"};
@@ -252,6 +252,37 @@ TEST_F(DataUpdateWindow, ABackgroundUpdateMovesItsBarStopsOnCancelAndResumes) {
   EXPECT_TRUE(Running());
   EXPECT_EQ(LocalFiles(), edition);
   SetFault(server_, "postcode.txt", "");
+}
+
+// The set changes as one, whatever the window does meanwhile: a search first
+// finishes a change that a kill left marked whole, and a set that is whole
+// when the window closes goes in place before the window is gone.
+TEST_F(DataUpdateWindow, ASearchFinishesAnInterruptedChangeAndAClosingWindowPutsAWholeSetInPlace) {
+  const std::vector<std::string> old = SmallDataFiles('4');
+  WriteLocalFiles(old);
+  ASSERT_TRUE(StartWithSearchWindow(server_));
+  const std::string work = LocalPath(marlix::kWorkFolder);
+  ::CreateDirectoryA(work.c_str(), nullptr);
+  const std::vector<std::string> marked = SmallDataFiles('5');
+  for (int i = 0; i < 3; ++i) WriteBytes(work + "\\" + kDataFiles[i], marked[i]);
+  WriteBytes(work + "\\commit", "whole\n");
+  SimpleSearch(1, "999002");
+  EXPECT_EQ(ListItems(), std::vector<std::wstring>{Wide("999-002 시험시 5동 시험아파트")});
+  EXPECT_EQ(LocalFiles(), marked);
+
+  // The edition's files arrived whole before; the manifest is late, so the
+  // window is closing when the set is whole.
+  const std::vector<std::string> edition = SmallDataFiles('6');
+  ServeEdition(3, edition);
+  for (int i = 0; i < 3; ++i) WriteBytes(work + "\\" + kDataFiles[i], edition[i]);
+  ::DeleteFileA((work + "\\commit").c_str());  // not marked: they wait for the manifest
+  SetFault(server_, marlix::kManifestFile, "delay=1500");
+  SelectTab(2);
+  Click(IDC_UPDATE);
+  ::PostMessageA(dialog(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(WaitWindowGone(dialog()));
+  SetFault(server_, marlix::kManifestFile, "");
+  EXPECT_EQ(LocalFiles(), edition);
 }
 
 }  // namespace

@@ -518,8 +518,8 @@ const std::vector<std::string>& OldData() {
 }
 const std::vector<std::string>& NewData() {
   static const std::vector<std::string> files = [] {
-    std::string csv(5000, '\0');
-    for (std::size_t i = 0; i < csv.size(); ++i) csv[i] = static_cast<char>(i * 13 + 5);
+    std::string csv = Cp949("우편번호,시도,시군구,도로명 수,건물 수\r\n");
+    for (std::size_t i = csv.size(); i < 5000; ++i) csv += static_cast<char>(i * 13 + 5);
     return std::vector<std::string>{csv, Lines("999-003 새자료시 새동", 150), "2026.12.07\r\n" + Lines("새 자료", 120)};
   }();
   return files;

@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "command_util.h"
+#include "data_file_check.h"
 #include "data_download.h"
 #include "edition_files.h"
 #include "iconv_converter.h"
-#include "line_form.h"
 #include "output_file.h"
 #include "program_file.h"
 #include "release_lock.h"
@@ -105,21 +105,10 @@ std::string DataFault(const std::string& name, std::string_view bytes) {
     return name + ": not CP949 text (byte " + std::to_string(bad) + ")";
   }
   if (name != marlix::kPostcodeFile) return {};
-  if (bytes.empty()) return name + ": empty";
-  std::size_t number = 0;
-  for (std::size_t at = 0; at < bytes.size();) {
-    std::size_t end = bytes.find('\n', at);
-    if (end == std::string_view::npos) end = bytes.size();
-    std::string_view line = bytes.substr(at, end - at);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    ++number;
-    if (marlix::PublishedFormOf(line) == marlix::LineForm::kNone) {
-      return name + ": line " + std::to_string(number) + " is not a postcode line (NNNNN or NNN-NNN, a space, " +
-             "the address, at most " + std::to_string(marlix::kDataLineMaxBytes) + " bytes)";
-    }
-    at = end + 1;
-  }
-  return {};
+  marlix::DataFileCheck lines(name);
+  lines.Add(bytes);
+  const std::string fault = lines.Finish();
+  return fault.empty() ? fault : name + ": " + fault;
 }
 
 // One file to place: its bytes, signed, written beside its place first.

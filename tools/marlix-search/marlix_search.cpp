@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "code_names.h"
 #include "copy_cut.h"
 #include "data_files.h"
+#include "data_set.h"
 #include "iconv_converter.h"
 #include "postcode_search.h"
 #include "update_command.h"
@@ -164,6 +166,11 @@ int main(int argc, char** argv) {
     if (!converted) return Fail("the term '" + options.terms[t] + "' cannot be written in CP949");
     terms[t] = std::move(*converted);
   }
+
+  // A change of the data set that a kill left half done is finished before
+  // anything of the set is read: the files are then all of one edition.
+  const std::string folder = std::filesystem::path(options.data).parent_path().string();
+  marlix::RecoverDataSet(folder.empty() ? "." : folder);
 
   const marlix::MatchRule rule = options.command == "code"   ? marlix::MatchRule::kPostcode
                                  : options.command == "name" ? marlix::MatchRule::kWords

@@ -110,7 +110,7 @@ int RunUpdateCommand(int argc, char** argv, const std::string& data_file) {
                    outcome.detail.c_str());
       break;
   }
-  if (outcome.edition == 0) {
+  if (outcome.edition == 0 && outcome.file != marlix::kManifestFile) {
     std::fprintf(stderr, "marlix-search: %s and the files after it were left as they were\n", outcome.file.c_str());
   } else {
     std::fprintf(stderr, "marlix-search: the local data files were left as they were\n");

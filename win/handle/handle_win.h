@@ -50,8 +50,16 @@ struct FileHandleTraits {
   static void Close(Handle h) { ::CloseHandle(h); }
 };
 
+// FindFirstFile's search handle, closed with FindClose.
+struct FindHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { ::FindClose(h); }
+};
+
 using UniqueKernelHandle = UniqueHandle<NullHandleTraits<HANDLE, &::CloseHandle>>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
+using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 using UniqueBitmap = UniqueHandle<NullHandleTraits<HBITMAP, &::DeleteObject>>;
 using UniqueFont = UniqueHandle<NullHandleTraits<HFONT, &::DeleteObject>>;
 using UniqueIcon = UniqueHandle<NullHandleTraits<HICON, &::DestroyIcon>>;

@@ -202,14 +202,17 @@ void CSearchDlg::OnSearch() {
   } while (m_bSearchAgain && !ModalEnding());
   m_bSearching = false;
   // The set arrived while the search read the old one, which Windows does
-  // not let go while it is open.
-  if (std::exchange(m_bCommitPending, false) && !ModalEnding()) {
+  // not let go while it is open; it goes in even when the window is closing.
+  if (std::exchange(m_bCommitPending, false)) {
     CommitStagedSet();
     RunWaitingSearch();
   }
 }
 
 void CSearchDlg::SearchOnce() {
+  // A change of the set that a kill (or a file held open) left half done is
+  // finished first: the search reads one edition's files.
+  RecoverDataSet(kDataFolder);
   // Mapped for this search only: the file is let go as soon as it ends.
   MappedFile file(kDataFile.c_str());
   if (file.open_error() != 0 && !m_bDataJustFetched) {
@@ -435,12 +438,11 @@ void CSearchDlg::TakeUpdateNews() {
 void CSearchDlg::FinishDataUpdate(const DataUpdateOutcome& outcome) {
   m_pUpdate.reset();
   const std::vector<std::string> failures = std::exchange(m_localFailures, {});
-  if (m_bClosing) {
-    // The set stays as it was; what arrived waits for the next try.
-    ShowTransfer(false);
-    return;
+  // A whole set goes in place even when the window is closing (it takes
+  // milliseconds); what arrived of a stopped one waits for the next try.
+  if (!m_bClosing) {
+    for (const std::string& message : failures) AfxMessageBox(message.c_str(), MB_OK | MB_ICONERROR);
   }
-  for (const std::string& message : failures) AfxMessageBox(message.c_str(), MB_OK | MB_ICONERROR);
   if (outcome.staged) {
     if (m_bSearching) {
       m_bCommitPending = true;
@@ -449,7 +451,7 @@ void CSearchDlg::FinishDataUpdate(const DataUpdateOutcome& outcome) {
     }
   }
   ShowTransfer(false);
-  if (!m_bSearchWaitsForData || m_bCommitPending || ModalEnding()) return;
+  if (m_bClosing || !m_bSearchWaitsForData || m_bCommitPending || ModalEnding()) return;
   // A staged set is in place now, or the files came one by one, or the
   // server's edition was ours already.
   if (outcome.staged || outcome.result == DownloadResult::kComplete) {
@@ -466,13 +468,14 @@ void CSearchDlg::FinishDataUpdate(const DataUpdateOutcome& outcome) {
   }
 }
 
+// The status says the download is complete only here, once the set is in place.
 void CSearchDlg::CommitStagedSet() {
   std::string error;
   if (CommitDataSet(kDataFolder, error)) {
     m_prgUpdate.SetPos(1000);
     SetStatus(kTextDownloadDone);
-  } else {
-    // The marker stays: the next update or start finishes the change.
+  } else if (!m_bClosing) {
+    // The marker stays: the next update, search or start finishes the change.
     AfxMessageBox(FormatText(kTextCannotSaveFormat, kDataFolder, error).c_str(), MB_OK | MB_ICONERROR);
   }
 }
