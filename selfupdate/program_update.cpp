@@ -150,11 +150,16 @@ ProgramUpdate::Download ProgramUpdate::DownloadNewProgram() {
   try {
     CInternetSession session(setup_.agent);
     session.SetTimeouts(setup_.access.timeout_ms, setup_.access.timeout_ms);
-    // A service without a manifest (an older one) is trusted as before; one
-    // whose manifest is refused offers no program at all.
+    // Only a service that has no manifest at all (404, an older one) is
+    // trusted by signature alone. One whose manifest is refused offers no
+    // program, and one whose manifest did not come is a failed download: an
+    // older signed build would otherwise pass for the update.
     const ManifestFetch manifest = FetchManifest(session, setup_.access.base_url);
     if (manifest.result == DownloadResult::kRefused) {
       return {false, RefusalText(manifest.refusal, kManifestFile)};
+    }
+    if (manifest.result != DownloadResult::kComplete && !manifest.missing) {
+      throw CInternetException(internet::Failure::kOther, kManifestFile + std::string(": ") + manifest.detail);
     }
     const bool listed_only = manifest.result == DownloadResult::kComplete;
     const std::optional<ManifestProgram> listed = listed_only ? manifest.manifest->program : std::nullopt;

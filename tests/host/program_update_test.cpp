@@ -519,7 +519,17 @@ TEST_F(ProgramUpdateTest, WithAManifestOnlyTheProgramItListsIsInstalled) {
   EXPECT_EQ(window_.Boxes().back(), std::string("notice: ") + kTextCannotDownload + "\n" +
                                         marlix::RefusalText(marlix::Refusal::kBadSignature, marlix::kManifestFile));
 
+  // Nor does a manifest that did not come: only a service with none (404) is
+  // trusted by signature alone.
   fs::remove(server_.root() / (std::string(marlix::kManifestFile) + ".sig"));
+  Control(server_, "fault?name=manifest.txt&status=500");
+  window_ = RecordingWindow();
+  Run();
+  EXPECT_EQ(ReadBytes(dir_ / kProgramFile), old_program_);
+  EXPECT_EQ(window_.Boxes(), (std::vector<std::string>{std::string("notice: ") + kTextNetworkFailure,
+                                                       std::string("notice: ") + kTextCannotDownload}));
+
+  Control(server_, "clear");
   window_ = RecordingWindow();
   Run();
   EXPECT_EQ(ReadBytes(dir_ / kProgramFile), new_program_);
