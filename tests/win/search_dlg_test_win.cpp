@@ -136,14 +136,69 @@ TEST(SearchWindowMenus, SystemMenuAndHelpMenuOpenTheAboutBox) {
   EXPECT_EQ(about_text, "Marlix 버전 1.0");
 }
 
+// The width of an icon's image.
+int IconWidth(HICON icon) {
+  ICONINFO info{};
+  if (!icon || !::GetIconInfo(icon, &info)) return 0;
+  BITMAP bm{};
+  ::GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+  if (info.hbmColor) ::DeleteObject(info.hbmColor);
+  ::DeleteObject(info.hbmMask);
+  return bm.bmWidth;
+}
+
+// Each icon at its own size for the window's DPI.
+void ExpectIconsFor(HWND dialog, UINT dpi) {
+  const auto big = reinterpret_cast<HICON>(::SendMessageA(dialog, WM_GETICON, ICON_BIG, 0));
+  EXPECT_EQ(IconWidth(big), ::GetSystemMetricsForDpi(SM_CXICON, dpi));
+  EXPECT_EQ(IconWidth(reinterpret_cast<HICON>(::SendMessageA(dialog, WM_GETICON, ICON_SMALL, 0))),
+            ::GetSystemMetricsForDpi(SM_CXSMICON, dpi));
+  EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(dialog, WM_QUERYDRAGICON, 0, 0)), big);
+}
+
 TEST(SearchWindowMinimised, DragsAndPaintsItsIcon) {
   RunSearchWindow([&](HWND dialog) {
-    const HICON icon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_MARLIX));
-    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(dialog, WM_QUERYDRAGICON, 0, 0)), icon);
-    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(dialog, WM_GETICON, ICON_BIG, 0)), icon);
+    ExpectIconsFor(dialog, ::GetDpiForWindow(dialog));
     ::ShowWindow(dialog, SW_MINIMIZE);
     EXPECT_TRUE(::IsIconic(dialog));
     ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  });
+}
+
+// Moved to a monitor of 150%: the window takes the place Windows suggests,
+// and its font, rows, controls, banner and icons follow.
+TEST(SearchWindowDpi, ADpiChangeLaysTheWindowOutAgain) {
+  RunSearchWindow([&](HWND dialog) {
+    const UINT dpi = ::GetDpiForWindow(dialog);
+    const UINT next = dpi * 3 / 2;
+    RECT before{}, term_before{};
+    ::GetWindowRect(dialog, &before);
+    ::GetWindowRect(::GetDlgItem(dialog, IDC_FIRST_TERM), &term_before);
+    LOGFONTW font_before{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(dialog, WM_GETFONT, 0, 0)), sizeof font_before, &font_before);
+    RECT suggested{before.left, before.top, before.left + (before.right - before.left) * 3 / 2,
+                   before.top + (before.bottom - before.top) * 3 / 2};
+    ::SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(next, next), reinterpret_cast<LPARAM>(&suggested));
+
+    RECT after{}, term{}, client{};
+    ::GetWindowRect(dialog, &after);
+    EXPECT_TRUE(::EqualRect(&after, &suggested));
+    HWND list = ::GetDlgItem(dialog, IDC_RESULT_LIST);
+    LOGFONTW font{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_EQ(font.lfHeight, font_before.lfHeight * 3 / 2);
+    EXPECT_GE(::SendMessageW(list, LB_GETITEMHEIGHT, 0, 0), -font.lfHeight);
+    ::GetWindowRect(::GetDlgItem(dialog, IDC_FIRST_TERM), &term);
+    EXPECT_EQ(term.right - term.left, (term_before.right - term_before.left) * 3 / 2);
+    ::GetClientRect(dialog, &client);
+    RECT list_place{};
+    ::GetWindowRect(list, &list_place);
+    ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&list_place), 2);
+    EXPECT_EQ(list_place.bottom, client.bottom);
+    BITMAP banner{};
+    ::GetObjectW(BannerImage(dialog), sizeof banner, &banner);
+    EXPECT_EQ(banner.bmWidth, ::MulDiv(402, static_cast<int>(next), 96));
+    ExpectIconsFor(dialog, next);
   });
 }
 
