@@ -374,7 +374,7 @@ std::string Manifest(const std::string& exe) {
 
 // The two programs name one product alike; Marlix.exe's version is the one it
 // compares with the service's, so a publisher sees in Explorer what will be
-// compared. Its window keeps its pixel layout by letting Windows scale it.
+// compared. Both draw at the monitor's own DPI.
 TEST(ProgramResources, BothProgramsNameOneProductAndMarlixCarriesItsOwnVersion) {
   const std::vector<char> marlix = VersionInfo(kBuildApp + "\\Marlix.exe");
   const std::vector<char> updater = VersionInfo(kBuildApp + "\\MarlixUpd.exe");
@@ -392,9 +392,9 @@ TEST(ProgramResources, BothProgramsNameOneProductAndMarlixCarriesItsOwnVersion) 
 
   const std::string marlix_xml = Manifest(kBuildApp + "\\Marlix.exe");
   const std::string updater_xml = Manifest(kBuildApp + "\\MarlixUpd.exe");
-  EXPECT_NE(marlix_xml.find(">false</dpiAware>"), std::string::npos);
-  EXPECT_NE(marlix_xml.find(">true</gdiScaling>"), std::string::npos);
   for (const std::string* xml : {&marlix_xml, &updater_xml}) {
+    EXPECT_NE(xml->find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
+    EXPECT_NE(xml->find(">true/pm</dpiAware>"), std::string::npos) << "what Windows before 10 (1607) reads";
     EXPECT_NE(xml->find("Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
     EXPECT_NE(xml->find("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"), std::string::npos) << "Windows 10 and 11";
     EXPECT_NE(xml->find("{e2011457-1546-43c5-a5fe-008deee3d3f0}"), std::string::npos) << "Vista";
