@@ -169,32 +169,36 @@ TEST(SearchWindowMinimised, DragsAndPaintsItsIcon) {
 // and its font, rows, controls, banner and icons follow.
 TEST(SearchWindowDpi, ADpiChangeLaysTheWindowOutAgain) {
   RunSearchWindow([&](HWND dialog) {
-    const UINT dpi = ::GetDpiForWindow(dialog);
-    const UINT next = dpi * 3 / 2;
-    RECT before{}, term_before{};
-    ::GetWindowRect(dialog, &before);
-    ::GetWindowRect(::GetDlgItem(dialog, IDC_FIRST_TERM), &term_before);
-    LOGFONTW font_before{};
-    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(dialog, WM_GETFONT, 0, 0)), sizeof font_before, &font_before);
-    RECT suggested{before.left, before.top, before.left + (before.right - before.left) * 3 / 2,
-                   before.top + (before.bottom - before.top) * 3 / 2};
+    const UINT next = ::GetDpiForWindow(dialog) * 3 / 2;
+    HWND list = ::GetDlgItem(dialog, IDC_RESULT_LIST);
+    auto font_height = [&] {
+      LOGFONTW font{};
+      ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0)), sizeof font, &font);
+      return font.lfHeight;
+    };
+    auto place = [&](HWND control) {
+      RECT rc{};
+      ::GetWindowRect(control, &rc);
+      ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rc), 2);
+      return rc;
+    };
+    const LONG height_before = font_height();
+    const RECT term_before = place(::GetDlgItem(dialog, IDC_FIRST_TERM));
+    RECT suggested{};
+    ::GetWindowRect(dialog, &suggested);
+    suggested.right += (suggested.right - suggested.left) / 2;
+    suggested.bottom += (suggested.bottom - suggested.top) / 2;
     ::SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(next, next), reinterpret_cast<LPARAM>(&suggested));
 
-    RECT after{}, term{}, client{};
-    ::GetWindowRect(dialog, &after);
-    EXPECT_TRUE(::EqualRect(&after, &suggested));
-    HWND list = ::GetDlgItem(dialog, IDC_RESULT_LIST);
-    LOGFONTW font{};
-    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0)), sizeof font, &font);
-    EXPECT_EQ(font.lfHeight, font_before.lfHeight * 3 / 2);
-    EXPECT_GE(::SendMessageW(list, LB_GETITEMHEIGHT, 0, 0), -font.lfHeight);
-    ::GetWindowRect(::GetDlgItem(dialog, IDC_FIRST_TERM), &term);
+    RECT window{}, client{};
+    ::GetWindowRect(dialog, &window);
+    EXPECT_TRUE(::EqualRect(&window, &suggested));
+    EXPECT_EQ(font_height(), height_before * 3 / 2);
+    EXPECT_GE(::SendMessageW(list, LB_GETITEMHEIGHT, 0, 0), -font_height());
+    const RECT term = place(::GetDlgItem(dialog, IDC_FIRST_TERM));
     EXPECT_EQ(term.right - term.left, (term_before.right - term_before.left) * 3 / 2);
     ::GetClientRect(dialog, &client);
-    RECT list_place{};
-    ::GetWindowRect(list, &list_place);
-    ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&list_place), 2);
-    EXPECT_EQ(list_place.bottom, client.bottom);
+    EXPECT_EQ(place(list).bottom, client.bottom);
     BITMAP banner{};
     ::GetObjectW(BannerImage(dialog), sizeof banner, &banner);
     EXPECT_EQ(banner.bmWidth, ::MulDiv(402, static_cast<int>(next), 96));

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -352,127 +353,65 @@ TEST_F(SearchWindow, BannerTicksHoldNoMoreGdiObjects) {
   EXPECT_NE(::SendMessageA(Item(IDC_BANNER), STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
 }
 
-// A picture of the screen, or of just the window, for a person to look at
-// (ImageMagick's import on Wine's X display).
-void Shoot(const char* dir, const std::string& name, HWND window, bool crop) {
-  ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  ::Sleep(500);
-  std::string command = "Z:\\usr\\bin\\import -window root ";
-  if (RECT rc{}; crop && ::GetWindowRect(window, &rc)) {
-    command += "-crop " + std::to_string(rc.right - rc.left) + "x" + std::to_string(rc.bottom - rc.top) + "+" +
-               std::to_string(rc.left) + "+" + std::to_string(rc.top) + " +repage ";
-  }
-  command += std::string(dir) + "/" + name + ".png";
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  // Wine does not wait for a Unix program: give it time to grab the screen.
-  ::Sleep(2000);
-  ::CloseHandle(pi.hProcess);
-  ::CloseHandle(pi.hThread);
-}
-
-// Xvfb has no window manager to draw the caption: for pictures, Wine draws
-// it itself. The setting is read when a program starts.
-constexpr char kX11Key[] = "Software\\Wine\\X11 Driver";
-void WineDrawsCaptions(bool drawn) {
-  if (drawn) {
-    ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kX11Key, "Managed", REG_SZ, "N", 2), ERROR_SUCCESS);
-  } else {
-    ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kX11Key, "Managed");
-  }
-}
+// Where Wine reads the DPI (LogPixels) as each program starts.
+constexpr wchar_t kDesktop[] = L"Control Panel\\Desktop";
 
 // The window at 100, 150 and 200%. Wine takes its DPI from the registry as
 // each program starts and stretches nothing, so what the window lays out is
 // what shows. Texts are measured in the dialog's font made at that DPI.
 class SearchWindowScales : public ::testing::Test, protected Marlix {
  protected:
-  static constexpr wchar_t kDesktop[] = L"Control Panel\\Desktop";
   void SetUp() override {
     // Another program's windows as they are, not scaled to this thread's DPI.
     ::SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
-    DWORD size = sizeof saved_dpi_;
-    had_dpi_ = ::RegGetValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &saved_dpi_,
-                              &size) == ERROR_SUCCESS;
-    if (pictures_) WineDrawsCaptions(true);
     InstallRealData();
   }
   void TearDown() override {
     End();
-    if (had_dpi_) {
-      SetDpi(saved_dpi_);
-    } else {
-      ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels");
-    }
-    if (pictures_) WineDrawsCaptions(false);
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels");
   }
-  static void SetDpi(DWORD dpi) {
-    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", REG_DWORD, &dpi, sizeof dpi), ERROR_SUCCESS);
-  }
-
-  RECT ClientPlace(HWND control) const {
+  RECT Place(HWND control) const {
     RECT rc{};
     ::GetWindowRect(control, &rc);
     ::MapWindowPoints(nullptr, dialog(), reinterpret_cast<POINT*>(&rc), 2);
     return rc;
   }
-
-  // Every control shown has room for a line of its text, and a button or a
-  // label for the whole of it; the combo's items fit beside its button.
-  void ExpectTextsHaveRoom(HDC dc, int text_height, UINT dpi) {
-    struct Seen {
-      SearchWindowScales* self;
-      HDC dc;
-      int text_height;
-      UINT dpi;
-    } seen{this, dc, text_height, dpi};
-    ::EnumChildWindows(
-        dialog(),
-        [](HWND control, LPARAM param) -> BOOL {
-          const Seen& s = *reinterpret_cast<Seen*>(param);
-          const LONG style = ::GetWindowLongW(control, GWL_STYLE);
-          const bool label = HasClass(control, "Static") && (style & SS_TYPEMASK) != SS_BITMAP;
-          const bool button = HasClass(control, "Button") && (style & BS_TYPEMASK) != BS_GROUPBOX;
-          const bool combo = HasClass(control, "ComboBox");
-          if (!::IsWindowVisible(control) || !(label || button || combo || HasClass(control, "Edit"))) return TRUE;
-          RECT client{};
-          ::GetClientRect(control, &client);
-          const int id = ::GetDlgCtrlID(control);
-          EXPECT_GE(client.bottom, s.text_height) << "control " << id << " is lower than its text";
-          std::vector<std::wstring> texts;
-          if (label || button) {
-            wchar_t text[256] = {};
-            ::SendMessageW(control, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
-            texts.emplace_back(text);
-          }
-          for (int i = 0, n = combo ? static_cast<int>(::SendMessageW(control, CB_GETCOUNT, 0, 0)) : 0; i < n; ++i) {
-            wchar_t item[64] = {};
-            ::SendMessageW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
-            texts.emplace_back(item);
-          }
-          const int room = client.right - (combo ? ::GetSystemMetricsForDpi(SM_CXVSCROLL, s.dpi) : 0);
-          for (const std::wstring& text : texts) {
-            SIZE extent{};
-            ::GetTextExtentPoint32W(s.dc, text.data(), static_cast<int>(text.size()), &extent);
-            EXPECT_GE(room, extent.cx) << "control " << id << " cuts \"" << Utf8(text) << '"';
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&seen));
-  }
-
-  const char* pictures_ = std::getenv("MARLIX_SCREENSHOT_DIR");
-  DWORD saved_dpi_ = 96;
-  bool had_dpi_ = false;
 };
+
+// Every control shown is as tall as a line of text, and a button or a label
+// as wide as its text; the combo's items fit beside its button.
+void ExpectTextsHaveRoom(HWND dialog, HDC dc, int text_height, UINT dpi) {
+  for (HWND control = ::GetWindow(dialog, GW_CHILD); control; control = ::GetWindow(control, GW_HWNDNEXT)) {
+    const LONG style = ::GetWindowLongW(control, GWL_STYLE);
+    const bool label = HasClass(control, "Static") && (style & SS_TYPEMASK) != SS_BITMAP;
+    const bool button = HasClass(control, "Button") && (style & BS_TYPEMASK) != BS_GROUPBOX;
+    const bool combo = HasClass(control, "ComboBox");
+    if (!::IsWindowVisible(control) || !(label || button || combo || HasClass(control, "Edit"))) continue;
+    RECT client{};
+    ::GetClientRect(control, &client);
+    const int id = ::GetDlgCtrlID(control);
+    EXPECT_GE(client.bottom, text_height) << "control " << id << " is lower than its text";
+    std::vector<std::wstring> texts(1, std::wstring(256, L'\0'));
+    if (label || button) ::SendMessageW(control, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(texts[0].data()));
+    for (int i = 0, n = combo ? static_cast<int>(::SendMessageW(control, CB_GETCOUNT, 0, 0)) : 0; i < n; ++i) {
+      texts.emplace_back(64, L'\0');
+      ::SendMessageW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(texts.back().data()));
+    }
+    const int room = client.right - (combo ? ::GetSystemMetricsForDpi(SM_CXVSCROLL, dpi) : 0);
+    for (std::wstring& text : texts) {
+      text.resize(std::wcslen(text.c_str()));
+      SIZE extent{};
+      ::GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &extent);
+      EXPECT_GE(room, extent.cx) << "control " << id << " cuts \"" << Utf8(text) << '"';
+    }
+  }
+}
 
 TEST_F(SearchWindowScales, RowsBannerTextsAndWindowFollowTheDpi) {
   SIZE at_96{};
-  for (const UINT dpi : {96u, 144u, 192u}) {
+  for (const DWORD dpi : {96u, 144u, 192u}) {
     SCOPED_TRACE("at " + std::to_string(dpi) + " DPI");
-    SetDpi(dpi);
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", REG_DWORD, &dpi, sizeof dpi), 0);
     ASSERT_TRUE(StartWithSearchWindow(kNoServer));
     // The dialog's font, as the dialog manager makes it from the template.
     const HFONT font = ::CreateFontW(-::MulDiv(9, static_cast<int>(dpi), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
@@ -481,7 +420,6 @@ TEST_F(SearchWindowScales, RowsBannerTextsAndWindowFollowTheDpi) {
     const HGDIOBJ before = ::SelectObject(dc, font);
     TEXTMETRICW metrics{};
     ::GetTextMetricsW(dc, &metrics);
-
     RECT window{}, client{};
     ::GetWindowRect(dialog(), &window);
     ::GetClientRect(dialog(), &client);
@@ -492,23 +430,17 @@ TEST_F(SearchWindowScales, RowsBannerTextsAndWindowFollowTheDpi) {
 
     SimpleSearch(0, "개포1동");
     ASSERT_GT(ListCount(), 2);
-    const int row = static_cast<int>(::SendMessageW(Item(IDC_RESULT_LIST), LB_GETITEMHEIGHT, 0, 0));
-    EXPECT_GE(row, metrics.tmHeight) << "rows overlap their text";
-    const RECT list = ClientPlace(Item(IDC_RESULT_LIST));
+    EXPECT_GE(::SendMessageW(Item(IDC_RESULT_LIST), LB_GETITEMHEIGHT, 0, 0), metrics.tmHeight) << "rows overlap";
+    const RECT list = Place(Item(IDC_RESULT_LIST));
     EXPECT_EQ(list.bottom, client.bottom) << "the list ends above the window's foot";
     EXPECT_EQ(list.right - list.left, client.right);
-    const RECT banner = ClientPlace(Item(IDC_BANNER));
+    const RECT banner = Place(Item(IDC_BANNER));
     EXPECT_GE(banner.right - banner.left, client.right) << "the banner does not go across the window";
-    EXPECT_LE(banner.bottom, ClientPlace(Item(IDC_MODE_TAB)).top) << "the banner covers the tabs";
+    EXPECT_LE(banner.bottom, Place(Item(IDC_MODE_TAB)).top) << "the banner covers the tabs";
     for (int tab : {0, 1, 2}) {
       SCOPED_TRACE("tab " + std::to_string(tab));
       SelectTab(tab);
-      ExpectTextsHaveRoom(dc, metrics.tmHeight, dpi);
-    }
-    if (pictures_ && dpi != 96) {
-      SelectTab(0);
-      SimpleSearch(0, "개포1동");
-      Shoot(pictures_, "search-window-" + std::to_string(dpi), dialog(), true);
+      ExpectTextsHaveRoom(dialog(), dc, metrics.tmHeight, dpi);
     }
     ::SelectObject(dc, before);
     ::DeleteDC(dc);
@@ -530,14 +462,30 @@ class SearchWindowPictures : public SearchWindow {
 
 TEST_F(SearchWindowPictures, Screenshots) {
   const char* dir = std::getenv("MARLIX_SCREENSHOT_DIR");
-  // Start Marlix again with the captions drawn.
-  WineDrawsCaptions(true);
+  // Xvfb has no window manager to draw the caption: for the pictures, Wine
+  // draws it itself. The setting is read at start, so start Marlix again.
+  constexpr char kX11Key[] = "Software\\Wine\\X11 Driver";
+  ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kX11Key, "Managed", REG_SZ, "N", 2), ERROR_SUCCESS);
   End();
   ASSERT_TRUE(StartWithSearchWindow(kNoServer));
-  WineDrawsCaptions(false);
+  HKEY key;
+  if (::RegOpenKeyExA(HKEY_CURRENT_USER, kX11Key, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+    ::RegDeleteValueA(key, "Managed");
+    ::RegCloseKey(key);
+  }
   auto shoot = [&](const char* name) {
+    ::RedrawWindow(dialog(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Settle();
-    Shoot(dir, name, dialog(), false);
+    ::Sleep(500);
+    std::string command = std::string("Z:\\usr\\bin\\import -window root ") + dir + "/" + name + ".png";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    // Wine does not wait for a Unix program: give it time to grab the screen.
+    ::Sleep(2000);
+    ::CloseHandle(pi.hProcess);
+    ::CloseHandle(pi.hThread);
   };
   SimpleSearch(0, "개포1동");
   shoot("tab0");
@@ -550,6 +498,17 @@ TEST_F(SearchWindowPictures, Screenshots) {
   ::Sleep(500);
   shoot("about");
   if (HWND about = ::FindWindowW(nullptr, L"Marlix 정보")) ::PostMessageA(about, WM_COMMAND, IDOK, 0);
+  // The search window at 150% and 200%, as Wine sets its DPI at each start.
+  for (const DWORD dpi : {144u, 192u}) {
+    ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kX11Key, "Managed", REG_SZ, "N", 2), ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", REG_DWORD, &dpi, sizeof dpi), 0);
+    End();
+    ASSERT_TRUE(StartWithSearchWindow(kNoServer));
+    ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kX11Key, "Managed");
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels");
+    SimpleSearch(0, "개포1동");
+    shoot(("search-window-" + std::to_string(dpi)).c_str());
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "postcode_search.h"
@@ -98,18 +99,11 @@ TEST(Banner, StepsThroughTheFiveFramesAndWrapsAround) {
   }
   EXPECT_EQ(bitmaps, (std::vector<int>{147, 148, 149, 150, 151, 147, 148, 149, 150, 151, 147}));
   EXPECT_EQ(marlix::StepBanner(-1).bitmap_id, 0) << "a broken counter shows no image rather than a wrong id";
-  // The drawing for the window's DPI, else the next larger one.
-  struct Art {
-    unsigned dpi;
-    int first_frame;
-    unsigned art_dpi;
-  };
-  for (const Art& art : {Art{72, 147, 96}, Art{96, 147, 96}, Art{120, 152, 144}, Art{144, 152, 144},
-                         Art{168, 157, 192}, Art{192, 157, 192}, Art{288, 157, 192}}) {
-    const marlix::BannerStep step = marlix::StepBanner(5, art.dpi);
-    EXPECT_EQ(step.bitmap_id, art.first_frame) << art.dpi;
-    EXPECT_EQ(step.art_dpi, art.art_dpi) << art.dpi;
-    EXPECT_EQ(marlix::StepBanner(9, art.dpi).bitmap_id, art.first_frame + 4) << art.dpi;
+  // The drawing for the window's DPI, else the next larger one (the largest above 200%).
+  for (const auto [dpi, first_frame, art_dpi] : {std::tuple{72u, 147, 96u}, {96u, 147, 96u}, {120u, 152, 144u},
+                                                 {144u, 152, 144u}, {168u, 157, 192u}, {288u, 157, 192u}}) {
+    EXPECT_EQ(marlix::StepBanner(9, dpi).bitmap_id, first_frame + 4) << dpi;
+    EXPECT_EQ(marlix::StepBanner(5, dpi).art_dpi, art_dpi) << dpi;
   }
 }
 

@@ -66,7 +66,8 @@ DEFINE_MESSAGE_MAP(CSearchDlg, CProgramDialog)
 // Until the user picks a copy command, a selected line copies its postal code.
 CSearchDlg::CSearchDlg(CWnd* parent)
     : CProgramDialog(IDD_SEARCH, {IDI_MARLIX, IDD_ABOUTBOX, IDS_ABOUTBOX, IDM_ABOUTBOX}, parent),
-      m_nCopyMode(kCopyPostcode) {}
+      m_nCopyMode(kCopyPostcode),
+      m_newsPace(kNewsTimer, kNewsPeriodMs) {}
 
 void CSearchDlg::DoDataExchange() {
   BindControl(IDC_SECOND_TERM, m_edtSecondTerm);
@@ -432,14 +433,7 @@ void CSearchDlg::OnCancelUpdate() {
 }
 
 void CSearchDlg::OnUpdateNews() {
-  const ULONGLONG now = ::GetTickCount64();
-  if (now < m_nNextNewsMs) {
-    // The worker posts nothing more until this news is taken.
-    SetTimer(kNewsTimer, static_cast<UINT>(m_nNextNewsMs - now));
-    return;
-  }
-  m_nNextNewsMs = now + kNewsPeriodMs;
-  TakeUpdateNews();
+  if (m_newsPace.Due(m_hWnd)) TakeUpdateNews();
 }
 
 void CSearchDlg::TakeUpdateNews() {
@@ -608,9 +602,7 @@ void CSearchDlg::SwitchToHangul(CEdit& edit) {
 
 // Steps the banner to its next frame.
 void CSearchDlg::OnTimer(WPARAM id) {
-  if (id == kNewsTimer) {
-    ::KillTimer(m_hWnd, kNewsTimer);
-    m_nNextNewsMs = ::GetTickCount64() + kNewsPeriodMs;
+  if (m_newsPace.IsDueTimer(m_hWnd, id)) {
     TakeUpdateNews();
     return;
   }

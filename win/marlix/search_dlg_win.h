@@ -11,6 +11,7 @@
 #include "background_update.h"
 #include "data_download.h"
 #include "mapped_file.h"
+#include "news_pace_win.h"
 #include "program_dialog_win.h"
 #include "search_window.h"
 
@@ -101,7 +102,7 @@ class CSearchDlg : public CProgramDialog {
   // The data update runs on a thread of its own; its news comes as messages.
   std::unique_ptr<marlix::DataUpdateWorker> m_pUpdate;
   marlix::TransferPace m_pace;
-  ULONGLONG m_nNextNewsMs = 0;       // news is taken at most every so often
+  NewsPace m_newsPace;
   bool m_bCommitPending = false;     // a staged set waits for the search to end
   bool m_bSearchWaitsForData = false;  // the search runs once the data is in place
   bool m_bDataJustFetched = false;   // the search that follows; it fetches nothing again
