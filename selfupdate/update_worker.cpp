@@ -11,10 +11,11 @@ UpdateWorker::~UpdateWorker() {
   if (thread_.joinable()) thread_.join();
 }
 
-bool UpdateWorker::Start(std::function<void()> update) {
+bool UpdateWorker::Start(std::function<void()> update, std::function<void()> wake) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (running_) return false;
   running_ = true;
+  wake_ = std::move(wake);
   lock.unlock();
   // The thread of an earlier run has ended (its news said so) or is ending.
   if (thread_.joinable()) thread_.join();
@@ -25,6 +26,11 @@ bool UpdateWorker::Start(std::function<void()> update) {
     Wake(done);
   });
   return true;
+}
+
+bool UpdateWorker::Running() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return running_;
 }
 
 UpdateWorker::News UpdateWorker::Take() {

@@ -20,16 +20,18 @@ namespace marlix::updater {
 
 class UpdateWorker final : public UpdateWindow {
  public:
-  // `wake` tells the window's thread, from the worker's, that news waits; it
-  // is called once until the news is taken.
-  explicit UpdateWorker(std::function<void()> wake) : wake_(std::move(wake)) {}
+  UpdateWorker() = default;
   // A notice still waiting is let go unanswered, and the update is waited for.
   ~UpdateWorker() override;
   UpdateWorker(const UpdateWorker&) = delete;
   UpdateWorker& operator=(const UpdateWorker&) = delete;
 
   // Runs `update` on the worker's thread; false while a run is under way.
-  bool Start(std::function<void()> update);
+  // `wake` tells the window's thread, from the worker's, that news waits; it
+  // is called once until the news is taken.
+  bool Start(std::function<void()> update, std::function<void()> wake);
+  // From Start until Take has told that the run finished.
+  bool Running();
 
   struct Message {
     std::string text;

@@ -33,8 +33,7 @@ CUpdateDlg::CUpdateDlg(CWnd* parent)
     : CProgramDialog(IDD_UPDATER, {IDI_UPDATER, IDD_UPDATER_ABOUTBOX, IDS_UPDATER_ABOUTBOX, IDM_UPDATER_ABOUTBOX},
                      parent),
       m_nProgressMax(0),
-      m_newsPace(kNewsTimer, kNewsPeriodMs),
-      m_worker([this] { ::PostMessageW(m_hWnd, kUpdateNews, 0, 0); }) {}
+      m_newsPace(kNewsTimer, kNewsPeriodMs) {}
 
 CUpdateDlg::~CUpdateDlg() = default;
 
@@ -89,7 +88,19 @@ void CUpdateDlg::OnTimer(WPARAM id) {
 
 // A press while the update runs (OK is disabled then) does nothing.
 void CUpdateDlg::RunUpdate() {
-  if (m_update) m_worker.Start([this] { m_update->RunUpdate(); });
+  if (!m_update) return;
+  HWND window = m_hWnd;
+  m_worker.Start([this] { m_update->RunUpdate(); }, [window] { ::PostMessageW(window, kUpdateNews, 0, 0); });
+}
+
+// While the update runs, the window closes once it has finished, never with
+// the program files half swapped (Escape comes here too).
+void CUpdateDlg::OnCancel() {
+  if (m_worker.Running()) {
+    m_bEndAsked = true;
+    return;
+  }
+  CProgramDialog::OnCancel();
 }
 
 void CUpdateDlg::OnUpdateNews() {
@@ -97,7 +108,7 @@ void CUpdateDlg::OnUpdateNews() {
 }
 
 // A message box holds the update until it is answered; the window ends once
-// the update that asked for it has finished.
+// the update that it was asked of has finished.
 void CUpdateDlg::TakeUpdateNews() {
   UpdateWorker::News news = m_worker.Take();
   if (news.status) m_stMessage.SetWindowText(*news.status);

@@ -25,6 +25,7 @@ class CUpdateDlg : public CProgramDialog {
   void OnShowWindow(WPARAM shown);
   void OnTimer(WPARAM id);
   void RunUpdate();
+  void OnCancel() override;
 
   std::string m_strCurDir;   // the program folder, UTF-8
   std::string m_strNewFile;  // the downloaded program, UTF-8
@@ -40,7 +41,7 @@ class CUpdateDlg : public CProgramDialog {
   void TakeUpdateNews();
 
   NewsPace m_newsPace;
-  bool m_bEndAsked = false;     // the update has asked the window to close
+  bool m_bEndAsked = false;     // the window closes when the update has finished
 
   marlix::updater::Win32Processes m_processes;
   marlix::updater::SystemFiles m_files;
