@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Draws the program icon (128, both programs) and the banner frames (147-151)
-# of Marlix.exe. This script is the source of the artwork: the files it writes
-# are committed, so run it again only to change the artwork.
+# Draws the program icon (128, both programs) and the banner frames of
+# Marlix.exe (147-161: five frames at 100, 150 and 200%). This script is the
+# source of the artwork: the files it writes are committed, so run it again
+# only to change the artwork.
 # Needs ImageMagick, python3 and fonts-nanum.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -121,22 +122,34 @@ PY
 
 # Banners 147-151: 402 x 38 pixels, 24 bits; the mark and a one-line slogan in
 # white on five related colours, each a soft top-to-bottom gradient with a
-# light rule at the foot. The seal turns yellow where red would vanish.
+# light rule at the foot. The seal turns yellow where red would vanish. The
+# same frames are drawn afresh for 150% (152-156) and 200% (157-161), so that
+# the banner is sharp at those scales.
 slogan="우편번호를 내려받아 빠르고 편리하게 찾아 드립니다"
 slogan_alt="우편번호 다운로드와 검색을 빠르고 편리하게!"
-# banner ID TOP BOTTOM SEAL TEXT
+# banner ID PERCENT TOP BOTTOM SEAL TEXT
 banner() {
-  local id=$1 top=$2 bottom=$3 seal=$4 text=$5
-  envelope 36 "$bottom" "$seal" "$tmp/mark$id.png"
-  convert -size 402x38 "gradient:$top-$bottom" \
-    "$tmp/mark$id.png" -geometry +8+1 -composite \
-    -font "$font" -pointsize 16 -fill white -gravity West -annotate +52+0 "$text" \
-    -fill '#ffffff30' -draw "rectangle 0,36 401,37" \
+  local id=$1 pc=$2 top=$3 bottom=$4 seal=$5 text=$6
+  px() { echo $(($1 * pc / 100)); }
+  local w h
+  w=$(px 402) h=$(px 38)
+  envelope "$(px 36)" "$bottom" "$seal" "$tmp/mark$id.png"
+  convert -size "${w}x${h}" "gradient:$top-$bottom" \
+    "$tmp/mark$id.png" -geometry "+$(px 8)+$(px 1)" -composite \
+    -font "$font" -pointsize "$(px 16)" -fill white -gravity West -annotate "+$(px 52)+0" "$text" \
+    -fill '#ffffff30' -draw "rectangle 0,$((h - $(px 2))) $((w - 1)),$((h - 1))" \
     -alpha off -type TrueColor -depth 8 "BMP3:banner$id.bmp"
 }
-banner 147 '#2a6fd0' "$blue" "$red" "$slogan"
-banner 148 '#1a9aa8' '#0f7c8c' "$red" "$slogan_alt"
-banner 149 '#34a35a' '#2a8a4a' "$red" "$slogan"
-banner 150 '#5d52b8' '#4a3f9f' "$red" "$slogan"
-banner 151 '#dd5a45' '#c8402f' '#ffd54a' "$slogan"
+# banners FIRST-ID PERCENT
+banners() {
+  local first=$1 pc=$2
+  banner "$first" "$pc" '#2a6fd0' "$blue" "$red" "$slogan"
+  banner $((first + 1)) "$pc" '#1a9aa8' '#0f7c8c' "$red" "$slogan_alt"
+  banner $((first + 2)) "$pc" '#34a35a' '#2a8a4a' "$red" "$slogan"
+  banner $((first + 3)) "$pc" '#5d52b8' '#4a3f9f' "$red" "$slogan"
+  banner $((first + 4)) "$pc" '#dd5a45' '#c8402f' '#ffd54a' "$slogan"
+}
+banners 147 100
+banners 152 150
+banners 157 200
 echo "artwork written"

@@ -12,6 +12,9 @@
 #define IDB_BANNER_3 149
 #define IDB_BANNER_4 150
 #define IDB_BANNER_LAST 151
+// The same five frames drawn for 150% and for 200%.
+#define IDB_BANNER_150_FIRST 152
+#define IDB_BANNER_200_FIRST 157
 
 #define IDC_MODE_TAB 1000
 #define IDC_SEARCH 1001

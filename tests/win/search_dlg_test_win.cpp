@@ -136,14 +136,73 @@ TEST(SearchWindowMenus, SystemMenuAndHelpMenuOpenTheAboutBox) {
   EXPECT_EQ(about_text, "Marlix 버전 1.0");
 }
 
+// The width of an icon's image.
+int IconWidth(HICON icon) {
+  ICONINFO info{};
+  if (!icon || !::GetIconInfo(icon, &info)) return 0;
+  BITMAP bm{};
+  ::GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+  if (info.hbmColor) ::DeleteObject(info.hbmColor);
+  ::DeleteObject(info.hbmMask);
+  return bm.bmWidth;
+}
+
+// Each icon at its own size for the window's DPI.
+void ExpectIconsFor(HWND dialog, UINT dpi) {
+  const auto big = reinterpret_cast<HICON>(::SendMessageA(dialog, WM_GETICON, ICON_BIG, 0));
+  EXPECT_EQ(IconWidth(big), ::GetSystemMetricsForDpi(SM_CXICON, dpi));
+  EXPECT_EQ(IconWidth(reinterpret_cast<HICON>(::SendMessageA(dialog, WM_GETICON, ICON_SMALL, 0))),
+            ::GetSystemMetricsForDpi(SM_CXSMICON, dpi));
+  EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(dialog, WM_QUERYDRAGICON, 0, 0)), big);
+}
+
 TEST(SearchWindowMinimised, DragsAndPaintsItsIcon) {
   RunSearchWindow([&](HWND dialog) {
-    const HICON icon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_MARLIX));
-    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(dialog, WM_QUERYDRAGICON, 0, 0)), icon);
-    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageA(dialog, WM_GETICON, ICON_BIG, 0)), icon);
+    ExpectIconsFor(dialog, ::GetDpiForWindow(dialog));
     ::ShowWindow(dialog, SW_MINIMIZE);
     EXPECT_TRUE(::IsIconic(dialog));
     ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  });
+}
+
+// Moved to a monitor of 150%: the window takes the place Windows suggests,
+// and its font, rows, controls, banner and icons follow.
+TEST(SearchWindowDpi, ADpiChangeLaysTheWindowOutAgain) {
+  RunSearchWindow([&](HWND dialog) {
+    const UINT next = ::GetDpiForWindow(dialog) * 3 / 2;
+    HWND list = ::GetDlgItem(dialog, IDC_RESULT_LIST);
+    auto font_height = [&] {
+      LOGFONTW font{};
+      ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0)), sizeof font, &font);
+      return font.lfHeight;
+    };
+    auto place = [&](HWND control) {
+      RECT rc{};
+      ::GetWindowRect(control, &rc);
+      ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rc), 2);
+      return rc;
+    };
+    const LONG height_before = font_height();
+    const RECT term_before = place(::GetDlgItem(dialog, IDC_FIRST_TERM));
+    RECT suggested{};
+    ::GetWindowRect(dialog, &suggested);
+    suggested.right += (suggested.right - suggested.left) / 2;
+    suggested.bottom += (suggested.bottom - suggested.top) / 2;
+    ::SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(next, next), reinterpret_cast<LPARAM>(&suggested));
+
+    RECT window{}, client{};
+    ::GetWindowRect(dialog, &window);
+    EXPECT_TRUE(::EqualRect(&window, &suggested));
+    EXPECT_EQ(font_height(), height_before * 3 / 2);
+    EXPECT_GE(::SendMessageW(list, LB_GETITEMHEIGHT, 0, 0), -font_height());
+    const RECT term = place(::GetDlgItem(dialog, IDC_FIRST_TERM));
+    EXPECT_EQ(term.right - term.left, (term_before.right - term_before.left) * 3 / 2);
+    ::GetClientRect(dialog, &client);
+    EXPECT_EQ(place(list).bottom, client.bottom);
+    BITMAP banner{};
+    ::GetObjectW(BannerImage(dialog), sizeof banner, &banner);
+    EXPECT_EQ(banner.bmWidth, ::MulDiv(402, static_cast<int>(next), 96));
+    ExpectIconsFor(dialog, next);
   });
 }
 

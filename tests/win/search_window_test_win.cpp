@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -125,7 +126,7 @@ TEST_F(SearchWindow, OpensInSimpleModeReadyToType) {
     EXPECT_FALSE(Visible(id)) << id;
   }
   EXPECT_FALSE(::GetWindowLongW(dialog(), GWL_EXSTYLE) & WS_EX_TOPMOST);
-  // The result list spans the client area below the search row.
+  // The result list spans the client area below the search row, to its foot.
   RECT client{}, list{};
   ::GetClientRect(dialog(), &client);
   ::GetWindowRect(Item(IDC_RESULT_LIST), &list);
@@ -133,7 +134,7 @@ TEST_F(SearchWindow, OpensInSimpleModeReadyToType) {
   EXPECT_EQ(list.left, 0);
   EXPECT_EQ(list.top, 100);
   EXPECT_EQ(list.right, client.right);
-  EXPECT_EQ(list.bottom, 460);
+  EXPECT_EQ(list.bottom, client.bottom);
 }
 
 TEST_F(SearchWindow, PostcodeSearchNormalisesTheCodeAndListsInFileOrder) {
@@ -352,6 +353,102 @@ TEST_F(SearchWindow, BannerTicksHoldNoMoreGdiObjects) {
   EXPECT_NE(::SendMessageA(Item(IDC_BANNER), STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
 }
 
+// Where Wine reads the DPI (LogPixels) as each program starts.
+constexpr wchar_t kDesktop[] = L"Control Panel\\Desktop";
+
+// The window at 100, 150 and 200%. Wine takes its DPI from the registry as
+// each program starts and stretches nothing, so what the window lays out is
+// what shows. Texts are measured in the dialog's font made at that DPI.
+class SearchWindowScales : public ::testing::Test, protected Marlix {
+ protected:
+  void SetUp() override {
+    // Another program's windows as they are, not scaled to this thread's DPI.
+    ::SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    InstallRealData();
+  }
+  void TearDown() override {
+    End();
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels");
+  }
+  RECT Place(HWND control) const {
+    RECT rc{};
+    ::GetWindowRect(control, &rc);
+    ::MapWindowPoints(nullptr, dialog(), reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+  }
+};
+
+// Every control shown is as tall as a line of text, and a button or a label
+// as wide as its text; the combo's items fit beside its button.
+void ExpectTextsHaveRoom(HWND dialog, HDC dc, int text_height, UINT dpi) {
+  for (HWND control = ::GetWindow(dialog, GW_CHILD); control; control = ::GetWindow(control, GW_HWNDNEXT)) {
+    const LONG style = ::GetWindowLongW(control, GWL_STYLE);
+    const bool label = HasClass(control, "Static") && (style & SS_TYPEMASK) != SS_BITMAP;
+    const bool button = HasClass(control, "Button") && (style & BS_TYPEMASK) != BS_GROUPBOX;
+    const bool combo = HasClass(control, "ComboBox");
+    if (!::IsWindowVisible(control) || !(label || button || combo || HasClass(control, "Edit"))) continue;
+    RECT client{};
+    ::GetClientRect(control, &client);
+    const int id = ::GetDlgCtrlID(control);
+    EXPECT_GE(client.bottom, text_height) << "control " << id << " is lower than its text";
+    std::vector<std::wstring> texts(1, std::wstring(256, L'\0'));
+    if (label || button) ::SendMessageW(control, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(texts[0].data()));
+    for (int i = 0, n = combo ? static_cast<int>(::SendMessageW(control, CB_GETCOUNT, 0, 0)) : 0; i < n; ++i) {
+      texts.emplace_back(64, L'\0');
+      ::SendMessageW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(texts.back().data()));
+    }
+    const int room = client.right - (combo ? ::GetSystemMetricsForDpi(SM_CXVSCROLL, dpi) : 0);
+    for (std::wstring& text : texts) {
+      text.resize(std::wcslen(text.c_str()));
+      SIZE extent{};
+      ::GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &extent);
+      EXPECT_GE(room, extent.cx) << "control " << id << " cuts \"" << Utf8(text) << '"';
+    }
+  }
+}
+
+TEST_F(SearchWindowScales, RowsBannerTextsAndWindowFollowTheDpi) {
+  SIZE at_96{};
+  for (const DWORD dpi : {96u, 144u, 192u}) {
+    SCOPED_TRACE("at " + std::to_string(dpi) + " DPI");
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", REG_DWORD, &dpi, sizeof dpi), 0);
+    ASSERT_TRUE(StartWithSearchWindow(kNoServer));
+    // The dialog's font, as the dialog manager makes it from the template.
+    const HFONT font = ::CreateFontW(-::MulDiv(9, static_cast<int>(dpi), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                                     FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"굴림체");
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    const HGDIOBJ before = ::SelectObject(dc, font);
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    RECT window{}, client{};
+    ::GetWindowRect(dialog(), &window);
+    ::GetClientRect(dialog(), &client);
+    const SIZE size{window.right - window.left, window.bottom - window.top};
+    if (dpi == 96) at_96 = size;
+    EXPECT_GE(size.cx * 96, at_96.cx * static_cast<LONG>(dpi) * 19 / 20) << "the window is not as much wider";
+    EXPECT_GE(size.cy * 96, at_96.cy * static_cast<LONG>(dpi) * 19 / 20) << "the window is not as much taller";
+
+    SimpleSearch(0, "개포1동");
+    ASSERT_GT(ListCount(), 2);
+    EXPECT_GE(::SendMessageW(Item(IDC_RESULT_LIST), LB_GETITEMHEIGHT, 0, 0), metrics.tmHeight) << "rows overlap";
+    const RECT list = Place(Item(IDC_RESULT_LIST));
+    EXPECT_EQ(list.bottom, client.bottom) << "the list ends above the window's foot";
+    EXPECT_EQ(list.right - list.left, client.right);
+    const RECT banner = Place(Item(IDC_BANNER));
+    EXPECT_GE(banner.right - banner.left, client.right) << "the banner does not go across the window";
+    EXPECT_LE(banner.bottom, Place(Item(IDC_MODE_TAB)).top) << "the banner covers the tabs";
+    for (int tab : {0, 1, 2}) {
+      SCOPED_TRACE("tab " + std::to_string(tab));
+      SelectTab(tab);
+      ExpectTextsHaveRoom(dialog(), dc, metrics.tmHeight, dpi);
+    }
+    ::SelectObject(dc, before);
+    ::DeleteDC(dc);
+    ::DeleteObject(font);
+    End();
+  }
+}
+
 // Not a check: with MARLIX_SCREENSHOT_DIR set, pictures of the three modes
 // for a person to look at (ImageMagick's import on the X display Wine uses).
 // Without it nothing is started.
@@ -401,6 +498,17 @@ TEST_F(SearchWindowPictures, Screenshots) {
   ::Sleep(500);
   shoot("about");
   if (HWND about = ::FindWindowW(nullptr, L"Marlix 정보")) ::PostMessageA(about, WM_COMMAND, IDOK, 0);
+  // The search window at 150% and 200%, as Wine sets its DPI at each start.
+  for (const DWORD dpi : {144u, 192u}) {
+    ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kX11Key, "Managed", REG_SZ, "N", 2), ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", REG_DWORD, &dpi, sizeof dpi), 0);
+    End();
+    ASSERT_TRUE(StartWithSearchWindow(kNoServer));
+    ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kX11Key, "Managed");
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels");
+    SimpleSearch(0, "개포1동");
+    shoot(("search-window-" + std::to_string(dpi)).c_str());
+  }
 }
 
 }  // namespace

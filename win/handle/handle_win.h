@@ -64,6 +64,8 @@ using UniqueBitmap = UniqueHandle<NullHandleTraits<HBITMAP, &::DeleteObject>>;
 using UniqueFont = UniqueHandle<NullHandleTraits<HFONT, &::DeleteObject>>;
 using UniqueIcon = UniqueHandle<NullHandleTraits<HICON, &::DestroyIcon>>;
 using UniqueMenu = UniqueHandle<NullHandleTraits<HMENU, &::DestroyMenu>>;
+// A memory device context, from CreateCompatibleDC.
+using UniqueMemoryDC = UniqueHandle<NullHandleTraits<HDC, &::DeleteDC>>;
 
 // A device context of a window, from GetDC, given back with ReleaseDC.
 class WindowDC {

@@ -15,6 +15,7 @@
 #include "data_download.h"
 #include "data_files.h"
 #include "data_version.h"
+#include "dpi_win.h"
 #include "hangul_mode.h"
 #include "local_files.h"
 #include "postcode_search.h"
@@ -36,19 +37,6 @@ constexpr UINT kVersionNews = WM_APP + 2;
 // otherwise keep the window repainting its bar.
 constexpr UINT_PTR kNewsTimer = 2;
 constexpr ULONGLONG kNewsPeriodMs = 50;
-
-void Place(CWnd& control, const ControlRect& r) { control.MoveWindow(r.x, r.y, r.width, r.height, TRUE); }
-
-// Shows a control emptied at its place in this mode, or hides it.
-void ShowEmptiedOrHide(CWnd& control, const std::optional<ControlRect>& place) {
-  if (!place) {
-    control.ShowWindow(SW_HIDE);
-    return;
-  }
-  Place(control, *place);
-  control.SetWindowText("");
-  control.ShowWindow(SW_SHOW);
-}
 
 void ShowIf(CWnd& control, bool shown) { control.ShowWindow(shown ? SW_SHOW : SW_HIDE); }
 }  // namespace
@@ -78,7 +66,8 @@ DEFINE_MESSAGE_MAP(CSearchDlg, CProgramDialog)
 // Until the user picks a copy command, a selected line copies its postal code.
 CSearchDlg::CSearchDlg(CWnd* parent)
     : CProgramDialog(IDD_SEARCH, {IDI_MARLIX, IDD_ABOUTBOX, IDS_ABOUTBOX, IDM_ABOUTBOX}, parent),
-      m_nCopyMode(kCopyPostcode) {}
+      m_nCopyMode(kCopyPostcode),
+      m_newsPace(kNewsTimer, kNewsPeriodMs) {}
 
 void CSearchDlg::DoDataExchange() {
   BindControl(IDC_SECOND_TERM, m_edtSecondTerm);
@@ -102,8 +91,6 @@ BOOL CSearchDlg::OnInitDialog() {
   CProgramDialog::OnInitDialog();
   SetWindowText("우편번호 검색 및 다운로드 프로그램");
 
-  const int clientWidth = GetClientRect().right;
-  m_tabMode.MoveWindow(0, kModeTabTop, clientWidth, kModeTabHeight, FALSE);
   m_tabMode.InsertItem(0, "우편번호 검색");
   m_tabMode.InsertItem(1, "우편번호 복합 검색");
   m_tabMode.InsertItem(2, "우편번호 업데이트");
@@ -112,21 +99,64 @@ BOOL CSearchDlg::OnInitDialog() {
 
   const ModeLayout simple = *LayoutForMode(0);
   for (std::string_view item : simple.combo_items) m_cboKind.AddString(item.data());
-
-  Place(m_cboKind, *simple.combo);
-  Place(m_edtFirstTerm, *simple.first_term);
-  Place(m_stcUpdateStatus, kStatusLinePlace);
-  Place(m_btnSearch, kSearchButtonPlace);
-  Place(m_btnUpdate, kUpdateButtonPlace);
   Place(m_edtSecondTerm, kSecondTermStartPlace);
-  m_lstResult.MoveWindow(0, kResultListTop, clientWidth, kResultListHeight, TRUE);
-  m_prgSearchWaits.MoveWindow(0, kResultListTop, clientWidth, kSearchProgressHeight, FALSE);
+  LayOutForDpi();
   for (CProgressCtrl* bar : {&m_prgUpdate, &m_prgSearchWaits}) bar->SetRange(0, 1000);
 
   m_cboKind.SetCurSel(0);
   SetTimer(kBannerTimer, kBannerPeriodMs);
   m_edtFirstTerm.SetFocus();
   return FALSE;  // the focus is set
+}
+
+// The places are given at 96 DPI and scaled to the window's; the template's
+// own controls (the update panel) the dialog manager made at that DPI. The
+// tab, the list and the banner go across the window, whatever its size.
+void CSearchDlg::LayOutForDpi() {
+  const UINT dpi = Dpi();
+  const int width = GetClientRect().right;
+  m_tabMode.MoveWindow(0, ScaleToDpi(kModeTabTop, dpi), width, ScaleToDpi(kModeTabHeight, dpi), FALSE);
+  if (const std::optional<ModeLayout> layout = LayoutForMode(m_tabMode.GetCurSel())) {
+    if (layout->combo) Place(m_cboKind, *layout->combo);
+    if (layout->first_term) Place(m_edtFirstTerm, *layout->first_term);
+    if (layout->second_term) Place(m_edtSecondTerm, *layout->second_term);
+  }
+  Place(m_stcUpdateStatus, kStatusLinePlace);
+  Place(m_btnSearch, kSearchButtonPlace);
+  Place(m_btnUpdate, kUpdateButtonPlace);
+  m_nResultRowHeight = static_cast<UINT>(
+      std::max(ScaleToDpi(kResultItemHeight, dpi), TextHeight(m_lstResult.m_hWnd)));
+  m_lstResult.SetItemHeight(0, m_nResultRowHeight);
+  PlaceResultList();
+  ShowBanner(StepBanner(m_nBannerShown, dpi));
+}
+
+void CSearchDlg::Place(CWnd& control, const ControlRect& place) {
+  const UINT dpi = Dpi();
+  control.MoveWindow(ScaleToDpi(place.x, dpi), ScaleToDpi(place.y, dpi), ScaleToDpi(place.width, dpi),
+                     ScaleToDpi(place.height, dpi), TRUE);
+}
+
+// Shows a control emptied at its place in this mode, or hides it.
+void CSearchDlg::ShowEmptiedOrHide(CWnd& control, const std::optional<ControlRect>& place) {
+  if (!place) {
+    control.ShowWindow(SW_HIDE);
+    return;
+  }
+  Place(control, *place);
+  control.SetWindowText("");
+  control.ShowWindow(SW_SHOW);
+}
+
+// A search that waits for the data shows the transfer's bar above the list.
+void CSearchDlg::PlaceResultList() {
+  const UINT dpi = Dpi();
+  const RECT client = GetClientRect();
+  const int top = ScaleToDpi(kResultListTop, dpi);
+  const int bar = ScaleToDpi(kSearchProgressHeight, dpi);
+  m_prgSearchWaits.MoveWindow(0, top, client.right, bar, FALSE);
+  const int list_top = m_bSearchWaitsForData ? top + bar : top;
+  m_lstResult.MoveWindow(0, list_top, client.right, std::max(0, static_cast<int>(client.bottom) - list_top), TRUE);
 }
 
 BOOL CSearchDlg::PreTranslateMessage(MSG* msg) {
@@ -267,7 +297,7 @@ void CSearchDlg::FillResults(MappedFile* file) {
     std::wstring item;
     auto list_row = [&](std::wstring text) {
       item = std::move(text);
-      if (listed == 0) m_lstResult.SetItemHeight(0, kResultItemHeight);
+      if (listed == 0) m_lstResult.SetItemHeight(0, m_nResultRowHeight);
       m_lstResult.InsertString(listed++, item.c_str());
       SIZE size{};
       if (::GetTextExtentPoint32W(dc->get(), item.data(), static_cast<int>(item.size()), &size)) {
@@ -403,14 +433,7 @@ void CSearchDlg::OnCancelUpdate() {
 }
 
 void CSearchDlg::OnUpdateNews() {
-  const ULONGLONG now = ::GetTickCount64();
-  if (now < m_nNextNewsMs) {
-    // The worker posts nothing more until this news is taken.
-    SetTimer(kNewsTimer, static_cast<UINT>(m_nNextNewsMs - now));
-    return;
-  }
-  m_nNextNewsMs = now + kNewsPeriodMs;
-  TakeUpdateNews();
+  if (m_newsPace.Due(m_hWnd)) TakeUpdateNews();
 }
 
 void CSearchDlg::TakeUpdateNews() {
@@ -495,8 +518,7 @@ void CSearchDlg::WaitForData() {
   m_lstResult.InsertString(0, kFetchingDataRow);
   if (!m_bSearchWaitsForData) {
     m_bSearchWaitsForData = true;
-    const int width = GetClientRect().right;
-    m_lstResult.MoveWindow(0, kResultListTop + kSearchProgressHeight, width, kResultListHeight - kSearchProgressHeight);
+    PlaceResultList();
     m_prgSearchWaits.ShowWindow(SW_SHOW);
   }
   StartDataUpdate();
@@ -505,7 +527,7 @@ void CSearchDlg::WaitForData() {
 void CSearchDlg::EndWaitForData() {
   if (!std::exchange(m_bSearchWaitsForData, false)) return;
   m_prgSearchWaits.ShowWindow(SW_HIDE);
-  m_lstResult.MoveWindow(0, kResultListTop, GetClientRect().right, kResultListHeight);
+  PlaceResultList();
 }
 
 void CSearchDlg::OnOK() { CloseWhenStopped(IDOK); }
@@ -578,30 +600,34 @@ void CSearchDlg::SwitchToHangul(CEdit& edit) {
   edit.SendMessage(EM_SCROLLCARET);
 }
 
-// Steps the banner to its next frame. The frame is loaded afresh each time and
-// the one it replaces is released, so hours of ticks hold one bitmap.
+// Steps the banner to its next frame.
 void CSearchDlg::OnTimer(WPARAM id) {
-  if (id == kNewsTimer) {
-    ::KillTimer(m_hWnd, kNewsTimer);
-    m_nNextNewsMs = ::GetTickCount64() + kNewsPeriodMs;
+  if (m_newsPace.IsDueTimer(m_hWnd, id)) {
     TakeUpdateNews();
     return;
   }
-  const BannerStep step = StepBanner(m_nBannerFrame);
-  m_nBannerFrame = step.frame;
+  const BannerStep step = StepBanner(m_nBannerFrame, Dpi());
+  m_nBannerFrame = step.next_counter;
+  ShowBanner(step);
+  RedrawNow();
+  Default();
+}
+
+// The frame is loaded afresh each time, drawn for the window's DPI, and the
+// one it replaces is released, so hours of ticks hold one bitmap.
+void CSearchDlg::ShowBanner(const BannerStep& step) {
+  m_nBannerShown = step.frame;
   UniqueBitmap next;
   if (step.bitmap_id) {
-    next.reset(static_cast<HBITMAP>(::LoadImageW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(step.bitmap_id),
-                                                 IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    const UINT dpi = Dpi();
+    next = BitmapOfSize(static_cast<UINT>(step.bitmap_id), ::MulDiv(kBannerWidth, static_cast<int>(dpi), 96),
+                        ::MulDiv(kBannerHeight, static_cast<int>(dpi), 96));
   }
-  m_nBannerFrame = step.next_counter;
   const HBITMAP replaced = m_stcBanner.SetBitmap(next.get());
   // The replaced image is ours (an earlier frame) or the one the template
   // loaded; either way nothing else will release it.
   if (replaced && replaced != m_hBannerBitmap.get()) ::DeleteObject(replaced);
   m_hBannerBitmap = std::move(next);
-  RedrawNow();
-  Default();
 }
 
 // The banner's image goes with the window. The first frame, which the template

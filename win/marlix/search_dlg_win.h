@@ -4,13 +4,16 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "background_update.h"
 #include "data_download.h"
 #include "mapped_file.h"
+#include "news_pace_win.h"
 #include "program_dialog_win.h"
+#include "search_window.h"
 
 class CSearchDlg : public CProgramDialog {
  public:
@@ -23,6 +26,7 @@ class CSearchDlg : public CProgramDialog {
  protected:
   BOOL OnInitDialog() override;
   void DoDataExchange() override;
+  void LayOutForDpi() override;
 
   void OnSearch();
   void OnSelchangeModeTab();
@@ -67,6 +71,8 @@ class CSearchDlg : public CProgramDialog {
   int m_nCopyMode;
   UniqueBitmap m_hBannerBitmap;
   int m_nBannerFrame = 0;
+  int m_nBannerShown = 0;      // the frame the banner shows
+  UINT m_nResultRowHeight = 0;  // at the window's DPI
 
  private:
   void SearchOnce();
@@ -82,6 +88,12 @@ class CSearchDlg : public CProgramDialog {
   void CloseWhenStopped(int result);
   void SetStatus(const char* text);
   void SwitchToHangul(CEdit& edit);
+  // The window's own places at its DPI: those of the mode shown, the list to
+  // the window's foot and rows as tall as their text.
+  void Place(CWnd& control, const marlix::ControlRect& place);
+  void ShowEmptiedOrHide(CWnd& control, const std::optional<marlix::ControlRect>& place);
+  void PlaceResultList();
+  void ShowBanner(const marlix::BannerStep& step);
 
   bool m_bSearching = false;    // a search is filling the list
   bool m_bSearchAgain = false;  // and another was asked for meanwhile
@@ -90,7 +102,7 @@ class CSearchDlg : public CProgramDialog {
   // The data update runs on a thread of its own; its news comes as messages.
   std::unique_ptr<marlix::DataUpdateWorker> m_pUpdate;
   marlix::TransferPace m_pace;
-  ULONGLONG m_nNextNewsMs = 0;       // news is taken at most every so often
+  NewsPace m_newsPace;
   bool m_bCommitPending = false;     // a staged set waits for the search to end
   bool m_bSearchWaitsForData = false;  // the search runs once the data is in place
   bool m_bDataJustFetched = false;   // the search that follows; it fetches nothing again

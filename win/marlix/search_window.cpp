@@ -1,5 +1,7 @@
 #include "search_window.h"
 
+#include <iterator>
+
 #include "postcode_search.h"
 #include "resource.h"
 
@@ -76,11 +78,23 @@ std::optional<std::string> UnlistedRow(std::size_t matches) {
   return "▶이 밖에도 " + count + "건이 더 있습니다. 검색어를 좁혀 주세요.◀";
 }
 
-BannerStep StepBanner(int counter) {
+BannerStep StepBanner(int counter, unsigned dpi) {
+  struct Art {
+    int first_id;
+    unsigned dpi;
+  };
+  constexpr Art kArt[] = {{IDB_BANNER_FIRST, 96}, {IDB_BANNER_150_FIRST, 144}, {IDB_BANNER_200_FIRST, 192}};
+  Art art = kArt[std::size(kArt) - 1];
+  for (const Art& drawn : kArt) {
+    if (drawn.dpi >= dpi) {
+      art = drawn;
+      break;
+    }
+  }
   constexpr int kFrames = IDB_BANNER_LAST - IDB_BANNER_FIRST + 1;
   const int frame = counter % kFrames;
-  const int bitmap = frame >= 0 ? IDB_BANNER_FIRST + frame : 0;
-  return {frame, bitmap, frame + 1};
+  const int bitmap = frame >= 0 ? art.first_id + frame : 0;
+  return {frame, bitmap, frame + 1, art.dpi};
 }
 
 }  // namespace marlix

@@ -68,26 +68,35 @@ struct ModeLayout {
 // nothing for any other index.
 std::optional<ModeLayout> LayoutForMode(int tab);
 
-// Places of the first initialisation, in client pixels.
+// Places of the first initialisation, in client pixels at 96 DPI; the window
+// scales them to its own DPI.
 inline constexpr ControlRect kStatusLinePlace{10, 70, 280, 20};
 inline constexpr ControlRect kSearchButtonPlace{310, 70, 75, 20};
 inline constexpr ControlRect kUpdateButtonPlace{310, 70, 75, 20};
 inline constexpr ControlRect kSecondTermStartPlace{200, 70, 70, 20};
 inline constexpr int kModeTabTop = 40, kModeTabHeight = 60;
-inline constexpr int kResultListTop = 100, kResultListHeight = 360;
+// The list goes from here to the window's foot.
+inline constexpr int kResultListTop = 100;
 // A search that waits for the data shows the transfer's bar above the list,
 // which gives way by as much.
 inline constexpr int kSearchProgressHeight = 12;
 
-// One tick of the banner: the frame it shows and the bitmap resource to load
-// (0 when the frame is out of range and the banner gets no image).
+// One tick of the banner: the frame it shows, the bitmap resource to load
+// (0 when the frame is out of range and the banner gets no image) and the DPI
+// that bitmap is drawn for.
 struct BannerStep {
   int frame;
   int bitmap_id;
   int next_counter;
+  unsigned art_dpi = 96;
 };
-BannerStep StepBanner(int counter);
+// The banner is drawn for 100, 150 and 200%: a window shows the drawing for
+// its DPI, or the next larger one scaled down (the largest above 200%).
+BannerStep StepBanner(int counter, unsigned dpi = 96);
+// The banner's size at 96 DPI, without its border.
+inline constexpr int kBannerWidth = 402, kBannerHeight = 38;
 
+// A row's height at 96 DPI; never less than its text's.
 inline constexpr int kResultItemHeight = 15;
 // The list scrolls sideways by the widest line less this many pixels.
 inline constexpr int kExtentAllowance = 92;

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <string>
 
+#include "dpi_win.h"
 #include "resource.h"
 #include "text_win.h"
 #include "search_dlg_win.h"
@@ -56,11 +57,11 @@ void CTrayMainFrame::AddIcon() {
   NOTIFYICONDATAW data = IconRecord(m_hWnd);
   data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   data.uCallbackMessage = kTrayCallbackMessage;
-  // The icon's own small image: a large one shrunk by the shell blurs.
-  // Shared, as LoadIcon's, so it is never destroyed.
-  data.hIcon = static_cast<HICON>(::LoadImageW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(IDI_MARLIX), IMAGE_ICON,
-                                               ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
-                                               LR_SHARED));
+  // The icon's own image at the notification area's small-icon size, which
+  // follows the primary monitor's DPI: a larger one shrunk by the shell
+  // blurs. The shell keeps a copy of its own.
+  const UniqueIcon icon = IconOfSize(IDI_MARLIX, SystemMetricAtDpi(SM_CXSMICON, SystemDpi()));
+  data.hIcon = icon.get();
   const std::wstring tip = WideFromUtf8(kIconTip);
   tip.copy(data.szTip, std::size(data.szTip) - 1);
   ::Shell_NotifyIconW(NIM_ADD, &data);

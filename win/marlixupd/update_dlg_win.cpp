@@ -1,6 +1,7 @@
 #include "update_dlg_win.h"
 
 #include <iterator>
+#include <utility>
 
 #include "local_files.h"
 #include "program_version_win.h"
@@ -12,19 +13,27 @@ using namespace marlix::updater;
 namespace {
 constexpr UINT_PTR kStartTimer = 1;
 constexpr UINT kStartDelayMs = 100;
+// The worker's news, posted by its thread.
+constexpr UINT kUpdateNews = WM_APP + 1;
+// The news is shown at most ten times a second: a fast download would
+// otherwise keep the window repainting its bar.
+constexpr UINT_PTR kNewsTimer = 2;
+constexpr ULONGLONG kNewsPeriodMs = 100;
 }  // namespace
 
 constexpr MessageEntry CUpdateDlg::kMessageEntries[] = {
     MessageRoute<&CUpdateDlg::OnShowWindow>(WM_SHOWWINDOW),
     MessageRoute<&CUpdateDlg::OnTimer>(WM_TIMER),
     CommandRoute<&CUpdateDlg::RunUpdate>(IDOK),
+    MessageRoute<&CUpdateDlg::OnUpdateNews>(kUpdateNews),
 };
 DEFINE_MESSAGE_MAP(CUpdateDlg, CProgramDialog)
 
 CUpdateDlg::CUpdateDlg(CWnd* parent)
     : CProgramDialog(IDD_UPDATER, {IDI_UPDATER, IDD_UPDATER_ABOUTBOX, IDS_UPDATER_ABOUTBOX, IDM_UPDATER_ABOUTBOX},
                      parent),
-      m_nProgressMax(0) {}
+      m_nProgressMax(0),
+      m_newsPace(kNewsTimer, kNewsPeriodMs) {}
 
 CUpdateDlg::~CUpdateDlg() = default;
 
@@ -57,8 +66,7 @@ BOOL CUpdateDlg::OnInitDialog() {
   setup.new_file = m_strNewFile;
   setup.progress_max = m_nProgressMax;
   setup.agent = AfxGetAppName();
-  UpdateWindow& window = *this;
-  m_update = std::make_unique<ProgramUpdate>(std::move(setup), window, m_processes, m_files, m_versions, m_shell);
+  m_update = std::make_unique<ProgramUpdate>(std::move(setup), m_worker, m_processes, m_files, m_versions, m_shell);
   return TRUE;
 }
 
@@ -67,39 +75,55 @@ void CUpdateDlg::OnShowWindow(WPARAM shown) {
   if (shown) SetTimer(kStartTimer, kStartDelayMs);
 }
 
-// The timer only sets the update off, once.
+// The start timer sets the update off, once.
 void CUpdateDlg::OnTimer(WPARAM id) {
   Default();
+  if (m_newsPace.IsDueTimer(m_hWnd, id)) {
+    TakeUpdateNews();
+    return;
+  }
   ::KillTimer(m_hWnd, id);
   RunUpdate();
 }
 
+// A press while the update runs (OK is disabled then) does nothing.
 void CUpdateDlg::RunUpdate() {
-  if (m_update) m_update->RunUpdate();
+  if (!m_update) return;
+  HWND window = m_hWnd;
+  m_worker.Start([this] { m_update->RunUpdate(); }, [window] { ::PostMessageW(window, kUpdateNews, 0, 0); });
 }
 
-
-// The update blocks this thread: each text is painted at once, so that it
-// shows during the waits and reads that follow it.
-void CUpdateDlg::SetStatus(const std::string& text) {
-  m_stMessage.SetWindowText(text);
-  ::UpdateWindow(m_stMessage.m_hWnd);
+// While the update runs, the window closes once it has finished, never with
+// the program files half swapped (Escape comes here too).
+void CUpdateDlg::OnCancel() {
+  if (m_worker.Running()) {
+    m_bEndAsked = true;
+    return;
+  }
+  CProgramDialog::OnCancel();
 }
 
-void CUpdateDlg::SetProgressRange(int lower, int upper) { m_progress.SetRange(lower, upper); }
-
-void CUpdateDlg::SetProgressPos(int position) {
-  m_progress.SetPos(position);
-  ::UpdateWindow(m_progress.m_hWnd);
+void CUpdateDlg::OnUpdateNews() {
+  if (m_newsPace.Due(m_hWnd)) TakeUpdateNews();
 }
 
-void CUpdateDlg::EnableOK(bool enable) { ::EnableWindow(m_btnOK.m_hWnd, enable); }
-void CUpdateDlg::EnableCancel(bool enable) { ::EnableWindow(m_btnCancel.m_hWnd, enable); }
-
-void CUpdateDlg::Notice(const std::string& text) { AfxMessageBox(m_hWnd, text, MB_OK); }
-
-void CUpdateDlg::Warning(const std::string& text) { AfxMessageBox(text.c_str(), MB_OK | MB_ICONEXCLAMATION); }
-
-void CUpdateDlg::Repaint() { ::UpdateWindow(m_hWnd); }
-
-void CUpdateDlg::End() { OnCancel(); }
+// A message box holds the update until it is answered; the window ends once
+// the update that it was asked of has finished.
+void CUpdateDlg::TakeUpdateNews() {
+  UpdateWorker::News news = m_worker.Take();
+  if (news.status) m_stMessage.SetWindowText(*news.status);
+  if (news.range) m_progress.SetRange(news.range->first, news.range->second);
+  if (news.position) m_progress.SetPos(*news.position);
+  if (news.ok_enabled) m_btnOK.EnableWindow(*news.ok_enabled);
+  if (news.cancel_enabled) m_btnCancel.EnableWindow(*news.cancel_enabled);
+  if (news.message) {
+    if (news.message->warning) {
+      AfxMessageBox(news.message->text.c_str(), MB_OK | MB_ICONEXCLAMATION);
+    } else {
+      AfxMessageBox(m_hWnd, news.message->text, MB_OK);
+    }
+    m_worker.Answered();
+  }
+  m_bEndAsked = m_bEndAsked || news.end;
+  if (news.finished && std::exchange(m_bEndAsked, false)) OnCancel();
+}

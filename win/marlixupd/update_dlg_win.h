@@ -1,15 +1,17 @@
 // The updater's window: a status line, a progress bar, OK and Cancel. It sets
-// the update off by itself shortly after it is shown; OK runs it again after a
-// failed download, Cancel ends the updater.
+// the update off by itself shortly after it is shown, on a thread of its own;
+// OK runs it again after a failed download, Cancel ends the updater.
 #pragma once
 
 #include <memory>
 
 #include "program_update.h"
+#include "update_worker.h"
 #include "update_platform_win.h"
+#include "news_pace_win.h"
 #include "program_dialog_win.h"
 
-class CUpdateDlg : public CProgramDialog, private marlix::updater::UpdateWindow {
+class CUpdateDlg : public CProgramDialog {
  public:
   explicit CUpdateDlg(CWnd* parent = nullptr);
   ~CUpdateDlg() override;
@@ -23,6 +25,7 @@ class CUpdateDlg : public CProgramDialog, private marlix::updater::UpdateWindow 
   void OnShowWindow(WPARAM shown);
   void OnTimer(WPARAM id);
   void RunUpdate();
+  void OnCancel() override;
 
   std::string m_strCurDir;   // the program folder, UTF-8
   std::string m_strNewFile;  // the downloaded program, UTF-8
@@ -33,19 +36,18 @@ class CUpdateDlg : public CProgramDialog, private marlix::updater::UpdateWindow 
   CStatic m_stMessage;         // 1000
 
  private:
-  void SetStatus(const std::string& text) override;
-  void SetProgressRange(int lower, int upper) override;
-  void SetProgressPos(int position) override;
-  void EnableOK(bool enable) override;
-  void EnableCancel(bool enable) override;
-  void Notice(const std::string& text) override;
-  void Warning(const std::string& text) override;
-  void Repaint() override;
-  void End() override;
+  void OnUpdateNews();
+  // Shows what the update did since the last news.
+  void TakeUpdateNews();
+
+  NewsPace m_newsPace;
+  bool m_bEndAsked = false;     // the window closes when the update has finished
 
   marlix::updater::Win32Processes m_processes;
   marlix::updater::SystemFiles m_files;
   marlix::updater::Win32ProgramVersions m_versions;
   marlix::updater::Win32Shell m_shell;
   std::unique_ptr<marlix::updater::ProgramUpdate> m_update;
+  // After the update it runs: it ends its run before the update goes.
+  marlix::updater::UpdateWorker m_worker;
 };

@@ -1,6 +1,7 @@
 #include "program_dialog_win.h"
 
 #include <iterator>
+#include <utility>
 
 namespace {
 // Top-left corner of the icon drawn centred in a minimised window.
@@ -12,13 +13,12 @@ constexpr MessageEntry CProgramDialog::kMessageEntries[] = {
     MessageRoute<&CProgramDialog::OnSysCommand>(WM_SYSCOMMAND),
     MessageRoute<&CProgramDialog::OnPaint>(WM_PAINT),
     MessageRoute<&CProgramDialog::OnQueryDragIcon>(WM_QUERYDRAGICON),
+    MessageRoute<&CProgramDialog::OnDpiChanged>(WM_DPICHANGED),
 };
 DEFINE_MESSAGE_MAP(CProgramDialog, CDialog)
 
 CProgramDialog::CProgramDialog(UINT templateId, const ProgramDialogIds& ids, CWnd* parent)
-    : CDialog(templateId, parent),
-      m_ids(ids),
-      m_hIcon(::LoadIconW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(ids.icon))) {}
+    : CDialog(templateId, parent), m_ids(ids) {}
 
 BOOL CProgramDialog::OnInitDialog() {
   CDialog::OnInitDialog();
@@ -33,9 +33,54 @@ BOOL CProgramDialog::OnInitDialog() {
     menu.AppendMenu(MF_SEPARATOR);
     menu.AppendMenu(MF_STRING, m_ids.aboutCommand, about);
   }
-  SetIcon(m_hIcon, TRUE);
-  SetIcon(m_hIcon, FALSE);
+  m_nDpi = marlix::WindowDpi(m_hWnd);
+  marlix::TakeOverDialogDpiChange(m_hWnd);
+  SetIconsForDpi();
   return TRUE;
+}
+
+// Each icon drawn for its size at the window's DPI: one shrunk or stretched
+// by the system blurs. The window holds them until it has the next ones.
+void CProgramDialog::SetIconsForDpi() {
+  UniqueIcon big = marlix::IconOfSize(m_ids.icon, marlix::SystemMetricAtDpi(SM_CXICON, m_nDpi));
+  UniqueIcon small = marlix::IconOfSize(m_ids.icon, marlix::SystemMetricAtDpi(SM_CXSMICON, m_nDpi));
+  SetIcon(big.get(), TRUE);
+  SetIcon(small.get(), FALSE);
+  m_bigIcon = std::move(big);
+  m_smallIcon = std::move(small);
+}
+
+// The window takes the place Windows suggests for the new DPI; the template's
+// controls keep their places and sizes in proportion, in the font made again
+// for that DPI, and the dialog then places what it places itself.
+void CProgramDialog::OnDpiChanged(WPARAM dpis, LPARAM suggested) {
+  const UINT dpi = HIWORD(dpis);  // the same across and down
+  if (dpi == 0) return;
+  const UINT old = std::exchange(m_nDpi, dpi);
+  const RECT& place = *reinterpret_cast<const RECT*>(suggested);
+  SetWindowPos(nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  const HFONT shown = m_font ? m_font.get() : reinterpret_cast<HFONT>(SendMessage(WM_GETFONT));
+  UniqueFont font = marlix::FontAtDpi(shown, old, dpi);
+  auto scale = [&](LONG v) { return ::MulDiv(v, static_cast<int>(dpi), static_cast<int>(old)); };
+  for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    RECT rc{};
+    ::GetWindowRect(child, &rc);
+    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rc), 2);
+    // A combo box's height is that of its open list.
+    RECT dropped{};
+    if (::SendMessageW(child, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped)) &&
+        dropped.bottom > dropped.top) {
+      rc.bottom = rc.top + (dropped.bottom - dropped.top);
+    }
+    ::MoveWindow(child, scale(rc.left), scale(rc.top), scale(rc.right) - scale(rc.left),
+                 scale(rc.bottom) - scale(rc.top), FALSE);
+    if (font) ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+  }
+  if (font) m_font = std::move(font);
+  SetIconsForDpi();
+  LayOutForDpi();
+  RedrawNow();
 }
 
 void CProgramDialog::ShowAboutBox() {
@@ -59,8 +104,9 @@ void CProgramDialog::OnPaint() {
   PaintDC dc(m_hWnd);
   SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.get()), 0);
   const RECT rc = GetClientRect();
-  ::DrawIcon(dc.get(), CentredIconOffset(rc.right, ::GetSystemMetrics(SM_CXICON)),
-             CentredIconOffset(rc.bottom, ::GetSystemMetrics(SM_CYICON)), m_hIcon);
+  const int size = marlix::SystemMetricAtDpi(SM_CXICON, m_nDpi);
+  ::DrawIconEx(dc.get(), CentredIconOffset(rc.right, size), CentredIconOffset(rc.bottom, size), m_bigIcon.get(), size,
+               size, 0, nullptr, DI_NORMAL);
 }
 
-HCURSOR CProgramDialog::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+HCURSOR CProgramDialog::OnQueryDragIcon() { return static_cast<HCURSOR>(m_bigIcon.get()); }

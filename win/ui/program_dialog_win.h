@@ -1,8 +1,9 @@
 // What the main dialog of each program has alike: the program's icon on its
-// caption and in its place when minimised, and the about box, opened from the
-// system menu or by a command.
+// caption and in its place when minimised, the about box, opened from the
+// system menu or by a command, and its answer to a change of DPI.
 #pragma once
 
+#include "dpi_win.h"
 #include "wnd_win.h"
 
 // The about box: a dialog of the program's resources, closed by its OK
@@ -32,11 +33,23 @@ class CProgramDialog : public CDialog {
   BOOL OnInitDialog() override;
   void ShowAboutBox();
 
+  // The DPI the window draws at.
+  UINT Dpi() const { return m_nDpi; }
+  // Places what the template does not, at Dpi(); called after a change of
+  // DPI, once the window has its new place and its controls their font.
+  virtual void LayOutForDpi() {}
+
  private:
   void OnSysCommand(WPARAM id);
   void OnPaint();
   HCURSOR OnQueryDragIcon();
+  void OnDpiChanged(WPARAM dpis, LPARAM suggested);
+  void SetIconsForDpi();
 
   ProgramDialogIds m_ids;
-  HICON m_hIcon;  // shared resource icon: the system owns it
+  UINT m_nDpi = marlix::kDesignDpi;
+  // The controls' font once the DPI has changed (the template's until then).
+  UniqueFont m_font;
+  UniqueIcon m_bigIcon;    // the caption's and the minimised window's
+  UniqueIcon m_smallIcon;  // the task bar's and the system menu's
 };
