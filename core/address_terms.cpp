@@ -192,6 +192,31 @@ bool IsEnglishPlace(std::string_view word) {
                      [&](std::string_view k) { return EqualsIgnoringAsciiCase(kind, k); });
 }
 
+// The word before a building or lot number that makes it the address's
+// number: a road (논현로8길, Nonhyeon-ro 8-gil), a 동, 리 or 가 (개포동 1183),
+// or the underground mark after a road.
+bool NamesTheNumber(const std::vector<std::string>& words, std::size_t number) {
+  if (number == 0) return false;
+  const std::string_view before = words[number - 1];
+  if (before == kUnderground) return number >= 2 && EndsRoad(words[number - 2]);
+  if (IsAscii(before)) {
+    auto ends = [&](std::string_view s) {
+      return before.size() >= s.size() && EqualsIgnoringAsciiCase(before.substr(before.size() - s.size()), s);
+    };
+    return std::any_of(before.begin(), before.end(), IsAsciiLetter) && (ends("ro") || ends("gil"));
+  }
+  return EndsWithAny(before, {kRo, kGil, kDong, kRi, kGa});
+}
+
+// Where the address's detail begins: after the first number that a road or a
+// 동 names; the end when there is none.
+std::size_t DetailStart(const std::vector<std::string>& words) {
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (IsNumber(words[i]) && !IsFiveDigitCode(words[i]) && NamesTheNumber(words, i)) return i + 1;
+  }
+  return words.size();
+}
+
 TermGroup GroupOfWord(const std::string& word, const CodeNames* names) {
   TermGroup group;
   group.texts.push_back(word);
@@ -224,6 +249,22 @@ std::vector<TermGroup> ReadAddressTerms(std::string_view term, const CodeNames* 
   std::vector<std::string> words = Words(term);
   DropCountry(words);
   MendRoadNumbers(words);
+  // The detail is matched as written: no name is looked up for it. A code
+  // pasted after the address still names its code.
+  const std::size_t detail_start = DetailStart(words);
+  std::vector<TermGroup> detail;
+  for (std::size_t k = detail_start; k < words.size(); ++k) {
+    if (IsFiveDigitCode(words[k])) {
+      detail.push_back(GroupOfWord(words[k], names));
+      continue;
+    }
+    TermGroup group;
+    group.texts.push_back(words[k]);
+    group.fold_case = std::any_of(words[k].begin(), words[k].end(), IsAsciiLetter);
+    group.detail = true;
+    detail.push_back(std::move(group));
+  }
+  words.resize(detail_start);
 
   std::vector<TermGroup> groups;
   std::size_t i = 0;
@@ -261,6 +302,7 @@ std::vector<TermGroup> ReadAddressTerms(std::string_view term, const CodeNames* 
     for (; i + at < end; ++at) add_unknown(words[i + at]);
     i = end;
   }
+  for (TermGroup& group : detail) groups.push_back(std::move(group));
   return groups;
 }
 

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 
 #include "byte_finder.h"
@@ -210,6 +211,10 @@ struct CodeNames::Fields {
   std::size_t count = 0;
 };
 
+struct CodeNames::AdminDongs {
+  std::unordered_map<std::string, std::vector<std::uint32_t>> codes;
+};
+
 struct CodeNames::Whole {
   std::once_flag once;
   std::unique_ptr<CodeNames> names;
@@ -339,6 +344,32 @@ void CodeNames::ForEachRows(const std::function<void(const char*, const char*)>&
     have -= cut;
     if (at_end) break;
   }
+}
+
+CodeNames CodeNames::ForManyQuestions() const {
+  CodeNames whole = InMemory();
+  if (!whole.has_names_) return whole;
+  auto index = std::make_shared<AdminDongs>();
+  // Each row's 행정동 field: its names joined by ';', in code order.
+  const std::string_view all(whole.csv_);
+  for (std::size_t at = whole.body_begin_; at < whole.body_end_;) {
+    const std::size_t newline = all.find('\n', at);
+    const std::size_t end = newline == std::string_view::npos || newline > whole.body_end_ ? whole.body_end_ : newline;
+    const Fields fields(WithoutCr(all.substr(at, end - at)));
+    at = end + 1;
+    const std::string_view code = fields[0];
+    if (code.size() != 5 || !IsDigits(code)) continue;
+    std::string_view names = fields[kAdminDongColumn];
+    while (!names.empty()) {
+      const std::size_t semicolon = std::min(names.find(';'), names.size());
+      std::vector<std::uint32_t>& codes = index->codes[std::string(names.substr(0, semicolon))];
+      const auto number = static_cast<std::uint32_t>(Number(code));
+      if (codes.empty() || codes.back() != number) codes.push_back(number);
+      names.remove_prefix(std::min(semicolon + 1, names.size()));
+    }
+  }
+  whole.admin_dongs_ = std::move(index);
+  return whole;
 }
 
 bool CodeNames::has_names() const { return has_names_; }
@@ -507,6 +538,11 @@ std::vector<CodeNames::EnglishMatch> CodeNames::FindEnglishNames(const std::vect
 std::vector<std::uint32_t> CodeNames::CodesOfAdminDong(std::string_view name) const {
   std::vector<std::uint32_t> codes;
   if (!has_names_ || name.empty()) return codes;
+  if (admin_dongs_ != nullptr) {
+    const auto found = admin_dongs_->codes.find(std::string(name));
+    if (found != admin_dongs_->codes.end()) codes = found->second;
+    return codes;
+  }
   const ByteFinder finder(name);
   ForEachRows([&](const char* const begin, const char* const end) {
     for (const char* p = begin; (p = finder.Find(p, end)) != end; ++p) {

@@ -49,6 +49,14 @@ struct SearchRequest {
   bool five_digit_only = false;
 };
 
+// A five-digit line's address as words, split at spaces, brackets and commas
+// on character boundaries: road, number, names in brackets, lot forms; at most 64.
+struct AddressWords {
+  explicit AddressWords(std::string_view line);
+  std::array<std::string_view, 64> at;
+  std::size_t count = 0;
+};
+
 // A request compiled once per search: the rule, the cut terms, the codes of
 // both line forms and the words of term 1. Holds no pointers into the request.
 class LineMatcher {
@@ -76,8 +84,17 @@ class LineMatcher {
   bool Matches(std::string_view line) const;
   // A matching five-digit line whose road address, lot address or building
   // name is what the words say, not only holds them: listed before the others.
-  // Every other line is listed in file order, as if it were one.
+  // Every other line is listed in file order, as if it were one. The
+  // address's detail (TermGroup::detail) plays no part.
   bool IsBestMatch(std::string_view line) const;
+  // A five-digit line that holds, as whole words, every word of the address's
+  // detail (its unit, floor or shop); false when the search has none.
+  bool HoldsDetail(std::string_view line) const;
+  // Where a matching line is listed, from 0 (first): the best matches that
+  // hold the detail, the best matches, the others that hold it, the rest;
+  // each rank in file order.
+  static constexpr std::size_t kRanks = 4;
+  std::size_t Rank(std::string_view line) const;
   // The words of term 1 as read for five-digit lines.
   const std::vector<TermGroup>& groups() const { return groups_; }
   // The texts that every line the Words rule can match holds one of (letters'
