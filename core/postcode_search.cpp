@@ -214,10 +214,9 @@ bool LineMatcher::IsBestMatch(std::string_view line) const {
 
 bool LineMatcher::HoldsDetail(std::string_view line) const {
   if (rule_ != MatchRule::kWords || !IsFiveDigitLine(line)) return false;
-  if (std::none_of(groups_.begin(), groups_.end(), [](const TermGroup& g) { return g.detail; })) return false;
   const AddressWords tokens(line);
-  return std::all_of(groups_.begin(), groups_.end(), [&](const TermGroup& g) {
-    return !g.detail || std::any_of(tokens.at.begin(), tokens.at.begin() + static_cast<std::ptrdiff_t>(tokens.count),
+  return std::any_of(groups_.begin(), groups_.end(), [&](const TermGroup& g) {
+    return g.detail && std::any_of(tokens.at.begin(), tokens.at.begin() + static_cast<std::ptrdiff_t>(tokens.count),
                                     [&](std::string_view token) { return GroupIs(g, token); });
   });
 }

@@ -87,8 +87,9 @@ class LineMatcher {
   // Every other line is listed in file order, as if it were one. The
   // address's detail (TermGroup::detail) plays no part.
   bool IsBestMatch(std::string_view line) const;
-  // A five-digit line that holds, as whole words, every word of the address's
-  // detail (its unit, floor or shop); false when the search has none.
+  // A five-digit line that holds, as a whole word, a word of the address's
+  // detail (a building's name among its unit and floor); false when the
+  // search has none.
   bool HoldsDetail(std::string_view line) const;
   // Where a matching line is listed, from 0 (first): the best matches that
   // hold the detail, the best matches, the others that hold it, the rest;

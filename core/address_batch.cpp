@@ -1,0 +1,384 @@
+#include "address_batch.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <thread>
+#include <tuple>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "code_names.h"
+#include "line_form.h"
+#include "mapped_file.h"
+
+namespace marlix {
+
+namespace {
+
+// What a key is of: the kinds never meet, whatever their words.
+enum class KeyKind : std::uint64_t { kPair = 1, kWord = 2, kCode = 3, kOldWord = 4 };
+
+// FNV-1a over a word, ASCII letters' case ignored (English words match so).
+std::uint64_t WordHash(std::string_view word, std::uint64_t h = 14695981039346656037ull) {
+  for (const char c : word) {
+    auto b = static_cast<unsigned char>(c);
+    if (b >= 'A' && b <= 'Z') b |= 0x20;
+    h = (h ^ b) * 1099511628211ull;
+  }
+  return h;
+}
+
+std::uint64_t Key(KeyKind kind, std::string_view word, std::string_view number = {}) {
+  std::uint64_t h = WordHash(word, 14695981039346656037ull ^ (static_cast<std::uint64_t>(kind) << 56));
+  h = WordHash(number, (h ^ 0xFF) * 1099511628211ull);
+  return h ^ (h >> 29);
+}
+
+std::uint64_t CodeKey(std::uint32_t code) {
+  std::uint64_t h = (code + (static_cast<std::uint64_t>(KeyKind::kCode) << 40)) * 0x9E3779B97F4A7C15ull;
+  return h ^ (h >> 31);
+}
+
+std::uint32_t CodeOfLine(std::string_view line) {
+  std::uint32_t code = 0;
+  if (IsFiveDigitLine(line)) {
+    for (const char c : line.substr(0, 5)) code = code * 10 + static_cast<std::uint32_t>(c - '0');
+    return code;
+  }
+  // An old code, kept apart from every five-digit one.
+  for (const char c : line.substr(0, 7)) {
+    if (IsAsciiDigit(c)) code = code * 10 + static_cast<std::uint32_t>(c - '0');
+  }
+  return code + 100000;
+}
+
+// The old lines' words: split at spaces, from the address on.
+template <class F>
+void ForEachOldWord(std::string_view line, F f) {
+  std::size_t at = FieldsOf(line).address_start;
+  while (at < line.size()) {
+    const std::size_t space = std::min(line.find(' ', at), line.size());
+    if (space > at) f(line.substr(at, space - at));
+    at = space + 1;
+  }
+}
+
+// The rows each key names, and a filter of the keys' bits that most lines'
+// words miss without a lookup.
+class KeyIndex {
+ public:
+  void Add(std::uint64_t key, std::uint32_t row) { pending_.push_back({key, row}); }
+
+  void Build() {
+    std::sort(pending_.begin(), pending_.end());
+    pending_.erase(std::unique(pending_.begin(), pending_.end()), pending_.end());
+    rows_.reserve(pending_.size());
+    filter_.assign(std::size_t{1} << (kFilterBits - 6), 0);
+    for (std::size_t i = 0; i < pending_.size();) {
+      std::size_t j = i;
+      while (j < pending_.size() && pending_[j].first == pending_[i].first) rows_.push_back(pending_[j++].second);
+      ranges_.emplace(pending_[i].first, std::make_pair(static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j)));
+      const std::uint64_t bit = pending_[i].first & ((std::uint64_t{1} << kFilterBits) - 1);
+      filter_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+      i = j;
+    }
+    pending_.clear();
+    pending_.shrink_to_fit();
+  }
+
+  // The rows of `key`, as [begin, end).
+  std::pair<const std::uint32_t*, const std::uint32_t*> Find(std::uint64_t key) const {
+    const std::uint64_t bit = key & ((std::uint64_t{1} << kFilterBits) - 1);
+    if ((filter_[bit >> 6] & (std::uint64_t{1} << (bit & 63))) == 0) return {nullptr, nullptr};
+    const auto found = ranges_.find(key);
+    if (found == ranges_.end()) return {nullptr, nullptr};
+    return {rows_.data() + found->second.first, rows_.data() + found->second.second};
+  }
+
+ private:
+  static constexpr unsigned kFilterBits = 23;  // 1 MB of bits
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> pending_;
+  std::vector<std::uint32_t> rows_;
+  std::unordered_map<std::uint64_t, std::pair<std::uint32_t, std::uint32_t>> ranges_;
+  std::vector<std::uint64_t> filter_;
+};
+
+// The keys under which a line that an address names exactly must be found:
+// a line is that address's best match only when it holds each word whole and
+// its number right after one of the words (IsBestMatch), so the pair of that
+// word and the number is in the line. Without a number, one word's texts or
+// codes; for the old lines, the longest word as typed.
+struct KeyUse {
+  bool words = false, codes = false, old_words = false;
+};
+
+void AddKeys(const LineMatcher& matcher, std::uint32_t row, bool old_lines, KeyIndex& index, KeyUse& use) {
+  std::vector<const TermGroup*> numbers, words;
+  for (const TermGroup& g : matcher.groups()) {
+    if (g.detail) continue;
+    (g.number ? numbers : words).push_back(&g);
+  }
+  if (!numbers.empty()) {
+    for (const TermGroup* w : words) {
+      for (const std::string& text : w->texts) {
+        for (const TermGroup* n : numbers) index.Add(Key(KeyKind::kPair, text, n->texts.front()), row);
+      }
+    }
+  } else if (!words.empty()) {
+    // The word most telling: one that only its text satisfies, with the
+    // fewest and longest texts.
+    auto score = [](const TermGroup* g) {
+      std::size_t shortest = g->texts.front().size();
+      for (const std::string& t : g->texts) shortest = std::min(shortest, t.size());
+      return std::make_tuple(g->codes.empty(), -static_cast<long>(g->texts.size()), shortest);
+    };
+    const TermGroup* anchor = *std::max_element(words.begin(), words.end(),
+                                                [&](const TermGroup* a, const TermGroup* b) { return score(a) < score(b); });
+    for (const std::string& text : anchor->texts) index.Add(Key(KeyKind::kWord, text), row);
+    for (const std::uint32_t code : anchor->codes) index.Add(CodeKey(code), row);
+    use.words = true;
+    use.codes = use.codes || !anchor->codes.empty();
+  }
+  if (old_lines && matcher.word_count() > 0) {
+    std::string_view longest;
+    for (std::size_t i = 0; i < matcher.word_count(); ++i) {
+      if (matcher.word(i).size() > longest.size()) longest = matcher.word(i);
+    }
+    index.Add(Key(KeyKind::kOldWord, longest), row);
+    use.old_words = true;
+  }
+}
+
+// A line that an address names: where it is in the file and whether it holds
+// the address's detail.
+struct Hit {
+  std::uint32_t row;
+  bool detail;
+  std::uint32_t code;
+  std::size_t offset;
+  std::uint32_t size;
+};
+
+// One thread's part of the pass: the lines that begin in [begin, end).
+class LinePass {
+ public:
+  LinePass(const std::vector<std::optional<LineMatcher>>& matchers, const KeyIndex& index, KeyUse use,
+           const char* base)
+      : matchers_(matchers), index_(index), use_(use), base_(base), last_code_(matchers.size(), ~0u),
+        last_detail_(matchers.size(), false) {}
+
+  // Scans, adding the bytes done to `done` now and then; stops early when `stop` is set.
+  void Run(const char* begin, const char* end, std::atomic<std::size_t>& done, const std::atomic<bool>& stop) {
+    const char* reported = begin;
+    for (const char* p = begin; p < end;) {
+      const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+      const char* line_end = lf != nullptr ? static_cast<const char*>(lf) : end;
+      std::string_view line(p, static_cast<std::size_t>(line_end - p));
+      if (line.ends_with('\r')) line.remove_suffix(1);
+      if (line.size() > kLineMaxBytes) line = line.substr(0, kLineMaxBytes);
+      Line(line);
+      p = line_end + 1;
+      if (p - reported >= (1 << 20)) {
+        done += static_cast<std::size_t>(p - reported);
+        reported = p;
+        if (stop.load(std::memory_order_relaxed)) return;
+      }
+    }
+    done += static_cast<std::size_t>(std::max(end, reported) - reported);
+  }
+
+  std::vector<Hit>& hits() { return hits_; }
+
+ private:
+  void Line(std::string_view line) {
+    tried_.clear();
+    if (IsFiveDigitLine(line)) {
+      const AddressWords words(line);
+      for (std::size_t t = 0; t < words.count; ++t) {
+        const std::string_view w = words.at[t];
+        if (t > 0 && IsAsciiDigit(w[0])) Probe(Key(KeyKind::kPair, words.at[t - 1], w), line);
+        if (use_.words) Probe(Key(KeyKind::kWord, w), line);
+      }
+      if (use_.codes) Probe(CodeKey(CodeOfLine(line)), line);
+    } else if (use_.old_words) {
+      ForEachOldWord(line, [&](std::string_view w) { Probe(Key(KeyKind::kOldWord, w), line); });
+    }
+  }
+
+  void Probe(std::uint64_t key, std::string_view line) {
+    const auto [first, last] = index_.Find(key);
+    for (const std::uint32_t* r = first; r != last; ++r) {
+      if (std::find(tried_.begin(), tried_.end(), *r) != tried_.end()) continue;
+      tried_.push_back(*r);
+      Try(*r, line);
+    }
+  }
+
+  void Try(std::uint32_t row, std::string_view line) {
+    const LineMatcher& m = *matchers_[row];
+    if (!m.Matches(line)) return;
+    bool detail = false;
+    if (IsFiveDigitLine(line)) {
+      if (!m.IsBestMatch(line)) return;
+      detail = m.HoldsDetail(line);
+    } else {
+      // An old line fits when it holds every word whole, as typed.
+      for (std::size_t i = 0; i < m.word_count(); ++i) {
+        bool whole = false;
+        ForEachOldWord(line, [&](std::string_view w) { whole = whole || w == m.word(i); });
+        if (!whole) return;
+      }
+    }
+    // One line a code is enough, and one that holds the detail.
+    const std::uint32_t code = CodeOfLine(line);
+    if (code == last_code_[row] && (last_detail_[row] || !detail)) return;
+    if (code != last_code_[row]) last_detail_[row] = false;
+    last_code_[row] = code;
+    last_detail_[row] = last_detail_[row] || detail;
+    hits_.push_back({row, detail, code, static_cast<std::size_t>(line.data() - base_),
+                     static_cast<std::uint32_t>(line.size())});
+  }
+
+  const std::vector<std::optional<LineMatcher>>& matchers_;
+  const KeyIndex& index_;
+  KeyUse use_;
+  const char* base_;
+  std::vector<std::uint32_t> last_code_;
+  std::vector<bool> last_detail_;
+  std::vector<std::uint32_t> tried_;
+  std::vector<Hit> hits_;
+};
+
+// Runs `work(part)` for parts 0..parts-1, each on a thread of its own, and
+// `poll` on this thread meanwhile, so that the caller sees progress and may
+// cancel at once.
+template <class Work, class Poll>
+void InParts(std::size_t parts, Work work, Poll poll) {
+  std::atomic<std::size_t> running{parts};
+  std::vector<std::thread> threads;
+  for (std::size_t part = 0; part < parts; ++part) {
+    threads.emplace_back([&, part] {
+      work(part);
+      --running;
+    });
+  }
+  while (running.load() > 0) {
+    poll();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  for (std::thread& t : threads) t.join();
+}
+
+std::size_t PartsOfWork() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores >= 2 ? 2 : 1;
+}
+
+}  // namespace
+
+BatchOutcome ConvertAddresses(const std::string& data_path, const std::vector<std::string>& addresses,
+                              const CodeNames& names, const BatchProgress& progress) {
+  BatchOutcome outcome;
+  MappedFile file(data_path.c_str());
+  if (file.open_error() != 0) {
+    outcome.status = SearchStatus::kOpenFailed;
+    outcome.error = file.open_error();
+    return outcome;
+  }
+  // The lines in memory: mapped, or read whole where the file cannot be mapped.
+  std::string read;
+  std::string_view bytes = file.bytes();
+  if (!file.mapped() && file.size() > 0) {
+    const FileStream stream = file.TakeStream();
+    char block[1 << 16];
+    for (std::size_t got; stream && (got = std::fread(block, 1, sizeof block, stream.get())) > 0;) read.append(block, got);
+    if (!stream || std::ferror(stream.get()) != 0) {
+      outcome.status = SearchStatus::kReadFailed;
+      outcome.error = errno != 0 ? errno : EIO;
+      return outcome;
+    }
+    bytes = read;
+  }
+
+  const std::size_t parts = PartsOfWork();
+  std::atomic<bool> stop{false};
+  // The share of the work: reading the addresses a tenth, the pass the rest.
+  std::atomic<std::size_t> rows_done{0}, bytes_done{0};
+  auto poll = [&] {
+    if (!progress || stop.load()) return;
+    const double share = 0.1 * static_cast<double>(rows_done.load()) / static_cast<double>(std::max<std::size_t>(addresses.size(), 1)) +
+                         0.9 * static_cast<double>(bytes_done.load()) / static_cast<double>(std::max<std::size_t>(bytes.size(), 1));
+    if (!progress(std::min(share, 1.0))) stop = true;
+  };
+
+  // Every address read as a name search reads it, half of them on each thread.
+  const bool five_only = names.TrustsAllFiveDigit(file.size());
+  std::vector<std::optional<LineMatcher>> matchers(addresses.size());
+  InParts(parts, [&](std::size_t part) {
+    for (std::size_t i = part; i < addresses.size() && !stop.load(std::memory_order_relaxed); i += parts) {
+      SearchRequest request{MatchRule::kWords, Cp949View(addresses[i]), {}, &names};
+      request.five_digit_only = five_only;
+      matchers[i].emplace(request);
+      ++rows_done;
+    }
+  }, poll);
+  if (stop.load()) {
+    outcome.cancelled = true;
+    return outcome;
+  }
+  KeyIndex index;
+  KeyUse use;
+  for (std::size_t i = 0; i < matchers.size(); ++i) AddKeys(*matchers[i], static_cast<std::uint32_t>(i), !five_only, index, use);
+  index.Build();
+
+  // The file in parts that end at line ends, one pass each.
+  std::vector<const char*> cuts{bytes.data()};
+  for (std::size_t part = 1; part < parts; ++part) {
+    const char* at = bytes.data() + bytes.size() * part / parts;
+    const void* lf = std::memchr(at, '\n', static_cast<std::size_t>(bytes.data() + bytes.size() - at));
+    cuts.push_back(std::max(cuts.back(), lf != nullptr ? static_cast<const char*>(lf) + 1 : bytes.data() + bytes.size()));
+  }
+  cuts.push_back(bytes.data() + bytes.size());
+  std::vector<LinePass> passes;
+  passes.reserve(parts);
+  for (std::size_t part = 0; part < parts; ++part) passes.emplace_back(matchers, index, use, bytes.data());
+  InParts(parts, [&](std::size_t part) { passes[part].Run(cuts[part], cuts[part + 1], bytes_done, stop); }, poll);
+  if (stop.load()) {
+    outcome.cancelled = true;
+    return outcome;
+  }
+
+  // The hits by address, those that hold the detail first, then in file order.
+  std::vector<Hit> hits;
+  for (LinePass& pass : passes) hits.insert(hits.end(), pass.hits().begin(), pass.hits().end());
+  std::stable_sort(hits.begin(), hits.end(), [](const Hit& a, const Hit& b) {
+    return a.row != b.row ? a.row < b.row : a.detail > b.detail;
+  });
+  outcome.results.resize(addresses.size());
+  for (std::size_t i = 0; i < hits.size();) {
+    std::size_t j = i;
+    while (j < hits.size() && hits[j].row == hits[i].row) ++j;
+    // Where some lines hold the detail, they are what the address names.
+    std::size_t end = i;
+    while (end < j && hits[end].detail == hits[i].detail) ++end;
+    AddressResult& result = outcome.results[hits[i].row];
+    std::unordered_set<std::uint32_t> codes;
+    for (std::size_t k = i; k < end; ++k) {
+      if (!codes.insert(hits[k].code).second) continue;
+      if (result.candidates.size() < kMaxCandidates) result.candidates.emplace_back(bytes.substr(hits[k].offset, hits[k].size));
+    }
+    result.codes = codes.size();
+    result.verdict = codes.size() == 1 ? AddressVerdict::kMatch : AddressVerdict::kCandidates;
+    i = j;
+  }
+  if (progress) progress(1.0);
+  return outcome;
+}
+
+}  // namespace marlix
