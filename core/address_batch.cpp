@@ -24,26 +24,44 @@ namespace {
 // What a key is of: the kinds never meet, whatever their words.
 enum class KeyKind : std::uint64_t { kPair = 1, kWord = 2, kCode = 3, kOldWord = 4 };
 
-// FNV-1a over a word, ASCII letters' case ignored (English words match so).
-std::uint64_t WordHash(std::string_view word, std::uint64_t h = 14695981039346656037ull) {
-  for (const char c : word) {
-    auto b = static_cast<unsigned char>(c);
-    if (b >= 'A' && b <= 'Z') b |= 0x20;
-    h = (h ^ b) * 1099511628211ull;
-  }
-  return h;
-}
-
-std::uint64_t Key(KeyKind kind, std::string_view word, std::string_view number = {}) {
-  std::uint64_t h = WordHash(word, 14695981039346656037ull ^ (static_cast<std::uint64_t>(kind) << 56));
-  h = WordHash(number, (h ^ 0xFF) * 1099511628211ull);
+// A word's hash, eight bytes a step. Keys of words fold ASCII letters' case
+// first (English building names match so); a road is Korean and a number
+// digits, so pairs are hashed as they are.
+std::uint64_t Mix(std::uint64_t h, std::uint64_t v) {
+  h = (h ^ v) * 0x9E3779B97F4A7C15ull;
   return h ^ (h >> 29);
 }
 
-std::uint64_t CodeKey(std::uint32_t code) {
-  std::uint64_t h = (code + (static_cast<std::uint64_t>(KeyKind::kCode) << 40)) * 0x9E3779B97F4A7C15ull;
-  return h ^ (h >> 31);
+std::uint64_t BytesHash(std::string_view bytes, std::uint64_t h) {
+  h = Mix(h, bytes.size());
+  const char* p = bytes.data();
+  std::size_t n = bytes.size();
+  for (; n >= 8; p += 8, n -= 8) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    h = Mix(h, v);
+  }
+  std::uint64_t v = 0;
+  if (n > 0) std::memcpy(&v, p, n);
+  return Mix(h, v);
 }
+
+std::uint64_t Key(KeyKind kind, std::string_view word, std::string_view number = {}) {
+  const std::uint64_t h = BytesHash(word, static_cast<std::uint64_t>(kind));
+  return number.empty() ? h : BytesHash(number, h);
+}
+
+std::uint64_t FoldedKey(KeyKind kind, std::string_view word) {
+  char folded[256];  // a longer word is keyed by its head, on both sides alike
+  const std::size_t n = std::min(word.size(), sizeof folded);
+  for (std::size_t i = 0; i < n; ++i) {
+    const char c = word[i];
+    folded[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c | 0x20) : c;
+  }
+  return Key(kind, std::string_view(folded, n));
+}
+
+std::uint64_t CodeKey(std::uint32_t code) { return Mix(static_cast<std::uint64_t>(KeyKind::kCode), code); }
 
 std::uint32_t CodeOfLine(std::string_view line) {
   std::uint32_t code = 0;
@@ -73,39 +91,37 @@ void ForEachOldWord(std::string_view line, F f) {
 // words miss without a lookup.
 class KeyIndex {
  public:
-  void Add(std::uint64_t key, std::uint32_t row) { pending_.push_back({key, row}); }
+  using Entry = std::pair<std::uint64_t, std::uint32_t>;
+  void Add(std::uint64_t key, std::uint32_t row) { keys_.push_back({key, row}); }
 
   void Build() {
-    std::sort(pending_.begin(), pending_.end());
-    pending_.erase(std::unique(pending_.begin(), pending_.end()), pending_.end());
-    rows_.reserve(pending_.size());
-    filter_.assign(std::size_t{1} << (kFilterBits - 6), 0);
-    for (std::size_t i = 0; i < pending_.size();) {
-      std::size_t j = i;
-      while (j < pending_.size() && pending_[j].first == pending_[i].first) rows_.push_back(pending_[j++].second);
-      ranges_.emplace(pending_[i].first, std::make_pair(static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j)));
-      const std::uint64_t bit = pending_[i].first & ((std::uint64_t{1} << kFilterBits) - 1);
+    std::sort(keys_.begin(), keys_.end());
+    keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
+    keys_.shrink_to_fit();
+    // About 16 bits a key, so that few words pass for nothing, and a filter
+    // small enough to stay in the processor's cache.
+    filter_bits_ = 12;
+    while (filter_bits_ < 24 && (std::size_t{1} << filter_bits_) < keys_.size() * 16) ++filter_bits_;
+    filter_.assign(std::size_t{1} << (filter_bits_ - 6), 0);
+    for (const auto& [key, row] : keys_) {
+      const std::uint64_t bit = key & ((std::uint64_t{1} << filter_bits_) - 1);
       filter_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
-      i = j;
     }
-    pending_.clear();
-    pending_.shrink_to_fit();
   }
 
-  // The rows of `key`, as [begin, end).
-  std::pair<const std::uint32_t*, const std::uint32_t*> Find(std::uint64_t key) const {
-    const std::uint64_t bit = key & ((std::uint64_t{1} << kFilterBits) - 1);
+  // The (key, row) entries of `key`, as [begin, end).
+  std::pair<const Entry*, const Entry*> Find(std::uint64_t key) const {
+    const std::uint64_t bit = key & ((std::uint64_t{1} << filter_bits_) - 1);
     if ((filter_[bit >> 6] & (std::uint64_t{1} << (bit & 63))) == 0) return {nullptr, nullptr};
-    const auto found = ranges_.find(key);
-    if (found == ranges_.end()) return {nullptr, nullptr};
-    return {rows_.data() + found->second.first, rows_.data() + found->second.second};
+    const auto first = std::lower_bound(keys_.begin(), keys_.end(), Entry{key, 0});
+    auto last = first;
+    while (last != keys_.end() && last->first == key) ++last;
+    return {keys_.data() + (first - keys_.begin()), keys_.data() + (last - keys_.begin())};
   }
 
  private:
-  static constexpr unsigned kFilterBits = 23;  // 1 MB of bits
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> pending_;
-  std::vector<std::uint32_t> rows_;
-  std::unordered_map<std::uint64_t, std::pair<std::uint32_t, std::uint32_t>> ranges_;
+  unsigned filter_bits_ = 12;
+  std::vector<Entry> keys_;
   std::vector<std::uint64_t> filter_;
 };
 
@@ -140,7 +156,7 @@ void AddKeys(const LineMatcher& matcher, std::uint32_t row, bool old_lines, KeyI
     };
     const TermGroup* anchor = *std::max_element(words.begin(), words.end(),
                                                 [&](const TermGroup* a, const TermGroup* b) { return score(a) < score(b); });
-    for (const std::string& text : anchor->texts) index.Add(Key(KeyKind::kWord, text), row);
+    for (const std::string& text : anchor->texts) index.Add(FoldedKey(KeyKind::kWord, text), row);
     for (const std::uint32_t code : anchor->codes) index.Add(CodeKey(code), row);
     use.words = true;
     use.codes = use.codes || !anchor->codes.empty();
@@ -171,7 +187,7 @@ class LinePass {
   LinePass(const std::vector<std::optional<LineMatcher>>& matchers, const KeyIndex& index, KeyUse use,
            const char* base)
       : matchers_(matchers), index_(index), use_(use), base_(base), last_code_(matchers.size(), ~0u),
-        last_detail_(matchers.size(), false) {}
+        last_detail_(matchers.size(), false), kept_(matchers.size()) {}
 
   // Scans, adding the bytes done to `done` now and then; stops early when `stop` is set.
   void Run(const char* begin, const char* end, std::atomic<std::size_t>& done, const std::atomic<bool>& stop) {
@@ -194,17 +210,22 @@ class LinePass {
   }
 
   std::vector<Hit>& hits() { return hits_; }
+  // The codes past those kept, of lines that hold the detail and of others.
+  std::size_t more(std::uint32_t row, bool detail) const {
+    return detail ? kept_[row].more_detail : kept_[row].more;
+  }
 
  private:
   void Line(std::string_view line) {
     tried_.clear();
     if (IsFiveDigitLine(line)) {
-      const AddressWords words(line);
-      for (std::size_t t = 0; t < words.count; ++t) {
-        const std::string_view w = words.at[t];
-        if (t > 0 && IsAsciiDigit(w[0])) Probe(Key(KeyKind::kPair, words.at[t - 1], w), line);
-        if (use_.words) Probe(Key(KeyKind::kWord, w), line);
-      }
+      std::string_view before;
+      ForEachAddressWord(line, [&](std::string_view w) {
+        if (!before.empty() && IsAsciiDigit(w[0])) Probe(Key(KeyKind::kPair, before, w), line);
+        if (use_.words) Probe(FoldedKey(KeyKind::kWord, w), line);
+        before = w;
+        return true;
+      });
       if (use_.codes) Probe(CodeKey(CodeOfLine(line)), line);
     } else if (use_.old_words) {
       ForEachOldWord(line, [&](std::string_view w) { Probe(Key(KeyKind::kOldWord, w), line); });
@@ -213,10 +234,10 @@ class LinePass {
 
   void Probe(std::uint64_t key, std::string_view line) {
     const auto [first, last] = index_.Find(key);
-    for (const std::uint32_t* r = first; r != last; ++r) {
-      if (std::find(tried_.begin(), tried_.end(), *r) != tried_.end()) continue;
-      tried_.push_back(*r);
-      Try(*r, line);
+    for (const KeyIndex::Entry* e = first; e != last; ++e) {
+      if (std::find(tried_.begin(), tried_.end(), e->second) != tried_.end()) continue;
+      tried_.push_back(e->second);
+      Try(e->second, line);
     }
   }
 
@@ -241,6 +262,14 @@ class LinePass {
     if (code != last_code_[row]) last_detail_[row] = false;
     last_code_[row] = code;
     last_detail_[row] = last_detail_[row] || detail;
+    // An address that names lines of many codes (a word alone) is counted,
+    // not kept: it is 후보 whatever the rest.
+    Kept& kept = kept_[row];
+    if (kept.lines >= kKeptLines) {
+      ++(detail ? kept.more_detail : kept.more);
+      return;
+    }
+    ++kept.lines;
     hits_.push_back({row, detail, code, static_cast<std::size_t>(line.data() - base_),
                      static_cast<std::uint32_t>(line.size())});
   }
@@ -251,6 +280,11 @@ class LinePass {
   const char* base_;
   std::vector<std::uint32_t> last_code_;
   std::vector<bool> last_detail_;
+  static constexpr std::uint32_t kKeptLines = 2 * kMaxCandidates;
+  struct Kept {
+    std::uint32_t lines = 0, more = 0, more_detail = 0;
+  };
+  std::vector<Kept> kept_;
   std::vector<std::uint32_t> tried_;
   std::vector<Hit> hits_;
 };
@@ -310,19 +344,33 @@ BatchOutcome ConvertAddresses(const std::string& data_path, const std::vector<st
   std::atomic<bool> stop{false};
   // The share of the work: reading the addresses a tenth, the pass the rest.
   std::atomic<std::size_t> rows_done{0}, bytes_done{0};
+  std::size_t matchers_count = 0;
   auto poll = [&] {
     if (!progress || stop.load()) return;
-    const double share = 0.1 * static_cast<double>(rows_done.load()) / static_cast<double>(std::max<std::size_t>(addresses.size(), 1)) +
+    const double share = 0.1 * static_cast<double>(rows_done.load()) / static_cast<double>(std::max<std::size_t>(matchers_count, 1)) +
                          0.9 * static_cast<double>(bytes_done.load()) / static_cast<double>(std::max<std::size_t>(bytes.size(), 1));
     if (!progress(std::min(share, 1.0))) stop = true;
   };
 
   // Every address read as a name search reads it, half of them on each thread.
   const bool five_only = names.TrustsAllFiveDigit(file.size());
-  std::vector<std::optional<LineMatcher>> matchers(addresses.size());
+  // A list names many an address more than once (a customer's orders): each
+  // text is read and looked for once.
+  std::vector<std::size_t> unique_of(addresses.size());
+  std::vector<std::string_view> unique;
+  {
+    std::unordered_map<std::string_view, std::size_t> seen;
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+      const auto [at, fresh] = seen.emplace(addresses[i], unique.size());
+      if (fresh) unique.push_back(addresses[i]);
+      unique_of[i] = at->second;
+    }
+  }
+  std::vector<std::optional<LineMatcher>> matchers(unique.size());
+  matchers_count = unique.size();
   InParts(parts, [&](std::size_t part) {
-    for (std::size_t i = part; i < addresses.size() && !stop.load(std::memory_order_relaxed); i += parts) {
-      SearchRequest request{MatchRule::kWords, Cp949View(addresses[i]), {}, &names};
+    for (std::size_t i = part; i < unique.size() && !stop.load(std::memory_order_relaxed); i += parts) {
+      SearchRequest request{MatchRule::kWords, Cp949View(unique[i]), {}, &names};
       request.five_digit_only = five_only;
       matchers[i].emplace(request);
       ++rows_done;
@@ -360,23 +408,26 @@ BatchOutcome ConvertAddresses(const std::string& data_path, const std::vector<st
   std::stable_sort(hits.begin(), hits.end(), [](const Hit& a, const Hit& b) {
     return a.row != b.row ? a.row < b.row : a.detail > b.detail;
   });
-  outcome.results.resize(addresses.size());
+  std::vector<AddressResult> results(unique.size());
   for (std::size_t i = 0; i < hits.size();) {
     std::size_t j = i;
     while (j < hits.size() && hits[j].row == hits[i].row) ++j;
     // Where some lines hold the detail, they are what the address names.
     std::size_t end = i;
     while (end < j && hits[end].detail == hits[i].detail) ++end;
-    AddressResult& result = outcome.results[hits[i].row];
+    AddressResult& result = results[hits[i].row];
     std::unordered_set<std::uint32_t> codes;
     for (std::size_t k = i; k < end; ++k) {
       if (!codes.insert(hits[k].code).second) continue;
       if (result.candidates.size() < kMaxCandidates) result.candidates.emplace_back(bytes.substr(hits[k].offset, hits[k].size));
     }
     result.codes = codes.size();
+    for (const LinePass& pass : passes) result.codes += pass.more(hits[i].row, hits[i].detail);
     result.verdict = codes.size() == 1 ? AddressVerdict::kMatch : AddressVerdict::kCandidates;
     i = j;
   }
+  outcome.results.reserve(addresses.size());
+  for (const std::size_t u : unique_of) outcome.results.push_back(results[u]);
   if (progress) progress(1.0);
   return outcome;
 }

@@ -277,7 +277,11 @@ std::vector<TermGroup> ReadAddressTerms(std::string_view term, const CodeNames* 
       continue;
     }
     std::vector<CodeNames::EnglishMatch> found;
-    if (names != nullptr) {
+    // Numbers alone (67, 1183-10) spell no name: only a run with a letter is looked up.
+    const bool letters = std::any_of(words.begin() + static_cast<std::ptrdiff_t>(i),
+                                     words.begin() + static_cast<std::ptrdiff_t>(end),
+                                     [](const std::string& w) { return std::any_of(w.begin(), w.end(), IsAsciiLetter); });
+    if (names != nullptr && letters) {
       std::vector<std::string_view> run(words.begin() + static_cast<std::ptrdiff_t>(i),
                                         words.begin() + static_cast<std::ptrdiff_t>(end));
       found = names->FindEnglishNames(run);

@@ -29,7 +29,8 @@ class CodeNames {
 
   bool has_names() const;
 
-  // These names read whole into memory once, their 행정동 indexed: for a
+  // These names read whole into memory once, their 행정동 and English names
+  // indexed: for a
   // caller that asks many questions (a list of addresses converted at once),
   // each then costs a scan of memory or a lookup, not a pass over the file.
   CodeNames ForManyQuestions() const;
@@ -77,7 +78,7 @@ class CodeNames {
  private:
   struct Fields;
   struct Whole;
-  struct AdminDongs;
+  struct Index;
   // Takes the header row and the last row from the file's first and last bytes.
   void ReadHeaderAndSign(std::string_view head, std::string_view tail);
   // Calls `rows(begin, end)` with the code rows' bytes, whole rows at a time:
@@ -93,7 +94,7 @@ class CodeNames {
   std::string csv_;
   std::string path_;               // Beside(): the rows stay in this file
   std::shared_ptr<Whole> whole_;   // and are read whole only when asked
-  std::shared_ptr<const AdminDongs> admin_dongs_;  // ForManyQuestions(): each 행정동's codes
+  std::shared_ptr<const Index> index_;  // ForManyQuestions(): each 행정동's codes, each English name's Korean
   bool has_names_ = false;
   std::size_t body_begin_ = 0;  // the first code row
   std::size_t body_end_ = 0;    // after the last code row

@@ -182,16 +182,10 @@ bool LineMatcher::Matches(std::string_view line) const {
 }
 
 AddressWords::AddressWords(std::string_view line) {
-  std::size_t start = 6;
-  for (std::size_t i = 6; i <= line.size() && count < at.size(); ++i) {
-    const bool end = i == line.size() || line[i] == ' ' || line[i] == '(' || line[i] == ')' || line[i] == ',';
-    if (!end) {
-      if (IsCp949LeadByte(line[i])) ++i;
-      continue;
-    }
-    if (i > start) at[count++] = line.substr(start, i - start);
-    start = i + 1;
-  }
+  ForEachAddressWord(line, [this](std::string_view word) {
+    at[count++] = word;
+    return count < at.size();
+  });
 }
 
 bool LineMatcher::IsBestMatch(std::string_view line) const {

@@ -49,8 +49,24 @@ struct SearchRequest {
   bool five_digit_only = false;
 };
 
-// A five-digit line's address as words, split at spaces, brackets and commas
-// on character boundaries: road, number, names in brackets, lot forms; at most 64.
+// Calls `f` with each word of a five-digit line's address, split at spaces,
+// brackets and commas: road, number, names in brackets, lot forms. No trail
+// byte of a two-byte character is one of those (they are 0x41 and up), so the
+// split needs no walk of the characters.
+template <class F>
+void ForEachAddressWord(std::string_view line, F f) {
+  std::size_t start = 6;
+  for (std::size_t i = 6; i <= line.size(); ++i) {
+    if (i < line.size()) {
+      const char c = line[i];
+      if (c != ' ' && c != '(' && c != ')' && c != ',') continue;
+    }
+    if (i > start && !f(line.substr(start, i - start))) return;
+    start = i + 1;
+  }
+}
+
+// The first 64 of those words.
 struct AddressWords {
   explicit AddressWords(std::string_view line);
   std::array<std::string_view, 64> at;
