@@ -4,9 +4,11 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <tuple>
@@ -172,7 +174,8 @@ void AddKeys(const LineMatcher& matcher, std::uint32_t row, bool old_lines, KeyI
 }
 
 // A line that an address names: where it is in the file and whether it holds
-// the address's detail.
+// the address's detail (an old line: whether it is the address word for word,
+// the district's own line beside its buildings').
 struct Hit {
   std::uint32_t row;
   bool detail;
@@ -221,7 +224,10 @@ class LinePass {
     if (IsFiveDigitLine(line)) {
       std::string_view before;
       ForEachAddressWord(line, [&](std::string_view w) {
-        if (!before.empty() && IsAsciiDigit(w[0])) Probe(Key(KeyKind::kPair, before, w), line);
+        // A building or lot number: digits, or 산 and digits.
+        if (!before.empty() && (IsAsciiDigit(w[0]) || (w.size() > 2 && w[0] == '\xBB' && w[1] == '\xEA'))) {
+          Probe(Key(KeyKind::kPair, before, w), line);
+        }
         if (use_.words) Probe(FoldedKey(KeyKind::kWord, w), line);
         before = w;
         return true;
@@ -250,11 +256,18 @@ class LinePass {
       detail = m.HoldsDetail(line);
     } else {
       // An old line fits when it holds every word whole, as typed.
+      std::size_t words = 0;
       for (std::size_t i = 0; i < m.word_count(); ++i) {
         bool whole = false;
         ForEachOldWord(line, [&](std::string_view w) { whole = whole || w == m.word(i); });
         if (!whole) return;
       }
+      bool same = true;
+      ForEachOldWord(line, [&](std::string_view w) {
+        same = same && words < m.word_count() && w == m.word(words);
+        ++words;
+      });
+      detail = same && words == m.word_count();
     }
     // One line a code is enough, and one that holds the detail.
     const std::uint32_t code = CodeOfLine(line);
@@ -294,17 +307,25 @@ class LinePass {
 // cancel at once.
 template <class Work, class Poll>
 void InParts(std::size_t parts, Work work, Poll poll) {
-  std::atomic<std::size_t> running{parts};
+  std::mutex guard;
+  std::condition_variable finished;
+  std::size_t running = parts;
+  poll();  // at least once, however soon the work ends
   std::vector<std::thread> threads;
   for (std::size_t part = 0; part < parts; ++part) {
     threads.emplace_back([&, part] {
       work(part);
-      --running;
+      const std::lock_guard<std::mutex> lock(guard);
+      if (--running == 0) finished.notify_one();
     });
   }
-  while (running.load() > 0) {
-    poll();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  {
+    std::unique_lock<std::mutex> lock(guard);
+    while (!finished.wait_for(lock, std::chrono::milliseconds(5), [&] { return running == 0; })) {
+      lock.unlock();
+      poll();
+      lock.lock();
+    }
   }
   for (std::thread& t : threads) t.join();
 }

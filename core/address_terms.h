@@ -32,6 +32,10 @@ struct TermGroup {
   bool detail = false;
 };
 
+// A building or lot number as an address writes it: 67, 67-1, 1183-10, or
+// a mountain lot, 산12-3.
+bool IsAddressNumber(std::string_view word);
+
 // True when a search's words may need the data set's names (an English word,
 // a word that may be a 행정동): only then need the names be read.
 bool WordsNeedNames(const Cp949View& term);

@@ -188,6 +188,27 @@ AddressWords::AddressWords(std::string_view line) {
   });
 }
 
+namespace {
+
+// True when the line's words from `t` on are one of the group's texts whole:
+// a text of two words (a two-word 시군구, 안양시 동안구) is two words of the line.
+bool GroupIsAt(const TermGroup& group, const AddressWords& words, std::size_t t) {
+  return std::any_of(group.texts.begin(), group.texts.end(), [&](const std::string& text) {
+    std::string_view rest = text;
+    for (std::size_t k = t;; ++k) {
+      const std::size_t space = rest.find(' ');
+      const std::string_view part = rest.substr(0, space);
+      if (k >= words.count || !(group.fold_case ? EqualsIgnoringAsciiCase(part, words.at[k]) : part == words.at[k])) {
+        return false;
+      }
+      if (space == std::string_view::npos) return true;
+      rest.remove_prefix(space + 1);
+    }
+  });
+}
+
+}  // namespace
+
 bool LineMatcher::IsBestMatch(std::string_view line) const {
   if (rule_ != MatchRule::kWords || !IsFiveDigitLine(line)) return true;
   const AddressWords tokens(line);
@@ -200,7 +221,7 @@ bool LineMatcher::IsBestMatch(std::string_view line) const {
     if (g.detail || HasCode(g, code)) return true;
     for (std::size_t t = 0; t < tokens.count; ++t) {
       // A number is the road's or the lot's: 논현로8길 7 is not 개포동 7.
-      if (GroupIs(g, tokens.at[t]) && (!g.number || (t > 0 && is_word_of_search(tokens.at[t - 1])))) return true;
+      if (GroupIsAt(g, tokens, t) && (!g.number || (t > 0 && is_word_of_search(tokens.at[t - 1])))) return true;
     }
     return false;
   });

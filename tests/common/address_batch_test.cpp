@@ -18,7 +18,7 @@ namespace {
 using testing::operator""_cp949;
 
 // Two 중앙로 12 in two cities, a road with 7, 17 and 67, an underground
-// number, a building name, and an old six-digit line.
+// number, a building name, a mountain lot, and an old six-digit line.
 const std::string kLines =
     "06302 서울특별시 강남구 논현로8길 17 (개포동) 개포동 7\n"_cp949
     "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\n"_cp949
@@ -27,7 +27,9 @@ const std::string kLines =
     "06324 서울특별시 강남구 개포로 지하 420 (개포동, 개포동역) 개포동 195\n"_cp949
     "34000 대전광역시 중구 중앙로 12 (은행동) 은행동 1\n"_cp949
     "41900 대구광역시 중구 중앙로 12 (동인동1가, 샛별빌딩) 동인동1가 2\n"_cp949
-    "135-806 서울 강남구 개포1동 경남아파트\r\n"_cp949;
+    "28101 충청북도 청주시 상당구 중앙로10번길 3 (북문로1가) 북문로1가 산12-1\n"_cp949
+    "135-806 서울 강남구 개포1동 경남아파트\r\n"_cp949
+    "135-241 서울 강남구 개포1동\r\n"_cp949;
 
 TEST(AddressBatch, GivesOneCodeOnlyWhenTheAddressLeavesOne) {
   struct Case {
@@ -43,6 +45,8 @@ TEST(AddressBatch, GivesOneCodeOnlyWhenTheAddressLeavesOne) {
       {"개포동 1183-10 (우리집)"_cp949, AddressVerdict::kMatch, 1, "06315"},
       {"개포로 지하 420 B102호"_cp949, AddressVerdict::kMatch, 1, "06324"},
       {"artespace"_cp949, AddressVerdict::kMatch, 1, "06315"},
+      {"충북도 청주시 상당구 중앙로10번길 3, 2층"_cp949, AddressVerdict::kMatch, 1, "28101"},
+      {"북문로1가 산12-1 가동 101호"_cp949, AddressVerdict::kMatch, 1, "28101"},
       // Ambiguity is told: the same road and number in two cities.
       {"중앙로 12"_cp949, AddressVerdict::kCandidates, 2, "34000"},
       {"중앙로 12 2층"_cp949, AddressVerdict::kCandidates, 2, "34000"},
@@ -64,6 +68,9 @@ TEST(AddressBatch, GivesOneCodeOnlyWhenTheAddressLeavesOne) {
       // Old lines: every word whole, as typed.
       {"서울 강남구 개포1동 경남아파트"_cp949, AddressVerdict::kMatch, 1, "135-806"},
       {"서울 강남구 개포1동 경남"_cp949, AddressVerdict::kNone, 0, ""},
+      // The district's own line is what its name alone names.
+      {"서울 강남구 개포1동"_cp949, AddressVerdict::kMatch, 1, "135-241"},
+      {"강남구 개포1동"_cp949, AddressVerdict::kCandidates, 2, "135-806"},
   };
   const testing::TempFile data(kLines);
   const CodeNames names;

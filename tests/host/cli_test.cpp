@@ -212,10 +212,12 @@ TEST(Cli, ConvertGivesEachRowItsCode) {
   std::ofstream(data, std::ios::binary) << "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\r\n"_cp949
                                            "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190\r\n"_cp949
                                            "34000 대전광역시 중구 중앙로 12 (은행동) 은행동 1\r\n"_cp949
-                                           "41900 대구광역시 중구 중앙로 12 (동인동1가) 동인동1가 2\r\n"_cp949;
+                                           "41900 대구광역시 중구 중앙로 12 (동인동1가) 동인동1가 2\r\n"_cp949
+                                           "28101 충청북도 청주시 상당구 중앙로10번길 3\r\n"_cp949;
   std::ofstream(folder / "post.csv", std::ios::binary)
       << "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"_cp949
-         "06315,서울특별시,강남구,1,1,Seoul,Gangnam-gu,개포4동,,논현로8길=Nonhyeon-ro 8-gil\r\n"_cp949;
+         "06315,서울특별시,강남구,1,1,Seoul,Gangnam-gu,개포4동,,논현로8길=Nonhyeon-ro 8-gil\r\n"_cp949
+         "28101,충청북도,청주시 상당구,1,1,Chungcheongbuk-do,Cheongju-si Sangdang-gu,,,중앙로10번길=Jungang-ro 10beon-gil\r\n"_cp949;
   const std::string orders = (folder / "orders.csv").string();
   std::ofstream(orders, std::ios::binary)
       << "주문번호,받는분,주소,연락처\r\n"_cp949
@@ -246,10 +248,13 @@ TEST(Cli, ConvertGivesEachRowItsCode) {
             U8(u8"x,논현로8길 7,06316,서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190,,일치\r\n"
                u8"y,대전 중앙로 12 (은행동),34000,대전광역시 중구 중앙로 12 (은행동) 은행동 1,,일치\r\n"));
   const std::string list = (folder / "list.txt").string();
-  std::ofstream(list, std::ios::binary) << U8(u8"\xEF\xBB\xBF부산 논현로8길 7\nNonhyeon-ro 8-gil 67 2F\n");
+  std::ofstream(list, std::ios::binary) << U8(u8"\xEF\xBB\xBF부산 논현로8길 7\nNonhyeon-ro 8-gil 67 2F\n"
+                                                u8"3, Jungang-ro 10beon-gil, Cheongju-si Sangdang-gu, Chungcheongbuk-do\n");
   EXPECT_EQ(RunCli({"convert", "--data", data, list}).out,
             U8(u8"부산 논현로8길 7,,,,없음\r\nNonhyeon-ro 8-gil 67 2F,06315,"
-               u8"\"서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\",\"67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315\",일치\r\n"));
+               u8"\"서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\",\"67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315\",일치\r\n"
+               u8"\"3, Jungang-ro 10beon-gil, Cheongju-si Sangdang-gu, Chungcheongbuk-do\",28101,충청북도 청주시 상당구 중앙로10번길 3,"
+               u8"\"3, Jungang-ro 10beon-gil, Sangdang-gu, Cheongju-si, Chungcheongbuk-do 28101\",일치\r\n"));
 
   // Bad options, an input or data file that cannot be read: status 2, nothing out.
   for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
