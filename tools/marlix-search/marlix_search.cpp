@@ -50,6 +50,8 @@ constexpr char kHelp[] =
     "  name TERM         lines whose address holds every space-separated word of TERM\n"
     "  and TERM1 TERM2   lines holding both terms anywhere (an empty term is in every line)\n"
     "  or TERM1 TERM2    lines holding either term\n"
+    "  convert ...       a list of addresses or a table's column given their codes as\n"
+    "                    CSV (marlix-search convert --help)\n"
     "\n"
     "Options:\n"
     "  --data FILE       the data file (default: $XDG_DATA_HOME/marlix/postcode.txt,\n"
