@@ -113,8 +113,8 @@ TEST(CsvTable, ReadsWhatExcelWritesAndWritesWhatItReads) {
     EXPECT_EQ(SeparatorOf(text), ',');
     EXPECT_EQ(ReadTable(text, ','), expected);
   }
-  std::string lf = utf8;
-  for (std::size_t at; (at = lf.find("\r\n\"두")) != std::string::npos;) lf.replace(at, 2, "\n");
+  const std::size_t crlf = utf8.find("\r\n\"두");
+  const std::string lf = utf8.substr(0, crlf) + "\n" + utf8.substr(crlf + 2);
   EXPECT_EQ(ReadTable(lf, ',')[2], expected[2]);
   // What Excel copies: tab-separated, a last line end, an empty row.
   const std::string copied = "1\t김\t개포동 7\r\n\r\n2\t이\t\"탭\t안\"\r\n";
