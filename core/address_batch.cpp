@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bitset>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -134,6 +135,12 @@ class KeyIndex {
 // codes; for the old lines, the longest word as typed.
 struct KeyUse {
   bool words = false, codes = false, old_words = false;
+  // The (length, first byte) of each word key, so that most of a line's
+  // words are passed over before they are hashed.
+  std::bitset<64 * 256> word_shapes;
+  static std::size_t Shape(std::string_view word) {
+    return std::min<std::size_t>(word.size(), 63) * 256 + static_cast<unsigned char>(AsciiLower(word[0]));
+  }
 };
 
 void AddKeys(const LineMatcher& matcher, std::uint32_t row, bool old_lines, KeyIndex& index, KeyUse& use) {
@@ -158,7 +165,11 @@ void AddKeys(const LineMatcher& matcher, std::uint32_t row, bool old_lines, KeyI
     };
     const TermGroup* anchor = *std::max_element(words.begin(), words.end(),
                                                 [&](const TermGroup* a, const TermGroup* b) { return score(a) < score(b); });
-    for (const std::string& text : anchor->texts) index.Add(FoldedKey(KeyKind::kWord, text), row);
+    for (const std::string& text : anchor->texts) {
+      if (text.empty()) continue;
+      index.Add(FoldedKey(KeyKind::kWord, text), row);
+      use.word_shapes.set(KeyUse::Shape(text));
+    }
     for (const std::uint32_t code : anchor->codes) index.Add(CodeKey(code), row);
     use.words = true;
     use.codes = use.codes || !anchor->codes.empty();
@@ -228,7 +239,7 @@ class LinePass {
         if (!before.empty() && (IsAsciiDigit(w[0]) || (w.size() > 2 && w[0] == '\xBB' && w[1] == '\xEA'))) {
           Probe(Key(KeyKind::kPair, before, w), line);
         }
-        if (use_.words) Probe(FoldedKey(KeyKind::kWord, w), line);
+        if (use_.words && use_.word_shapes.test(KeyUse::Shape(w))) Probe(FoldedKey(KeyKind::kWord, w), line);
         before = w;
         return true;
       });
