@@ -17,8 +17,10 @@
 #include <unordered_set>
 
 #include "code_names.h"
+#include "copy_cut.h"
 #include "line_form.h"
 #include "mapped_file.h"
+#include "text.h"
 
 namespace marlix {
 
@@ -462,6 +464,14 @@ BatchOutcome ConvertAddresses(const std::string& data_path, const std::vector<st
   for (const std::size_t u : unique_of) outcome.results.push_back(results[u]);
   if (progress) progress(1.0);
   return outcome;
+}
+
+TableRow ResultFields(const AddressResult& result, const CodeNames& names, std::size_t pick) {
+  if (result.verdict == AddressVerdict::kNone || result.candidates.empty()) return {"", "", "", "없음"};
+  const std::string& line = result.candidates[pick < result.candidates.size() ? pick : 0];
+  return {std::string(CutForCopy(line, kCopyPostcode)), Utf8FromCp949(CutForCopy(line, kCopyAddress)),
+          names.EnglishAddress(line),
+          result.verdict == AddressVerdict::kMatch ? std::string("일치") : "후보 " + std::to_string(result.codes)};
 }
 
 }  // namespace marlix

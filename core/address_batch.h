@@ -11,13 +11,17 @@
 //   BatchOutcome out = ConvertAddresses(data, addresses, names,
 //                                       [&](double done) { ShowProgress(done); return !cancelled; });
 //   out.results[i].verdict, .codes, .candidates (data lines, the best first)
+//   ResultFields(out.results[i], names): the four fields a table shows and a CSV writes
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "csv_table.h"
 #include "postcode_search.h"
 
 namespace marlix {
@@ -60,5 +64,14 @@ using BatchProgress = std::function<bool(double)>;
 // read as the name search reads them (the detail after the number included).
 BatchOutcome ConvertAddresses(const std::string& data_path, const std::vector<std::string>& addresses,
                               const CodeNames& names, const BatchProgress& progress = {});
+
+// The names of the four fields that a converted row gets, after its own.
+inline constexpr std::array<std::string_view, 4> kResultHeader = {"우편번호", "도로명주소", "영문주소", "결과"};
+
+// Those fields of a result, UTF-8: the code, the data line's address and its
+// English address (empty where post.csv does not give it) of candidate `pick`
+// (the best unless a user picked another), and the verdict: 일치, 후보 N or
+// 없음 (the three others empty).
+TableRow ResultFields(const AddressResult& result, const CodeNames& names, std::size_t pick = 0);
 
 }  // namespace marlix

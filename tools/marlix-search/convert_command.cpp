@@ -12,7 +12,6 @@
 
 #include "address_batch.h"
 #include "code_names.h"
-#include "copy_cut.h"
 #include "csv_table.h"
 #include "data_set.h"
 #include "file_stream.h"
@@ -153,25 +152,16 @@ int RunConvertCommand(int argc, char** argv, const std::string& default_data) {
   constexpr std::string_view kLineEnd = "\r\n";
   if (header) {
     marlix::TableRow head = rows[0];
-    head.insert(head.end(), {"우편번호", "도로명주소", "영문주소", "결과"});
+    head.insert(head.end(), marlix::kResultHeader.begin(), marlix::kResultHeader.end());
     marlix::AppendCsvRow(csv, head, kLineEnd);
   }
-  std::size_t counts[3] = {};
+  std::size_t counts[3] = {};  // by AddressVerdict: 없음, 일치, 후보
   for (std::size_t r = first; r < rows.size(); ++r) {
     const marlix::AddressResult& result = outcome.results[r - first];
     marlix::TableRow row = std::move(rows[r]);
-    if (result.verdict == marlix::AddressVerdict::kNone) {
-      row.insert(row.end(), {"", "", "", "없음"});
-      ++counts[2];
-    } else {
-      const std::string& line = result.candidates.front();
-      row.emplace_back(marlix::CutForCopy(line, marlix::kCopyPostcode));
-      row.push_back(marlix::Utf8FromCp949(marlix::CutForCopy(line, marlix::kCopyAddress)));
-      row.push_back(names.EnglishAddress(line));
-      const bool match = result.verdict == marlix::AddressVerdict::kMatch;
-      row.push_back(match ? std::string("일치") : "후보 " + std::to_string(result.codes));
-      ++counts[match ? 0 : 1];
-    }
+    const marlix::TableRow fields = marlix::ResultFields(result, names);
+    row.insert(row.end(), fields.begin(), fields.end());
+    ++counts[static_cast<int>(result.verdict)];
     marlix::AppendCsvRow(csv, row, kLineEnd);
   }
 
@@ -187,6 +177,6 @@ int RunConvertCommand(int argc, char** argv, const std::string& default_data) {
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   std::fprintf(stderr, "marlix-search convert: %zu rows: 일치 %zu, 후보 %zu, 없음 %zu (%.2f s)\n", rows.size() - first,
-               counts[0], counts[1], counts[2], seconds);
+               counts[1], counts[2], counts[0], seconds);
   return kExitDone;
 }
