@@ -38,6 +38,17 @@ bool IsNumber(std::string_view word) {
   return digits(word.substr(0, dash)) && digits(word.substr(dash + 1));
 }
 
+constexpr std::string_view kMountain = "\xBB\xEA";  // 산
+
+}  // namespace
+
+bool IsAddressNumber(std::string_view word) {
+  if (word.starts_with(kMountain)) word.remove_prefix(kMountain.size());
+  return IsNumber(word);
+}
+
+namespace {
+
 bool IsFiveDigitCode(std::string_view word) {
   return word.size() == 5 && std::all_of(word.begin(), word.end(), IsAsciiDigit);
 }
@@ -87,12 +98,12 @@ constexpr Province kProvinces[] = {
     {{"\xBC\xBC\xC1\xBE\xC6\xAF\xBA\xB0\xC0\xDA\xC4\xA1\xBD\xC3"}, {"\xBC\xBC\xC1\xBE", "\xBC\xBC\xC1\xBE\xBD\xC3", "\xBC\xBC\xC1\xBE\xC6\xAF\xBA\xB0\xC0\xDA\xC4\xA1\xBD\xC3"}},  // 세종특별자치시, 세종, 세종시, 세종특별자치시
     {{"\xB0\xE6\xB1\xE2\xB5\xB5"}, {"\xB0\xE6\xB1\xE2", "\xB0\xE6\xB1\xE2\xB5\xB5"}},  // 경기도, 경기, 경기도
     {{"\xB0\xAD\xBF\xF8\xB5\xB5", "\xB0\xAD\xBF\xF8\xC6\xAF\xBA\xB0\xC0\xDA\xC4\xA1\xB5\xB5"}, {"\xB0\xAD\xBF\xF8", "\xB0\xAD\xBF\xF8\xB5\xB5", "\xB0\xAD\xBF\xF8\xC6\xAF\xBA\xB0\xC0\xDA\xC4\xA1\xB5\xB5"}},  // 강원도, 강원특별자치도, 강원, 강원도, 강원특별자치도
-    {{"\xC3\xE6\xC3\xBB\xBA\xCF\xB5\xB5"}, {"\xC3\xE6\xBA\xCF", "\xC3\xE6\xC3\xBB\xBA\xCF\xB5\xB5"}},  // 충청북도, 충북, 충청북도
-    {{"\xC3\xE6\xC3\xBB\xB3\xB2\xB5\xB5"}, {"\xC3\xE6\xB3\xB2", "\xC3\xE6\xC3\xBB\xB3\xB2\xB5\xB5"}},  // 충청남도, 충남, 충청남도
-    {{"\xC0\xFC\xB6\xF3\xBA\xCF\xB5\xB5", "\xC0\xFC\xBA\xCF\xC6\xAF\xBA\xB0\xC0\xDA\xC4\xA1\xB5\xB5"}, {"\xC0\xFC\xBA\xCF", "\xC0\xFC\xB6\xF3\xBA\xCF\xB5\xB5", "\xC0\xFC\xBA\xCF\xC6\xAF\xBA\xB0\xC0\xDA\xC4\xA1\xB5\xB5"}},  // 전라북도, 전북특별자치도, 전북, 전라북도, 전북특별자치도
-    {{"\xC0\xFC\xB6\xF3\xB3\xB2\xB5\xB5"}, {"\xC0\xFC\xB3\xB2", "\xC0\xFC\xB6\xF3\xB3\xB2\xB5\xB5"}},  // 전라남도, 전남, 전라남도
-    {{"\xB0\xE6\xBB\xF3\xBA\xCF\xB5\xB5"}, {"\xB0\xE6\xBA\xCF", "\xB0\xE6\xBB\xF3\xBA\xCF\xB5\xB5"}},  // 경상북도, 경북, 경상북도
-    {{"\xB0\xE6\xBB\xF3\xB3\xB2\xB5\xB5"}, {"\xB0\xE6\xB3\xB2", "\xB0\xE6\xBB\xF3\xB3\xB2\xB5\xB5"}},  // 경상남도, 경남, 경상남도
+    {{"\xC3\xE6\xC3\xBB\xBA\xCF\xB5\xB5"}, {"\xC3\xE6\xBA\xCF", "\xC3\xE6\xBA\xCF\xB5\xB5", "\xC3\xE6\xC3\xBB\xBA\xCF\xB5\xB5"}},  // 충청북도, 충북, 충북도, 충청북도
+    {{"\xC3\xE6\xC3\xBB\xB3\xB2\xB5\xB5"}, {"\xC3\xE6\xB3\xB2", "\xC3\xE6\xB3\xB2\xB5\xB5", "\xC3\xE6\xC3\xBB\xB3\xB2\xB5\xB5"}},  // 충청남도, 충남, 충남도, 충청남도
+    {{"\xC0\xFC\xB6\xF3\xBA\xCF\xB5\xB5", "\xC0\xFC\xBA\xCF\xC6\xAF\xBA\xB0\xC0\xDA\xC4\xA1\xB5\xB5"}, {"\xC0\xFC\xBA\xCF", "\xC0\xFC\xBA\xCF\xB5\xB5", "\xC0\xFC\xB6\xF3\xBA\xCF\xB5\xB5", "\xC0\xFC\xBA\xCF\xC6\xAF\xBA\xB0\xC0\xDA\xC4\xA1\xB5\xB5"}},  // 전라북도, 전북특별자치도, 전북, 전북도, 전라북도, 전북특별자치도
+    {{"\xC0\xFC\xB6\xF3\xB3\xB2\xB5\xB5"}, {"\xC0\xFC\xB3\xB2", "\xC0\xFC\xB3\xB2\xB5\xB5", "\xC0\xFC\xB6\xF3\xB3\xB2\xB5\xB5"}},  // 전라남도, 전남, 전남도, 전라남도
+    {{"\xB0\xE6\xBB\xF3\xBA\xCF\xB5\xB5"}, {"\xB0\xE6\xBA\xCF", "\xB0\xE6\xBA\xCF\xB5\xB5", "\xB0\xE6\xBB\xF3\xBA\xCF\xB5\xB5"}},  // 경상북도, 경북, 경북도, 경상북도
+    {{"\xB0\xE6\xBB\xF3\xB3\xB2\xB5\xB5"}, {"\xB0\xE6\xB3\xB2", "\xB0\xE6\xB3\xB2\xB5\xB5", "\xB0\xE6\xBB\xF3\xB3\xB2\xB5\xB5"}},  // 경상남도, 경남, 경남도, 경상남도
     {{"\xC1\xA6\xC1\xD6\xC6\xAF\xBA\xB0\xC0\xDA\xC4\xA1\xB5\xB5", "\xC1\xA6\xC1\xD6\xB5\xB5"}, {"\xC1\xA6\xC1\xD6", "\xC1\xA6\xC1\xD6\xB5\xB5", "\xC1\xA6\xC1\xD6\xC6\xAF\xBA\xB0\xC0\xDA\xC4\xA1\xB5\xB5"}},  // 제주특별자치도, 제주도, 제주, 제주도, 제주특별자치도
 };
 
@@ -192,12 +203,37 @@ bool IsEnglishPlace(std::string_view word) {
                      [&](std::string_view k) { return EqualsIgnoringAsciiCase(kind, k); });
 }
 
+// The word before a building or lot number that makes it the address's
+// number: a road (논현로8길, Nonhyeon-ro 8-gil), a 동, 리 or 가 (개포동 1183),
+// or the underground mark after a road.
+bool NamesTheNumber(const std::vector<std::string>& words, std::size_t number) {
+  if (number == 0) return false;
+  const std::string_view before = words[number - 1];
+  if (before == kUnderground) return number >= 2 && EndsRoad(words[number - 2]);
+  if (IsAscii(before)) {
+    auto ends = [&](std::string_view s) {
+      return before.size() >= s.size() && EqualsIgnoringAsciiCase(before.substr(before.size() - s.size()), s);
+    };
+    return std::any_of(before.begin(), before.end(), IsAsciiLetter) && (ends("ro") || ends("gil"));
+  }
+  return EndsWithAny(before, {kRo, kGil, kDong, kRi, kGa});
+}
+
+// Where the address's detail begins: after the first number that a road or a
+// 동 names; the end when there is none.
+std::size_t DetailStart(const std::vector<std::string>& words) {
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (IsAddressNumber(words[i]) && !IsFiveDigitCode(words[i]) && NamesTheNumber(words, i)) return i + 1;
+  }
+  return words.size();
+}
+
 TermGroup GroupOfWord(const std::string& word, const CodeNames* names) {
   TermGroup group;
   group.texts.push_back(word);
   if (IsFiveDigitCode(word)) {
     group.codes.push_back(static_cast<std::uint32_t>(std::stoul(word)));
-  } else if (IsNumber(word)) {
+  } else if (IsAddressNumber(word)) {
     group.number = true;
   } else if (const Province* p = ProvinceTyped(word)) {
     AddWrittenNames(*p, group);
@@ -224,6 +260,22 @@ std::vector<TermGroup> ReadAddressTerms(std::string_view term, const CodeNames* 
   std::vector<std::string> words = Words(term);
   DropCountry(words);
   MendRoadNumbers(words);
+  // The detail is matched as written: no name is looked up for it. A code
+  // pasted after the address still names its code.
+  const std::size_t detail_start = DetailStart(words);
+  std::vector<TermGroup> detail;
+  for (std::size_t k = detail_start; k < words.size(); ++k) {
+    if (IsFiveDigitCode(words[k])) {
+      detail.push_back(GroupOfWord(words[k], names));
+      continue;
+    }
+    TermGroup group;
+    group.texts.push_back(words[k]);
+    group.fold_case = std::any_of(words[k].begin(), words[k].end(), IsAsciiLetter);
+    group.detail = true;
+    detail.push_back(std::move(group));
+  }
+  words.resize(detail_start);
 
   std::vector<TermGroup> groups;
   std::size_t i = 0;
@@ -236,7 +288,11 @@ std::vector<TermGroup> ReadAddressTerms(std::string_view term, const CodeNames* 
       continue;
     }
     std::vector<CodeNames::EnglishMatch> found;
-    if (names != nullptr) {
+    // Numbers alone (67, 1183-10) spell no name: only a run with a letter is looked up.
+    const bool letters = std::any_of(words.begin() + static_cast<std::ptrdiff_t>(i),
+                                     words.begin() + static_cast<std::ptrdiff_t>(end),
+                                     [](const std::string& w) { return std::any_of(w.begin(), w.end(), IsAsciiLetter); });
+    if (names != nullptr && letters) {
       std::vector<std::string_view> run(words.begin() + static_cast<std::ptrdiff_t>(i),
                                         words.begin() + static_cast<std::ptrdiff_t>(end));
       found = names->FindEnglishNames(run);
@@ -261,6 +317,7 @@ std::vector<TermGroup> ReadAddressTerms(std::string_view term, const CodeNames* 
     for (; i + at < end; ++at) add_unknown(words[i + at]);
     i = end;
   }
+  for (TermGroup& group : detail) groups.push_back(std::move(group));
   return groups;
 }
 

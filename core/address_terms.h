@@ -26,7 +26,15 @@ struct TermGroup {
   // A building or lot number (67, 67-1), which is exact only right after a
   // word of the search (its road, 동 or 리).
   bool number = false;
+  // A word after the address's number (its road's building number or its
+  // 동's lot number): the unit, floor or shop a list adds (101동, 3층,
+  // B102호, (우리집)). A line need not hold it; lines that hold it come first.
+  bool detail = false;
 };
+
+// A building or lot number as an address writes it: 67, 67-1, 1183-10, or
+// a mountain lot, 산12-3.
+bool IsAddressNumber(std::string_view word);
 
 // True when a search's words may need the data set's names (an English word,
 // a word that may be a 행정동): only then need the names be read.

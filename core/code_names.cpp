@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 
 #include "byte_finder.h"
@@ -210,6 +211,35 @@ struct CodeNames::Fields {
   std::size_t count = 0;
 };
 
+struct CodeNames::Index {
+  std::unordered_map<std::string, std::vector<std::uint32_t>> admin_dong_codes;
+  // By the English name as Normalised() spells it: the Korean names, sorted.
+  std::unordered_map<std::string, std::vector<std::string>> korean;
+  std::size_t longest_english = 0;
+
+  void AddEnglish(std::string_view english, std::string_view name) {
+    std::string key;
+    for (const char c : english) {
+      if (!IsIgnored(c)) key += AsciiLower(c);
+    }
+    if (key.empty() || name.empty()) return;
+    std::vector<std::string>& names = korean[key];
+    const auto at = std::lower_bound(names.begin(), names.end(), name);
+    if (at == names.end() || *at != name) names.insert(at, std::string(name));
+    longest_english = std::max(longest_english, key.size());
+  }
+  // KOREAN=ENGLISH items joined by ';'.
+  void AddItems(std::string_view items) {
+    while (!items.empty()) {
+      const std::size_t semicolon = std::min(items.find(';'), items.size());
+      const std::string_view item = items.substr(0, semicolon);
+      const std::size_t equals = item.find('=');
+      if (equals != std::string_view::npos) AddEnglish(item.substr(equals + 1), item.substr(0, equals));
+      items.remove_prefix(std::min(semicolon + 1, items.size()));
+    }
+  }
+};
+
 struct CodeNames::Whole {
   std::once_flag once;
   std::unique_ptr<CodeNames> names;
@@ -341,6 +371,46 @@ void CodeNames::ForEachRows(const std::function<void(const char*, const char*)>&
   }
 }
 
+CodeNames CodeNames::ForManyQuestions() const {
+  CodeNames whole = InMemory();
+  if (!whole.has_names_) return whole;
+  auto index = std::make_shared<Index>();
+  const std::string_view all(whole.csv_);
+  for (std::size_t at = whole.body_begin_; at < whole.body_end_;) {
+    const std::size_t newline = all.find('\n', at);
+    const std::size_t end = newline == std::string_view::npos || newline > whole.body_end_ ? whole.body_end_ : newline;
+    const Fields fields(WithoutCr(all.substr(at, end - at)));
+    at = end + 1;
+    const std::string_view code = fields[0];
+    if (code.size() != 5 || !IsDigits(code)) continue;
+    // The 행정동 field: its names joined by ';', rows in code order.
+    std::string_view names = fields[kAdminDongColumn];
+    while (!names.empty()) {
+      const std::size_t semicolon = std::min(names.find(';'), names.size());
+      std::vector<std::uint32_t>& codes = index->admin_dong_codes[std::string(names.substr(0, semicolon))];
+      const auto number = static_cast<std::uint32_t>(Number(code));
+      if (codes.empty() || codes.back() != number) codes.push_back(number);
+      names.remove_prefix(std::min(semicolon + 1, names.size()));
+    }
+    // The English names as FindEnglishNames reads them: 시도, 시군구 and
+    // each half of a two-word one, 읍면 and roads.
+    index->AddEnglish(fields[kSidoEnglishColumn], fields[kSidoColumn]);
+    const std::string_view sigungu = fields[kSigunguColumn], english = fields[kSigunguEnglishColumn];
+    index->AddEnglish(english, sigungu);
+    const std::size_t space = sigungu.find(' '), english_space = english.find(' ');
+    if (space != std::string_view::npos && english_space != std::string_view::npos) {
+      index->AddEnglish(english.substr(0, english_space), sigungu.substr(0, space));
+      if (sigungu.find(' ', space + 1) == std::string_view::npos) {
+        index->AddEnglish(english.substr(english_space + 1), sigungu.substr(space + 1));
+      }
+    }
+    index->AddItems(fields[kEupmyeonColumn]);
+    index->AddItems(fields[kRoadColumn]);
+  }
+  whole.index_ = std::move(index);
+  return whole;
+}
+
 bool CodeNames::has_names() const { return has_names_; }
 
 std::uint64_t CodeNames::sorted_data_bytes() const { return sorted_bytes_; }
@@ -402,6 +472,29 @@ std::vector<CodeNames::EnglishMatch> CodeNames::FindEnglishNames(const std::vect
   if (!has_names_ || words.empty()) return matches;
   const Query q = Normalised(words);
   const std::size_t word_count = std::min<std::size_t>(words.size(), 64);
+  if (index_ != nullptr) {
+    // Left to right, the longest run of words from each that spells a name.
+    for (std::size_t w = 0; w < word_count;) {
+      const std::vector<std::string>* korean = nullptr;
+      std::size_t after = 0;
+      for (std::size_t e = w; q.start(w) < q.ends[w] && e < word_count; ++e) {
+        const std::size_t length = q.ends[e] - q.start(w);
+        if (length > index_->longest_english) break;
+        const auto found = index_->korean.find(q.text.substr(q.start(w), length));
+        if (found != index_->korean.end()) {
+          korean = &found->second;
+          after = e + 1;
+        }
+      }
+      if (korean == nullptr) {
+        ++w;
+        continue;
+      }
+      matches.push_back({w, after - w, *korean});
+      w = after;
+    }
+    return matches;
+  }
   // The first characters of the words that can begin a run, each once.
   std::string letters, digits;
   for (std::size_t w = 0; w < word_count; ++w) {
@@ -507,6 +600,11 @@ std::vector<CodeNames::EnglishMatch> CodeNames::FindEnglishNames(const std::vect
 std::vector<std::uint32_t> CodeNames::CodesOfAdminDong(std::string_view name) const {
   std::vector<std::uint32_t> codes;
   if (!has_names_ || name.empty()) return codes;
+  if (index_ != nullptr) {
+    const auto found = index_->admin_dong_codes.find(std::string(name));
+    if (found != index_->admin_dong_codes.end()) codes = found->second;
+    return codes;
+  }
   const ByteFinder finder(name);
   ForEachRows([&](const char* const begin, const char* const end) {
     for (const char* p = begin; (p = finder.Find(p, end)) != end; ++p) {

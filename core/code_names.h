@@ -29,6 +29,12 @@ class CodeNames {
 
   bool has_names() const;
 
+  // These names read whole into memory once, their 행정동 and English names
+  // indexed: for a
+  // caller that asks many questions (a list of addresses converted at once),
+  // each then costs a scan of memory or a lookup, not a pass over the file.
+  CodeNames ForManyQuestions() const;
+
   // A place or road found by its English name: words [first, first + count) of
   // the words given, and the Korean names (CP949) that have that English name.
   struct EnglishMatch {
@@ -72,6 +78,7 @@ class CodeNames {
  private:
   struct Fields;
   struct Whole;
+  struct Index;
   // Takes the header row and the last row from the file's first and last bytes.
   void ReadHeaderAndSign(std::string_view head, std::string_view tail);
   // Calls `rows(begin, end)` with the code rows' bytes, whole rows at a time:
@@ -87,6 +94,7 @@ class CodeNames {
   std::string csv_;
   std::string path_;               // Beside(): the rows stay in this file
   std::shared_ptr<Whole> whole_;   // and are read whole only when asked
+  std::shared_ptr<const Index> index_;  // ForManyQuestions(): each 행정동's codes, each English name's Korean
   bool has_names_ = false;
   std::size_t body_begin_ = 0;  // the first code row
   std::size_t body_end_ = 0;    // after the last code row

@@ -163,8 +163,9 @@ bool LineMatcher::Matches(std::string_view line) const {
       if (word_count_ == 0 || line.size() <= address) return false;
       if (IsFiveDigitLine(line)) {
         const std::uint32_t code = FiveDigitCodeOf(line);
+        // The address's detail (a unit, a floor) excludes no line.
         return !groups_.empty() && std::all_of(groups_.begin(), groups_.end(), [&](const TermGroup& g) {
-          return GroupFound(g, line, address, code);
+          return g.detail || GroupFound(g, line, address, code);
         });
       }
       for (std::size_t i = 0; i < word_count_; ++i) {
@@ -180,34 +181,63 @@ bool LineMatcher::Matches(std::string_view line) const {
   return false;
 }
 
+AddressWords::AddressWords(std::string_view line) {
+  ForEachAddressWord(line, [this](std::string_view word) {
+    at[count++] = word;
+    return count < at.size();
+  });
+}
+
+namespace {
+
+// True when the line's words from `t` on are one of the group's texts whole:
+// a text of two words (a two-word 시군구, 안양시 동안구) is two words of the line.
+bool GroupIsAt(const TermGroup& group, const AddressWords& words, std::size_t t) {
+  return std::any_of(group.texts.begin(), group.texts.end(), [&](const std::string& text) {
+    std::string_view rest = text;
+    for (std::size_t k = t;; ++k) {
+      const std::size_t space = rest.find(' ');
+      const std::string_view part = rest.substr(0, space);
+      if (k >= words.count || !(group.fold_case ? EqualsIgnoringAsciiCase(part, words.at[k]) : part == words.at[k])) {
+        return false;
+      }
+      if (space == std::string_view::npos) return true;
+      rest.remove_prefix(space + 1);
+    }
+  });
+}
+
+}  // namespace
+
 bool LineMatcher::IsBestMatch(std::string_view line) const {
   if (rule_ != MatchRule::kWords || !IsFiveDigitLine(line)) return true;
-  // The address's words: road, number, names in brackets, lot forms.
-  std::array<std::string_view, 64> tokens;
-  std::size_t count = 0;
-  std::size_t start = 6;
-  for (std::size_t i = 6; i <= line.size() && count < tokens.size(); ++i) {
-    const bool end = i == line.size() || line[i] == ' ' || line[i] == '(' || line[i] == ')' || line[i] == ',';
-    if (!end) {
-      if (IsCp949LeadByte(line[i])) ++i;
-      continue;
-    }
-    if (i > start) tokens[count++] = line.substr(start, i - start);
-    start = i + 1;
-  }
+  const AddressWords tokens(line);
   const std::uint32_t code = FiveDigitCodeOf(line);
   auto is_word_of_search = [&](std::string_view token) {
     return std::any_of(groups_.begin(), groups_.end(),
-                       [&](const TermGroup& g) { return !g.number && GroupIs(g, token); });
+                       [&](const TermGroup& g) { return !g.number && !g.detail && GroupIs(g, token); });
   };
   return std::all_of(groups_.begin(), groups_.end(), [&](const TermGroup& g) {
-    if (HasCode(g, code)) return true;
-    for (std::size_t t = 0; t < count; ++t) {
+    if (g.detail || HasCode(g, code)) return true;
+    for (std::size_t t = 0; t < tokens.count; ++t) {
       // A number is the road's or the lot's: 논현로8길 7 is not 개포동 7.
-      if (GroupIs(g, tokens[t]) && (!g.number || (t > 0 && is_word_of_search(tokens[t - 1])))) return true;
+      if (GroupIsAt(g, tokens, t) && (!g.number || (t > 0 && is_word_of_search(tokens.at[t - 1])))) return true;
     }
     return false;
   });
+}
+
+bool LineMatcher::HoldsDetail(std::string_view line) const {
+  if (rule_ != MatchRule::kWords || !IsFiveDigitLine(line)) return false;
+  const AddressWords tokens(line);
+  return std::any_of(groups_.begin(), groups_.end(), [&](const TermGroup& g) {
+    return g.detail && std::any_of(tokens.at.begin(), tokens.at.begin() + static_cast<std::ptrdiff_t>(tokens.count),
+                                    [&](std::string_view token) { return GroupIs(g, token); });
+  });
+}
+
+std::size_t LineMatcher::Rank(std::string_view line) const {
+  return (IsBestMatch(line) ? 0 : 2) + (HoldsDetail(line) ? 0 : 1);
 }
 
 std::vector<LineMatcher::Needle> LineMatcher::WordNeedles() const {
@@ -225,7 +255,7 @@ std::vector<LineMatcher::Needle> LineMatcher::WordNeedles() const {
     return shortest(g) * best->texts.size() > shortest(*best) * g.texts.size();
   };
   for (const TermGroup& g : groups_) {
-    if (g.codes.empty() && !g.texts.empty() && better(g)) best = &g;
+    if (!g.detail && g.codes.empty() && !g.texts.empty() && better(g)) best = &g;
   }
   if (best == nullptr) return {};
   std::vector<Needle> needles;
@@ -410,33 +440,40 @@ class BlockScanner {
   bool stopped_ = false;
 };
 
-// Hands the best matches on at once and keeps the others, copied, until the
-// end of the file: the list then shows what the words name before what only
-// holds them, each group in file order.
+// Hands the lines of the first rank on at once and keeps the others, copied,
+// until the end of the file: the list then shows what the words name before
+// what only holds them, each rank in file order.
 class BestFirst {
  public:
   BestFirst(const LineMatcher& matcher, LineSink sink) : matcher_(matcher), sink_(sink) {}
 
   bool operator()(std::string_view line) {
-    if (matcher_.IsBestMatch(line)) return sink_(line);
-    held_.push_back({text_.size(), line.size()});
-    text_.append(line);
+    const std::size_t rank = matcher_.Rank(line);
+    if (rank == 0) return sink_(line);
+    Held& held = held_[rank - 1];
+    held.lines.push_back({held.text.size(), line.size()});
+    held.text.append(line);
     return true;
   }
 
   // False when the sink stopped the search.
   bool Finish() {
-    for (const auto& [at, size] : held_) {
-      if (!sink_(std::string_view(text_).substr(at, size))) return false;
+    for (const Held& held : held_) {
+      for (const auto& [at, size] : held.lines) {
+        if (!sink_(std::string_view(held.text).substr(at, size))) return false;
+      }
     }
     return true;
   }
 
  private:
+  struct Held {
+    std::string text;
+    std::vector<std::pair<std::size_t, std::size_t>> lines;
+  };
   const LineMatcher& matcher_;
   LineSink sink_;
-  std::string text_;
-  std::vector<std::pair<std::size_t, std::size_t>> held_;
+  std::array<Held, LineMatcher::kRanks - 1> held_;
 };
 
 const char* FindLastLineFeed(const char* begin, const char* end) {

@@ -49,6 +49,30 @@ struct SearchRequest {
   bool five_digit_only = false;
 };
 
+// Calls `f` with each word of a five-digit line's address, split at spaces,
+// brackets and commas: road, number, names in brackets, lot forms. No trail
+// byte of a two-byte character is one of those (they are 0x41 and up), so the
+// split needs no walk of the characters.
+template <class F>
+void ForEachAddressWord(std::string_view line, F f) {
+  std::size_t start = 6;
+  for (std::size_t i = 6; i <= line.size(); ++i) {
+    if (i < line.size()) {
+      const char c = line[i];
+      if (c != ' ' && c != '(' && c != ')' && c != ',') continue;
+    }
+    if (i > start && !f(line.substr(start, i - start))) return;
+    start = i + 1;
+  }
+}
+
+// The first 64 of those words.
+struct AddressWords {
+  explicit AddressWords(std::string_view line);
+  std::array<std::string_view, 64> at;
+  std::size_t count = 0;
+};
+
 // A request compiled once per search: the rule, the cut terms, the codes of
 // both line forms and the words of term 1. Holds no pointers into the request.
 class LineMatcher {
@@ -76,8 +100,18 @@ class LineMatcher {
   bool Matches(std::string_view line) const;
   // A matching five-digit line whose road address, lot address or building
   // name is what the words say, not only holds them: listed before the others.
-  // Every other line is listed in file order, as if it were one.
+  // Every other line is listed in file order, as if it were one. The
+  // address's detail (TermGroup::detail) plays no part.
   bool IsBestMatch(std::string_view line) const;
+  // A five-digit line that holds, as a whole word, a word of the address's
+  // detail (a building's name among its unit and floor); false when the
+  // search has none.
+  bool HoldsDetail(std::string_view line) const;
+  // Where a matching line is listed, from 0 (first): the best matches that
+  // hold the detail, the best matches, the others that hold it, the rest;
+  // each rank in file order.
+  static constexpr std::size_t kRanks = 4;
+  std::size_t Rank(std::string_view line) const;
   // The words of term 1 as read for five-digit lines.
   const std::vector<TermGroup>& groups() const { return groups_; }
   // The texts that every line the Words rule can match holds one of (letters'

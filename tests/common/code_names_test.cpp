@@ -50,11 +50,13 @@ const CodeNames& Names() {
   return names;
 }
 
-// The same names both ways: the bytes in memory, and read from the file beside the data.
+// The same names every way: the bytes in memory, read from the file beside the
+// data, and that file read whole and indexed for many questions.
 std::vector<const CodeNames*> BothWays() {
   static const CsvFolder folder(std::string(kHeader) + kRows + kSorted);
   static const CodeNames beside = CodeNames::Beside(folder.data());
-  return {&Names(), &beside};
+  static const CodeNames many = beside.ForManyQuestions();
+  return {&Names(), &beside, &many};
 }
 
 TEST(CodeNames, FindsEnglishNamesAsRunsOfWords) {

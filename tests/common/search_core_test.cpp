@@ -172,6 +172,22 @@ TEST(FiveDigitWords, AreReadAsPeopleWriteThem) {
       {"artespace", {road67}},
       {"Rep. of KOREA ARTESPACE", {road67}},
       {"대한민국"_cp949, {}},
+      // The detail after the address's number (unit, floor, shop, a comma
+      // between) excludes nothing: the address lists what it lists without it.
+      // Six-digit lines keep their rule: every word as typed.
+      {"서울시 강남구 논현로8길 67, 1층"_cp949, {road67}},
+      {"논현로8길 67 101동 1203호"_cp949, {road67}},
+      {"테헤란로 123 3층 B102호 (우리집)"_cp949, {teheran}},
+      {"논현로8길 7 지하1층"_cp949, {road7, road17, road67, road7_1}},
+      {"개포동 1183-10 2층"_cp949, {road67}},
+      {"돌평길 58-16 가동"_cp949, {gangneung}},
+      // Lines that hold the detail as whole words come first among equals.
+      {"논현로8길 7 artespace"_cp949, {road7, road67, road17, road7_1}},
+      {"논현로8길 67 (개포동, Artespace) 개포동 1183-10"_cp949, {road67}},
+      // Before the number every word counts; a code after it still narrows.
+      {"부산 논현로8길 67 3층"_cp949, {}},
+      {"3층 논현로8길 67"_cp949, {}},
+      {"논현로8길 7, 06316"_cp949, {road7}},
   };
   // Without the six-digit line, a file known to hold only five-digit lines
   // lists the same without looking for the old lines' needle.
@@ -380,13 +396,14 @@ TEST(BlockScan, AgreesWithLineByLine) {
       const SearchRequest requests[] = {Postcode(t1), Name(words), And(t1, t2), Or(t1, t2)};
       for (const SearchRequest& request : requests) {
         const LineMatcher matcher(request);
-        // The best matches first, then the rest, each in file order.
-        Lines expected, rest;
+        // Rank by rank, each in file order.
+        std::array<Lines, LineMatcher::kRanks> ranked;
         for (std::string line : lines) {
           if (line.size() > kLineMaxBytes) line.resize(kLineMaxBytes);
-          if (matcher.Matches(line)) (matcher.IsBestMatch(line) ? expected : rest).push_back(line);
+          if (matcher.Matches(line)) ranked[matcher.Rank(line)].push_back(line);
         }
-        expected.insert(expected.end(), rest.begin(), rest.end());
+        Lines expected;
+        for (const Lines& rank : ranked) expected.insert(expected.end(), rank.begin(), rank.end());
         ASSERT_EQ(testing::SearchLines(file.path(), request), expected)
             << "round " << round << " rule " << static_cast<int>(matcher.rule()) << " terms '" << t1 << "' '"
             << t2 << "'";

@@ -129,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // tests hold that reading); here it must only run safely on any bytes.
     if (FiveDigitLine(line)) {
       expected = matcher.Matches(line);
-      if (expected) (void)matcher.IsBestMatch(line);
+      if (expected) (void)matcher.Rank(line);
     }
   } else if (cut_kind == marlix::kOperatorAnd) {
     Check(matcher.rule() == marlix::MatchRule::kAnd, "rule for AND");

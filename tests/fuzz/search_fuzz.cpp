@@ -2,6 +2,7 @@
 // holding the block scan to the line-by-line rule as it goes. The file may be
 // blown up by a run of one byte, so that lines longer than the longest kept
 // one and reads across the reader's block boundaries occur too.
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -53,12 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const marlix::SearchRequest request{rules[rule], marlix::Cp949View(term1), marlix::Cp949View(term2)};
   const marlix::LineMatcher matcher(request);
 
-  // The best matches first, then the others, each in file order.
-  std::vector<std::string_view> expected, others;
+  // Rank by rank, each in file order.
+  std::array<std::vector<std::string_view>, marlix::LineMatcher::kRanks> ranked;
   for (std::string_view line : SplitLines(text)) {
-    if (matcher.Matches(line)) (matcher.IsBestMatch(line) ? expected : others).push_back(line);
+    if (matcher.Matches(line)) ranked[matcher.Rank(line)].push_back(line);
   }
-  expected.insert(expected.end(), others.begin(), others.end());
+  std::vector<std::string_view> expected;
+  for (const auto& rank : ranked) expected.insert(expected.end(), rank.begin(), rank.end());
 
   std::FILE* stream = fmemopen(file.data(), file.size(), "rb");
   if (stream == nullptr) return 0;  // fmemopen refuses a zero size on some systems

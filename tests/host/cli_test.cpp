@@ -38,13 +38,13 @@ std::string Slurp(const std::string& path) {
   return s.str();
 }
 
-CliRun RunCli(const std::vector<std::string>& args, const std::string& env = "") {
+CliRun RunCli(const std::vector<std::string>& args, const std::string& env = "", const std::string& input = "/dev/null") {
   // Test cases run in parallel: each run has its own folder.
   char pattern[] = "/tmp/marlix-cli-XXXXXX";
   const std::string dir = mkdtemp(pattern);
   std::string command = env + " " + Quote(MARLIX_SEARCH_EXE);
   for (const std::string& a : args) command += " " + Quote(a);
-  command += " >" + dir + "/out 2>" + dir + "/err </dev/null";
+  command += " >" + dir + "/out 2>" + dir + "/err <" + Quote(input);
   CliRun run;
   const int raw = std::system(command.c_str());
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -201,6 +201,76 @@ TEST(Cli, DefaultDataFileLivesInTheUserDataFolder) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "999-999 x\n");
   std::filesystem::remove_all(home);
+}
+
+// An order list as Korean Excel saves it (CP949, CR LF, quotes), a copied
+// column, a plain list: each row gets its code, address, English and verdict.
+TEST(Cli, ConvertGivesEachRowItsCode) {
+  char pattern[] = "/tmp/marlix-convert-XXXXXX";
+  const std::filesystem::path folder = mkdtemp(pattern);
+  const std::string data = (folder / "postcode.txt").string();
+  std::ofstream(data, std::ios::binary) << "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\r\n"_cp949
+                                           "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190\r\n"_cp949
+                                           "34000 대전광역시 중구 중앙로 12 (은행동) 은행동 1\r\n"_cp949
+                                           "41900 대구광역시 중구 중앙로 12 (동인동1가) 동인동1가 2\r\n"_cp949
+                                           "28101 충청북도 청주시 상당구 중앙로10번길 3\r\n"_cp949;
+  std::ofstream(folder / "post.csv", std::ios::binary)
+      << "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"_cp949
+         "06315,서울특별시,강남구,1,1,Seoul,Gangnam-gu,개포4동,,논현로8길=Nonhyeon-ro 8-gil\r\n"_cp949
+         "28101,충청북도,청주시 상당구,1,1,Chungcheongbuk-do,Cheongju-si Sangdang-gu,,,중앙로10번길=Jungang-ro 10beon-gil\r\n"_cp949;
+  const std::string orders = (folder / "orders.csv").string();
+  std::ofstream(orders, std::ios::binary)
+      << "주문번호,받는분,주소,연락처\r\n"_cp949
+         "1,김철수,\"서울시 강남구 논현로8길 67, 101동 1203호\",010-1234-5678\r\n"_cp949
+         "2,이영희,중앙로 12 3층,010\r\n"_cp949
+         "3,박민수,논현로8길 6,\r\n"_cp949
+         "4,최,,\r\n"_cp949;
+  const std::string want = U8(
+      u8"주문번호,받는분,주소,연락처,우편번호,도로명주소,영문주소,결과\r\n"
+      u8"1,김철수,\"서울시 강남구 논현로8길 67, 101동 1203호\",010-1234-5678,06315,"
+      u8"\"서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\",\"67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315\",일치\r\n"
+      u8"2,이영희,중앙로 12 3층,010,34000,대전광역시 중구 중앙로 12 (은행동) 은행동 1,,후보 2\r\n"
+      u8"3,박민수,논현로8길 6,,,,,없음\r\n"
+      u8"4,최,,,,,,없음\r\n");
+  const CliRun run = RunCli({"convert", "--data", data, "--column", U8(u8"주소"), orders});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, want);
+  EXPECT_NE(run.err.find(U8(u8"4 rows: 일치 1, 후보 1, 없음 2")), std::string::npos) << run.err;
+  // To a file: UTF-8 with its mark, as Excel opens it.
+  const std::string out = (folder / "out.csv").string();
+  EXPECT_EQ(RunCli({"convert", "--data", data, "--column", U8(u8"주소"), "--out", out, orders}).status, 0);
+  EXPECT_EQ(Slurp(out), "\xEF\xBB\xBF" + want);
+
+  // A column copied from Excel (tabs, no header) on standard input, and a plain list.
+  const std::string copied = (folder / "copied.txt").string();
+  std::ofstream(copied, std::ios::binary) << U8(u8"x\t논현로8길 7\r\ny\t대전 중앙로 12 (은행동)\r\n");
+  EXPECT_EQ(RunCli({"convert", "--data", data, "--column", "2"}, "", copied).out,
+            U8(u8"x,논현로8길 7,06316,서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190,,일치\r\n"
+               u8"y,대전 중앙로 12 (은행동),34000,대전광역시 중구 중앙로 12 (은행동) 은행동 1,,일치\r\n"));
+  const std::string list = (folder / "list.txt").string();
+  std::ofstream(list, std::ios::binary) << U8(u8"\xEF\xBB\xBF부산 논현로8길 7\nNonhyeon-ro 8-gil 67 2F\n"
+                                                u8"3, Jungang-ro 10beon-gil, Cheongju-si Sangdang-gu, Chungcheongbuk-do\n");
+  EXPECT_EQ(RunCli({"convert", "--data", data, list}).out,
+            U8(u8"부산 논현로8길 7,,,,없음\r\nNonhyeon-ro 8-gil 67 2F,06315,"
+               u8"\"서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\",\"67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315\",일치\r\n"
+               u8"\"3, Jungang-ro 10beon-gil, Cheongju-si Sangdang-gu, Chungcheongbuk-do\",28101,충청북도 청주시 상당구 중앙로10번길 3,"
+               u8"\"3, Jungang-ro 10beon-gil, Sangdang-gu, Cheongju-si, Chungcheongbuk-do 28101\",일치\r\n"));
+
+  // Bad options, an input or data file that cannot be read: status 2, nothing out.
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"convert", "--data", data, "--column", "0", orders},
+           {"convert", "--data", data, "--column", U8(u8"없는열"), orders},
+           {"convert", "--data", data, "--colour", orders},
+           {"convert", "--data", data, orders, list},
+           {"convert", "--data", data, (folder / "missing.csv").string()},
+           {"convert", "--data", (folder / "missing.txt").string(), orders},
+           {"convert", "--data", data, "--out", (folder / "no" / "out.csv").string(), orders}}) {
+    const CliRun run = RunCli(bad);
+    EXPECT_EQ(run.status, 2) << bad[3];
+    EXPECT_EQ(run.out, "") << bad[3];
+    EXPECT_NE(run.err.find("convert"), std::string::npos) << run.err;
+  }
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "address_terms.h"
 #include "code_names.h"
+#include "convert_command.h"
 #include "copy_cut.h"
 #include "data_files.h"
 #include "data_set.h"
@@ -33,7 +34,8 @@ constexpr char kUsage[] =
     "  marlix-search [--data FILE] [--copy code|address|line|english] [--raw] name TERM\n"
     "  marlix-search [--data FILE] [--copy code|address|line|english] [--raw] and TERM1 TERM2\n"
     "  marlix-search [--data FILE] [--copy code|address|line|english] [--raw] or TERM1 TERM2\n"
-    "  marlix-search update [--server URL]\n";
+    "  marlix-search update [--server URL]\n"
+    "  marlix-search convert [--data FILE] [--column N|NAME] [--out FILE] [INPUT]\n";
 
 constexpr char kHelp[] =
     "\n"
@@ -48,6 +50,8 @@ constexpr char kHelp[] =
     "  name TERM         lines whose address holds every space-separated word of TERM\n"
     "  and TERM1 TERM2   lines holding both terms anywhere (an empty term is in every line)\n"
     "  or TERM1 TERM2    lines holding either term\n"
+    "  convert ...       a list of addresses or a table's column given their codes as\n"
+    "                    CSV (marlix-search convert --help)\n"
     "\n"
     "Options:\n"
     "  --data FILE       the data file (default: $XDG_DATA_HOME/marlix/postcode.txt,\n"
@@ -145,6 +149,7 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::string_view(argv[1]) == "update") return StartUpdateCommand(argc - 1, argv + 1, DefaultDataPath());
+  if (argc > 1 && std::string_view(argv[1]) == "convert") return RunConvertCommand(argc - 1, argv + 1, DefaultDataPath());
   Options options;
   if (std::optional<int> done = ParseArguments(argc, argv, options)) return *done;
 

@@ -1,0 +1,142 @@
+#include "csv_table.h"
+
+#include "text.h"
+
+namespace marlix {
+
+namespace {
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// True when every byte sequence is well-formed UTF-8 (no overlong forms or
+// surrogates): CP949 Korean text almost never is.
+bool IsUtf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t n = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    if (c >= 0xC2 && c <= 0xDF) {
+      n = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      n = 2;
+      if (c == 0xE0) low = 0xA0;
+      if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      n = 3;
+      if (c == 0xF0) low = 0x90;
+      if (c == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    for (std::size_t k = 1; k <= n; ++k) {
+      if (i + k >= s.size()) return false;
+      const auto t = static_cast<unsigned char>(s[i + k]);
+      if (t < (k == 1 ? low : 0x80) || t > (k == 1 ? high : 0xBF)) return false;
+    }
+    i += n + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string TextAsUtf8(std::string_view bytes) {
+  if (bytes.starts_with(kUtf8Mark)) return std::string(bytes.substr(kUtf8Mark.size()));
+  if (IsUtf8(bytes)) return std::string(bytes);
+  return Utf8FromCp949(bytes);
+}
+
+char SeparatorOf(std::string_view text) {
+  bool quoted = false;
+  for (const char c : text) {
+    if (c == '"') quoted = !quoted;
+    if (quoted) continue;
+    if (c == '\t') return '\t';
+    if (c == '\n' || c == '\r') break;
+  }
+  return ',';
+}
+
+std::vector<TableRow> ReadTable(std::string_view text, char separator) {
+  std::vector<TableRow> rows;
+  TableRow row;
+  std::string field;
+  bool quoted = false;     // inside a quoted field
+  bool row_open = false;   // something of the current row has been read
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c != '"') {
+        field += c;
+      } else if (i + 1 < text.size() && text[i + 1] == '"') {
+        field += '"';
+        ++i;
+      } else {
+        quoted = false;
+      }
+      continue;
+    }
+    if (c == '"' && field.empty()) {
+      quoted = true;
+      row_open = true;
+    } else if (c == separator) {
+      row.push_back(std::move(field));
+      field.clear();
+      row_open = true;
+    } else if (c == '\n' || c == '\r') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      row.push_back(std::move(field));
+      field.clear();
+      rows.push_back(std::move(row));
+      row.clear();
+      row_open = false;
+    } else {
+      field += c;
+      row_open = true;
+    }
+  }
+  if (row_open) {
+    row.push_back(std::move(field));
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+std::vector<TableRow> ReadLines(std::string_view text) {
+  std::vector<TableRow> rows;
+  while (!text.empty()) {
+    const std::size_t lf = text.find('\n');
+    std::string_view line = text.substr(0, lf);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    rows.push_back({std::string(line)});
+    if (lf == std::string_view::npos) break;
+    text.remove_prefix(lf + 1);
+  }
+  return rows;
+}
+
+void AppendCsvRow(std::string& out, const TableRow& fields, std::string_view line_end) {
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) out += ',';
+    const std::string& f = fields[i];
+    const bool quote = f.find_first_of(",\"\r\n") != std::string::npos ||
+                       (!f.empty() && (f.front() == ' ' || f.back() == ' '));
+    if (!quote) {
+      out += f;
+      continue;
+    }
+    out += '"';
+    for (const char c : f) {
+      if (c == '"') out += '"';
+      out += c;
+    }
+    out += '"';
+  }
+  out += line_end;
+}
+
+}  // namespace marlix
