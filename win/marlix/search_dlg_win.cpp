@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include "address_list_dlg_win.h"
 #include "address_terms.h"
 #include "code_names.h"
 #include "copy_cut.h"
@@ -72,6 +73,7 @@ constexpr MessageEntry CSearchDlg::kMessageEntries[] = {
     ControlRoute<&CSearchDlg::OnCancelUpdate>(BN_CLICKED, IDC_UPDATE_CANCEL),
     MessageRoute<&CSearchDlg::OnUpdateNews>(kUpdateNews),
     MessageRoute<&CSearchDlg::OnVersionNews>(kVersionNews),
+    CommandRoute<&CSearchDlg::OnAddressList>(ID_ADDRESS_LIST),
 };
 DEFINE_MESSAGE_MAP(CSearchDlg, CProgramDialog)
 
@@ -369,6 +371,11 @@ void CSearchDlg::OnExit() { CloseWhenStopped(ID_EXIT); }
 void CSearchDlg::OnAlwaysOnTop() { SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE); }
 
 void CSearchDlg::OnAbout() { ShowAboutBox(); }
+
+void CSearchDlg::OnAddressList() {
+  CAddressListDlg list(this);
+  list.DoModal();
+}
 
 void CSearchDlg::OnDownload() { StartDataUpdate(); }
 

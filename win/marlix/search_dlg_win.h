@@ -44,6 +44,7 @@ class CSearchDlg : public CProgramDialog {
   void OnCancelUpdate();
   void OnUpdateNews();
   void OnVersionNews();
+  void OnAddressList();
 
   // Starts the fetch of the server's data version for the update panel.
   void ShowDataVersion();
