@@ -67,6 +67,7 @@ constexpr MessageEntry CSearchDlg::kMessageEntries[] = {
     CommandRoute<&CSearchDlg::OnAlwaysOnTop>(ID_ALWAYS_ON_TOP),
     ControlRoute<&CSearchDlg::OnDownload>(BN_CLICKED, IDC_UPDATE),
     CommandRoute<&CSearchDlg::OnAbout>(ID_APP_ABOUT),
+    CommandRoute<&CSearchDlg::OnAddressList>(ID_ADDRESS_LIST),
     ControlRoute<&CSearchDlg::OnSetfocusFirstTerm>(EN_SETFOCUS, IDC_FIRST_TERM),
     MessageRoute<&CSearchDlg::OnTimer>(WM_TIMER),
     ControlRoute<&CSearchDlg::OnSetfocusSecondTerm>(EN_SETFOCUS, IDC_SECOND_TERM),
@@ -74,7 +75,6 @@ constexpr MessageEntry CSearchDlg::kMessageEntries[] = {
     ControlRoute<&CSearchDlg::OnCancelUpdate>(BN_CLICKED, IDC_UPDATE_CANCEL),
     MessageRoute<&CSearchDlg::OnUpdateNews>(kUpdateNews),
     MessageRoute<&CSearchDlg::OnVersionNews>(kVersionNews),
-    CommandRoute<&CSearchDlg::OnAddressList>(ID_ADDRESS_LIST),
 };
 DEFINE_MESSAGE_MAP(CSearchDlg, CProgramDialog)
 

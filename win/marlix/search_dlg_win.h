@@ -35,6 +35,7 @@ class CSearchDlg : public CProgramDialog {
   void OnAlwaysOnTop();
   void OnDownload();
   void OnAbout();
+  void OnAddressList();
   void OnSetfocusFirstTerm();
   void OnTimer(WPARAM id);
   void OnSetfocusSecondTerm();
@@ -44,7 +45,6 @@ class CSearchDlg : public CProgramDialog {
   void OnCancelUpdate();
   void OnUpdateNews();
   void OnVersionNews();
-  void OnAddressList();
 
   // Starts the fetch of the server's data version for the update panel.
   void ShowDataVersion();
