@@ -134,6 +134,29 @@ TEST_F(AddressList, ConvertsPastedRowsAndCopiesThemAsExcelPastes) {
   Settle();
   EXPECT_EQ(ClipboardUnicode().first, Wide(expected));
 
+  // 저장: the converter's CSV, UTF-8 with its mark, where the Save dialog says.
+  const std::string saved = std::string(kDataDir) + "\\list.csv";
+  ::DeleteFileA(saved.c_str());
+  Press(IDC_LIST_SAVE);
+  HWND save = nullptr;
+  auto owned = [](HWND top, LPARAM found) -> BOOL {
+    auto& f = *reinterpret_cast<std::pair<HWND, HWND>*>(found);
+    if (::GetWindow(top, GW_OWNER) == f.first && ::IsWindowVisible(top)) f.second = top;
+    return TRUE;
+  };
+  ASSERT_TRUE(WaitUntil([&] {
+    std::pair<HWND, HWND> found{list_, nullptr};
+    ::EnumWindows(owned, reinterpret_cast<LPARAM>(&found));
+    return (save = found.second) != nullptr;
+  }));
+  for (int name_box : {0x47C, 0x480}) ::SetDlgItemTextW(save, name_box, Wide(saved).c_str());
+  ::PostMessageW(save, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(save); }));
+  const std::string csv = ReadWholeFile(saved);
+  EXPECT_EQ(csv.rfind("\xEF\xBB\xBF주문번호,받는분,주소,우편번호,도로명주소,영문주소,결과\r\n1,김철수,\"서울시 강남구 논현로8길 7, 3층\","
+                      "06316,서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190,\"7, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06316\",일치\r\n"
+                      "2,이영희,중앙로 12,41900,\"대구광역시 중구 중앙로 12 (동인동1가, 샛별빌딩) 동인동1가 2\",,선택 (후보 2)\r\n", 0), 0u) << csv;
+
   // Not a check: with MARLIX_SCREENSHOT_DIR set, the window's picture for the README.
   if (const char* dir = std::getenv("MARLIX_SCREENSHOT_DIR")) {
     RECT rc{};
