@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 #include "address_list_ids.h"
@@ -168,36 +169,34 @@ void CAddressListDlg::ShowList(ConvertedList list) {
   std::snprintf(seconds, sizeof seconds, "%.1f", list.seconds);
   m_list = std::move(list);
   m_chosen.assign(m_list->results.size(), std::nullopt);
-  m_cells.assign(m_list->results.size(), {});
-  for (std::size_t row = 0; row < m_cells.size(); ++row) SetRowCells(row);
   m_nCandidatesRow = -1;
   m_lstCandidates.ResetContent();
-  m_lstTable.SendMessage(LVM_SETITEMCOUNT, m_cells.size(), 0);
+  m_lstTable.SendMessage(LVM_SETITEMCOUNT, m_list->results.size(), 0);
   ::InvalidateRect(m_lstTable.m_hWnd, nullptr, TRUE);
   m_prgConvert.SetPos(1000);
-  m_stcStatus.SetWindowText(FormatText(kTextDoneFormat, Count(m_cells.size()), Count(counts[0]), Count(counts[1]),
+  m_stcStatus.SetWindowText(FormatText(kTextDoneFormat, Count(m_list->results.size()), Count(counts[0]), Count(counts[1]),
                                        Count(counts[2]), seconds));
 }
 
-void CAddressListDlg::SetRowCells(std::size_t row) {
-  const TableRow& input = m_list->rows[row + (m_list->column.header ? 1 : 0)];
-  const std::size_t column = m_list->column.column;
-  const ResultFieldTexts& fields = m_list->fields[row];
-  m_cells[row] = {column < input.size() ? WideFromUtf8(input[column]) : std::wstring(), WideFromUtf8(fields[0]),
-                  WideFromUtf8(fields[1]), WideFromUtf8(fields[2]), WideFromUtf8(fields[3])};
-}
-
-// The table holds no texts of its own: it asks for each cell as it draws it.
+// The table holds no texts of its own: it asks for each cell as it draws
+// it, so that a list of many thousand rows is shown at once.
 LRESULT CAddressListDlg::OnGetDispInfo(WPARAM, LPARAM lParam) {
-  auto* info = reinterpret_cast<NMLVDISPINFOW*>(lParam);
-  LVITEMW& item = info->item;
-  if (!(item.mask & LVIF_TEXT) || item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= m_cells.size() ||
-      item.iSubItem < 0 || item.iSubItem >= static_cast<int>(std::size(kColumns))) {
+  LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(lParam)->item;
+  if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0 || !m_list || item.iItem < 0 ||
+      static_cast<std::size_t>(item.iItem) >= m_list->results.size() || item.iSubItem < 0 ||
+      item.iSubItem >= static_cast<int>(std::size(kColumns))) {
     return 0;
   }
-  const std::wstring& cell = m_cells[static_cast<std::size_t>(item.iItem)][static_cast<std::size_t>(item.iSubItem)];
+  const auto row = static_cast<std::size_t>(item.iItem);
+  std::string_view text;
+  if (item.iSubItem > 0) {
+    text = m_list->fields[row][static_cast<std::size_t>(item.iSubItem - 1)];
+  } else if (const TableRow& input = m_list->rows[row + (m_list->column.header ? 1 : 0)];
+             m_list->column.column < input.size()) {
+    text = input[m_list->column.column];
+  }
   // Into the control's buffer: Wine's list view takes the text only from there.
-  if (item.pszText && item.cchTextMax > 0) ::lstrcpynW(item.pszText, cell.c_str(), item.cchTextMax);
+  ::lstrcpynW(item.pszText, WideFromUtf8(text).c_str(), item.cchTextMax);
   return 0;
 }
 
@@ -256,7 +255,6 @@ void CAddressListDlg::OnSelchangeCandidates() {
   const auto row = static_cast<std::size_t>(m_nCandidatesRow);
   m_chosen[row] = static_cast<std::size_t>(index);
   m_list->fields[row] = ResultFields(m_list->results[row], m_list->names, m_chosen[row]);
-  SetRowCells(row);
   m_lstTable.SendMessage(LVM_REDRAWITEMS, row, row);
 }
 

@@ -5,7 +5,6 @@
 // has several, and the table copied as Excel pastes it or saved as CSV.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -47,7 +46,6 @@ class CAddressListDlg : public CProgramDialog {
   // The table with each row's fields and the four the conversion added:
   // tab-separated as Excel pastes it, or CSV as the converter writes it.
   std::string TableText(bool tab_separated) const;
-  void SetRowCells(std::size_t row);
 
   CEdit m_edtInput;
   CButton m_btnConvert;
@@ -63,7 +61,5 @@ class CAddressListDlg : public CProgramDialog {
   std::optional<marlix::ConvertedList> m_list;
   // The candidate the user picked for each row, if any.
   std::vector<std::optional<std::size_t>> m_chosen;
-  // What the table shows of each row: the address, then the four fields.
-  std::vector<std::array<std::wstring, 5>> m_cells;
   int m_nCandidatesRow = -1;  // the row whose candidates are listed
 };
