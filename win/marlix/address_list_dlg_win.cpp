@@ -255,7 +255,7 @@ void CAddressListDlg::OnSelchangeCandidates() {
   const auto row = static_cast<std::size_t>(m_nCandidatesRow);
   m_chosen[row] = static_cast<std::size_t>(index);
   m_list->fields[row] = ResultFields(m_list->results[row], m_list->names, m_chosen[row]);
-  m_lstTable.SendMessage(LVM_REDRAWITEMS, row, row);
+  m_lstTable.SendMessage(LVM_REDRAWITEMS, row, static_cast<LPARAM>(row));
 }
 
 std::string CAddressListDlg::TableText(bool tab_separated) const {
