@@ -31,6 +31,7 @@ constexpr char kTextNothingPasted[] = "붙여 넣은 주소가 없습니다.";
 constexpr char kTextNoDataFormat[] =
     "우편번호 자료(%s)를 읽을 수 없습니다. 검색 창의 우편번호 업데이트 탭에서 자료를 받아 주세요.";
 constexpr char kTextDoneFormat[] = "%s행: 일치 %s, 후보 %s, 없음 %s (%s초)";
+constexpr char kTextChosenFormat[] = "선택 (후보 %s)";
 constexpr char kTextCannotWriteFormat[] = "%s 파일을 저장할 수 없습니다.";
 
 // The table's columns: their headers and widths in dialog units.
@@ -254,7 +255,10 @@ void CAddressListDlg::OnSelchangeCandidates() {
   }
   const auto row = static_cast<std::size_t>(m_nCandidatesRow);
   m_chosen[row] = static_cast<std::size_t>(index);
-  m_list->fields[row] = ResultFields(m_list->results[row], m_list->names, m_chosen[row]);
+  const AddressResult& result = m_list->results[row];
+  m_list->fields[row] = ResultFields(result, m_list->names, *m_chosen[row]);
+  // The verdict says that a person chose among the candidates.
+  m_list->fields[row][3] = FormatText(kTextChosenFormat, Count(result.codes));
   m_lstTable.SendMessage(LVM_REDRAWITEMS, row, static_cast<LPARAM>(row));
 }
 
@@ -271,7 +275,7 @@ std::string CAddressListDlg::TableText(bool tab_separated) const {
   const std::size_t first = m_list->column.header ? 1 : 0;
   if (first == 1) {
     TableRow head = m_list->rows[0];
-    head.insert(head.end(), kResultFieldNames.begin(), kResultFieldNames.end());
+    head.insert(head.end(), kResultHeader.begin(), kResultHeader.end());
     append(head);
   }
   for (std::size_t row = 0; row < m_list->fields.size(); ++row) {

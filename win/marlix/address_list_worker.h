@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "address_batch.h"
 #include "address_table.h"
 #include "code_names.h"
 
@@ -27,7 +28,7 @@ struct ConvertedList {
   std::vector<TableRow> rows;  // as pasted (UTF-8), the header first when there is one
   AddressColumn column;
   std::vector<AddressResult> results;       // one per row after the header
-  std::vector<ResultFieldTexts> fields;     // each one's fields from its best candidate
+  std::vector<TableRow> fields;             // each one's four fields, from its best candidate
   CodeNames names;                          // for the fields of a candidate picked later
   double seconds = 0;
 };
