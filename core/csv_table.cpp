@@ -119,13 +119,15 @@ std::vector<TableRow> ReadLines(std::string_view text) {
   return rows;
 }
 
-void AppendCsvRow(std::string& out, const TableRow& fields, std::string_view line_end) {
+namespace {
+
+// Fields joined by `separator`, each quoted where `quote` says, its quotes doubled.
+template <class Quote>
+void AppendRow(std::string& out, const TableRow& fields, char separator, std::string_view line_end, Quote quote) {
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (i > 0) out += ',';
+    if (i > 0) out += separator;
     const std::string& f = fields[i];
-    const bool quote = f.find_first_of(",\"\r\n") != std::string::npos ||
-                       (!f.empty() && (f.front() == ' ' || f.back() == ' '));
-    if (!quote) {
+    if (!quote(f)) {
       out += f;
       continue;
     }
@@ -137,6 +139,19 @@ void AppendCsvRow(std::string& out, const TableRow& fields, std::string_view lin
     out += '"';
   }
   out += line_end;
+}
+
+}  // namespace
+
+void AppendCsvRow(std::string& out, const TableRow& fields, std::string_view line_end) {
+  AppendRow(out, fields, ',', line_end, [](const std::string& f) {
+    return f.find_first_of(",\"\r\n") != std::string::npos || (!f.empty() && (f.front() == ' ' || f.back() == ' '));
+  });
+}
+
+void AppendTabRow(std::string& out, const TableRow& fields, std::string_view line_end) {
+  AppendRow(out, fields, '\t', line_end,
+            [](const std::string& f) { return f.find_first_of("\t\"\r\n") != std::string::npos; });
 }
 
 }  // namespace marlix

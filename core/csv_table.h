@@ -30,4 +30,8 @@ std::vector<TableRow> ReadLines(std::string_view text);
 // it holds a comma, a quote, a line end or a space at either end; then `line_end`.
 void AppendCsvRow(std::string& out, const TableRow& fields, std::string_view line_end);
 
+// One row as Excel pastes it from the clipboard: fields joined by tabs, a
+// field quoted when it holds a tab, a quote or a line end; then `line_end`.
+void AppendTabRow(std::string& out, const TableRow& fields, std::string_view line_end);
+
 }  // namespace marlix

@@ -39,6 +39,7 @@
 #define ID_COPY_WHOLE_LINE 32775
 #define ID_APP_ABOUT 32777
 #define ID_COPY_ENGLISH 32778
+#define ID_ADDRESS_LIST 32779
 
 // The system-menu item that opens the about box.
 #define IDM_ABOUTBOX 0x0010

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "address_batch.h"
+#include "address_table.h"
 #include "code_names.h"
 #include "csv_table.h"
 #include "data_set.h"
 #include "file_stream.h"
-#include "text.h"
 
 namespace {
 
@@ -131,13 +131,7 @@ int RunConvertCommand(int argc, char** argv, const std::string& default_data) {
     column = *found;
   }
   const std::size_t first = header ? 1 : 0;
-  std::vector<std::string> addresses;
-  for (std::size_t r = first; r < rows.size(); ++r) {
-    bool lossless = true;
-    std::string cp949 = column < rows[r].size() ? marlix::Cp949FromUtf8(rows[r][column], &lossless) : std::string();
-    // An address CP949 cannot write is in no line of the data.
-    addresses.push_back(lossless ? std::move(cp949) : std::string());
-  }
+  const std::vector<std::string> addresses = marlix::AddressesOf(rows, first, column);
 
   // A change of the data set that a kill left half done is finished first.
   const std::string folder = std::filesystem::path(options.data).parent_path().string();

@@ -9,7 +9,9 @@
 
 #include <cstring>
 
+#include "address_list_dlg_win.h"
 #include "address_terms.h"
+#include "clipboard_text_win.h"
 #include "code_names.h"
 #include "copy_cut.h"
 #include "data_download.h"
@@ -53,6 +55,7 @@ constexpr MessageEntry CSearchDlg::kMessageEntries[] = {
     CommandRoute<&CSearchDlg::OnAlwaysOnTop>(ID_ALWAYS_ON_TOP),
     ControlRoute<&CSearchDlg::OnDownload>(BN_CLICKED, IDC_UPDATE),
     CommandRoute<&CSearchDlg::OnAbout>(ID_APP_ABOUT),
+    CommandRoute<&CSearchDlg::OnAddressList>(ID_ADDRESS_LIST),
     ControlRoute<&CSearchDlg::OnSetfocusFirstTerm>(EN_SETFOCUS, IDC_FIRST_TERM),
     MessageRoute<&CSearchDlg::OnTimer>(WM_TIMER),
     ControlRoute<&CSearchDlg::OnSetfocusSecondTerm>(EN_SETFOCUS, IDC_SECOND_TERM),
@@ -349,27 +352,6 @@ void CSearchDlg::OnCopyAddress() { m_nCopyMode = kCopyAddress; }
 void CSearchDlg::OnCopyWholeLine() { m_nCopyMode = kCopyWholeLine; }
 void CSearchDlg::OnCopyEnglish() { m_nCopyMode = kCopyEnglish; }
 
-namespace {
-
-// A zero-filled movable block holding `bytes` and a terminating zero of `zero_bytes`.
-HGLOBAL ClipboardBlock(const void* bytes, std::size_t size, std::size_t zero_bytes) {
-  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size + zero_bytes);
-  if (!block) return nullptr;
-  if (void* target = ::GlobalLock(block)) {
-    if (size > 0) std::memcpy(target, bytes, size);
-    ::GlobalUnlock(block);
-  }
-  return block;
-}
-
-// The clipboard owns a block only when it takes it.
-void Offer(UINT format, HGLOBAL block) {
-  // cppcheck-suppress doubleFree ; freed only when SetClipboardData refused it
-  if (block && !::SetClipboardData(format, block)) ::GlobalFree(block);
-}
-
-}  // namespace
-
 // The selected line, cut by the copy mode, goes to the clipboard as the CP949
 // bytes (what Korean-code-page programs read), as UTF-16 and marked Korean, so
 // that a program on any system pastes it right. A clipboard held by another
@@ -382,15 +364,7 @@ void CSearchDlg::OnSelchangeResultList() {
   const std::string line = Cp949FromWide(m_lstResult.GetTextW(index));
   const std::string text =
       TextForCopy(line, m_nCopyMode, m_nCopyMode == kCopyEnglish ? CodeNames::Beside(kDataFile) : CodeNames());
-  const std::wstring wide = WideFromCp949(text);
-  const LCID locale = kKoreanLocale;
-
-  if (!::OpenClipboard(m_hWnd)) return;
-  ::EmptyClipboard();
-  Offer(CF_TEXT, ClipboardBlock(text.data(), text.size(), 1));
-  Offer(CF_UNICODETEXT, ClipboardBlock(wide.data(), wide.size() * sizeof(wchar_t), sizeof(wchar_t)));
-  Offer(CF_LOCALE, ClipboardBlock(&locale, sizeof locale, 0));
-  ::CloseClipboard();
+  PutTextOnClipboard(m_hWnd, text, WideFromCp949(text));
 }
 
 void CSearchDlg::OnExit() { CloseWhenStopped(ID_EXIT); }
@@ -399,6 +373,11 @@ void CSearchDlg::OnExit() { CloseWhenStopped(ID_EXIT); }
 void CSearchDlg::OnAlwaysOnTop() { SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE); }
 
 void CSearchDlg::OnAbout() { ShowAboutBox(); }
+
+void CSearchDlg::OnAddressList() {
+  CAddressListDlg list(this);
+  list.DoModal();
+}
 
 void CSearchDlg::OnDownload() { StartDataUpdate(); }
 

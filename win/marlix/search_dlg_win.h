@@ -39,6 +39,7 @@ class CSearchDlg : public CProgramDialog {
   void OnAlwaysOnTop();
   void OnDownload();
   void OnAbout();
+  void OnAddressList();
   void OnSetfocusFirstTerm();
   void OnTimer(WPARAM id);
   void OnSetfocusSecondTerm();

@@ -1,0 +1,85 @@
+#include "address_list_worker.h"
+
+#include <chrono>
+#include <utility>
+
+namespace marlix {
+
+namespace {
+
+ConvertedList Convert(const std::string& data_path, const std::string& pasted, const std::atomic<bool>& cancel,
+                      const std::function<void(double)>& progress) {
+  const auto started = std::chrono::steady_clock::now();
+  ConvertedList list;
+  list.rows = ReadTable(pasted, SeparatorOf(pasted));
+  list.column = FindAddressColumn(list.rows);
+  const std::size_t first = list.column.header ? 1 : 0;
+  const std::vector<std::string> addresses = AddressesOf(list.rows, first, list.column.column);
+  list.names = CodeNames::Beside(data_path).ForManyQuestions();
+  BatchOutcome outcome = ConvertAddresses(data_path, addresses, list.names, [&](double done) {
+    progress(done);
+    return !cancel.load();
+  });
+  // A 취소 that came as the last step ended is still a 취소.
+  list.cancelled = outcome.cancelled || cancel.load();
+  list.status = outcome.status;
+  list.error = outcome.error;
+  if (list.cancelled || outcome.status != SearchStatus::kOk) return list;
+  list.results = std::move(outcome.results);
+  list.fields.reserve(list.results.size());
+  for (const AddressResult& result : list.results) {
+    if (cancel.load()) {
+      list.cancelled = true;
+      return list;
+    }
+    list.fields.push_back(ResultFields(result, list.names));
+  }
+  list.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  return list;
+}
+
+}  // namespace
+
+AddressListWorker::AddressListWorker(std::string data_path, std::string pasted, std::function<void()> wake)
+    : wake_(std::move(wake)) {
+  thread_ = std::thread([this, data_path = std::move(data_path), pasted = std::move(pasted)] {
+    ConvertedList list = Convert(data_path, pasted, cancel_, [this](double done) {
+      News news;
+      news.done = done;
+      Tell(std::move(news));
+    });
+    News last;
+    last.list = std::move(list);
+    Tell(std::move(last));
+  });
+}
+
+AddressListWorker::~AddressListWorker() {
+  Stop();
+  if (thread_.joinable()) thread_.join();
+}
+
+void AddressListWorker::Tell(News change) {
+  bool wake = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (change.done) news_.done = change.done;
+    if (change.list) news_.list = std::move(change.list);
+    wake = !std::exchange(wake_pending_, true);
+  }
+  if (wake && wake_) wake_();
+}
+
+AddressListWorker::News AddressListWorker::Take() {
+  News news;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    news = std::exchange(news_, News{});
+    wake_pending_ = false;
+  }
+  // The list is the thread's last word.
+  if (news.list && thread_.joinable()) thread_.join();
+  return news;
+}
+
+}  // namespace marlix
