@@ -82,6 +82,16 @@ void CAddressListDlg::DoDataExchange() {
   BindControl(IDC_LIST_SAVE, m_btnSave);
 }
 
+void CAddressListDlg::LayOutForDpi() {
+  const UINT old = std::exchange(m_nColumnsDpi, Dpi());
+  if (old == 0 || old == m_nColumnsDpi) return;
+  for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
+    const auto width = static_cast<int>(m_lstTable.SendMessage(LVM_GETCOLUMNWIDTH, i));
+    m_lstTable.SendMessage(LVM_SETCOLUMNWIDTH, i,
+                           ::MulDiv(width, static_cast<int>(m_nColumnsDpi), static_cast<int>(old)));
+  }
+}
+
 BOOL CAddressListDlg::OnInitDialog() {
   CProgramDialog::OnInitDialog();
   // A pasted list of many thousand rows is more than an edit box holds by default.
@@ -101,6 +111,7 @@ BOOL CAddressListDlg::OnInitDialog() {
     column.iSubItem = i;
     m_lstTable.SendMessage(LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
   }
+  m_nColumnsDpi = Dpi();
   m_edtInput.SetFocus();
   return FALSE;  // the focus is set
 }

@@ -27,6 +27,8 @@ class CAddressListDlg : public CProgramDialog {
   void OnOK() override {}
   // Escape, the close box and 닫기: a running conversion is cancelled.
   void OnCancel() override;
+  // The table's columns keep their share of the window at a new DPI.
+  void LayOutForDpi() override;
 
  private:
   void OnConvert();
@@ -53,6 +55,7 @@ class CAddressListDlg : public CProgramDialog {
   CProgressCtrl m_prgConvert;
   CStatic m_stcStatus;
   CWnd m_lstTable;
+  UINT m_nColumnsDpi = 0;
   CListBox m_lstCandidates;
   CButton m_btnCopy;
   CButton m_btnSave;
