@@ -11,6 +11,20 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
   set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
   # The GoogleTest sources define the GTest:: aliases themselves.
+
+  # ctest runs the Windows tests side by side in this many slots (resource
+  # "wine"), each with its own Wine prefix, display, test server and scratch
+  # folder (see wine-run); the tests mostly wait on Wine and the programs.
+  set(MARLIX_WINE_SLOTS 4 CACHE STRING "Windows tests run side by side under Wine")
+  set(slots)
+  math(EXPR last "${MARLIX_WINE_SLOTS} - 1")
+  foreach(slot RANGE ${last})
+    list(APPEND slots "{\"id\": \"${slot}\", \"slots\": 1}")
+  endforeach()
+  list(JOIN slots ", " slots)
+  # Written only when it changes: the lint configures this build while its tests run.
+  file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/wine-slots.json
+       CONTENT "{\"version\": {\"major\": 1, \"minor\": 0}, \"local\": [{\"wine\": [${slots}]}]}\n")
 else()
   find_package(GTest REQUIRED)
 endif()
@@ -40,6 +54,9 @@ function(marlix_add_test name)
   endif()
   if(T_TIMEOUT)
     list(APPEND properties TIMEOUT ${T_TIMEOUT})
+  endif()
+  if(CMAKE_CROSSCOMPILING)
+    list(APPEND properties RESOURCE_GROUPS wine:1)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        PROPERTIES ${properties})

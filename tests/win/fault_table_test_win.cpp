@@ -35,7 +35,7 @@ using namespace marlix_test;
 namespace upd = marlix::updater;
 
 const std::string kTableDir = WinePath(MARLIX_TEST_BIN_DIR "/tests/win/fault-table");
-const std::string kWorkDir = WinePath(MARLIX_TEST_BIN_DIR "/fault-table");
+const std::string kWorkDir = WinePath((kScratchDir + "/fault-table").c_str());
 // Twice the programs' 10 s time-outs: a wait that ends near 10 s was ended by
 // the time-out, not by the answer.
 constexpr DWORD kTimeoutDelayMs = 20000;
@@ -235,7 +235,7 @@ class ReadOnlyFolder {
       why_not_ = "no Unix path (not Wine?)";
       return false;
     }
-    const std::string marker_unix = MARLIX_TEST_BIN_DIR "/fault-table/chattr-result";
+    const std::string marker_unix = kScratchDir + "/fault-table/chattr-result";
     const std::string marker = WinePath(marker_unix.c_str());
     ::DeleteFileA(marker.c_str());
     std::string command = "/bin/sh -c \"chattr " + std::string(flag) + " '" + unix_dir_ + "' >'" + marker_unix +

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "resource.h"
+#include "test_slot_win.h"
 #include "test_text_win.h"
 
 namespace marlix_test {
@@ -50,7 +51,7 @@ inline std::string ReadWholeFile(const std::string& path) {
 
 // The folder the tests install Marlix in: its name holds Korean, which the
 // system's code page of an English Windows cannot spell.
-inline std::string KoreanProgramFolder() { return WinePath(MARLIX_TEST_BIN_DIR) + "\\마릭스 우편번호"; }
+inline std::string KoreanProgramFolder() { return WinePath(kScratchDir.c_str()) + "\\마릭스 우편번호"; }
 
 // Marlix.exe and MarlixUpd.exe of the build, copied into KoreanProgramFolder();
 // returns the program's path there.

@@ -14,12 +14,13 @@
 #include <sstream>
 #include <string>
 
+#include "test_slot_win.h"
 #include "test_text_win.h"
 
 namespace marlix_test {
 
-// The state folder as Wine sees it.
-inline const std::string kServerState = MARLIX_TEST_SERVER_STATE;
+// The state folder of this slot's server, as Wine sees it.
+inline const std::string kServerState = FromEnvironment("MARLIX_TEST_SERVER_STATE", MARLIX_TEST_SERVER_STATE);
 
 // Paths are UTF-8; the files are opened by their UTF-16 names.
 inline std::string ReadBytes(const std::string& path) {

@@ -50,9 +50,9 @@ class UpdaterTest : public ::testing::Test {
     for (const auto& [pid, path] : RunningPrograms("explorer.exe")) explorers_before_.insert(pid);
     // A program folder whose name holds Korean, which the system's code page
     // of an English Windows cannot spell.
-    dir_ = WinePath(MARLIX_TEST_BIN_DIR "/updater-test/") + "마릭스 " +
+    dir_ = WinePath(kScratchDir + "/updater-test/") + "마릭스 " +
            ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    ::CreateDirectoryW(Wide(WinePath(MARLIX_TEST_BIN_DIR "/updater-test")).c_str(), nullptr);
+    ::CreateDirectoryW(Wide(WinePath(kScratchDir + "/updater-test")).c_str(), nullptr);
     ::CreateDirectoryW(Wide(dir_).c_str(), nullptr);
     for (const char* name : {kProgramFile, kNewProgramFile, kOldProgramFile, "Marlix_New.exe.part"}) {
       ::DeleteFileW(Wide(Path(name)).c_str());
