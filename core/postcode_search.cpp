@@ -322,6 +322,12 @@ class BlockScanner {
 
   std::size_t matches() const { return matches_; }
   bool stopped() const { return stopped_; }
+  // The bytes from `base` on lie at `offset` of the file: each line is told
+  // its offset from there.
+  void SetOrigin(const char* base, LineOffset offset) {
+    base_ = base;
+    base_offset_ = offset;
+  }
 
   // [begin, end) holds whole lines, each ending in a line feed except perhaps
   // the last one at the end of the file.
@@ -385,7 +391,7 @@ class BlockScanner {
 
   void Emit(std::string_view line) {
     ++matches_;
-    if (!sink_(line)) stopped_ = true;
+    if (!sink_(line, base_offset_ + static_cast<LineOffset>(line.data() - base_))) stopped_ = true;
   }
 
   const LineMatcher& matcher_;
@@ -408,6 +414,8 @@ class BlockScanner {
   std::array<std::array<char, kCodeMaxBytes + 1>, 2> anchored_text_{};
   std::size_t matches_ = 0;
   bool stopped_ = false;
+  const char* base_ = nullptr;
+  LineOffset base_offset_ = 0;
 };
 
 // Hands the best matches on at once and keeps the others, copied, until the
@@ -417,17 +425,17 @@ class BestFirst {
  public:
   BestFirst(const LineMatcher& matcher, LineSink sink) : matcher_(matcher), sink_(sink) {}
 
-  bool operator()(std::string_view line) {
-    if (matcher_.IsBestMatch(line)) return sink_(line);
-    held_.push_back({text_.size(), line.size()});
+  bool operator()(std::string_view line, LineOffset offset) {
+    if (matcher_.IsBestMatch(line)) return sink_(line, offset);
+    held_.push_back({text_.size(), line.size(), offset});
     text_.append(line);
     return true;
   }
 
   // False when the sink stopped the search.
   bool Finish() {
-    for (const auto& [at, size] : held_) {
-      if (!sink_(std::string_view(text_).substr(at, size))) return false;
+    for (const Held& held : held_) {
+      if (!sink_(std::string_view(text_).substr(held.at, held.size), held.offset)) return false;
     }
     return true;
   }
@@ -436,7 +444,11 @@ class BestFirst {
   const LineMatcher& matcher_;
   LineSink sink_;
   std::string text_;
-  std::vector<std::pair<std::size_t, std::size_t>> held_;
+  struct Held {
+    std::size_t at, size;
+    LineOffset offset;
+  };
+  std::vector<Held> held_;
 };
 
 const char* FindLastLineFeed(const char* begin, const char* end) {
@@ -462,6 +474,8 @@ SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, Line
   char* const buf = buffer.get();
 
   std::size_t have = 0;
+  LineOffset buffer_offset = 0;  // of buf[0] in the stream
+  scanner.SetOrigin(buf, 0);
   bool skipping = false;  // dropping the tail of an overlong line up to its line feed
   SearchOutcome outcome;
   while (!scanner.stopped()) {
@@ -484,6 +498,8 @@ SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, Line
     if (skipping) {
       const char* lf = FindLineFeed(buf, buf + have);
       if (lf == buf + have) {
+        buffer_offset += have;
+        scanner.SetOrigin(buf, buffer_offset);
         have = 0;
         continue;
       }
@@ -503,6 +519,8 @@ SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, Line
     }
     std::memmove(buf, buf + start, have - start);
     have -= start;
+    buffer_offset += start;
+    scanner.SetOrigin(buf, buffer_offset);
   }
   outcome.matches = scanner.matches();
   outcome.stopped = outcome.stopped || scanner.stopped();
@@ -612,6 +630,7 @@ SearchOutcome SearchBytes(std::string_view bytes, const SearchRequest& request, 
   BestFirst best_first(matcher, sink);
   BlockScanner scanner(matcher, LineSink(best_first));
   const char* const data = bytes.data();
+  scanner.SetOrigin(data, 0);
   // Every line is whole in memory; an overlong one is cut where its text is taken.
   bool finished = true;
   if (request.sorted && matcher.rule() == MatchRule::kPostcode) {

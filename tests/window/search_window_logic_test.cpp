@@ -2,6 +2,11 @@
 // what each mode shows, the banner cycle and the list's sideways extent.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +14,7 @@
 #include "postcode_search.h"
 #include "resource.h"
 #include "search_window.h"
+#include "search_worker.h"
 
 namespace {
 
@@ -120,6 +126,78 @@ TEST(ResultList, ALongResultIsCutWithARowThatTellsTheRest) {
       {6413712, "▶이 밖에도 6,313,712건이 더 있습니다. 검색어를 좁혀 주세요.◀"},
   };
   for (const auto& [matches, row] : cases) EXPECT_EQ(marlix::UnlistedRow(matches), row) << matches;
+}
+
+// The worker's batches taken as the window takes them, on its wake, until the end.
+struct WorkerRun {
+  std::vector<marlix::FoundLine> lines;
+  marlix::SearchEnd end;
+};
+WorkerRun RunWorker(marlix::SearchJob job) {
+  std::mutex mutex;
+  std::condition_variable woken;
+  bool news = false;
+  marlix::SearchWorker worker(std::move(job), [&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    news = true;
+    woken.notify_one();
+  });
+  WorkerRun run;
+  for (;;) {
+    std::unique_lock<std::mutex> lock(mutex);
+    EXPECT_TRUE(woken.wait_for(lock, std::chrono::seconds(30), [&] { return news; })) << "no news";
+    news = false;
+    lock.unlock();
+    do {
+      marlix::SearchWorker::News taken = worker.Take(100);
+      EXPECT_LE(taken.lines.size(), 100u);
+      for (marlix::FoundLine& line : taken.lines) run.lines.push_back(std::move(line));
+      if (taken.end) {
+        EXPECT_FALSE(worker.HasMore());
+        run.end = *taken.end;
+        return run;
+      }
+    } while (worker.HasMore());
+  }
+}
+
+// The window's search on its own thread: the lines the core finds, in its
+// order, each with the place of its own bytes; a cut at kMostListed with the
+// rest counted; a missing file told; a changed file read back as nothing.
+TEST(SearchWorker, HandsOverTheCoresLinesWithTheirPlacesInBatches) {
+  const std::filesystem::path path = std::filesystem::temp_directory_path() / "marlix-worker-test.txt";
+  std::string data;
+  for (std::size_t i = 0; i < marlix::kMostListed + 700; ++i) {
+    data += (i % 3 == 0 ? "135-080 a " : "619-961 b\xB0\xA1 ") + std::to_string(i) + (i % 2 ? "\r\n" : "\n");
+  }
+  std::ofstream(path, std::ios::binary) << data;
+  marlix::SearchJob job{path.string(), marlix::MatchRule::kPostcode, "135080", ""};
+  const WorkerRun code = RunWorker(job);
+  std::vector<std::string> expected;
+  auto keep = [&](std::string_view line) { expected.emplace_back(line); };
+  marlix::SearchFile(path.string().c_str(), {marlix::MatchRule::kPostcode, Cp949View("135080"), Cp949View()}, keep);
+  ASSERT_EQ(code.lines.size(), expected.size());
+  EXPECT_EQ(code.end.matches, expected.size());
+  EXPECT_EQ(code.end.file_size, data.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_EQ(code.lines[i].text, expected[i]) << i;
+    EXPECT_EQ(marlix::ReadFoundLine(path.string(), data.size(), code.lines[i].offset, code.lines[i].length),
+              expected[i]) << i;
+  }
+
+  job.rule = marlix::MatchRule::kOr;
+  job.term1 = job.term2 = "";
+  const WorkerRun all = RunWorker(job);
+  EXPECT_EQ(all.lines.size(), marlix::kMostListed);
+  EXPECT_EQ(all.end.matches, marlix::kMostListed + 700);
+  job.finds_nothing = true;
+  EXPECT_EQ(RunWorker(job).end.matches, 0u);
+
+  std::ofstream(path, std::ios::binary | std::ios::app) << "135-080 new\n";
+  EXPECT_EQ(marlix::ReadFoundLine(path.string(), data.size(), code.lines[0].offset, code.lines[0].length),
+            std::nullopt);
+  std::filesystem::remove(path);
+  EXPECT_TRUE(RunWorker(job).end.data_missing);
 }
 
 }  // namespace

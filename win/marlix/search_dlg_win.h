@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "data_download.h"
 #include "mapped_file.h"
 #include "program_dialog_win.h"
+#include "search_worker.h"
 
 class CSearchDlg : public CProgramDialog {
  public:
@@ -44,6 +47,7 @@ class CSearchDlg : public CProgramDialog {
   void OnCancelUpdate();
   void OnUpdateNews();
   void OnVersionNews();
+  void OnSearchNews();
 
   // Starts the fetch of the server's data version for the update panel.
   void ShowDataVersion();
@@ -69,32 +73,45 @@ class CSearchDlg : public CProgramDialog {
   int m_nBannerFrame = 0;
 
  private:
-  void SearchOnce();
-  void FillResults(marlix::MappedFile* file);
+  // Runs the search the window's boxes ask for; with `may_fetch`, a missing
+  // data file is fetched first.
+  void StartSearch(bool may_fetch);
+  void RunSearch(const marlix::SearchJob& job, bool may_fetch);
+  marlix::SearchJob JobFromWindow();
+  void StopSearch();
+  void FillFromSearch();
+  void FinishSearch(const marlix::SearchEnd& end);
+  void ListRows(const std::vector<std::wstring>& rows);
+  void ClearList();
   void StartDataUpdate();
   void ShowTransfer(bool running);
   void TakeUpdateNews();
   void FinishDataUpdate(const marlix::DataUpdateOutcome& outcome);
-  void CommitStagedSet();
-  void RunWaitingSearch();
+  bool CommitStagedSet();
   void WaitForData();
   void EndWaitForData();
   void CloseWhenStopped(int result);
   void SetStatus(const char* text);
   void SwitchToHangul(CEdit& edit);
 
-  bool m_bSearching = false;    // a search is filling the list
-  bool m_bSearchAgain = false;  // and another was asked for meanwhile
-  unsigned m_nListFill = 0;     // moves on when anything takes the list from a fill
+  // The search runs on a thread of its own and hands its lines over in
+  // batches; the list is filled from them a slice at a time.
+  std::unique_ptr<marlix::SearchWorker> m_pSearch;
+  std::optional<marlix::SearchJob> m_listedSearch;  // the search the list shows, run again on a new data set
+  bool m_bSearchMayFetch = false;
+  // Where each listed line's own bytes lie, by row; the rows after them are
+  // the window's own (no data, the count of the unlisted).
+  std::vector<std::pair<marlix::LineOffset, std::size_t>> m_linePlaces;
+  std::uint64_t m_nSearchedSize = 0;
+  int m_nWidestRow = 0;
 
   // The data update runs on a thread of its own; its news comes as messages.
   std::unique_ptr<marlix::DataUpdateWorker> m_pUpdate;
   marlix::TransferPace m_pace;
   ULONGLONG m_nNextNewsMs = 0;       // news is taken at most every so often
-  bool m_bCommitPending = false;     // a staged set waits for the search to end
   bool m_bSearchWaitsForData = false;  // the search runs once the data is in place
-  bool m_bDataJustFetched = false;   // the search that follows; it fetches nothing again
   bool m_bClosing = false;           // the window goes once the update has stopped
+  int m_nCloseResult = IDCANCEL;
   std::vector<std::string> m_localFailures;  // told when the update ends
   std::unique_ptr<marlix::DataVersionWorker> m_pVersionFetch;
   bool m_bVersionStatusWanted = false;  // no update has taken the status line since the fetch began

@@ -1,6 +1,6 @@
 // The decisions of the search window that need no window system: the keyboard
 // routing, the layout of each mode, the banner step, the list's measures and
-// how much of a result it lists, and the steps of a running search.
+// how much of a result it lists.
 // The window (search_dlg_win.cpp) only carries them out.
 #pragma once
 
@@ -111,22 +111,5 @@ inline constexpr std::size_t kMostListed = 100000;
 // The row after a cut result: how many matching lines are not listed;
 // nothing when all `matches` are listed.
 std::optional<std::string> UnlistedRow(std::size_t matches);
-
-// A search hands the window its waiting messages once it has worked this
-// long, so that the window answers and shows what is listed so far.
-inline constexpr std::uint64_t kSearchStepMs = 50;
-
-// The steps of a running search, on a millisecond clock.
-class SearchSteps {
- public:
-  explicit SearchSteps(std::uint64_t now_ms) { Begin(now_ms); }
-  // True when the step begun last has had its time.
-  bool Due(std::uint64_t now_ms) const { return now_ms >= due_; }
-  // The next step, begun once the window has had its messages.
-  void Begin(std::uint64_t now_ms) { due_ = now_ms + kSearchStepMs; }
-
- private:
-  std::uint64_t due_ = 0;
-};
 
 }  // namespace marlix
