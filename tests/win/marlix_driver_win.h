@@ -423,6 +423,11 @@ class Marlix {
     Settle();
   }
 
+  // Types into a control key by key, as the keyboard's characters come.
+  void Type(int id, std::string_view utf8) {
+    for (wchar_t c : Wide(utf8)) ::PostMessageW(Item(id), WM_CHAR, c, 1);
+  }
+
   void PostCommand(WPARAM command) {
     ::PostMessageA(dialog_, WM_COMMAND, command, 0);
     Settle();

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "postcode_search.h"
@@ -126,6 +127,20 @@ TEST(ResultList, ALongResultIsCutWithARowThatTellsTheRest) {
       {6413712, "▶이 밖에도 6,313,712건이 더 있습니다. 검색어를 좁혀 주세요.◀"},
   };
   for (const auto& [matches, row] : cases) EXPECT_EQ(marlix::UnlistedRow(matches), row) << matches;
+}
+
+TEST(Typing, OnlyTheSimpleTabSearchesAfterAPauseAndNeverMidSyllable) {
+  using marlix::TypingAction;
+  const std::tuple<int, std::string, bool, TypingAction> cases[] = {
+      {0, "역삼", false, TypingAction::kSearch},   {0, "135", false, TypingAction::kSearch},
+      {0, "역사", true, TypingAction::kWait},      {0, "", true, TypingAction::kWait},
+      {0, "", false, TypingAction::kClear},        {0, "   ", false, TypingAction::kClear},
+      {0, " 역 ", false, TypingAction::kSearch},    {1, "역삼", false, TypingAction::kNone},
+      {2, "역삼", false, TypingAction::kNone},      {1, "", true, TypingAction::kNone},
+  };
+  for (const auto& [tab, term, composing, action] : cases) {
+    EXPECT_EQ(marlix::AfterTypingPause(tab, term, composing), action) << tab << " '" << term << "' " << composing;
+  }
 }
 
 // The worker's batches taken as the window takes them, on its wake, until the end.

@@ -38,11 +38,12 @@ constexpr UINT kSearchNews = WM_APP + 3;
 constexpr UINT_PTR kNewsTimer = 2;
 constexpr ULONGLONG kNewsPeriodMs = 50;
 // A search's lines are listed a slice at a time, each slice within this
-// time; the next one follows on a timer, which lets the keys and the mouse
-// in between.
+// time; the next one follows at once, or after the keys and the mouse when
+// they wait (a message posted to itself would go before them).
 constexpr UINT_PTR kFillTimer = 3;
 constexpr ULONGLONG kFillSliceMs = 15;
-constexpr std::size_t kFillTakeLines = 128;
+constexpr std::size_t kFillTakeLines = 32;
+constexpr UINT_PTR kTypingTimer = 4;
 // Set on the window while a search runs or its lines wait to be listed, for
 // the programs that drive the window from outside (the tests, the demo).
 constexpr wchar_t kSearchingProperty[] = L"Marlix.Searching";
@@ -61,6 +62,42 @@ void ShowEmptiedOrHide(CWnd& control, const std::optional<ControlRect>& place) {
 }
 
 void ShowIf(CWnd& control, bool shown) { control.ShowWindow(shown ? SW_SHOW : SW_HIDE); }
+
+// Rows added at the end of the result list with its redrawing held off, each
+// measured in the list's own device context for the sideways scroll; the
+// list is drawn again when the writer goes.
+class RowWriter {
+ public:
+  RowWriter(CListBox& list, int& widest) : list_(list), widest_(widest), listed_(list.GetCount()) {
+    list_.SendMessage(WM_SETREDRAW, FALSE);
+    dc_.emplace(list_.m_hWnd);
+  }
+  ~RowWriter() {
+    dc_.reset();
+    list_.SendMessage(WM_SETREDRAW, TRUE);
+    ::InvalidateRect(list_.m_hWnd, nullptr, FALSE);
+  }
+  RowWriter(const RowWriter&) = delete;
+  RowWriter& operator=(const RowWriter&) = delete;
+
+  void Reserve(std::size_t rows) {
+    if (rows > 0) list_.InitStorage(static_cast<int>(rows), static_cast<UINT>(rows * 80));
+  }
+  void Add(const std::wstring& item) {
+    if (listed_ == 0) list_.SetItemHeight(0, kResultItemHeight);
+    list_.InsertString(listed_++, item.c_str());
+    SIZE size{};
+    if (::GetTextExtentPoint32W(dc_->get(), item.data(), static_cast<int>(item.size()), &size)) {
+      widest_ = std::max(widest_, static_cast<int>(size.cx));
+    }
+  }
+
+ private:
+  CListBox& list_;
+  int& widest_;
+  int listed_;
+  std::optional<WindowDC> dc_;
+};
 }  // namespace
 
 constexpr MessageEntry CSearchDlg::kMessageEntries[] = {
@@ -83,6 +120,8 @@ constexpr MessageEntry CSearchDlg::kMessageEntries[] = {
     MessageRoute<&CSearchDlg::OnUpdateNews>(kUpdateNews),
     MessageRoute<&CSearchDlg::OnVersionNews>(kVersionNews),
     MessageRoute<&CSearchDlg::OnSearchNews>(kSearchNews),
+    ControlRoute<&CSearchDlg::OnChangeFirstTerm>(EN_CHANGE, IDC_FIRST_TERM),
+    ControlRoute<&CSearchDlg::OnSelchangeKind>(CBN_SELCHANGE, IDC_KIND_COMBO),
 };
 DEFINE_MESSAGE_MAP(CSearchDlg, CProgramDialog)
 
@@ -194,10 +233,48 @@ void CSearchDlg::OnSelchangeModeTab() {
     m_cboKind.ShowWindow(SW_SHOW);
   }
   if (layout->fetch_data_version) ShowDataVersion();
+  // The emptied term is nothing typed.
+  ::KillTimer(m_hWnd, kTypingTimer);
   RedrawNow();
 }
 
-void CSearchDlg::OnSearch() { StartSearch(true); }
+void CSearchDlg::OnSearch() {
+  ::KillTimer(m_hWnd, kTypingTimer);
+  StartSearch(true);
+}
+
+// Where the tab searches as the user types, a key stops the search running
+// at once and the next one starts after a pause.
+void CSearchDlg::OnChangeFirstTerm() {
+  if (!SearchesAsYouType(m_tabMode.GetCurSel())) return;
+  StopSearch();
+  SetTimer(kTypingTimer, kTypingPauseMs);
+}
+
+void CSearchDlg::OnSelchangeKind() { OnChangeFirstTerm(); }
+
+void CSearchDlg::SearchAfterTypingPause() {
+  ::KillTimer(m_hWnd, kTypingTimer);
+  switch (AfterTypingPause(m_tabMode.GetCurSel(), m_edtFirstTerm.GetWindowTextUtf8(), ComposingTerm())) {
+    case TypingAction::kNone: break;
+    case TypingAction::kWait: SetTimer(kTypingTimer, kTypingPauseMs); break;
+    case TypingAction::kClear:
+      StopSearch();
+      m_listedSearch.reset();
+      ClearList();
+      break;
+    case TypingAction::kSearch: StartSearch(true); break;
+  }
+}
+
+// The input method holds a syllable that is not yet committed to the term.
+bool CSearchDlg::ComposingTerm() const {
+  HIMC context = ::ImmGetContext(m_edtFirstTerm.m_hWnd);
+  if (!context) return false;
+  const LONG bytes = ::ImmGetCompositionStringW(context, GCS_COMPSTR, nullptr, 0);
+  ::ImmReleaseContext(m_edtFirstTerm.m_hWnd, context);
+  return bytes > 0;
+}
 
 // A new search replaces the one running, which stops within a block of the file.
 void CSearchDlg::StartSearch(bool may_fetch) {
@@ -212,7 +289,9 @@ void CSearchDlg::RunSearch(const SearchJob& job, bool may_fetch) {
   // A change of the set that a kill (or a file held open) left half done is
   // finished first: the search reads one edition's files.
   RecoverDataSet(kDataFolder);
-  ClearList();
+  // The list keeps the rows it shows until the new ones come, so that each
+  // key does not paint it empty.
+  m_bListStale = true;
   HWND window = m_hWnd;
   m_pSearch = std::make_unique<SearchWorker>(job, [window] { ::PostMessageW(window, kSearchNews, 0, 0); });
   ::SetPropW(m_hWnd, kSearchingProperty, reinterpret_cast<HANDLE>(1));
@@ -254,67 +333,55 @@ void CSearchDlg::FillFromSearch() {
   ::KillTimer(m_hWnd, kFillTimer);
   const ULONGLONG slice_end = ::GetTickCount64() + kFillSliceMs;
   std::optional<SearchEnd> end;
-  std::vector<std::wstring> rows;
-  do {
-    SearchWorker::News news = m_pSearch->Take(kFillTakeLines);
-    m_nSearchedSize = news.file_size;
-    rows.clear();
-    for (FoundLine& line : news.lines) {
-      rows.push_back(WideFromCp949(line.text));
-      m_linePlaces.emplace_back(line.offset, line.length);
-    }
-    ListRows(rows);
-    end = news.end;
-  } while (!end && m_pSearch->HasMore() && ::GetTickCount64() < slice_end);
+  {
+    if (std::exchange(m_bListStale, false)) ClearList();
+    RowWriter rows(m_lstResult, m_nWidestRow);
+    do {
+      SearchWorker::News news = m_pSearch->Take(kFillTakeLines);
+      m_nSearchedSize = news.file_size;
+      rows.Reserve(news.lines.size());
+      for (const FoundLine& line : news.lines) {
+        rows.Add(WideFromCp949(line.text));
+        m_linePlaces.emplace_back(line.offset, line.length);
+      }
+      end = news.end;
+    } while (!end && m_pSearch->HasMore() && ::GetTickCount64() < slice_end);
+  }
   if (end) {
     FinishSearch(*end);
   } else if (m_pSearch->HasMore()) {
-    SetTimer(kFillTimer, USER_TIMER_MINIMUM);
-  }
-}
-
-// The rows go in with redrawing held off, measured in the list's own device
-// context for the sideways scroll.
-void CSearchDlg::ListRows(const std::vector<std::wstring>& rows) {
-  if (rows.empty()) return;
-  const int first = m_lstResult.GetCount();
-  m_lstResult.InitStorage(static_cast<int>(rows.size()), static_cast<UINT>(rows.size() * 80));
-  m_lstResult.SendMessage(WM_SETREDRAW, FALSE);
-  {
-    WindowDC dc(m_lstResult.m_hWnd);
-    int listed = first;
-    for (const std::wstring& item : rows) {
-      if (listed == 0) m_lstResult.SetItemHeight(0, kResultItemHeight);
-      m_lstResult.InsertString(listed++, item.c_str());
-      SIZE size{};
-      if (::GetTextExtentPoint32W(dc.get(), item.data(), static_cast<int>(item.size()), &size)) {
-        m_nWidestRow = std::max(m_nWidestRow, static_cast<int>(size.cx));
-      }
+    if (HIWORD(::GetQueueStatus(QS_INPUT)) != 0) {
+      SetTimer(kFillTimer, USER_TIMER_MINIMUM);
+    } else {
+      ::PostMessageW(m_hWnd, kSearchNews, 0, 0);
     }
   }
-  m_lstResult.SendMessage(WM_SETREDRAW, TRUE);
-  ::InvalidateRect(m_lstResult.m_hWnd, nullptr, FALSE);
 }
 
 // After the lines, a row that tells how many more matched; a search without
 // a match shows the no-data rows, one without a data file fetches it first.
 void CSearchDlg::FinishSearch(const SearchEnd& end) {
   StopSearch();
+  if (std::exchange(m_bListStale, false)) ClearList();
   if (end.data_missing && m_bSearchMayFetch) {
     WaitForData();
     return;
   }
-  if (const std::optional<std::string> row = UnlistedRow(end.matches)) ListRows({WideFromUtf8(*row)});
+  if (const std::optional<std::string> row = UnlistedRow(end.matches)) {
+    RowWriter(m_lstResult, m_nWidestRow).Add(WideFromUtf8(*row));
+  }
   if (end.matches == 0) {
     m_lstResult.InsertString(0, kNoDataRows[0].data());
     m_lstResult.InsertString(1, kNoDataRows[1].data());
   } else {
     m_lstResult.SetHorizontalExtent(HorizontalExtentFor(m_nWidestRow));
   }
-  ::InvalidateRect(m_lstResult.m_hWnd, nullptr, TRUE);
+  // The list paints its own background under its rows.
+  ::InvalidateRect(m_lstResult.m_hWnd, nullptr, FALSE);
 }
 
 void CSearchDlg::ClearList() {
+  m_bListStale = false;
   m_lstResult.ResetContent();
   m_linePlaces.clear();
   m_nWidestRow = 0;
@@ -537,6 +604,7 @@ void CSearchDlg::CloseWhenStopped(int result) {
   m_bClosing = true;
   m_nCloseResult = result;
   m_pVersionFetch.reset();
+  ::KillTimer(m_hWnd, kTypingTimer);
   StopSearch();
   if (m_pUpdate) {
     m_pUpdate->Stop();
@@ -600,6 +668,10 @@ void CSearchDlg::SwitchToHangul(CEdit& edit) {
 void CSearchDlg::OnTimer(WPARAM id) {
   if (id == kFillTimer) {
     FillFromSearch();
+    return;
+  }
+  if (id == kTypingTimer) {
+    SearchAfterTypingPause();
     return;
   }
   if (id == kNewsTimer) {

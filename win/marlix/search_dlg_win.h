@@ -48,6 +48,8 @@ class CSearchDlg : public CProgramDialog {
   void OnUpdateNews();
   void OnVersionNews();
   void OnSearchNews();
+  void OnChangeFirstTerm();
+  void OnSelchangeKind();
 
   // Starts the fetch of the server's data version for the update panel.
   void ShowDataVersion();
@@ -80,8 +82,9 @@ class CSearchDlg : public CProgramDialog {
   marlix::SearchJob JobFromWindow();
   void StopSearch();
   void FillFromSearch();
+  void SearchAfterTypingPause();
+  bool ComposingTerm() const;
   void FinishSearch(const marlix::SearchEnd& end);
-  void ListRows(const std::vector<std::wstring>& rows);
   void ClearList();
   void StartDataUpdate();
   void ShowTransfer(bool running);
@@ -104,6 +107,7 @@ class CSearchDlg : public CProgramDialog {
   std::vector<std::pair<marlix::LineOffset, std::size_t>> m_linePlaces;
   std::uint64_t m_nSearchedSize = 0;
   int m_nWidestRow = 0;
+  bool m_bListStale = false;  // the rows are an earlier search's, replaced when the new one lists
 
   // The data update runs on a thread of its own; its news comes as messages.
   std::unique_ptr<marlix::DataUpdateWorker> m_pUpdate;

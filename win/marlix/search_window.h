@@ -29,6 +29,22 @@ inline constexpr std::size_t kKindMaxBytes = kKindName.size();
 // `kind` is the combo's UTF-8 text; the terms are the data's CP949 bytes.
 SearchRequest RequestFromWindow(int tab, std::string_view kind, Cp949View term1, Cp949View term2);
 
+// In the simple tab a search starts once typing has paused this long; a
+// search asked for with Enter or the button starts at once.
+inline constexpr unsigned kTypingPauseMs = 150;
+constexpr bool SearchesAsYouType(int tab) { return tab == 0; }
+
+enum class TypingAction {
+  kNone,    // this tab searches only when asked
+  kWait,    // a Hangul syllable is still being composed: look again after another pause
+  kClear,   // nothing to search for: the list empties
+  kSearch,  // the term as it stands is searched
+};
+
+// What a pause in typing the first term does in tab `tab`, the term (UTF-8)
+// as it stands and whether the input method is composing a syllable in it.
+TypingAction AfterTypingPause(int tab, std::string_view term, bool composing);
+
 // Keys the window routes itself; modifiers are not looked at.
 enum class RoutedKey { kEnter, kTab };
 
