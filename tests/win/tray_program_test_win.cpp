@@ -3,12 +3,15 @@
 // not, a second start beside a running one, and the copy of a selected result
 // line to the clipboard.
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
+#include <initializer_list>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -147,6 +150,127 @@ TEST_F(TrayProgram, ASecondStartShowsAWindowOfItsOwnAndLeavesTheFirstRunning) {
   ASSERT_TRUE(first.Running());
   first.ClickIcon();
   EXPECT_TRUE(first.WaitForSearchWindow());
+}
+
+// Keys pressed together and let go, as the keyboard sends them to the system.
+void PressKeys(std::initializer_list<WORD> keys) {
+  std::vector<INPUT> input;
+  for (WORD key : keys) input.push_back({INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}});
+  for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) {
+    input.push_back({INPUT_KEYBOARD, {.ki = {*key, 0, KEYEVENTF_KEYUP, 0, 0}}});
+  }
+  ::SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+}
+
+int FocusIn(const Marlix& marlix) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!::GetGUIThreadInfo(marlix.ui_thread(), &info) || !info.hwndFocus) return 0;
+  return ::GetDlgCtrlID(info.hwndFocus);
+}
+
+constexpr char kSettingsKey[] = "Software\\Marlix";
+
+// The global key (Ctrl+Alt+Z unless changed) opens the window ready to type,
+// and brings an open one to the front with its term selected; 옵션's 단축키
+// changes it for the running program and keeps it in HKCU\Software\Marlix. A
+// key another program holds is told once, and the icon still opens the window.
+TEST_F(TrayProgram, TheOpenKeyOpensTheWindowReadyToTypeAndAKeyHeldElsewhereIsToldOnce) {
+  ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "HotKey");
+  {
+    ASSERT_TRUE(::RegisterHotKey(nullptr, 7, MOD_CONTROL | MOD_ALT, 'Z'));
+    Marlix marlix;
+    ASSERT_TRUE(marlix.Start(kNoServer));
+    HWND told = nullptr;
+    ASSERT_TRUE(marlix.WaitForWindow("Marlix", told));
+    std::wstring text;
+    ::EnumChildWindows(
+        told,
+        [](HWND child, LPARAM all) -> BOOL {
+          wchar_t piece[512] = {};
+          ::GetWindowTextW(child, piece, 512);
+          *reinterpret_cast<std::wstring*>(all) += piece;
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&text));
+    EXPECT_NE(text.find(L"Ctrl+Alt+Z"), std::wstring::npos) << Utf8(text);
+    ::PostMessageA(told, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(marlix.WaitWindowGone(told));
+    ASSERT_TRUE(marlix.WaitForFrame());
+    ASSERT_TRUE(FrameAnswers(marlix.frame()));
+    EXPECT_TRUE(ProcessWindows(marlix.pid(), "Marlix").empty()) << "told twice";
+    marlix.ClickIcon();
+    EXPECT_TRUE(marlix.WaitForSearchWindow());
+    ::UnregisterHotKey(nullptr, 7);
+  }
+
+  Marlix marlix;
+  ASSERT_TRUE(marlix.Start(kNoServer));
+  ASSERT_TRUE(marlix.WaitForFrame());
+  ASSERT_TRUE(FrameAnswers(marlix.frame()));
+  PressKeys({VK_CONTROL, VK_MENU, 'Z'});
+  ASSERT_TRUE(marlix.WaitForSearchWindow());
+  HWND window = marlix.dialog();
+  EXPECT_EQ(FocusIn(marlix), IDC_FIRST_TERM);
+  marlix.SetText(IDC_FIRST_TERM, "개포");
+  marlix.PostKey(IDC_FIRST_TERM, VK_TAB);
+  ASSERT_NE(FocusIn(marlix), IDC_FIRST_TERM);
+  PressKeys({VK_CONTROL, VK_MENU, 'Z'});
+  marlix.Settle();
+  EXPECT_EQ(ProcessWindows(marlix.pid(), kSearchTitle), std::vector<HWND>{window});
+  EXPECT_EQ(FocusIn(marlix), IDC_FIRST_TERM);
+  DWORD from = 99, to = 0;
+  ::SendMessageW(marlix.Item(IDC_FIRST_TERM), EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+  EXPECT_EQ(from, 0u);
+  EXPECT_EQ(to, 2u);
+
+  // Ctrl+Alt+X chosen in the dialog.
+  marlix.PostCommand(ID_HOT_KEY);
+  HWND setting = nullptr;
+  ASSERT_TRUE(marlix.WaitForWindow("단축키", setting));
+  ::SendDlgItemMessageW(setting, IDC_HOT_KEY, HKM_SETHOTKEY, MAKEWORD('X', HOTKEYF_CONTROL | HOTKEYF_ALT), 0);
+  ::PostMessageA(setting, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(marlix.WaitWindowGone(setting));
+  DWORD stored = 0, size = sizeof stored;
+  EXPECT_EQ(::RegGetValueA(HKEY_CURRENT_USER, kSettingsKey, "HotKey", RRF_RT_REG_DWORD, nullptr, &stored, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(stored, MAKEWORD('X', HOTKEYF_CONTROL | HOTKEYF_ALT));
+  marlix.PostKey(IDC_FIRST_TERM, VK_ESCAPE);
+  ASSERT_TRUE(marlix.WaitWindowGone(window));
+  PressKeys({VK_CONTROL, VK_MENU, 'Z'});
+  ASSERT_TRUE(FrameAnswers(marlix.frame()));
+  EXPECT_TRUE(ProcessWindows(marlix.pid(), kSearchTitle).empty()) << "the old key still opens it";
+  PressKeys({VK_CONTROL, VK_MENU, 'X'});
+  EXPECT_TRUE(marlix.WaitForSearchWindow());
+  ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "HotKey");
+}
+
+// The icon reached by keyboard (Win+B, the arrows, Enter) opens the window;
+// Shift+F10 or the menu key opens the icon's menu where the shell says.
+TEST_F(TrayProgram, TheIconChosenByKeyboardOpensTheWindowAndItsMenuOpensAtTheGivenPlace) {
+  Marlix marlix;
+  ASSERT_TRUE(marlix.Start(kNoServer));
+  ASSERT_TRUE(marlix.WaitForFrame());
+  ASSERT_TRUE(FrameAnswers(marlix.frame()));
+  ::PostMessageA(marlix.frame(), kIconMessage, MAKEWPARAM(300, 200), MAKELPARAM(NIN_KEYSELECT, IDI_MARLIX));
+  ASSERT_TRUE(marlix.WaitForSearchWindow());
+  EXPECT_EQ(FocusIn(marlix), IDC_FIRST_TERM);
+  marlix.PostKey(IDC_FIRST_TERM, VK_ESCAPE);
+  ASSERT_TRUE(marlix.WaitWindowGone(marlix.dialog()));
+
+  ::SetCursorPos(5, 5);
+  ::PostMessageA(marlix.frame(), kIconMessage, MAKEWPARAM(300, 200), MAKELPARAM(WM_CONTEXTMENU, IDI_MARLIX));
+  HWND menu = nullptr;
+  for (const ULONGLONG deadline = ::GetTickCount64() + 10000; !menu && ::GetTickCount64() < deadline; ::Sleep(20)) {
+    menu = ::FindWindowA("#32768", nullptr);
+    if (menu && !::IsWindowVisible(menu)) menu = nullptr;
+  }
+  ASSERT_NE(menu, nullptr) << "no menu";
+  RECT at{};
+  ::GetWindowRect(menu, &at);
+  EXPECT_EQ(at.left, 300);
+  EXPECT_EQ(at.top, 200);
+  ::PostMessageA(marlix.frame(), WM_CANCELMODE, 0, 0);
 }
 
 // The lines of the real data that begin with a code, as the window lists them.

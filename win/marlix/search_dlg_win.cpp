@@ -16,6 +16,7 @@
 #include "data_files.h"
 #include "data_version.h"
 #include "hangul_mode.h"
+#include "hot_key_win.h"
 #include "local_files.h"
 #include "postcode_search.h"
 #include "resource.h"
@@ -112,6 +113,7 @@ constexpr MessageEntry CSearchDlg::kMessageEntries[] = {
     CommandRoute<&CSearchDlg::OnAlwaysOnTop>(ID_ALWAYS_ON_TOP),
     ControlRoute<&CSearchDlg::OnDownload>(BN_CLICKED, IDC_UPDATE),
     CommandRoute<&CSearchDlg::OnAbout>(ID_APP_ABOUT),
+    CommandRoute<&CSearchDlg::OnHotKeySetting>(ID_HOT_KEY),
     ControlRoute<&CSearchDlg::OnSetfocusFirstTerm>(EN_SETFOCUS, IDC_FIRST_TERM),
     MessageRoute<&CSearchDlg::OnTimer>(WM_TIMER),
     ControlRoute<&CSearchDlg::OnSetfocusSecondTerm>(EN_SETFOCUS, IDC_SECOND_TERM),
@@ -449,6 +451,21 @@ void CSearchDlg::OnExit() { CloseWhenStopped(ID_EXIT); }
 void CSearchDlg::OnAlwaysOnTop() { SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE); }
 
 void CSearchDlg::OnAbout() { ShowAboutBox(); }
+
+void CSearchDlg::OnHotKeySetting() {
+  CHotKeyDlg dialog(this);
+  dialog.DoModal();
+}
+
+void CSearchDlg::ShowReadyToType() {
+  if (m_bClosing) return;
+  if (::IsIconic(m_hWnd)) ShowWindow(SW_RESTORE);
+  ::SetForegroundWindow(m_hWnd);
+  // The simple tab and the composite one have the term box; the update tab shows none.
+  if (!::IsWindowVisible(m_edtFirstTerm.m_hWnd)) return;
+  m_edtFirstTerm.SetFocus();
+  m_edtFirstTerm.SendMessage(EM_SETSEL, 0, -1);
+}
 
 void CSearchDlg::OnDownload() { StartDataUpdate(); }
 

@@ -20,6 +20,9 @@ class CSearchDlg : public CProgramDialog {
   explicit CSearchDlg(CWnd* parent = nullptr);
 
   BOOL PreTranslateMessage(MSG* msg) override;
+  // In front with the term box focused and its text selected, so that
+  // typing replaces the last term.
+  void ShowReadyToType();
 
   DECLARE_MESSAGE_MAP()
 
@@ -38,6 +41,7 @@ class CSearchDlg : public CProgramDialog {
   void OnAlwaysOnTop();
   void OnDownload();
   void OnAbout();
+  void OnHotKeySetting();
   void OnSetfocusFirstTerm();
   void OnTimer(WPARAM id);
   void OnSetfocusSecondTerm();

@@ -15,10 +15,11 @@ CDialog::~CDialog() {
 }
 
 namespace {
-// The tab control and the progress bar live in the common controls.
+// The tab control, the progress bar and the hot-key control live in the common controls.
 void InitCommonControlsOnce() {
   static const bool done = [] {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS};
+    INITCOMMONCONTROLSEX icc{sizeof icc,
+                             ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS | ICC_HOTKEY_CLASS};
     return ::InitCommonControlsEx(&icc) != FALSE;
   }();
   (void)done;
