@@ -1,6 +1,10 @@
 // The rules of the notification-area program and of the Hangul switch.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
+#include <tuple>
+
 #include "hangul_mode.h"
 #include "hot_key.h"
 #include "tray_decisions.h"
@@ -39,16 +43,20 @@ TEST(TrayIcon, LeftPressOpensOneWindowTheChosenIconOpensOrShowsItTheContextMenuT
 TEST(OpenKey, IsCtrlAltZUnlessChangedAndNeedsCtrlOrAlt) {
   EXPECT_EQ(HotKeySetting(std::nullopt), kDefaultHotKey);
   EXPECT_EQ(HotKeySetting(0u), kHotKeyOff);
-  EXPECT_EQ(ChordFor(kDefaultHotKey), (HotKeyChord{kModControl | kModAlt, 'Z'}));
-  EXPECT_EQ(HotKeyName(kDefaultHotKey), "Ctrl+Alt+Z");
-  EXPECT_EQ(ChordFor(0x78 | (kHotKeyControl | kHotKeyShift) << 8), (HotKeyChord{kModControl | kModShift, 0x78}));
-  EXPECT_EQ(HotKeyName(0x78 | (kHotKeyControl | kHotKeyShift) << 8), "Ctrl+Shift+F9");
-  EXPECT_EQ(ChordFor('7' | kHotKeyAlt << 8), (HotKeyChord{kModAlt, '7'}));
-  EXPECT_EQ(HotKeyName(0xBA | kHotKeyAlt << 8), "Alt+0xBA");
-  EXPECT_EQ(ChordFor(kHotKeyOff), std::nullopt);
-  EXPECT_EQ(ChordFor('Z'), std::nullopt);                        // a bare letter
-  EXPECT_EQ(ChordFor('Z' | kHotKeyShift << 8), std::nullopt);    // a capital
-  EXPECT_EQ(ChordFor(kHotKeyControl << 8), std::nullopt);         // no key
+  const std::tuple<std::uint32_t, std::optional<HotKeyChord>, const char*> cases[] = {
+      {kDefaultHotKey, HotKeyChord{kModControl | kModAlt, 'Z'}, "Ctrl+Alt+Z"},
+      {0x78 | (kHotKeyControl | kHotKeyShift) << 8, HotKeyChord{kModControl | kModShift, 0x78}, "Ctrl+Shift+F9"},
+      {'7' | kHotKeyAlt << 8, HotKeyChord{kModAlt, '7'}, "Alt+7"},
+      {0xBA | kHotKeyAlt << 8, HotKeyChord{kModAlt, 0xBA}, "Alt+0xBA"},
+      // Off, a bare letter, a capital, no key.
+      {kHotKeyOff, std::nullopt, ""}, {'Z', std::nullopt, "Z"}, {'Z' | kHotKeyShift << 8, std::nullopt, "Shift+Z"},
+  };
+  for (const auto& [setting, chord, name] : cases) {
+    EXPECT_EQ(ChordFor(setting), chord) << name;
+    if (setting != kHotKeyOff) {
+      EXPECT_EQ(HotKeyName(setting), name);
+    }
+  }
 }
 
 TEST(SingleInstance, OnlyAnExistingMutexMakesALaterStart) {

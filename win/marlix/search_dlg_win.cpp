@@ -265,7 +265,7 @@ void CSearchDlg::SearchAfterTypingPause() {
       m_listedSearch.reset();
       ClearList();
       break;
-    case TypingAction::kSearch: StartSearch(true); break;
+    case TypingAction::kSearch: StartSearch(true, true); break;
   }
 }
 
@@ -279,21 +279,23 @@ bool CSearchDlg::ComposingTerm() const {
 }
 
 // A new search replaces the one running, which stops within a block of the file.
-void CSearchDlg::StartSearch(bool may_fetch) {
+void CSearchDlg::StartSearch(bool may_fetch, bool keep_rows) {
   const SearchJob job = JobFromWindow();
-  RunSearch(job, may_fetch);
+  RunSearch(job, may_fetch, keep_rows);
 }
 
-void CSearchDlg::RunSearch(const SearchJob& job, bool may_fetch) {
+void CSearchDlg::RunSearch(const SearchJob& job, bool may_fetch, bool keep_rows) {
   StopSearch();
   m_listedSearch = job;
   m_bSearchMayFetch = may_fetch;
   // A change of the set that a kill (or a file held open) left half done is
   // finished first: the search reads one edition's files.
   RecoverDataSet(kDataFolder);
-  // The list keeps the rows it shows until the new ones come, so that each
-  // key does not paint it empty.
-  m_bListStale = true;
+  if (keep_rows) {
+    m_bListStale = true;
+  } else {
+    ClearList();
+  }
   HWND window = m_hWnd;
   m_pSearch = std::make_unique<SearchWorker>(job, [window] { ::PostMessageW(window, kSearchNews, 0, 0); });
   ::SetPropW(m_hWnd, kSearchingProperty, reinterpret_cast<HANDLE>(1));

@@ -80,9 +80,10 @@ class CSearchDlg : public CProgramDialog {
 
  private:
   // Runs the search the window's boxes ask for; with `may_fetch`, a missing
-  // data file is fetched first.
-  void StartSearch(bool may_fetch);
-  void RunSearch(const marlix::SearchJob& job, bool may_fetch);
+  // data file is fetched first. A search the typing starts keeps the rows
+  // shown until its own come, so that each key does not paint the list empty.
+  void StartSearch(bool may_fetch, bool keep_rows = false);
+  void RunSearch(const marlix::SearchJob& job, bool may_fetch, bool keep_rows = false);
   marlix::SearchJob JobFromWindow();
   void StopSearch();
   void FillFromSearch();
