@@ -141,7 +141,6 @@ void MorePictures(Marlix& marlix, const std::wstring& folder) {
     const RECT icon = RectOf(tray);
     const POINT at{(icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2};
     ::SetCursorPos(at.x, at.y);
-    // As the shell tells the icon's fourth version a right click.
     ::PostMessageA(marlix.frame(), marlix_test::kIconMessage, MAKEWPARAM(at.x, at.y), MAKELPARAM(WM_CONTEXTMENU, IDI_MARLIX));
     if (HWND menu = WaitTopWindow("#32768", nullptr, 10000)) {
       // A few pixels of the screen around, so that the menu's edge shows.
