@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "background_update.h"
