@@ -352,6 +352,12 @@ class BlockScanner {
 
   std::size_t matches() const { return matches_; }
   bool stopped() const { return stopped_; }
+  // The bytes from `base` on lie at `offset` of the file: each line is told
+  // its offset from there.
+  void SetOrigin(const char* base, LineOffset offset) {
+    base_ = base;
+    base_offset_ = offset;
+  }
 
   // [begin, end) holds whole lines, each ending in a line feed except perhaps
   // the last one at the end of the file.
@@ -415,7 +421,7 @@ class BlockScanner {
 
   void Emit(std::string_view line) {
     ++matches_;
-    if (!sink_(line)) stopped_ = true;
+    if (!sink_(line, base_offset_ + static_cast<LineOffset>(line.data() - base_))) stopped_ = true;
   }
 
   const LineMatcher& matcher_;
@@ -438,6 +444,8 @@ class BlockScanner {
   std::array<std::array<char, kCodeMaxBytes + 1>, 2> anchored_text_{};
   std::size_t matches_ = 0;
   bool stopped_ = false;
+  const char* base_ = nullptr;
+  LineOffset base_offset_ = 0;
 };
 
 // Hands the lines of the first rank on at once and keeps the others, copied,
@@ -447,11 +455,11 @@ class BestFirst {
  public:
   BestFirst(const LineMatcher& matcher, LineSink sink) : matcher_(matcher), sink_(sink) {}
 
-  bool operator()(std::string_view line) {
+  bool operator()(std::string_view line, LineOffset offset) {
     const std::size_t rank = matcher_.Rank(line);
-    if (rank == 0) return sink_(line);
+    if (rank == 0) return sink_(line, offset);
     Held& held = held_[rank - 1];
-    held.lines.push_back({held.text.size(), line.size()});
+    held.lines.push_back({held.text.size(), line.size(), offset});
     held.text.append(line);
     return true;
   }
@@ -459,17 +467,21 @@ class BestFirst {
   // False when the sink stopped the search.
   bool Finish() {
     for (const Held& held : held_) {
-      for (const auto& [at, size] : held.lines) {
-        if (!sink_(std::string_view(held.text).substr(at, size))) return false;
+      for (const HeldLine& line : held.lines) {
+        if (!sink_(std::string_view(held.text).substr(line.at, line.size), line.offset)) return false;
       }
     }
     return true;
   }
 
  private:
+  struct HeldLine {
+    std::size_t at, size;
+    LineOffset offset;
+  };
   struct Held {
     std::string text;
-    std::vector<std::pair<std::size_t, std::size_t>> lines;
+    std::vector<HeldLine> lines;
   };
   const LineMatcher& matcher_;
   LineSink sink_;
@@ -499,6 +511,8 @@ SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, Line
   char* const buf = buffer.get();
 
   std::size_t have = 0;
+  LineOffset buffer_offset = 0;  // of buf[0] in the stream
+  scanner.SetOrigin(buf, 0);
   bool skipping = false;  // dropping the tail of an overlong line up to its line feed
   SearchOutcome outcome;
   while (!scanner.stopped()) {
@@ -521,6 +535,8 @@ SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, Line
     if (skipping) {
       const char* lf = FindLineFeed(buf, buf + have);
       if (lf == buf + have) {
+        buffer_offset += have;
+        scanner.SetOrigin(buf, buffer_offset);
         have = 0;
         continue;
       }
@@ -540,6 +556,8 @@ SearchOutcome SearchStream(std::FILE* stream, const SearchRequest& request, Line
     }
     std::memmove(buf, buf + start, have - start);
     have -= start;
+    buffer_offset += start;
+    scanner.SetOrigin(buf, buffer_offset);
   }
   outcome.matches = scanner.matches();
   outcome.stopped = outcome.stopped || scanner.stopped();
@@ -649,6 +667,7 @@ SearchOutcome SearchBytes(std::string_view bytes, const SearchRequest& request, 
   BestFirst best_first(matcher, sink);
   BlockScanner scanner(matcher, LineSink(best_first));
   const char* const data = bytes.data();
+  scanner.SetOrigin(data, 0);
   // Every line is whole in memory; an overlong one is cut where its text is taken.
   bool finished = true;
   if (request.sorted && matcher.rule() == MatchRule::kPostcode) {

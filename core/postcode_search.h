@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 #include <type_traits>
@@ -178,26 +179,40 @@ class FunctionRef<R(Args...)> {
   R (*call_)(void*, Args...);
 };
 
-// Receives each matching line, without its line ending, in file order. A sink
-// that returns false stops the search; one that returns nothing never does.
+// Where a line of a search's result lies in the file (or stream) searched:
+// its first byte, counted from where the search began. The line's own bytes
+// are there, as many as the line the sink got.
+using LineOffset = std::uint64_t;
+
+// Receives each matching line, without its line ending, in file order, and
+// where it wants it, the line's offset. A sink that returns false stops the
+// search; one that returns nothing never does.
 class LineSink {
  public:
   template <class F>
     requires(!std::is_same_v<std::remove_cv_t<F>, LineSink>)
   LineSink(F& f)
-      : ctx_(&f), call_([](void* c, std::string_view line) -> bool {
-          if constexpr (std::is_void_v<std::invoke_result_t<F&, std::string_view>>) {
-            (*static_cast<F*>(c))(line);
+      : ctx_(&f), call_([](void* c, std::string_view line, LineOffset offset) -> bool {
+          F& sink = *static_cast<F*>(c);
+          if constexpr (std::is_invocable_v<F&, std::string_view, LineOffset>) {
+            if constexpr (std::is_void_v<std::invoke_result_t<F&, std::string_view, LineOffset>>) {
+              sink(line, offset);
+              return true;
+            } else {
+              return sink(line, offset);
+            }
+          } else if constexpr (std::is_void_v<std::invoke_result_t<F&, std::string_view>>) {
+            sink(line);
             return true;
           } else {
-            return (*static_cast<F*>(c))(line);
+            return sink(line);
           }
         }) {}
-  bool operator()(std::string_view line) const { return call_(ctx_, line); }
+  bool operator()(std::string_view line, LineOffset offset = 0) const { return call_(ctx_, line, offset); }
 
  private:
   void* ctx_;
-  bool (*call_)(void*, std::string_view);
+  bool (*call_)(void*, std::string_view, LineOffset);
 };
 
 // Called between the blocks the reader takes from a stream, and every 256 KiB

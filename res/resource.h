@@ -5,6 +5,7 @@
 #define IDD_ABOUTBOX 100
 #define IDS_ABOUTBOX 101
 #define IDD_SEARCH 102
+#define IDD_HOT_KEY 103
 #define IDI_MARLIX 128
 #define IDR_MAINMENU 129
 #define IDB_BANNER_FIRST 147
@@ -31,6 +32,7 @@
 #define IDC_UPDATE_PROGRESS 1021
 #define IDC_UPDATE_PROGRESS_TEXT 1022
 #define IDC_SEARCH_PROGRESS 1023
+#define IDC_HOT_KEY 1024
 
 #define ID_EXIT 32771
 #define ID_ALWAYS_ON_TOP 32772
@@ -40,6 +42,7 @@
 #define ID_APP_ABOUT 32777
 #define ID_COPY_ENGLISH 32778
 #define ID_ADDRESS_LIST 32779
+#define ID_HOT_KEY 32780
 
 // The system-menu item that opens the about box.
 #define IDM_ABOUTBOX 0x0010

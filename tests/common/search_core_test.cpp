@@ -407,10 +407,21 @@ TEST(BlockScan, AgreesWithLineByLine) {
         ASSERT_EQ(testing::SearchLines(file.path(), request), expected)
             << "round " << round << " rule " << static_cast<int>(matcher.rule()) << " terms '" << t1 << "' '"
             << t2 << "'";
-        Lines in_memory;
-        auto keep = [&](std::string_view line) { in_memory.emplace_back(line); };
+        // Either way each line is told where its own bytes lie in the file.
+        Lines in_memory, streamed;
+        std::size_t misplaced = 0;
+        auto keep_in = [&](Lines& kept) {
+          return [&](std::string_view line, LineOffset offset) {
+            kept.emplace_back(line);
+            if (text.compare(offset, line.size(), line) != 0) ++misplaced;
+          };
+        };
+        auto keep = keep_in(in_memory);
         SearchBytes(text, request, keep);
         ASSERT_EQ(in_memory, expected) << "in memory, round " << round << " terms '" << t1 << "' '" << t2 << "'";
+        auto keep_streamed = keep_in(streamed);
+        SearchFile(file.path().c_str(), request, keep_streamed);
+        ASSERT_EQ(misplaced, 0u) << "round " << round << " terms '" << t1 << "' '" << t2 << "'";
       }
     }
   }

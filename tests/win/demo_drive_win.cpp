@@ -139,8 +139,9 @@ void MorePictures(Marlix& marlix, const std::wstring& folder) {
   // The icon's menu opens where the pointer is: over the icon, as after a click.
   if (HWND tray = TrayWindow()) {
     const RECT icon = RectOf(tray);
-    ::SetCursorPos((icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2);
-    marlix.ClickIcon(WM_RBUTTONDOWN);
+    const POINT at{(icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2};
+    ::SetCursorPos(at.x, at.y);
+    ::PostMessageA(marlix.frame(), marlix_test::kIconMessage, MAKEWPARAM(at.x, at.y), MAKELPARAM(WM_CONTEXTMENU, IDI_MARLIX));
     if (HWND menu = WaitTopWindow("#32768", nullptr, 10000)) {
       // A few pixels of the screen around, so that the menu's edge shows.
       RECT shown = Union(icon, RectOf(menu));

@@ -284,10 +284,22 @@ class Marlix {
     for (const ULONGLONG deadline = ::GetTickCount64() + kWaitMs; ::GetTickCount64() < deadline;) {
       if (!Running() || !::IsWindow(box)) return;  // it has ended, or the window has
       DWORD_PTR limit = 0;
-      if (::SendMessageTimeoutA(box, EM_GETLIMITTEXT, 0, 0, SMTO_NORMAL, kWaitMs, &limit) && limit == marker) return;
+      if (::SendMessageTimeoutA(box, EM_GETLIMITTEXT, 0, 0, SMTO_NORMAL, kWaitMs, &limit) && limit == marker) {
+        return WaitSearchEnded();
+      }
       ::Sleep(5);
     }
     ADD_FAILURE() << "Marlix did not get through its messages";
+  }
+  // A search runs on a thread of Marlix's own; the window says while it does.
+  bool Searching() const { return ::GetPropW(dialog_, L"Marlix.Searching") != nullptr; }
+  void WaitSearchEnded() {
+    for (const ULONGLONG deadline = ::GetTickCount64() + kWaitMs; Searching(); ::Sleep(2)) {
+      if (::GetTickCount64() > deadline || !Running()) {
+        ADD_FAILURE() << "the search did not end";
+        return;
+      }
+    }
   }
 
   // Waits for what Marlix does on threads of its own (the update, the data
@@ -410,6 +422,11 @@ class Marlix {
     ::PostMessageA(Item(id), WM_KEYDOWN, vk, 1);
     ::PostMessageA(Item(id), WM_KEYUP, vk, 0xC0000001);
     Settle();
+  }
+
+  // Types into a control key by key, as the keyboard's characters come.
+  void Type(int id, std::string_view utf8) {
+    for (wchar_t c : Wide(utf8)) ::PostMessageW(Item(id), WM_CHAR, c, 1);
   }
 
   void PostCommand(WPARAM command) {

@@ -301,6 +301,43 @@ TEST_F(SearchWindow, EnterAndTabFollowTheCompositeModesOrder) {
   ExpectKeyMovesFocus(IDC_RESULT_LIST, VK_TAB, IDC_FIRST_TERM);
 }
 
+// In the simple tab the list follows the typing after a short pause, without
+// Enter; a key stops a search still running at once, and only the last
+// term's lines are listed. The composite tab waits for its button.
+TEST_F(SearchWindow, TypingListsTheTermsLinesAfterAPauseAndANewKeyStopsTheSearch) {
+  auto listed = [&](const std::vector<std::string>& lines) {
+    std::vector<std::wstring> wide;
+    for (const std::string& line : lines) wide.push_back(DataWide(line));
+    // Reading a long list across processes takes seconds: its count first.
+    return ListCount() == static_cast<int>(wide.size()) && ListItems() == wide;
+  };
+  const std::vector<std::string> gaepo = CoreLines(0, marlix::kKindName, "개포1동");
+  const ULONGLONG typed = ::GetTickCount64();
+  Type(IDC_FIRST_TERM, "개포1동");
+  EXPECT_TRUE(WaitUntil([&] { return listed(gaepo); }, 10000));
+  EXPECT_GE(::GetTickCount64() - typed, marlix::kTypingPauseMs) << "listed before the pause";
+
+  // A term most lines hold, searched at once; a key while its list fills stops it.
+  const std::vector<std::string> dong = CoreLines(0, marlix::kKindName, "동");
+  SetText(IDC_FIRST_TERM, "동");
+  ::PostMessageA(Item(IDC_FIRST_TERM), WM_KEYDOWN, VK_RETURN, 1);
+  ::Sleep(20);  // its first lines are listed
+  ::PostMessageW(Item(IDC_FIRST_TERM), EM_SETSEL, 0, -1);
+  Type(IDC_FIRST_TERM, "개포1동");
+  Settle();
+  const int at_key = ListCount();
+  ::Sleep(60);  // within the pause: the old search lists nothing more
+  EXPECT_EQ(ListCount(), at_key);
+  EXPECT_LT(at_key, static_cast<int>(dong.size()));
+  EXPECT_TRUE(WaitUntil([&] { return listed(gaepo); }, 10000));
+
+  SelectTab(1);
+  Type(IDC_FIRST_TERM, "개포");
+  ::Sleep(2 * marlix::kTypingPauseMs);
+  Settle();
+  EXPECT_EQ(ListCount(), 0);
+}
+
 TEST_F(SearchWindow, AlwaysOnTopIsNotAToggle) {
   for (int i = 0; i < 2; ++i) {
     ::PostMessageA(dialog(), WM_COMMAND, ID_ALWAYS_ON_TOP, 0);

@@ -3,12 +3,16 @@
 // not, a second start beside a running one, and the copy of a selected result
 // line to the clipboard.
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <initializer_list>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -33,7 +37,7 @@ class TrayProgram : public ::testing::Test {
   }
 };
 
-TEST_F(TrayProgram, TheHiddenFrameOpensOneSearchWindowAtATime) {
+TEST_F(TrayProgram, TheHiddenFrameOpensOneSearchWindowAtATimeByMouseOrKeyboard) {
   Marlix marlix;
   ASSERT_TRUE(marlix.Start(kNoServer));
   ASSERT_TRUE(marlix.WaitForFrame());
@@ -66,6 +70,25 @@ TEST_F(TrayProgram, TheHiddenFrameOpensOneSearchWindowAtATime) {
   EXPECT_TRUE(marlix.Running());
   EXPECT_TRUE(::IsWindowEnabled(frame));
   EXPECT_FALSE(::IsWindowVisible(frame));
+
+  // Reached by keyboard (Win+B, the arrows, Enter) the icon opens the window;
+  // Shift+F10 or the menu key opens its menu where the shell says.
+  ::PostMessageA(frame, kIconMessage, MAKEWPARAM(300, 200), MAKELPARAM(NIN_KEYSELECT, IDI_MARLIX));
+  ASSERT_TRUE(marlix.WaitForSearchWindow());
+  marlix.PostKey(IDC_FIRST_TERM, VK_ESCAPE);
+  ASSERT_TRUE(marlix.WaitWindowGone(marlix.dialog()));
+  ::SetCursorPos(5, 5);
+  ::PostMessageA(frame, kIconMessage, MAKEWPARAM(300, 200), MAKELPARAM(WM_CONTEXTMENU, IDI_MARLIX));
+  HWND menu = nullptr;
+  for (int tries = 0; tries < 500 && !(menu && ::IsWindowVisible(menu)); ++tries, ::Sleep(20)) {
+    menu = ::FindWindowA("#32768", nullptr);
+  }
+  ASSERT_TRUE(menu && ::IsWindowVisible(menu)) << "no menu";
+  RECT at{};
+  ::GetWindowRect(menu, &at);
+  EXPECT_EQ(at.left, 300);
+  EXPECT_EQ(at.top, 200);
+  ::PostMessageA(frame, WM_CANCELMODE, 0, 0);
 }
 
 // A later start nudges the running program with WM_DESTROY; only the frame's
@@ -147,6 +170,91 @@ TEST_F(TrayProgram, ASecondStartShowsAWindowOfItsOwnAndLeavesTheFirstRunning) {
   ASSERT_TRUE(first.Running());
   first.ClickIcon();
   EXPECT_TRUE(first.WaitForSearchWindow());
+}
+
+// Keys pressed together and let go, as the keyboard sends them to the system,
+// until `done`: Wine on a display without a window manager now and then drops
+// input while no window of its own is in front.
+bool PressKeysUntil(std::initializer_list<WORD> keys, const std::function<bool()>& done, int tries = 20) {
+  std::vector<INPUT> input;
+  for (WORD key : keys) input.push_back({INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}});
+  for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) {
+    input.push_back({INPUT_KEYBOARD, {.ki = {*key, 0, KEYEVENTF_KEYUP, 0, 0}}});
+  }
+  for (; tries > 0; --tries) {
+    ::SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+    for (int waits = 0; waits < 25; ++waits, ::Sleep(20)) {
+      if (done()) return true;
+    }
+  }
+  return false;
+}
+
+int FocusIn(const Marlix& marlix) {
+  GUITHREADINFO info{sizeof info};
+  return ::GetGUIThreadInfo(marlix.ui_thread(), &info) ? ::GetDlgCtrlID(info.hwndFocus) : 0;
+}
+
+constexpr char kSettingsKey[] = "Software\\Marlix";
+
+// The global key (Ctrl+Alt+Z unless changed) opens the window ready to type,
+// and brings an open one to the front with its term selected; 옵션's 단축키
+// changes it for the running program and keeps it in HKCU\Software\Marlix. A
+// key another program holds is told once, and the icon still opens the window.
+TEST_F(TrayProgram, TheOpenKeyOpensTheWindowReadyToTypeAndAKeyHeldElsewhereIsToldOnce) {
+  ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "HotKey");
+  {
+    ASSERT_TRUE(::RegisterHotKey(nullptr, 7, MOD_CONTROL | MOD_ALT, 'Z'));
+    Marlix marlix;
+    ASSERT_TRUE(marlix.Start(kNoServer));
+    HWND told = nullptr;
+    ASSERT_TRUE(marlix.WaitForWindow("Marlix", told));
+    std::wstring text;
+    for (HWND part = nullptr; (part = ::FindWindowExW(told, part, L"Static", nullptr)) != nullptr;) {
+      wchar_t piece[512] = {};
+      ::GetWindowTextW(part, piece, 512);
+      text += piece;
+    }
+    EXPECT_NE(text.find(L"Ctrl+Alt+Z"), std::wstring::npos) << Utf8(text);
+    ::PostMessageA(told, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(marlix.WaitWindowGone(told));
+    ASSERT_TRUE(marlix.WaitForFrame());
+    ASSERT_TRUE(FrameAnswers(marlix.frame()));
+    EXPECT_TRUE(ProcessWindows(marlix.pid(), "Marlix").empty()) << "told twice";
+    ::UnregisterHotKey(nullptr, 7);
+  }
+
+  Marlix marlix;
+  ASSERT_TRUE(marlix.Start(kNoServer));
+  ASSERT_TRUE(marlix.WaitForFrame());
+  ASSERT_TRUE(FrameAnswers(marlix.frame()));
+  auto window_open = [&] { return FindProcessWindow(marlix.pid(), kSearchTitle) != nullptr; };
+  ASSERT_TRUE(PressKeysUntil({VK_CONTROL, VK_MENU, 'Z'}, window_open));
+  ASSERT_TRUE(marlix.WaitForSearchWindow());
+  HWND window = marlix.dialog();
+  EXPECT_EQ(FocusIn(marlix), IDC_FIRST_TERM);
+  marlix.SetText(IDC_FIRST_TERM, "개포");
+  marlix.PostKey(IDC_FIRST_TERM, VK_TAB);
+  ASSERT_NE(FocusIn(marlix), IDC_FIRST_TERM);
+  EXPECT_TRUE(PressKeysUntil({VK_CONTROL, VK_MENU, 'Z'}, [&] { return FocusIn(marlix) == IDC_FIRST_TERM; }));
+  EXPECT_EQ(ProcessWindows(marlix.pid(), kSearchTitle), std::vector<HWND>{window});
+  EXPECT_EQ(::SendMessageW(marlix.Item(IDC_FIRST_TERM), EM_GETSEL, 0, 0), MAKELRESULT(0, 2)) << "not all selected";
+
+  // Ctrl+Alt+X chosen in the dialog.
+  marlix.PostCommand(ID_HOT_KEY);
+  HWND setting = nullptr;
+  ASSERT_TRUE(marlix.WaitForWindow("단축키", setting));
+  ::SendDlgItemMessageW(setting, IDC_HOT_KEY, HKM_SETHOTKEY, MAKEWORD('X', HOTKEYF_CONTROL | HOTKEYF_ALT), 0);
+  ::PostMessageA(setting, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(marlix.WaitWindowGone(setting));
+  DWORD stored = 0, size = sizeof stored;
+  ::RegGetValueA(HKEY_CURRENT_USER, kSettingsKey, "HotKey", RRF_RT_REG_DWORD, nullptr, &stored, &size);
+  EXPECT_EQ(stored, MAKEWORD('X', HOTKEYF_CONTROL | HOTKEYF_ALT));
+  marlix.PostKey(IDC_FIRST_TERM, VK_ESCAPE);
+  ASSERT_TRUE(marlix.WaitWindowGone(window));
+  EXPECT_FALSE(PressKeysUntil({VK_CONTROL, VK_MENU, 'Z'}, window_open, 3)) << "the old key still opens it";
+  EXPECT_TRUE(PressKeysUntil({VK_CONTROL, VK_MENU, 'X'}, window_open));
+  ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "HotKey");
 }
 
 // The lines of the real data that begin with a code, as the window lists them.

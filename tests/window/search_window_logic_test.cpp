@@ -2,14 +2,19 @@
 // what each mode shows, the banner cycle and the list's sideways extent.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "postcode_search.h"
 #include "resource.h"
 #include "search_window.h"
+#include "search_worker.h"
 
 namespace {
 
@@ -127,6 +132,70 @@ TEST(ResultList, ALongResultIsCutWithARowThatTellsTheRest) {
       {6413712, "▶이 밖에도 6,313,712건이 더 있습니다. 검색어를 좁혀 주세요.◀"},
   };
   for (const auto& [matches, row] : cases) EXPECT_EQ(marlix::UnlistedRow(matches), row) << matches;
+}
+
+TEST(Typing, OnlyTheSimpleTabSearchesAfterAPauseAndNeverMidSyllable) {
+  using marlix::TypingAction;
+  const std::tuple<int, std::string, bool, TypingAction> cases[] = {
+      {0, " 역 ", false, TypingAction::kSearch}, {0, "역사", true, TypingAction::kWait},
+      {0, "   ", false, TypingAction::kClear},   {0, "", false, TypingAction::kClear},
+      {1, "역삼", false, TypingAction::kNone},    {2, "", true, TypingAction::kNone},
+  };
+  for (const auto& [tab, term, composing, action] : cases) {
+    EXPECT_EQ(marlix::AfterTypingPause(tab, term, composing), action) << tab << " '" << term << "' " << composing;
+  }
+}
+
+// The worker's batches taken as the window takes them, until the end.
+struct WorkerRun {
+  std::vector<marlix::FoundLine> lines;
+  marlix::SearchEnd end;
+};
+WorkerRun RunWorker(marlix::SearchJob job) {
+  marlix::SearchWorker worker(std::move(job), [] {});
+  WorkerRun run;
+  for (;;) {
+    marlix::SearchWorker::News taken = worker.Take(100);
+    for (marlix::FoundLine& line : taken.lines) run.lines.push_back(std::move(line));
+    if (taken.end) return {std::move(run.lines), *taken.end};
+    if (taken.lines.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+// The window's search on its own thread: the lines the core finds, in its
+// order, each with the place of its own bytes; a cut at kMostListed with the
+// rest counted; a missing file told; a changed file read back as nothing.
+TEST(SearchWorker, HandsOverTheCoresLinesWithTheirPlacesInBatches) {
+  const std::filesystem::path path = std::filesystem::temp_directory_path() / "marlix-worker-test.txt";
+  std::string data;
+  for (std::size_t i = 0; i < marlix::kMostListed + 700; ++i) {
+    data += (i % 3 == 0 ? "135-080 a " : "619-961 b\xB0\xA1 ") + std::to_string(i) + (i % 2 ? "\r\n" : "\n");
+  }
+  std::ofstream(path, std::ios::binary) << data;
+  marlix::SearchJob job{path.string(), marlix::MatchRule::kPostcode, "135080", ""};
+  const WorkerRun code = RunWorker(job);
+  std::vector<std::string> expected;
+  auto keep = [&](std::string_view line) { expected.emplace_back(line); };
+  marlix::SearchFile(path.string().c_str(), {marlix::MatchRule::kPostcode, Cp949View("135080"), Cp949View()}, keep);
+  ASSERT_EQ(code.lines.size(), expected.size());
+  EXPECT_EQ(code.end.file_size, data.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_EQ(code.lines[i].text, expected[i]) << i;
+    EXPECT_EQ(marlix::ReadFoundLine(path.string(), data.size(), code.lines[i].offset, code.lines[i].length),
+              expected[i]) << i;
+  }
+
+  job.rule = marlix::MatchRule::kOr;
+  job.term1 = job.term2 = "";
+  const WorkerRun all = RunWorker(job);
+  EXPECT_EQ(all.lines.size(), marlix::kMostListed);
+  EXPECT_EQ(all.end.matches, marlix::kMostListed + 700);
+
+  std::ofstream(path, std::ios::binary | std::ios::app) << "135-080 new\n";
+  EXPECT_EQ(marlix::ReadFoundLine(path.string(), data.size(), code.lines[0].offset, code.lines[0].length),
+            std::nullopt);
+  std::filesystem::remove(path);
+  EXPECT_TRUE(RunWorker(job).end.data_missing);
 }
 
 }  // namespace

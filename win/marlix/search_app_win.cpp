@@ -15,7 +15,6 @@ using namespace marlix;
 
 namespace {
 constexpr char kInstanceMutex[] = "MyProgramMutex";
-constexpr char kFrameTitle[] = "우편번호검색";
 }  // namespace
 
 CSearchApp theApp;

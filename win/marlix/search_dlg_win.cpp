@@ -1,13 +1,12 @@
 #include "search_dlg_win.h"
 
+#include <imm.h>
+
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
-
-#include <imm.h>
-
-#include <cstring>
 
 #include "address_list_dlg_win.h"
 #include "address_terms.h"
@@ -19,6 +18,7 @@
 #include "data_version.h"
 #include "dpi_win.h"
 #include "hangul_mode.h"
+#include "hot_key_win.h"
 #include "local_files.h"
 #include "postcode_search.h"
 #include "resource.h"
@@ -35,12 +35,61 @@ constexpr UINT kBannerPeriodMs = 5000;
 // The workers' news, posted by their threads.
 constexpr UINT kUpdateNews = WM_APP + 1;
 constexpr UINT kVersionNews = WM_APP + 2;
+constexpr UINT kSearchNews = WM_APP + 3;
 // The update's news is taken at most this often; a fast transfer would
 // otherwise keep the window repainting its bar.
 constexpr UINT_PTR kNewsTimer = 2;
 constexpr ULONGLONG kNewsPeriodMs = 50;
+// A search's lines are listed a slice at a time, each slice within this
+// time; the next one follows at once, or after the keys and the mouse when
+// they wait (a message posted to itself would go before them).
+constexpr UINT_PTR kFillTimer = 3;
+constexpr ULONGLONG kFillSliceMs = 15;
+constexpr std::size_t kFillTakeLines = 32;
+constexpr UINT_PTR kTypingTimer = 4;
+// Set on the window while a search runs or its lines wait to be listed, for
+// the programs that drive the window from outside (the tests, the demo).
+constexpr wchar_t kSearchingProperty[] = L"Marlix.Searching";
 
 void ShowIf(CWnd& control, bool shown) { control.ShowWindow(shown ? SW_SHOW : SW_HIDE); }
+
+// Rows added at the end of the result list with its redrawing held off, each
+// measured in the list's own device context for the sideways scroll; the
+// list is drawn again when the writer goes.
+class RowWriter {
+ public:
+  RowWriter(CListBox& list, int& widest, UINT row_height)
+      : list_(list), widest_(widest), row_height_(row_height), listed_(list.GetCount()) {
+    list_.SendMessage(WM_SETREDRAW, FALSE);
+    dc_.emplace(list_.m_hWnd);
+  }
+  ~RowWriter() {
+    dc_.reset();
+    list_.SendMessage(WM_SETREDRAW, TRUE);
+    ::InvalidateRect(list_.m_hWnd, nullptr, FALSE);
+  }
+  RowWriter(const RowWriter&) = delete;
+  RowWriter& operator=(const RowWriter&) = delete;
+
+  void Reserve(std::size_t rows) {
+    if (rows > 0) list_.InitStorage(static_cast<int>(rows), static_cast<UINT>(rows * 80));
+  }
+  void Add(const std::wstring& item) {
+    if (listed_ == 0) list_.SetItemHeight(0, row_height_);
+    list_.InsertString(listed_++, item.c_str());
+    SIZE size{};
+    if (::GetTextExtentPoint32W(dc_->get(), item.data(), static_cast<int>(item.size()), &size)) {
+      widest_ = std::max(widest_, static_cast<int>(size.cx));
+    }
+  }
+
+ private:
+  CListBox& list_;
+  int& widest_;
+  UINT row_height_;
+  int listed_;
+  std::optional<WindowDC> dc_;
+};
 }  // namespace
 
 constexpr MessageEntry CSearchDlg::kMessageEntries[] = {
@@ -56,6 +105,7 @@ constexpr MessageEntry CSearchDlg::kMessageEntries[] = {
     ControlRoute<&CSearchDlg::OnDownload>(BN_CLICKED, IDC_UPDATE),
     CommandRoute<&CSearchDlg::OnAbout>(ID_APP_ABOUT),
     CommandRoute<&CSearchDlg::OnAddressList>(ID_ADDRESS_LIST),
+    CommandRoute<&CSearchDlg::OnHotKeySetting>(ID_HOT_KEY),
     ControlRoute<&CSearchDlg::OnSetfocusFirstTerm>(EN_SETFOCUS, IDC_FIRST_TERM),
     MessageRoute<&CSearchDlg::OnTimer>(WM_TIMER),
     ControlRoute<&CSearchDlg::OnSetfocusSecondTerm>(EN_SETFOCUS, IDC_SECOND_TERM),
@@ -63,6 +113,9 @@ constexpr MessageEntry CSearchDlg::kMessageEntries[] = {
     ControlRoute<&CSearchDlg::OnCancelUpdate>(BN_CLICKED, IDC_UPDATE_CANCEL),
     MessageRoute<&CSearchDlg::OnUpdateNews>(kUpdateNews),
     MessageRoute<&CSearchDlg::OnVersionNews>(kVersionNews),
+    MessageRoute<&CSearchDlg::OnSearchNews>(kSearchNews),
+    ControlRoute<&CSearchDlg::OnChangeFirstTerm>(EN_CHANGE, IDC_FIRST_TERM),
+    ControlRoute<&CSearchDlg::OnSelchangeKind>(CBN_SELCHANGE, IDC_KIND_COMBO),
 };
 DEFINE_MESSAGE_MAP(CSearchDlg, CProgramDialog)
 
@@ -181,14 +234,14 @@ BOOL CSearchDlg::PreTranslateMessage(MSG* msg) {
 void CSearchDlg::OnSelchangeModeTab() {
   // A search still running ends with the list it was filling; one waiting
   // for the data gives up the list (the transfer goes on).
-  ++m_nListFill;
-  m_bSearchAgain = false;
+  StopSearch();
+  m_listedSearch.reset();
   EndWaitForData();
   // An answer for the panel left before it arrived is not wanted.
   m_pVersionFetch.reset();
   const int tab = m_tabMode.GetCurSel();
   m_cboKind.ResetContent();
-  m_lstResult.ResetContent();
+  ClearList();
   m_lstResult.SetHorizontalExtent(0);
 
   const std::optional<ModeLayout> layout = LayoutForMode(tab);
@@ -216,135 +269,160 @@ void CSearchDlg::OnSelchangeModeTab() {
     m_cboKind.ShowWindow(SW_SHOW);
   }
   if (layout->fetch_data_version) ShowDataVersion();
+  // The emptied term is nothing typed.
+  ::KillTimer(m_hWnd, kTypingTimer);
   RedrawNow();
 }
 
-// A search asked for while one runs (its steps hand on the window's messages)
-// replaces it: the running one gives way at its next step and the new one
-// starts in its place, never inside it, so searches cannot pile up.
 void CSearchDlg::OnSearch() {
-  if (m_bSearching) {
-    m_bSearchAgain = true;
-    ++m_nListFill;
-    return;
-  }
-  m_bSearching = true;
-  do {
-    m_bSearchAgain = false;
-    SearchOnce();
-  } while (m_bSearchAgain && !ModalEnding());
-  m_bSearching = false;
-  // The set arrived while the search read the old one, which Windows does
-  // not let go while it is open; it goes in even when the window is closing.
-  if (std::exchange(m_bCommitPending, false)) {
-    CommitStagedSet();
-    RunWaitingSearch();
+  ::KillTimer(m_hWnd, kTypingTimer);
+  StartSearch(true);
+}
+
+// Where the tab searches as the user types, a key stops the search running
+// at once and the next one starts after a pause.
+void CSearchDlg::OnChangeFirstTerm() {
+  if (!SearchesAsYouType(m_tabMode.GetCurSel())) return;
+  StopSearch();
+  SetTimer(kTypingTimer, kTypingPauseMs);
+}
+
+void CSearchDlg::OnSelchangeKind() { OnChangeFirstTerm(); }
+
+void CSearchDlg::SearchAfterTypingPause() {
+  ::KillTimer(m_hWnd, kTypingTimer);
+  switch (AfterTypingPause(m_tabMode.GetCurSel(), m_edtFirstTerm.GetWindowTextUtf8(), ComposingTerm())) {
+    case TypingAction::kNone: break;
+    case TypingAction::kWait: SetTimer(kTypingTimer, kTypingPauseMs); break;
+    case TypingAction::kClear:
+      StopSearch();
+      m_listedSearch.reset();
+      ClearList();
+      break;
+    case TypingAction::kSearch: StartSearch(true, true); break;
   }
 }
 
-void CSearchDlg::SearchOnce() {
+// The input method holds a syllable that is not yet committed to the term.
+bool CSearchDlg::ComposingTerm() const {
+  HIMC context = ::ImmGetContext(m_edtFirstTerm.m_hWnd);
+  if (!context) return false;
+  const LONG bytes = ::ImmGetCompositionStringW(context, GCS_COMPSTR, nullptr, 0);
+  ::ImmReleaseContext(m_edtFirstTerm.m_hWnd, context);
+  return bytes > 0;
+}
+
+// A new search replaces the one running, which stops within a block of the file.
+void CSearchDlg::StartSearch(bool may_fetch, bool keep_rows) {
+  const SearchJob job = JobFromWindow();
+  RunSearch(job, may_fetch, keep_rows);
+}
+
+void CSearchDlg::RunSearch(const SearchJob& job, bool may_fetch, bool keep_rows) {
+  StopSearch();
+  m_listedSearch = job;
+  m_bSearchMayFetch = may_fetch;
   // A change of the set that a kill (or a file held open) left half done is
   // finished first: the search reads one edition's files.
   RecoverDataSet(kDataFolder);
-  // Mapped for this search only: the file is let go as soon as it ends.
-  MappedFile file(kDataFile.c_str());
-  if (file.open_error() != 0 && !m_bDataJustFetched) {
-    WaitForData();
-    return;
+  if (keep_rows) {
+    m_bListStale = true;
+  } else {
+    ClearList();
   }
-  m_lstResult.ResetContent();
-  // A file that still cannot be opened is never read: the list says there is no data.
-  FillResults(file.open_error() == 0 ? &file : nullptr);
+  HWND window = m_hWnd;
+  m_pSearch = std::make_unique<SearchWorker>(job, [window] { ::PostMessageW(window, kSearchNews, 0, 0); });
+  ::SetPropW(m_hWnd, kSearchingProperty, reinterpret_cast<HANDLE>(1));
 }
 
-// Lists the matching lines in file order, at most kMostListed of them and then
-// a row that tells how many more matched, and sets the sideways scroll to the
-// widest row. Redrawing is held off while the list fills, which keeps a long
-// result to a fraction of a second. Every step the list is drawn and the
-// window takes its waiting messages, so that it answers throughout; a new
-// search, another tab or the window's end takes the list from this fill,
-// which then stops and touches nothing more.
-void CSearchDlg::FillResults(MappedFile* file) {
+void CSearchDlg::StopSearch() {
+  m_pSearch.reset();
+  ::KillTimer(m_hWnd, kFillTimer);
+  ::RemovePropW(m_hWnd, kSearchingProperty);
+}
+
+SearchJob CSearchDlg::JobFromWindow() {
   char term1[kTermMaxBytes + 1] = {};
   char term2[kTermMaxBytes + 1] = {};
   bool held1 = true, held2 = true;
   // The terms are searched for in the data, so they are taken as its CP949 bytes.
   m_edtFirstTerm.GetCp949WindowText(term1, sizeof term1, &held1);
   m_edtSecondTerm.GetCp949WindowText(term2, sizeof term2, &held2);
-  const std::string kind = m_cboKind.GetWindowTextUtf8();
   const int tab = m_tabMode.GetCurSel();
-  SearchRequest request = RequestFromWindow(tab, kind, Cp949View(term1), Cp949View(term2));
-  // post.csv beside the data gives the English names and 행정동 a name search
-  // may need, and the sign that lets a code search look its code up.
-  CodeNames names;
-  if (request.rule == MatchRule::kPostcode || (request.rule == MatchRule::kWords && WordsNeedNames(request.term1))) {
-    names = CodeNames::Beside(kDataFile);
-  }
-  request.names = &names;
-  request.sorted = file != nullptr && request.rule == MatchRule::kPostcode && names.TrustsOrderOf(file->size());
-  request.five_digit_only = file != nullptr && names.TrustsAllFiveDigit(file->size());
+  const SearchRequest request =
+      RequestFromWindow(tab, m_cboKind.GetWindowTextUtf8(), Cp949View(term1), Cp949View(term2));
+  SearchJob job;
+  job.data_file = kDataFile;
+  job.rule = request.rule;
+  job.term1 = term1;
+  job.term2 = term2;
   // A term with a character that CP949 cannot hold is in no line of the data.
-  if (!held1 || (tab != 0 && !held2)) file = nullptr;
-  const unsigned fill = ++m_nListFill;
+  job.finds_nothing = !held1 || (tab != 0 && !held2);
+  return job;
+}
 
-  std::size_t matches = 0;
-  int listed = 0;
-  int widest = 0;
-  if (file) {
-    // Room for the rows up front: a line of the data is some 40 bytes.
-    const long long rows = static_cast<long long>(std::min<std::uint64_t>(file->size() / 40, kMostListed + 1));
-    if (rows > 0) m_lstResult.InitStorage(static_cast<int>(rows), static_cast<UINT>(rows * 40));
-    m_lstResult.SendMessage(WM_SETREDRAW, FALSE);
-    // The rows are measured in the list's own device context, taken for one step at a time.
-    std::optional<WindowDC> dc(std::in_place, m_lstResult.m_hWnd);
-    std::wstring item;
-    auto list_row = [&](std::wstring text) {
-      item = std::move(text);
-      if (listed == 0) m_lstResult.SetItemHeight(0, m_nResultRowHeight);
-      m_lstResult.InsertString(listed++, item.c_str());
-      SIZE size{};
-      if (::GetTextExtentPoint32W(dc->get(), item.data(), static_cast<int>(item.size()), &size)) {
-        widest = std::max(widest, static_cast<int>(size.cx));
+void CSearchDlg::OnSearchNews() { FillFromSearch(); }
+
+// Lists the lines found so far in list order, at most kMostListed of them
+// (the search counts the rest), for one slice of time with redrawing held
+// off; what is left waits for the next slice.
+void CSearchDlg::FillFromSearch() {
+  if (!m_pSearch) return;
+  ::KillTimer(m_hWnd, kFillTimer);
+  const ULONGLONG slice_end = ::GetTickCount64() + kFillSliceMs;
+  std::optional<SearchEnd> end;
+  {
+    if (std::exchange(m_bListStale, false)) ClearList();
+    RowWriter rows(m_lstResult, m_nWidestRow, m_nResultRowHeight);
+    do {
+      SearchWorker::News news = m_pSearch->Take(kFillTakeLines);
+      m_nSearchedSize = news.file_size;
+      rows.Reserve(news.lines.size());
+      for (const FoundLine& line : news.lines) {
+        rows.Add(WideFromCp949(line.text));
+        m_linePlaces.emplace_back(line.offset, line.length);
       }
-    };
-    SearchSteps steps(::GetTickCount64());
-    bool overtaken = false;
-    auto step = [&]() -> bool {
-      if (!steps.Due(::GetTickCount64())) return true;
-      dc.reset();
-      m_lstResult.SendMessage(WM_SETREDRAW, TRUE);
-      ::InvalidateRect(m_lstResult.m_hWnd, nullptr, FALSE);
-      while (fill == m_nListFill && PumpMessage()) {
-      }
-      if (ModalEnding() || fill != m_nListFill) {
-        overtaken = true;
-        return false;
-      }
-      m_lstResult.SendMessage(WM_SETREDRAW, FALSE);
-      dc.emplace(m_lstResult.m_hWnd);
-      steps.Begin(::GetTickCount64());
-      return true;
-    };
-    // Lines past the cut are only counted; the steps between blocks pace them.
-    auto add = [&](std::string_view line) -> bool {
-      if (matches++ >= kMostListed) return true;
-      list_row(WideFromCp949(WithoutHalfCharacterAtEnd(line)));
-      return step();
-    };
-    const BlockHook between_blocks(step);
-    SearchFile(*file, request, add, &between_blocks);
-    if (overtaken) return;
-    if (const std::optional<std::string> row = UnlistedRow(matches)) list_row(WideFromUtf8(*row));
-    dc.reset();
-    m_lstResult.SendMessage(WM_SETREDRAW, TRUE);
+      end = news.end;
+    } while (!end && m_pSearch->HasMore() && ::GetTickCount64() < slice_end);
   }
-  if (matches == 0) {
+  if (end) {
+    FinishSearch(*end);
+  } else if (m_pSearch->HasMore()) {
+    if (HIWORD(::GetQueueStatus(QS_INPUT)) != 0) {
+      SetTimer(kFillTimer, USER_TIMER_MINIMUM);
+    } else {
+      ::PostMessageW(m_hWnd, kSearchNews, 0, 0);
+    }
+  }
+}
+
+// After the lines, a row that tells how many more matched; a search without
+// a match shows the no-data rows, one without a data file fetches it first.
+void CSearchDlg::FinishSearch(const SearchEnd& end) {
+  StopSearch();
+  if (std::exchange(m_bListStale, false)) ClearList();
+  if (end.data_missing && m_bSearchMayFetch) {
+    WaitForData();
+    return;
+  }
+  if (const std::optional<std::string> row = UnlistedRow(end.matches)) {
+    RowWriter(m_lstResult, m_nWidestRow, m_nResultRowHeight).Add(WideFromUtf8(*row));
+  }
+  if (end.matches == 0) {
     m_lstResult.InsertString(0, kNoDataRows[0].data());
     m_lstResult.InsertString(1, kNoDataRows[1].data());
   } else {
-    m_lstResult.SetHorizontalExtent(HorizontalExtentFor(widest));
+    m_lstResult.SetHorizontalExtent(HorizontalExtentFor(m_nWidestRow));
   }
-  ::InvalidateRect(m_lstResult.m_hWnd, nullptr, TRUE);
+  // The list paints its own background under its rows.
+  ::InvalidateRect(m_lstResult.m_hWnd, nullptr, FALSE);
+}
+
+void CSearchDlg::ClearList() {
+  m_bListStale = false;
+  m_lstResult.ResetContent();
+  m_linePlaces.clear();
+  m_nWidestRow = 0;
 }
 
 void CSearchDlg::OnCopyPostCode() { m_nCopyMode = kCopyPostcode; }
@@ -360,8 +438,15 @@ void CSearchDlg::OnCopyEnglish() { m_nCopyMode = kCopyEnglish; }
 void CSearchDlg::OnSelchangeResultList() {
   const int index = m_lstResult.GetCurSel();
   if (index == LB_ERR) return;
-  // The row is a line of the data: its CP949 bytes again, for the copy's cut.
-  const std::string line = Cp949FromWide(m_lstResult.GetTextW(index));
+  // A line of the data copies from its own bytes in the file; the window's
+  // own rows (no data, the count of the unlisted) copy an empty text.
+  std::string line;
+  if (static_cast<std::size_t>(index) < m_linePlaces.size()) {
+    const auto [offset, length] = m_linePlaces[static_cast<std::size_t>(index)];
+    const std::optional<std::string> bytes = ReadFoundLine(kDataFile, m_nSearchedSize, offset, length);
+    if (!bytes) return;
+    line = WithoutHalfCharacterAtEnd(*bytes);
+  }
   const std::string text =
       TextForCopy(line, m_nCopyMode, m_nCopyMode == kCopyEnglish ? CodeNames::Beside(kDataFile) : CodeNames());
   PutTextOnClipboard(m_hWnd, text, WideFromCp949(text));
@@ -377,6 +462,21 @@ void CSearchDlg::OnAbout() { ShowAboutBox(); }
 void CSearchDlg::OnAddressList() {
   CAddressListDlg list(this);
   list.DoModal();
+}
+
+void CSearchDlg::OnHotKeySetting() {
+  CHotKeyDlg dialog(this);
+  dialog.DoModal();
+}
+
+void CSearchDlg::ShowReadyToType() {
+  if (m_bClosing) return;
+  if (::IsIconic(m_hWnd)) ShowWindow(SW_RESTORE);
+  ::SetForegroundWindow(m_hWnd);
+  // The simple tab and the composite one have the term box; the update tab shows none.
+  if (!::IsWindowVisible(m_edtFirstTerm.m_hWnd)) return;
+  m_edtFirstTerm.SetFocus();
+  m_edtFirstTerm.SendMessage(EM_SETSEL, 0, -1);
 }
 
 void CSearchDlg::OnDownload() { StartDataUpdate(); }
@@ -425,7 +525,7 @@ void CSearchDlg::TakeUpdateNews() {
     for (CProgressCtrl* bar : {&m_prgUpdate, &m_prgSearchWaits}) bar->SetPos(m_pace.Permille());
     m_stcProgress.SetWindowText(text);
     if (m_bSearchWaitsForData) {
-      m_lstResult.ResetContent();
+      ClearList();
       m_lstResult.InsertString(0, kFetchingDataRow);
       m_lstResult.InsertString(1, "  " + text);
     }
@@ -445,23 +545,31 @@ void CSearchDlg::FinishDataUpdate(const DataUpdateOutcome& outcome) {
   if (!m_bClosing) {
     for (const std::string& message : failures) AfxMessageBox(message.c_str(), MB_OK | MB_ICONERROR);
   }
+  // A search reading the old set holds its file, which Windows does not let
+  // go while it is open: it stops, and runs again on the new set, as does a
+  // list of the old set's lines, whose places are the old file's.
+  bool committed = false;
   if (outcome.staged) {
-    if (m_bSearching) {
-      m_bCommitPending = true;
-    } else {
-      CommitStagedSet();
-    }
+    StopSearch();
+    committed = CommitStagedSet();
   }
   ShowTransfer(false);
-  if (m_bClosing || !m_bSearchWaitsForData || m_bCommitPending || ModalEnding()) return;
-  // A staged set is in place now, or the files came one by one, or the
-  // server's edition was ours already.
-  if (outcome.staged || outcome.result == DownloadResult::kComplete) {
-    RunWaitingSearch();
+  if (m_bClosing) {
+    EndDialog(m_nCloseResult);
+    return;
+  }
+  // Or the files came one by one, or the server's edition was ours already.
+  const bool data_in_place = committed || outcome.result == DownloadResult::kComplete;
+  if (!m_bSearchWaitsForData) {
+    if (committed && m_listedSearch) RunSearch(*m_listedSearch, false);
     return;
   }
   EndWaitForData();
-  m_lstResult.ResetContent();
+  if (data_in_place && m_listedSearch) {
+    RunSearch(*m_listedSearch, false);
+    return;
+  }
+  ClearList();
   // A data file that cannot be written ends the search with its message box;
   // any other failure leaves a list that says there is no data.
   if (outcome.result != DownloadResult::kLocalFileFailure) {
@@ -471,29 +579,24 @@ void CSearchDlg::FinishDataUpdate(const DataUpdateOutcome& outcome) {
 }
 
 // The status says the download is complete only here, once the set is in place.
-void CSearchDlg::CommitStagedSet() {
+bool CSearchDlg::CommitStagedSet() {
   std::string error;
   if (CommitDataSet(kDataFolder, error)) {
     m_prgUpdate.SetPos(1000);
     SetStatus(kTextDownloadDone);
-  } else if (!m_bClosing) {
+    return true;
+  }
+  if (!m_bClosing) {
     // The marker stays: the next update, search or start finishes the change.
     AfxMessageBox(FormatText(kTextCannotSaveFormat, kDataFolder, error).c_str(), MB_OK | MB_ICONERROR);
   }
-}
-
-void CSearchDlg::RunWaitingSearch() {
-  if (!m_bSearchWaitsForData || ModalEnding()) return;
-  EndWaitForData();
-  m_bDataJustFetched = true;
-  OnSearch();
-  m_bDataJustFetched = false;
+  return false;
 }
 
 // A search that finds no data file waits for the data: the bar above the
 // list and a row in it tell how the transfer goes.
 void CSearchDlg::WaitForData() {
-  m_lstResult.ResetContent();
+  ClearList();
   m_lstResult.InsertString(0, kFetchingDataRow);
   if (!m_bSearchWaitsForData) {
     m_bSearchWaitsForData = true;
@@ -512,20 +615,22 @@ void CSearchDlg::EndWaitForData() {
 void CSearchDlg::OnOK() { CloseWhenStopped(IDOK); }
 void CSearchDlg::OnCancel() { CloseWhenStopped(IDCANCEL); }
 
-// The window goes once a running update has stopped, so that the data set is
-// left as it was and what arrived is kept whole for the next try. It is out
-// of sight meanwhile and goes on answering: a stalled connection holds the
-// worker until its time-out.
+// A running search stops at once. The window goes once a running update has
+// stopped, so that the data set is left as it was and what arrived is kept
+// whole for the next try: it is out of sight meanwhile and goes on answering
+// (a stalled connection holds the update until its time-out), and the
+// update's end closes it.
 void CSearchDlg::CloseWhenStopped(int result) {
   if (m_bClosing) return;
   m_bClosing = true;
+  m_nCloseResult = result;
   m_pVersionFetch.reset();
+  ::KillTimer(m_hWnd, kTypingTimer);
+  StopSearch();
   if (m_pUpdate) {
     m_pUpdate->Stop();
     ShowWindow(SW_HIDE);
-    while (m_pUpdate && !ModalEnding()) {
-      if (!PumpMessage()) ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
-    }
+    return;
   }
   EndDialog(result);
 }
@@ -581,6 +686,14 @@ void CSearchDlg::SwitchToHangul(CEdit& edit) {
 
 // Steps the banner to its next frame.
 void CSearchDlg::OnTimer(WPARAM id) {
+  if (id == kFillTimer) {
+    FillFromSearch();
+    return;
+  }
+  if (id == kTypingTimer) {
+    SearchAfterTypingPause();
+    return;
+  }
   if (m_newsPace.IsDueTimer(m_hWnd, id)) {
     TakeUpdateNews();
     return;
@@ -614,6 +727,7 @@ void CSearchDlg::ShowBanner(const BannerStep& step) {
 // step, and the control does not release it: a window opened and closed from
 // the icon again and again would leave a bitmap behind each time.
 void CSearchDlg::OnDestroy() {
+  StopSearch();
   const HBITMAP shown = m_stcBanner.SetBitmap(nullptr);
   if (shown && shown != m_hBannerBitmap.get()) ::DeleteObject(shown);
   m_hBannerBitmap.reset();

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "background_update.h"
@@ -14,12 +15,16 @@
 #include "news_pace_win.h"
 #include "program_dialog_win.h"
 #include "search_window.h"
+#include "search_worker.h"
 
 class CSearchDlg : public CProgramDialog {
  public:
   explicit CSearchDlg(CWnd* parent = nullptr);
 
   BOOL PreTranslateMessage(MSG* msg) override;
+  // In front with the term box focused and its text selected, so that
+  // typing replaces the last term.
+  void ShowReadyToType();
 
   DECLARE_MESSAGE_MAP()
 
@@ -40,6 +45,7 @@ class CSearchDlg : public CProgramDialog {
   void OnDownload();
   void OnAbout();
   void OnAddressList();
+  void OnHotKeySetting();
   void OnSetfocusFirstTerm();
   void OnTimer(WPARAM id);
   void OnSetfocusSecondTerm();
@@ -49,6 +55,9 @@ class CSearchDlg : public CProgramDialog {
   void OnCancelUpdate();
   void OnUpdateNews();
   void OnVersionNews();
+  void OnSearchNews();
+  void OnChangeFirstTerm();
+  void OnSelchangeKind();
 
   // Starts the fetch of the server's data version for the update panel.
   void ShowDataVersion();
@@ -76,14 +85,23 @@ class CSearchDlg : public CProgramDialog {
   UINT m_nResultRowHeight = 0;  // at the window's DPI
 
  private:
-  void SearchOnce();
-  void FillResults(marlix::MappedFile* file);
+  // Runs the search the window's boxes ask for; with `may_fetch`, a missing
+  // data file is fetched first. A search the typing starts keeps the rows
+  // shown until its own come, so that each key does not paint the list empty.
+  void StartSearch(bool may_fetch, bool keep_rows = false);
+  void RunSearch(const marlix::SearchJob& job, bool may_fetch, bool keep_rows = false);
+  marlix::SearchJob JobFromWindow();
+  void StopSearch();
+  void FillFromSearch();
+  void SearchAfterTypingPause();
+  bool ComposingTerm() const;
+  void FinishSearch(const marlix::SearchEnd& end);
+  void ClearList();
   void StartDataUpdate();
   void ShowTransfer(bool running);
   void TakeUpdateNews();
   void FinishDataUpdate(const marlix::DataUpdateOutcome& outcome);
-  void CommitStagedSet();
-  void RunWaitingSearch();
+  bool CommitStagedSet();
   void WaitForData();
   void EndWaitForData();
   void CloseWhenStopped(int result);
@@ -96,18 +114,25 @@ class CSearchDlg : public CProgramDialog {
   void PlaceResultList();
   void ShowBanner(const marlix::BannerStep& step);
 
-  bool m_bSearching = false;    // a search is filling the list
-  bool m_bSearchAgain = false;  // and another was asked for meanwhile
-  unsigned m_nListFill = 0;     // moves on when anything takes the list from a fill
+  // The search runs on a thread of its own and hands its lines over in
+  // batches; the list is filled from them a slice at a time.
+  std::unique_ptr<marlix::SearchWorker> m_pSearch;
+  std::optional<marlix::SearchJob> m_listedSearch;  // the search the list shows, run again on a new data set
+  bool m_bSearchMayFetch = false;
+  // Where each listed line's own bytes lie, by row; the rows after them are
+  // the window's own (no data, the count of the unlisted).
+  std::vector<std::pair<marlix::LineOffset, std::size_t>> m_linePlaces;
+  std::uint64_t m_nSearchedSize = 0;
+  int m_nWidestRow = 0;
+  bool m_bListStale = false;  // the rows are an earlier search's, replaced when the new one lists
 
   // The data update runs on a thread of its own; its news comes as messages.
   std::unique_ptr<marlix::DataUpdateWorker> m_pUpdate;
   marlix::TransferPace m_pace;
   NewsPace m_newsPace;
-  bool m_bCommitPending = false;     // a staged set waits for the search to end
   bool m_bSearchWaitsForData = false;  // the search runs once the data is in place
-  bool m_bDataJustFetched = false;   // the search that follows; it fetches nothing again
   bool m_bClosing = false;           // the window goes once the update has stopped
+  int m_nCloseResult = IDCANCEL;
   std::vector<std::string> m_localFailures;  // told when the update ends
   std::unique_ptr<marlix::DataVersionWorker> m_pVersionFetch;
   bool m_bVersionStatusWanted = false;  // no update has taken the status line since the fetch began

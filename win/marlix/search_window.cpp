@@ -70,6 +70,13 @@ SearchRequest RequestFromWindow(int tab, std::string_view kind, Cp949View term1,
   return {rule, term1, term2};
 }
 
+TypingAction AfterTypingPause(int tab, std::string_view term, bool composing) {
+  if (!SearchesAsYouType(tab)) return TypingAction::kNone;
+  if (composing) return TypingAction::kWait;
+  if (term.find_first_not_of(' ') == std::string_view::npos) return TypingAction::kClear;
+  return TypingAction::kSearch;
+}
+
 std::optional<std::string> UnlistedRow(std::size_t matches) {
   if (matches <= kMostListed) return std::nullopt;
   // The count with a comma every three digits: 6,313,712.

@@ -1,6 +1,6 @@
 // The decisions of the search window that need no window system: the keyboard
 // routing, the layout of each mode, the banner step, the list's measures and
-// how much of a result it lists, and the steps of a running search.
+// how much of a result it lists.
 // The window (search_dlg_win.cpp) only carries them out.
 #pragma once
 
@@ -28,6 +28,22 @@ inline constexpr std::size_t kKindMaxBytes = kKindName.size();
 // combines the terms, with AND when the operator says so and OR otherwise.
 // `kind` is the combo's UTF-8 text; the terms are the data's CP949 bytes.
 SearchRequest RequestFromWindow(int tab, std::string_view kind, Cp949View term1, Cp949View term2);
+
+// In the simple tab a search starts once typing has paused this long; a
+// search asked for with Enter or the button starts at once.
+inline constexpr unsigned kTypingPauseMs = 150;
+constexpr bool SearchesAsYouType(int tab) { return tab == 0; }
+
+enum class TypingAction {
+  kNone,    // this tab searches only when asked
+  kWait,    // a Hangul syllable is still being composed: look again after another pause
+  kClear,   // nothing to search for: the list empties
+  kSearch,  // the term as it stands is searched
+};
+
+// What a pause in typing the first term does in tab `tab`, the term (UTF-8)
+// as it stands and whether the input method is composing a syllable in it.
+TypingAction AfterTypingPause(int tab, std::string_view term, bool composing);
 
 // Keys the window routes itself; modifiers are not looked at.
 enum class RoutedKey { kEnter, kTab };
@@ -120,22 +136,5 @@ inline constexpr std::size_t kMostListed = 100000;
 // The row after a cut result: how many matching lines are not listed;
 // nothing when all `matches` are listed.
 std::optional<std::string> UnlistedRow(std::size_t matches);
-
-// A search hands the window its waiting messages once it has worked this
-// long, so that the window answers and shows what is listed so far.
-inline constexpr std::uint64_t kSearchStepMs = 50;
-
-// The steps of a running search, on a millisecond clock.
-class SearchSteps {
- public:
-  explicit SearchSteps(std::uint64_t now_ms) { Begin(now_ms); }
-  // True when the step begun last has had its time.
-  bool Due(std::uint64_t now_ms) const { return now_ms >= due_; }
-  // The next step, begun once the window has had its messages.
-  void Begin(std::uint64_t now_ms) { due_ = now_ms + kSearchStepMs; }
-
- private:
-  std::uint64_t due_ = 0;
-};
 
 }  // namespace marlix

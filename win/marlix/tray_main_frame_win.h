@@ -1,8 +1,12 @@
 // The hidden main window of a running Marlix: it owns the notification-area
-// icon, opens the search window on a left click and ends the program on close.
+// icon and the global key, opens the search window from either and ends the
+// program on close.
 #pragma once
 
 #include <memory>
+#include <optional>
+
+#include <windows.h>
 
 #include "wnd_win.h"
 
@@ -20,7 +24,10 @@ class CTrayMainFrame : public CFrameWnd {
   LRESULT OnCreate();
   void OnClose();
   void OnExit();
-  LRESULT OnTrayNotify(WPARAM id, LPARAM mouseMessage);
+  LRESULT OnTrayNotify(WPARAM anchor, LPARAM event);
+  void OnHotKey(WPARAM id);
+  LRESULT OnOpenKeyChanged();
+  void OnOpenKeyTaken();
   LRESULT OnWindowPosChanging(WPARAM, LPARAM windowPos);
 
   // Explorer announces a new notification area with a registered message,
@@ -34,9 +41,12 @@ class CTrayMainFrame : public CFrameWnd {
  private:
   void AddIcon();
   void OpenSearchWindow();
-  void ShowTrayMenu();
+  void ShowTrayMenu(std::optional<POINT> at);
 
   UINT m_nTaskbarCreated;
+  // The shell took NOTIFYICON_VERSION_4: it tells the icon's choice and its
+  // menu request, with the place to open the menu at.
+  bool m_bIconVersion4 = false;
   // The window went while a search window ran inside one of our handlers:
   // the object is freed when that handler is done with it.
   bool m_bInModalRun = false;

@@ -15,10 +15,11 @@ CDialog::~CDialog() {
 }
 
 namespace {
-// The tab control and the progress bar live in the common controls.
+// The tab control, the progress bar and the hot-key control live in the common controls.
 void InitCommonControlsOnce() {
   static const bool done = [] {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS};
+    INITCOMMONCONTROLSEX icc{sizeof icc,
+                             ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS | ICC_HOTKEY_CLASS};
     return ::InitCommonControlsEx(&icc) != FALSE;
   }();
   (void)done;
@@ -68,20 +69,6 @@ void CDialog::RouteModalMessage(MSG& msg) {
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);
   }
-}
-
-bool CDialog::PumpMessage() {
-  MSG msg;
-  if (ModalEnding() || !::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
-  if (msg.message == WM_QUIT) {
-    // The modal run ends here as it would in its loop, and the quit request
-    // goes on to the outer loop.
-    ::PostQuitMessage(static_cast<int>(msg.wParam));
-    m_bEndModal = true;
-    return false;
-  }
-  RouteModalMessage(msg);
-  return true;
 }
 
 void CDialog::EndDialog(int result) {

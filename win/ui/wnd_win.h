@@ -307,12 +307,7 @@ class CDialog : public CWnd {
   // Every message of the modal loop comes here before it is dispatched; true
   // means it was handled. The default hands it to the dialog manager.
   virtual BOOL PreTranslateMessage(MSG* msg);
-  // For a handler that works for long: takes one message waiting in the
-  // thread's queue and hands it on as the modal loop would. False when none
-  // was waiting or the modal run is ending.
-  bool PumpMessage();
-  // EndDialog was called, the window has gone or a quit request came: a
-  // handler that pumps returns at once and touches the window no more.
+  // EndDialog was called, the window has gone or a quit request came.
   bool ModalEnding() const { return m_bEndModal || !m_hWnd; }
 
   DECLARE_MESSAGE_MAP()
