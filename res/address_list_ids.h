@@ -2,7 +2,7 @@
 // (address_list.rc). Only #defines; none of them is one of resource.h's.
 #pragma once
 
-#define IDD_ADDRESS_LIST 103
+#define IDD_ADDRESS_LIST 104
 
 #define IDC_LIST_INPUT 1030
 #define IDC_LIST_CONVERT 1031
