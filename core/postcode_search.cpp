@@ -237,7 +237,11 @@ bool LineMatcher::HoldsDetail(std::string_view line) const {
 }
 
 std::size_t LineMatcher::Rank(std::string_view line) const {
-  return (IsBestMatch(line) ? 0 : 2) + (HoldsDetail(line) ? 0 : 1);
+  // Only an address with detail ranks by it: otherwise every line would wait
+  // for the end of the file behind the first rank, which none would reach.
+  const bool ranks_by_detail = rule_ == MatchRule::kWords && std::any_of(groups_.begin(), groups_.end(),
+                                                                          [](const TermGroup& g) { return g.detail; });
+  return (IsBestMatch(line) ? 0 : 2) + (ranks_by_detail && !HoldsDetail(line) ? 1 : 0);
 }
 
 std::vector<LineMatcher::Needle> LineMatcher::WordNeedles() const {

@@ -427,6 +427,28 @@ TEST(BlockScan, AgreesWithLineByLine) {
   }
 }
 
+// A list fills while the file is read: the best lines go on as they are found,
+// and only an address with detail holds any back for the end.
+TEST(BlockScan, HandsTheBestLinesOnAsItReads) {
+  std::string text;
+  while (text.size() < 1024 * 1024) text += "06315 서울특별시 강남구 논현로8길 67 (개포동)\r\n"_cp949;
+  testing::TempFile file(text);
+  const SearchRequest requests[] = {Name("논현로8길"_cp949), Name("논현로8길 67"_cp949), Or("", ""),
+                                    And("강남구"_cp949, "개포동"_cp949)};
+  for (const SearchRequest& request : requests) {
+    int blocks = 0;
+    int blocks_at_first_line = -1;
+    auto count = [&] { return ++blocks, true; };
+    const BlockHook between_blocks(count);
+    auto sink = [&](std::string_view, LineOffset) {
+      if (blocks_at_first_line < 0) blocks_at_first_line = blocks;
+    };
+    SearchFile(file.path().c_str(), request, sink, &between_blocks);
+    EXPECT_GE(blocks_at_first_line, 0) << request.term1.bytes();
+    EXPECT_LT(blocks_at_first_line, blocks) << request.term1.bytes();
+  }
+}
+
 TEST(CopyCut, TakesTheCodeTheAddressOrTheLine) {
   const std::string_view line = "135-080 서울 강남구 역삼동"_cp949;
   EXPECT_EQ(CutForCopy(line, kCopyPostcode), "135-080");
