@@ -147,6 +147,7 @@ ProgramUpdate::Download ProgramUpdate::DownloadNewProgram() {
   const std::string url = ServiceFileUrl(setup_.access.base_url, kProgramFile);
   FileFetch fetch;
   std::string not_newer;
+  int bar_max = setup_.progress_max;
   try {
     CInternetSession session(setup_.agent);
     session.SetTimeouts(setup_.access.timeout_ms, setup_.access.timeout_ms);
@@ -164,9 +165,14 @@ ProgramUpdate::Download ProgramUpdate::DownloadNewProgram() {
     const bool listed_only = manifest.result == DownloadResult::kComplete;
     const std::optional<ManifestProgram> listed = listed_only ? manifest.manifest->program : std::nullopt;
     FetchHooks hooks;
+    // The bar spans the program's own size where the manifest gives it, so
+    // that it is full when the download is; otherwise a typical build's size.
+    if (listed && listed->size > 0 && listed->size <= static_cast<std::uint64_t>(INT32_MAX)) {
+      bar_max = static_cast<int>(listed->size);
+    }
     // Past the bar's end every position shows the same full bar: painting it
     // again for each block made a 50 MB program take minutes under Wine.
-    const auto bar_end = static_cast<std::uint64_t>(setup_.progress_max);
+    const auto bar_end = static_cast<std::uint64_t>(bar_max);
     std::uint64_t shown = 0;
     hooks.progress = [&](std::uint64_t bytes) {
       if (shown >= bar_end && bytes >= bar_end) return;
@@ -199,7 +205,7 @@ ProgramUpdate::Download ProgramUpdate::DownloadNewProgram() {
         session, url, setup_.new_file, kMaxProgramBytes,
         [&] {
           window_.SetStatus(kTextDownloading);
-          window_.SetProgressRange(0, setup_.progress_max);
+          window_.SetProgressRange(0, bar_max);
         },
         hooks);
     session.Close();
@@ -209,7 +215,7 @@ ProgramUpdate::Download ProgramUpdate::DownloadNewProgram() {
   }
   switch (fetch.result) {
     case DownloadResult::kComplete:
-      window_.SetProgressPos(setup_.progress_max);
+      window_.SetProgressPos(bar_max);
       window_.SetStatus(kTextDownloaded);
       return {true, {}};
     case DownloadResult::kNetworkFailure:

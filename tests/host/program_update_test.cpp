@@ -534,6 +534,10 @@ TEST_F(ProgramUpdateTest, WithAManifestOnlyTheProgramItListsIsInstalled) {
   Run();
   EXPECT_EQ(ReadBytes(dir_ / kProgramFile), new_program_);
   EXPECT_EQ(window_.Boxes(), std::vector<std::string>{std::string("notice: ") + kTextUpdated});
+  // The manifest gives the program's size: the bar is full when the download is, not before.
+  const int size = static_cast<int>(new_program_.size());
+  EXPECT_EQ(window_.Of("range"), std::vector<std::string>{"0.." + std::to_string(size)});
+  EXPECT_EQ(window_.positions.back(), size);
 }
 
 TEST_F(ProgramUpdateTest, ASecondStartWhileTheUpdateRunsDoesNothing) {
