@@ -23,8 +23,8 @@ using FileVersion = std::array<std::uint16_t, 4>;
 // "1.2.0.0".
 std::string VersionText(const FileVersion& version);
 
-// The older version file's order, which programs from before the manifest
-// still apply to its "zipver=" line: character by character, a double-byte
+// The version file's own order, which programs that read no manifest
+// apply to its "zipver=" line: character by character, a double-byte
 // CP949 character counting as one unit ordered by its two bytes; a prefix
 // sorts first ("1.10" before "1.9"). Negative, zero or positive as with strcmp.
 int CompareVersions(std::string_view a, std::string_view b);

@@ -37,7 +37,7 @@ struct DataUpdateOutcome : DownloadOutcome {
 // transfer at the next block and keeps what arrived. A manifest that is there
 // but is not the publisher's, too large or unreadable is refused and nothing
 // is fetched; only a service that has none (404), for a client that has never
-// installed one, is fetched file by file as before.
+// installed one, is fetched file by file, each file with its signature.
 DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* agent, const std::string& folder,
                                     const DataUpdateEvents& events, const std::atomic<bool>* cancel = nullptr);
 

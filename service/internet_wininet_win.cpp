@@ -74,7 +74,7 @@ bool SendWithDeadline(HINTERNET request, DWORD deadline_ms) {
   auto* parameter = new std::shared_ptr<PendingSend>(send);
   const UniqueKernelHandle thread(
       send->finished ? ::CreateThread(nullptr, 0, SendOnItsOwnThread, parameter, 0, nullptr) : nullptr);
-  if (!thread) {  // no thread to spare: send here, unbounded as before
+  if (!thread) {  // no thread to spare: send here, with no bound
     delete parameter;
     return HttpSendRequestA(request, nullptr, 0, nullptr, 0) != FALSE;
   }
