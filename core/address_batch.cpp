@@ -200,8 +200,8 @@ struct Hit {
 // One thread's part of the pass: the lines that begin in [begin, end).
 class LinePass {
  public:
-  LinePass(const std::vector<std::optional<LineMatcher>>& matchers, const KeyIndex& index, KeyUse use,
-           const char* base)
+  LinePass(const std::vector<std::optional<LineMatcher>>& matchers, const KeyIndex& index,
+           const KeyUse& use, const char* base)
       : matchers_(matchers), index_(index), use_(use), base_(base), last_code_(matchers.size(), ~0u),
         last_detail_(matchers.size(), false), kept_(matchers.size()) {}
 

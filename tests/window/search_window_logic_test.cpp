@@ -105,7 +105,7 @@ TEST(Banner, StepsThroughTheFiveFramesAndWrapsAround) {
   EXPECT_EQ(bitmaps, (std::vector<int>{147, 148, 149, 150, 151, 147, 148, 149, 150, 151, 147}));
   EXPECT_EQ(marlix::StepBanner(-1).bitmap_id, 0) << "a broken counter shows no image rather than a wrong id";
   // The drawing for the window's DPI, else the next larger one (the largest above 200%).
-  for (const auto [dpi, first_frame, art_dpi] : {std::tuple{72u, 147, 96u}, {96u, 147, 96u}, {120u, 152, 144u},
+  for (const auto& [dpi, first_frame, art_dpi] : {std::tuple{72u, 147, 96u}, {96u, 147, 96u}, {120u, 152, 144u},
                                                  {144u, 152, 144u}, {168u, 157, 192u}, {288u, 157, 192u}}) {
     EXPECT_EQ(marlix::StepBanner(9, dpi).bitmap_id, first_frame + 4) << dpi;
     EXPECT_EQ(marlix::StepBanner(5, dpi).art_dpi, art_dpi) << dpi;
