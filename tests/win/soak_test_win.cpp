@@ -570,10 +570,18 @@ TEST_F(LoadedWindow, ANationalSizeFileIsListedWhileTheWindowAnswers) {
       ClickIcon();
       ASSERT_TRUE(WaitForSearchWindow());
     }
+    // The list starts from the no-data rows, so that the rows awaited below
+    // are this search's and not those the last one left.
+    start_search(1, marlix::kOperatorAnd, "없는", "동네");
+    Click(IDC_SEARCH);
+    for (const ULONGLONG deadline = ::GetTickCount64() + kWaitMs; ListCount() != 2 || ListItem(1) != NoDataRows()[1];) {
+      ASSERT_LT(::GetTickCount64(), deadline) << "the no-data rows do not come";
+      ::Sleep(5);
+    }
     start_search(1, marlix::kOperatorOr, "", "");
     ::PostMessageA(Item(IDC_SEARCH), BM_CLICK, 0, 0);
     // Rows are coming, and the cut row that ends the list is not there yet.
-    for (const ULONGLONG deadline = ::GetTickCount64() + kWaitMs; ListCount() == 0;) {
+    for (const ULONGLONG deadline = ::GetTickCount64() + kWaitMs; ListCount() == 0 || ListItem(0) == NoDataRows()[0];) {
       ASSERT_LT(::GetTickCount64(), deadline) << "no rows come";
       ::Sleep(5);
     }
