@@ -90,24 +90,21 @@ bool SyncFolder(const std::string&) { return true; }
 // The file's own handle, never a link's target: a reparse point is opened as
 // itself and refused.
 FileStream OpenWorkFile(const std::string& path, bool keep) {
-  HANDLE handle = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              keep ? OPEN_ALWAYS : CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
+  UniqueFileHandle handle(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      keep ? OPEN_ALWAYS : CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle) {
     errno = GetLastError() == ERROR_DISK_FULL ? ENOSPC : EACCES;
     return nullptr;
   }
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(handle, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    CloseHandle(handle);
+  if (!GetFileInformationByHandle(handle.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     errno = EINVAL;
     return nullptr;
   }
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY | _O_RDWR);
-  if (fd < 0) {
-    CloseHandle(handle);
-    return nullptr;
-  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle.get()), _O_BINARY | _O_RDWR);
+  if (fd < 0) return nullptr;
+  handle.release();  // the descriptor owns the handle
   FileStream file(_fdopen(fd, "r+b"));
   if (!file) _close(fd);
   return file;
