@@ -4,7 +4,9 @@
 #include <cwchar>
 #include <thread>
 
+#include "data_folder.h"
 #include "data_update.h"
+#include "program_check_win.h"
 #include "program_version_win.h"
 #include "search_dlg_win.h"
 #include "text_win.h"
