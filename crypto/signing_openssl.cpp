@@ -89,9 +89,7 @@ FileStream CreateNew(const std::string& path, mode_t mode, std::string& why) {
                                          : std::string(std::strerror(errno)));
     return nullptr;
   }
-  FileStream file(::fdopen(fd, "wb"));
-  if (!file) ::close(fd);
-  return file;
+  return StreamOfDescriptor(fd, "wb");
 }
 
 // Writes with `write` and closes; false when either failed.

@@ -88,8 +88,8 @@ DataVersionWorker::DataVersionWorker(ServiceAccess access, std::function<void()>
     std::optional<Manifest> manifest;
     // Nothing may cross the thread's start: a fetch that throws ends as one that fetched nothing.
     try {
-      version =
-          FetchDataVersion(access, [&](const std::string& text) { tell([&](News& news) { news.status = text; }); });
+      version = FetchDataVersion(
+          access, [&](const std::string& text) { tell([&](News& news) { news.status = text; }); });
       try {
         CInternetSession session(kDataVersionAgent);
         session.SetTimeouts(access.timeout_ms, access.timeout_ms);

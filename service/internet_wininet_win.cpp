@@ -113,7 +113,8 @@ class WinInetStream final : public marlix::internet::Stream {
   void QueryAnswer(std::uint64_t from) {
     DWORD status = 0;
     DWORD size = sizeof status;
-    if (HttpQueryInfoW(request_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
+    if (HttpQueryInfoW(request_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                       nullptr)) {
       status_ = status;
     }
     const std::string length = Header(HTTP_QUERY_CONTENT_LENGTH);
@@ -169,7 +170,8 @@ class WinInetStream final : public marlix::internet::Stream {
   // A header's text as HttpQueryInfoW wrote it: `bytes` long, without its end.
   template <std::size_t N>
   static std::string QueriedText(const wchar_t (&text)[N], DWORD bytes) {
-    return Utf8FromWide(std::wstring_view(text, ::wcsnlen(text, std::min<std::size_t>(N, bytes / sizeof(wchar_t)))));
+    const std::size_t most = std::min<std::size_t>(N, bytes / sizeof(wchar_t));
+    return Utf8FromWide(std::wstring_view(text, ::wcsnlen(text, most)));
   }
 
   // The request goes before the connection it was opened on.
@@ -199,7 +201,8 @@ struct CInternetSession::Backend {
 
 CInternetSession::CInternetSession(const std::string& agent) {
   auto backend = std::make_unique<Backend>();
-  backend->handle.reset(InternetOpenW(WideFromUtf8(agent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  backend->handle.reset(
+      InternetOpenW(WideFromUtf8(agent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!backend->handle) ThrowLastError("InternetOpen");
   backend_ = std::move(backend);
 }
@@ -242,7 +245,9 @@ std::unique_ptr<WinInetStream> CInternetSession::Backend::SendRequest(const std:
   parts.dwUrlPathLength = static_cast<DWORD>(std::size(path));
   parts.lpszExtraInfo = extra;
   parts.dwExtraInfoLength = static_cast<DWORD>(std::size(extra));
-  if (!InternetCrackUrlW(WideFromUtf8(address).c_str(), 0, 0, &parts)) ThrowLastError("reading the address " + address);
+  if (!InternetCrackUrlW(WideFromUtf8(address).c_str(), 0, 0, &parts)) {
+    ThrowLastError("reading the address " + address);
+  }
   const std::wstring object = std::wstring(*path != L'\0' ? path : L"/") + extra;
   const DWORD send_flags = kRequestFlags | (parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
 
@@ -299,7 +304,8 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const std::string& url,
                              ICU_NO_ENCODE)) {
       ThrowLastError("following the redirect to " + location);
     }
-    address = marlix::internet::HttpAddress(Utf8FromWide(std::wstring_view(next, ::wcsnlen(next, std::size(next)))));
+    address = marlix::internet::HttpAddress(
+        Utf8FromWide(std::wstring_view(next, ::wcsnlen(next, std::size(next)))));
   }
 }
 

@@ -83,14 +83,12 @@ bool SyncFolder(const std::string& path) {
 FileStream OpenWorkFile(const std::string& path, bool keep) {
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (keep ? 0 : O_TRUNC), 0666);
   if (fd < 0) return nullptr;
+  FileStream file = StreamOfDescriptor(fd, "r+b");
   struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
+  if (file && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+    file.reset();
     errno = EINVAL;
-    return nullptr;
   }
-  FileStream file(fdopen(fd, "r+b"));
-  if (!file) close(fd);
   return file;
 }
 

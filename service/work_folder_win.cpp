@@ -53,8 +53,8 @@ bool SyncFolder(const std::string&) { return true; }
 // The file's own handle, never a link's target: a reparse point is opened as
 // itself and refused.
 FileStream OpenWorkFile(const std::string& path, bool keep) {
-  UniqueFileHandle handle(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                      keep ? OPEN_ALWAYS : CREATE_ALWAYS,
+  UniqueFileHandle handle(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ, nullptr, keep ? OPEN_ALWAYS : CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!handle) {
     errno = GetLastError() == ERROR_DISK_FULL ? ENOSPC : EACCES;
@@ -68,9 +68,7 @@ FileStream OpenWorkFile(const std::string& path, bool keep) {
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle.get()), _O_BINARY | _O_RDWR);
   if (fd < 0) return nullptr;
   handle.release();  // the descriptor owns the handle
-  FileStream file(_fdopen(fd, "r+b"));
-  if (!file) _close(fd);
-  return file;
+  return StreamOfDescriptor(fd, "r+b");
 }
 
 bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }

@@ -78,7 +78,9 @@ Cp949Tables::Cp949Tables() {
       const char in[4] = {static_cast<char>(cp & 0xFF), static_cast<char>(cp >> 8), 0, 0};
       const std::optional<std::string> out = encode.Strict(std::string_view(in, 4));
       if (out && out->size() == 2) {
-        from_bmp_[cp] = static_cast<std::uint16_t>(static_cast<unsigned char>((*out)[0]) << 8 | static_cast<unsigned char>((*out)[1]));
+        const auto lead = static_cast<unsigned char>((*out)[0]);
+        const auto trail = static_cast<unsigned char>((*out)[1]);
+        from_bmp_[cp] = static_cast<std::uint16_t>(lead << 8 | trail);
       }
     }
     to_unicode_.assign(0x10000, 0);
@@ -87,7 +89,9 @@ Cp949Tables::Cp949Tables() {
         const char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
         const std::optional<std::string> out = decode.Strict(std::string_view(in, 2));
         if (out && out->size() == 4) {
-          const auto byte = [&out](int k) { return static_cast<char32_t>(static_cast<unsigned char>((*out)[k])); };
+          const auto byte = [&out](int k) {
+            return static_cast<char32_t>(static_cast<unsigned char>((*out)[k]));
+          };
           to_unicode_[lead << 8 | trail] = byte(0) | byte(1) << 8 | byte(2) << 16;
         }
       }
