@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -317,18 +318,26 @@ class LinePass {
 
 // Runs `work(part)` for parts 0..parts-1, each on a thread of its own, and
 // `poll` on this thread meanwhile, so that the caller sees progress and may
-// cancel at once.
+// cancel at once. Nothing may cross a thread's start: the first part that
+// throws has its exception thrown here, once every part has ended.
 template <class Work, class Poll>
 void InParts(std::size_t parts, Work work, Poll poll) {
   std::mutex guard;
   std::condition_variable finished;
   std::size_t running = parts;
+  std::exception_ptr failure;
   poll();  // at least once, however soon the work ends
   std::vector<std::thread> threads;
   for (std::size_t part = 0; part < parts; ++part) {
     threads.emplace_back([&, part] {
-      work(part);
+      std::exception_ptr thrown;
+      try {
+        work(part);
+      } catch (...) {
+        thrown = std::current_exception();
+      }
       const std::lock_guard<std::mutex> lock(guard);
+      if (thrown && !failure) failure = thrown;
       if (--running == 0) finished.notify_one();
     });
   }
@@ -341,6 +350,7 @@ void InParts(std::size_t parts, Work work, Poll poll) {
     }
   }
   for (std::thread& t : threads) t.join();
+  if (failure) std::rethrow_exception(failure);
 }
 
 std::size_t PartsOfWork() {

@@ -10,31 +10,43 @@
 
 namespace marlix {
 
-MappedFile::MappedFile(const char* path) {
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+struct MappedFile::Owners {
+  Owners() = default;
+  Owners(const Owners&) = delete;
+  Owners& operator=(const Owners&) = delete;
+  ~Owners() {
+    if (view != MAP_FAILED) ::munmap(view, size);
+    if (fd >= 0) ::close(fd);
+  }
+
+  int fd = -1;
+  void* view = MAP_FAILED;
+  std::size_t size = 0;
+};
+
+MappedFile::MappedFile(const char* path) : owners_(std::make_unique<Owners>()) {
+  owners_->fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  const int fd = owners_->fd;
   if (fd < 0) {
     open_error_ = errno != 0 ? errno : EIO;
     return;
   }
-  file_ = fd;
   struct stat info {};
   // A pipe or a device is only read: opening it again might wait or see other bytes.
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) return;
   size_ = static_cast<std::uint64_t>(info.st_size);
   if (size_ > SIZE_MAX) return;
-  void* view = ::mmap(nullptr, static_cast<std::size_t>(size_), PROT_READ, MAP_PRIVATE, fd, 0);
-  if (view != MAP_FAILED) view_ = static_cast<const char*>(view);
+  owners_->size = static_cast<std::size_t>(size_);
+  owners_->view = ::mmap(nullptr, owners_->size, PROT_READ, MAP_PRIVATE, fd, 0);
+  if (owners_->view != MAP_FAILED) view_ = static_cast<const char*>(owners_->view);
 }
 
-MappedFile::~MappedFile() {
-  if (view_ != nullptr) ::munmap(const_cast<char*>(view_), static_cast<std::size_t>(size_));
-  if (file_ >= 0) ::close(static_cast<int>(file_));
-}
+MappedFile::~MappedFile() = default;
 
 FileStream MappedFile::TakeStream() {
-  if (file_ < 0) return nullptr;
-  FileStream stream(::fdopen(static_cast<int>(file_), "rb"));
-  if (stream) file_ = -1;
+  if (owners_->fd < 0) return nullptr;
+  FileStream stream(::fdopen(owners_->fd, "rb"));
+  if (stream) owners_->fd = -1;  // the stream owns the descriptor
   return stream;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "file_stream.h"
@@ -32,11 +33,14 @@ class MappedFile {
   FileStream TakeStream();
 
  private:
+  // The open file and its mapping, each with the platform's owner
+  // (mapped_file.cpp, mapped_file_win.cpp), which lets it go.
+  struct Owners;
+  std::unique_ptr<Owners> owners_;
+  // The mapping's first byte, held by owners_.
   const char* view_ = nullptr;
   std::uint64_t size_ = 0;
   int open_error_ = 0;
-  // The open file: a descriptor, or a HANDLE on Windows.
-  std::intptr_t file_ = -1;
 };
 
 }  // namespace marlix

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "openssl_owners.h"
 #include "signature.h"
 
 namespace marlix::signature {
@@ -17,20 +18,10 @@ constexpr std::uint8_t kP256KeyHeader[] = {0x30, 0x59, 0x30, 0x13, 0x06, 0x07, 0
                                            0xce, 0x3d, 0x02, 0x01, 0x06, 0x08, 0x2a, 0x86, 0x48,
                                            0xce, 0x3d, 0x03, 0x01, 0x07, 0x03, 0x42, 0x00};
 
-struct KeyFree {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct ContextFree {
-  void operator()(EVP_PKEY_CTX* context) const { EVP_PKEY_CTX_free(context); }
-};
-struct DigestFree {
-  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-
 }  // namespace
 
 struct Sha256::State {
-  const std::unique_ptr<EVP_MD_CTX, DigestFree> context{EVP_MD_CTX_new()};
+  const UniqueMdContext context{EVP_MD_CTX_new()};
   bool failed = !context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1;
 };
 
@@ -56,9 +47,9 @@ bool VerifyDigest(const Digest& digest, const RawSignature& signature, const Pub
   std::copy(key.begin(), key.end(), spki + sizeof kP256KeyHeader);
   const unsigned char* in = spki;
   // d2i_PUBKEY refuses a point that is not on the curve.
-  const std::unique_ptr<EVP_PKEY, KeyFree> public_key(d2i_PUBKEY(nullptr, &in, sizeof spki));
+  const UniquePkey public_key(d2i_PUBKEY(nullptr, &in, sizeof spki));
   if (!public_key) return false;
-  const std::unique_ptr<EVP_PKEY_CTX, ContextFree> context(EVP_PKEY_CTX_new(public_key.get(), nullptr));
+  const UniquePkeyContext context(EVP_PKEY_CTX_new(public_key.get(), nullptr));
   const std::string der = ToDer(signature);
   return context && EVP_PKEY_verify_init(context.get()) == 1 &&
          EVP_PKEY_CTX_set_signature_md(context.get(), EVP_sha256()) == 1 &&

@@ -11,20 +11,12 @@
 #include <functional>
 
 #include "file_stream.h"
+#include "openssl_owners.h"
 #include "signing.h"
 
 namespace marlix::signing {
 
 namespace {
-
-struct KeyFree {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-using UniqueKey = std::unique_ptr<EVP_PKEY, KeyFree>;
-struct ContextFree {
-  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-using UniqueContext = std::unique_ptr<EVP_MD_CTX, ContextFree>;
 
 std::string OpenSslError() {
   const unsigned long code = ERR_get_error();
@@ -52,14 +44,14 @@ std::string OctalMode(mode_t mode) {
 // The P-256 key that `read` takes from the PEM file at `path`, and the mode
 // of the file that was read (not of whatever has its name now); null, and
 // `why` set, when there is none.
-UniqueKey ReadP256(const std::string& path, const char* kind, EVP_PKEY* (*read)(std::FILE*), mode_t& mode,
+UniquePkey ReadP256(const std::string& path, const char* kind, EVP_PKEY* (*read)(std::FILE*), mode_t& mode,
                    std::string& why) {
   const FileStream file = OpenFileStream(path, "rb");
   if (!file) {
     why = path + ": " + std::strerror(errno);
     return nullptr;
   }
-  UniqueKey key(read(file.get()));
+  UniquePkey key(read(file.get()));
   struct stat st = {};
   // An unknown mode counts as readable by all.
   mode = ::fstat(fileno(file.get()), &st) == 0 ? st.st_mode : 0777;
@@ -74,7 +66,7 @@ UniqueKey ReadP256(const std::string& path, const char* kind, EVP_PKEY* (*read)(
 
 // Signs whatever `feed` hands to the digest, piece by piece.
 std::optional<std::string> SignWith(EVP_PKEY* key, const std::function<bool(EVP_MD_CTX*)>& feed) {
-  const UniqueContext context(EVP_MD_CTX_new());
+  const UniqueMdContext context(EVP_MD_CTX_new());
   std::optional<std::string> der;
   std::size_t size = 0;
   if (context && EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, key) == 1 && feed(context.get()) &&
@@ -97,9 +89,7 @@ FileStream CreateNew(const std::string& path, mode_t mode, std::string& why) {
                                          : std::string(std::strerror(errno)));
     return nullptr;
   }
-  FileStream file(::fdopen(fd, "wb"));
-  if (!file) ::close(fd);
-  return file;
+  return StreamOfDescriptor(fd, "wb");
 }
 
 // Writes with `write` and closes; false when either failed.
@@ -111,7 +101,7 @@ bool WriteAndClose(FileStream file, const std::function<bool(std::FILE*)>& write
 }  // namespace
 
 struct Key::Impl {
-  UniqueKey key;
+  UniquePkey key;
   bool has_private = false;
 };
 
@@ -122,7 +112,7 @@ Key& Key::operator=(Key&&) noexcept = default;
 
 std::optional<Key> Key::LoadPrivate(const std::string& path, std::string& why) {
   mode_t mode = 0;
-  UniqueKey key = ReadP256(
+  UniquePkey key = ReadP256(
       path, "private", [](std::FILE* f) { return PEM_read_PrivateKey(f, nullptr, nullptr, nullptr); }, mode, why);
   if (!key) return std::nullopt;
   if ((mode & 077) != 0) {
@@ -135,14 +125,14 @@ std::optional<Key> Key::LoadPrivate(const std::string& path, std::string& why) {
 
 std::optional<Key> Key::LoadPublic(const std::string& path, std::string& why) {
   mode_t mode = 0;
-  UniqueKey key =
+  UniquePkey key =
       ReadP256(path, "public", [](std::FILE* f) { return PEM_read_PUBKEY(f, nullptr, nullptr, nullptr); }, mode, why);
   if (!key) return std::nullopt;
   return Key(std::make_unique<Impl>(Impl{std::move(key), false}));
 }
 
 std::optional<Key> Key::Generate(std::string& why) {
-  UniqueKey key(EVP_EC_gen("P-256"));
+  UniquePkey key(EVP_EC_gen("P-256"));
   if (!key) {
     why = "cannot make a P-256 key: " + OpenSslError();
     return std::nullopt;
@@ -172,7 +162,7 @@ std::optional<std::string> Key::SignFile(const std::string& path) const {
 }
 
 bool Key::Verify(std::string_view bytes, std::string_view signature) const {
-  const UniqueContext context(EVP_MD_CTX_new());
+  const UniqueMdContext context(EVP_MD_CTX_new());
   const bool good =
       context && EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha256(), nullptr, impl_->key.get()) == 1 &&
       EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature.data()), signature.size(),

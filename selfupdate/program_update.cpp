@@ -5,8 +5,8 @@
 
 #include "data_download.h"
 #include "data_update.h"
+#include "file_steps.h"
 #include "file_stream.h"
-#include "local_files.h"
 #include "text.h"
 #include "text_format.h"
 #include "updater_texts.h"

@@ -1,5 +1,7 @@
 #include "update_worker.h"
 
+#include "caught_text.h"
+
 namespace marlix::updater {
 
 UpdateWorker::~UpdateWorker() {
@@ -20,7 +22,15 @@ bool UpdateWorker::Start(std::function<void()> update, std::function<void()> wak
   // The thread of an earlier run has ended (its news said so) or is ending.
   if (thread_.joinable()) thread_.join();
   thread_ = std::thread([this, update = std::move(update)] {
-    update();
+    // Nothing may cross the thread's start: an update that throws warns why
+    // and gives the buttons back, as one whose download failed.
+    try {
+      update();
+    } catch (...) {
+      Warning(CaughtText());
+      EnableOK(true);
+      EnableCancel(true);
+    }
     std::unique_lock<std::mutex> done(mutex_);
     news_.finished = true;
     Wake(done);

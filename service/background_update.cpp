@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "caught_text.h"
 #include "text_format.h"
 #include "update_texts.h"
 
@@ -25,7 +26,15 @@ DataUpdateWorker::DataUpdateWorker(ServiceAccess access, std::string agent, std:
         news.total = total;
       });
     };
-    DataUpdateOutcome outcome = PrepareDataUpdate(access, agent.c_str(), folder, events, &cancel_);
+    DataUpdateOutcome outcome;
+    // Nothing may cross the thread's start: an update that throws ends as failed, saying why.
+    try {
+      outcome = PrepareDataUpdate(access, agent.c_str(), folder, events, &cancel_);
+    } catch (...) {
+      outcome = DataUpdateOutcome{};
+      outcome.result = DownloadResult::kLocalFileFailure;
+      outcome.detail = CaughtText();
+    }
     Tell([&](News& news) { news.outcome = std::move(outcome); });
   });
 }
@@ -74,15 +83,22 @@ DataVersionWorker::DataVersionWorker(ServiceAccess access, std::function<void()>
       }
       if (wake) wake();
     };
-    DataVersion version =
-        FetchDataVersion(access, [&](const std::string& text) { tell([&](News& news) { news.status = text; }); });
+    DataVersion version;
     // The server's edition, beside the version text; none from a service without a manifest.
     std::optional<Manifest> manifest;
+    // Nothing may cross the thread's start: a fetch that throws ends as one that fetched nothing.
     try {
-      CInternetSession session(kDataVersionAgent);
-      session.SetTimeouts(access.timeout_ms, access.timeout_ms);
-      manifest = FetchManifest(session, access.base_url).manifest;
-    } catch (const CInternetException&) {
+      version = FetchDataVersion(
+          access, [&](const std::string& text) { tell([&](News& news) { news.status = text; }); });
+      try {
+        CInternetSession session(kDataVersionAgent);
+        session.SetTimeouts(access.timeout_ms, access.timeout_ms);
+        manifest = FetchManifest(session, access.base_url).manifest;
+      } catch (const CInternetException&) {
+      }
+    } catch (...) {
+      version = DataVersion{};
+      manifest.reset();
     }
     tell([&](News& news) {
       news.version = std::move(version);

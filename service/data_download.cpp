@@ -5,7 +5,8 @@
 
 #include "data_file_check.h"
 #include "data_version.h"
-#include "local_files.h"
+#include "file_steps.h"
+#include "file_stream.h"
 #include "signature.h"
 #include "text.h"
 #include "text_format.h"

@@ -14,9 +14,6 @@
 
 namespace marlix {
 
-// Where the Windows program keeps its data files.
-inline constexpr char kDataFolder[] = "c:\\postcode";
-
 // The most a data file may have: the whole country's data is some 500 MB; the
 // version text is a few lines. A server that sends more is not believed.
 inline constexpr std::uint64_t kMaxDataFileBytes = std::uint64_t{1} << 30;

@@ -6,8 +6,9 @@
 #include <iterator>
 
 #include "data_files.h"
-#include "local_files.h"
+#include "file_steps.h"
 #include "text.h"
+#include "work_folder.h"
 
 namespace marlix {
 

@@ -4,13 +4,14 @@
 #include <memory>
 #include <vector>
 
+#include "file_steps.h"
 #include "gzip_stream.h"
 #include "line_delta.h"
-#include "local_files.h"
 #include "signature.h"
 #include "text.h"
 #include "text_format.h"
 #include "update_texts.h"
+#include "work_folder.h"
 
 namespace marlix {
 

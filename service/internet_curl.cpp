@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -23,6 +24,20 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kPauseAbove = 64 * 1024;
 
 using marlix::internet::Failure;
+
+// libcurl's handles, each with the call that frees it.
+struct EasyCleanup {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiCleanup {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct ListFree {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using UniqueEasy = std::unique_ptr<CURL, EasyCleanup>;
+using UniqueMulti = std::unique_ptr<CURLM, MultiCleanup>;
+using UniqueHeaderList = std::unique_ptr<curl_slist, ListFree>;
 
 Failure FailureOf(CURLcode code) {
   switch (code) {
@@ -60,33 +75,33 @@ class CurlStream : public marlix::internet::Stream {
       : Stream(marlix::internet::TransferWatch(deadline_ms, url)),
         url_(url),
         receive_timeout_(std::chrono::milliseconds(receive_ms)) {
-    easy_ = curl_easy_init();
-    multi_ = curl_multi_init();
+    easy_.reset(curl_easy_init());
+    multi_.reset(curl_multi_init());
     if (easy_ == nullptr || multi_ == nullptr) {
       Release();
       throw CInternetException(Failure::kOther, "libcurl could not start a transfer");
     }
-    curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, error_);
-    curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connect_ms));
-    curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlStream::OnBody);
-    curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CurlStream::OnHeader);
-    curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy_.get(), CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy_.get(), CURLOPT_ERRORBUFFER, error_);
+    curl_easy_setopt(easy_.get(), CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy_.get(), CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy_.get(), CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(easy_.get(), CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy_.get(), CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy_.get(), CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connect_ms));
+    curl_easy_setopt(easy_.get(), CURLOPT_WRITEFUNCTION, &CurlStream::OnBody);
+    curl_easy_setopt(easy_.get(), CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(easy_.get(), CURLOPT_HEADERFUNCTION, &CurlStream::OnHeader);
+    curl_easy_setopt(easy_.get(), CURLOPT_HEADERDATA, this);
   }
 
   ~CurlStream() override { Release(); }
 
-  CURL* easy() { return easy_; }
+  CURL* easy() { return easy_.get(); }
 
-  void SetHeaders(curl_slist* headers) {
-    headers_ = headers;
-    curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers_);
+  void SetHeaders(UniqueHeaderList headers) {
+    headers_ = std::move(headers);
+    curl_easy_setopt(easy_.get(), CURLOPT_HTTPHEADER, headers_.get());
   }
 
   // Asks for the file from byte `from` on (Range: bytes=FROM-).
@@ -94,12 +109,12 @@ class CurlStream : public marlix::internet::Stream {
     from_ = from;
     if (from == 0) return;
     const std::string range = std::to_string(from) + "-";
-    curl_easy_setopt(easy_, CURLOPT_RANGE, range.c_str());  // libcurl keeps a copy
+    curl_easy_setopt(easy_.get(), CURLOPT_RANGE, range.c_str());  // libcurl keeps a copy
   }
 
   // Sends the request and waits for the final answer's headers.
   void Start() {
-    curl_multi_add_handle(multi_, easy_);
+    curl_multi_add_handle(multi_.get(), easy_.get());
     added_ = true;
     Pump([this] { return headers_done_; });
     // A failure after the answer began shows when the reads reach it.
@@ -141,16 +156,16 @@ class CurlStream : public marlix::internet::Stream {
     while (!ready() && !done_) {
       if (paused_ && pending_pos_ == pending_.size()) {
         paused_ = false;
-        curl_easy_pause(easy_, CURLPAUSE_CONT);  // may deliver the held data at once
+        curl_easy_pause(easy_.get(), CURLPAUSE_CONT);  // may deliver the held data at once
         continue;
       }
       int running = 0;
-      const CURLMcode mc = curl_multi_perform(multi_, &running);
+      const CURLMcode mc = curl_multi_perform(multi_.get(), &running);
       if (mc != CURLM_OK) {
         throw CInternetException(Failure::kOther, curl_multi_strerror(mc));
       }
       int queued = 0;
-      while (CURLMsg* msg = curl_multi_info_read(multi_, &queued)) {
+      while (CURLMsg* msg = curl_multi_info_read(multi_.get(), &queued)) {
         if (msg->msg == CURLMSG_DONE) {
           done_ = true;
           result_ = msg->data.result;
@@ -158,7 +173,7 @@ class CurlStream : public marlix::internet::Stream {
       }
       if (ready() || done_) break;
       curl_off_t connected = 0;
-      curl_easy_getinfo(easy_, CURLINFO_CONNECT_TIME_T, &connected);
+      curl_easy_getinfo(easy_.get(), CURLINFO_CONNECT_TIME_T, &connected);
       const Clock::time_point now = Clock::now();
       if (connected == 0) {
         last_activity_ = now;  // the connect time-out watches this phase
@@ -166,7 +181,7 @@ class CurlStream : public marlix::internet::Stream {
         throw CInternetException(Failure::kTimeout, "no answer within the time-out (" + url_ + ")");
       }
       Watch().Arrived(0);
-      curl_multi_poll(multi_, nullptr, 0, 50, nullptr);
+      curl_multi_poll(multi_.get(), nullptr, 0, 50, nullptr);
     }
   }
 
@@ -200,7 +215,7 @@ class CurlStream : public marlix::internet::Stream {
       self->content_length_ = HeaderValue(data, n);
     } else if (n <= 2 && (n == 0 || data[0] == '\r' || data[0] == '\n')) {
       long code = 0;
-      curl_easy_getinfo(self->easy_, CURLINFO_RESPONSE_CODE, &code);
+      curl_easy_getinfo(self->easy_.get(), CURLINFO_RESPONSE_CODE, &code);
       const bool interim = code >= 100 && code < 200;
       const bool redirect = code >= 300 && code < 400 && self->has_location_;
       if (!interim && !redirect) {
@@ -212,14 +227,13 @@ class CurlStream : public marlix::internet::Stream {
   }
 
   void Release() {
-    if (multi_ != nullptr && easy_ != nullptr && added_) curl_multi_remove_handle(multi_, easy_);
+    // The easy handle leaves its multi before either goes, and the header
+    // list outlasts the easy handle that sends it.
+    if (multi_ != nullptr && easy_ != nullptr && added_) curl_multi_remove_handle(multi_.get(), easy_.get());
     added_ = false;
-    if (easy_ != nullptr) curl_easy_cleanup(easy_);
-    if (multi_ != nullptr) curl_multi_cleanup(multi_);
-    if (headers_ != nullptr) curl_slist_free_all(headers_);
-    easy_ = nullptr;
-    multi_ = nullptr;
-    headers_ = nullptr;
+    easy_.reset();
+    multi_.reset();
+    headers_.reset();
     pending_.clear();
     pending_pos_ = 0;
     done_ = true;
@@ -237,9 +251,9 @@ class CurlStream : public marlix::internet::Stream {
 
   std::string url_;
   Clock::duration receive_timeout_;
-  CURL* easy_ = nullptr;
-  CURLM* multi_ = nullptr;
-  curl_slist* headers_ = nullptr;
+  UniqueHeaderList headers_;
+  UniqueMulti multi_;
+  UniqueEasy easy_;
   bool added_ = false;
   char error_[CURL_ERROR_SIZE] = {};
   std::string pending_;
@@ -258,9 +272,11 @@ class CurlStream : public marlix::internet::Stream {
 };
 
 // Asks every cache on the way to pass the request on to the server.
-curl_slist* NoCacheHeaders() {
-  curl_slist* list = curl_slist_append(nullptr, "Cache-Control: no-cache");
-  return curl_slist_append(list, "Pragma: no-cache");
+UniqueHeaderList NoCacheHeaders() {
+  UniqueHeaderList list(curl_slist_append(nullptr, "Cache-Control: no-cache"));
+  // A list that has a first entry grows in place.
+  if (list) curl_slist_append(list.get(), "Pragma: no-cache");
+  return list;
 }
 
 }  // namespace

@@ -5,14 +5,19 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cwchar>
+#include <iterator>
 #include <memory>
 #include <string>
 
 #include "handle_win.h"
 #include "internet.h"
+#include "text_win.h"
 
 namespace {
 
+using marlix::Utf8FromWide;
+using marlix::WideFromUtf8;
 using marlix::internet::Failure;
 
 using UniqueInternetHandle = UniqueHandle<NullHandleTraits<HINTERNET, &::InternetCloseHandle>>;
@@ -55,14 +60,20 @@ struct PendingSend {
   HINTERNET request = nullptr;
   BOOL sent = FALSE;
   DWORD error = 0;
-  UniqueKernelHandle finished{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  UniqueKernelHandle finished{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
 DWORD WINAPI SendOnItsOwnThread(void* parameter) {
   std::unique_ptr<std::shared_ptr<PendingSend>> held(static_cast<std::shared_ptr<PendingSend>*>(parameter));
   PendingSend& send = **held;
-  send.sent = HttpSendRequestA(send.request, nullptr, 0, nullptr, 0);
-  send.error = send.sent ? 0 : GetLastError();
+  // Nothing may cross the thread's start: a failure is a send that failed.
+  try {
+    send.sent = HttpSendRequestW(send.request, nullptr, 0, nullptr, 0);
+    send.error = send.sent ? 0 : GetLastError();
+  } catch (...) {
+    send.sent = FALSE;
+    send.error = ERROR_INTERNET_INTERNAL_ERROR;
+  }
   ::SetEvent(send.finished.get());
   return 0;
 }
@@ -71,13 +82,12 @@ DWORD WINAPI SendOnItsOwnThread(void* parameter) {
 bool SendWithDeadline(HINTERNET request, DWORD deadline_ms) {
   auto send = std::make_shared<PendingSend>();
   send->request = request;
-  auto* parameter = new std::shared_ptr<PendingSend>(send);
+  auto parameter = std::make_unique<std::shared_ptr<PendingSend>>(send);
   const UniqueKernelHandle thread(
-      send->finished ? ::CreateThread(nullptr, 0, SendOnItsOwnThread, parameter, 0, nullptr) : nullptr);
-  if (!thread) {  // no thread to spare: send here, with no bound
-    delete parameter;
-    return HttpSendRequestA(request, nullptr, 0, nullptr, 0) != FALSE;
-  }
+      send->finished ? ::CreateThread(nullptr, 0, SendOnItsOwnThread, parameter.get(), 0, nullptr) : nullptr);
+  // No thread to spare: send here, with no bound.
+  if (!thread) return HttpSendRequestW(request, nullptr, 0, nullptr, 0) != FALSE;
+  parameter.release();  // the thread took it over
   if (::WaitForSingleObject(send->finished.get(), deadline_ms) != WAIT_OBJECT_0) {
     ::SetLastError(ERROR_INTERNET_TIMEOUT);
     return false;
@@ -103,7 +113,8 @@ class WinInetStream final : public marlix::internet::Stream {
   void QueryAnswer(std::uint64_t from) {
     DWORD status = 0;
     DWORD size = sizeof status;
-    if (HttpQueryInfoA(request_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
+    if (HttpQueryInfoW(request_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                       nullptr)) {
       status_ = status;
     }
     const std::string length = Header(HTTP_QUERY_CONTENT_LENGTH);
@@ -142,18 +153,25 @@ class WinInetStream final : public marlix::internet::Stream {
 
   // Where a redirect sends the request; empty when the answer names no place.
   std::string Location() const {
-    char location[4096] = {};
+    wchar_t location[4096] = {};
     DWORD size = sizeof location;
-    if (!HttpQueryInfoA(request_.get(), HTTP_QUERY_LOCATION, location, &size, nullptr)) return {};
-    return std::string(location, size);
+    if (!HttpQueryInfoW(request_.get(), HTTP_QUERY_LOCATION, location, &size, nullptr)) return {};
+    return QueriedText(location, size);
   }
 
   // The value of one header of the answer; empty when it has none.
   std::string Header(DWORD query) const {
-    char value[256] = {};
+    wchar_t value[256] = {};
     DWORD size = sizeof value;
-    if (!HttpQueryInfoA(request_.get(), query, value, &size, nullptr)) return {};
-    return std::string(value, size);
+    if (!HttpQueryInfoW(request_.get(), query, value, &size, nullptr)) return {};
+    return QueriedText(value, size);
+  }
+
+  // A header's text as HttpQueryInfoW wrote it: `bytes` long, without its end.
+  template <std::size_t N>
+  static std::string QueriedText(const wchar_t (&text)[N], DWORD bytes) {
+    const std::size_t most = std::min<std::size_t>(N, bytes / sizeof(wchar_t));
+    return Utf8FromWide(std::wstring_view(text, ::wcsnlen(text, most)));
   }
 
   // The request goes before the connection it was opened on.
@@ -183,7 +201,8 @@ struct CInternetSession::Backend {
 
 CInternetSession::CInternetSession(const std::string& agent) {
   auto backend = std::make_unique<Backend>();
-  backend->handle.reset(InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  backend->handle.reset(
+      InternetOpenW(WideFromUtf8(agent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!backend->handle) ThrowLastError("InternetOpen");
   backend_ = std::move(backend);
 }
@@ -215,37 +234,39 @@ std::unique_ptr<WinInetStream> CInternetSession::Backend::SendRequest(const std:
   // The request is opened step by step, not with InternetOpenUrl, so that the
   // time-outs are set on it before it is sent: set on the session only, Wine
   // lets an answer keep it waiting for ever.
-  char host[256] = {};
-  char path[2048] = {};
-  char extra[2048] = {};
-  URL_COMPONENTSA parts = {};
+  wchar_t host[256] = {};
+  wchar_t path[2048] = {};
+  wchar_t extra[2048] = {};
+  URL_COMPONENTSW parts = {};
   parts.dwStructSize = sizeof parts;
   parts.lpszHostName = host;
-  parts.dwHostNameLength = sizeof host;
+  parts.dwHostNameLength = static_cast<DWORD>(std::size(host));
   parts.lpszUrlPath = path;
-  parts.dwUrlPathLength = sizeof path;
+  parts.dwUrlPathLength = static_cast<DWORD>(std::size(path));
   parts.lpszExtraInfo = extra;
-  parts.dwExtraInfoLength = sizeof extra;
-  if (!InternetCrackUrlA(address.c_str(), 0, 0, &parts)) ThrowLastError("reading the address " + address);
-  const std::string object = std::string(*path != '\0' ? path : "/") + extra;
+  parts.dwExtraInfoLength = static_cast<DWORD>(std::size(extra));
+  if (!InternetCrackUrlW(WideFromUtf8(address).c_str(), 0, 0, &parts)) {
+    ThrowLastError("reading the address " + address);
+  }
+  const std::wstring object = std::wstring(*path != L'\0' ? path : L"/") + extra;
   const DWORD send_flags = kRequestFlags | (parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
 
   UniqueInternetHandle connection(
-      InternetConnectA(handle.get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+      InternetConnectW(handle.get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   if (!connection) ThrowLastError("connecting to " + address);
   UniqueInternetHandle request(
-      HttpOpenRequestA(connection.get(), "GET", object.c_str(), nullptr, nullptr, nullptr, send_flags, 0));
+      HttpOpenRequestW(connection.get(), L"GET", object.c_str(), nullptr, nullptr, nullptr, send_flags, 0));
   if (!request) ThrowLastError("opening " + address);
   const HINTERNET sent = request.get();
   auto stream = std::make_unique<WinInetStream>(std::move(connection), std::move(request), address, deadline_ms);
   for (auto [option, value] : {std::pair<DWORD, DWORD>{INTERNET_OPTION_CONNECT_TIMEOUT, connect_ms},
                                {INTERNET_OPTION_SEND_TIMEOUT, receive_ms},
                                {INTERNET_OPTION_RECEIVE_TIMEOUT, receive_ms}}) {
-    InternetSetOptionA(sent, option, &value, sizeof value);
+    InternetSetOptionW(sent, option, &value, sizeof value);
   }
   if (from > 0) {
-    const std::string range = "Range: bytes=" + std::to_string(from) + "-\r\n";
-    if (!HttpAddRequestHeadersA(sent, range.c_str(), static_cast<DWORD>(range.size()),
+    const std::wstring range = L"Range: bytes=" + std::to_wstring(from) + L"-\r\n";
+    if (!HttpAddRequestHeadersW(sent, range.c_str(), static_cast<DWORD>(range.size()),
                                 HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE)) {
       ThrowLastError("asking for a part of " + address);
     }
@@ -277,12 +298,14 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const std::string& url,
       throw CInternetException(Failure::kOther,
                                "more than " + std::to_string(kMaxRedirects) + " redirects from " + url);
     }
-    char next[4096] = {};
-    DWORD next_size = sizeof next;
-    if (!InternetCombineUrlA(address.c_str(), location.c_str(), next, &next_size, ICU_NO_ENCODE)) {
+    wchar_t next[4096] = {};
+    DWORD next_size = static_cast<DWORD>(std::size(next));
+    if (!InternetCombineUrlW(WideFromUtf8(address).c_str(), WideFromUtf8(location).c_str(), next, &next_size,
+                             ICU_NO_ENCODE)) {
       ThrowLastError("following the redirect to " + location);
     }
-    address = marlix::internet::HttpAddress(next);
+    address = marlix::internet::HttpAddress(
+        Utf8FromWide(std::wstring_view(next, ::wcsnlen(next, std::size(next)))));
   }
 }
 

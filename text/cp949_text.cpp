@@ -1,10 +1,9 @@
 #include "cp949_text.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 
 #include "cp949_bytes.h"
+#include "iconv_converter.h"
 #include "text.h"
 
 namespace marlix::publish {
@@ -15,16 +14,6 @@ constexpr char32_t kReplacement = 0xFFFD;
 constexpr char32_t kMalformed = 0xFFFFFFFF;
 
 bool IsLeadByte(unsigned char c) { return IsCp949LeadByte(static_cast<char>(c)); }
-
-// One iconv conversion of a short buffer; the number of bytes written, or -1.
-int ConvertOnce(iconv_t cd, const char* in, std::size_t in_len, char* out, std::size_t out_cap) {
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  char* src = const_cast<char*>(in);
-  char* dst = out;
-  std::size_t dst_left = out_cap;
-  if (iconv(cd, &src, &in_len, &dst, &dst_left) == static_cast<std::size_t>(-1) || in_len != 0) return -1;
-  return static_cast<int>(dst - out);
-}
 
 // Decodes one strict UTF-8 character at `text[i]`, moving `i` past it;
 // kMalformed for a malformed, overlong or surrogate sequence.
@@ -79,32 +68,35 @@ bool IsUtf8(std::string_view text) {
 }
 
 Cp949Tables::Cp949Tables() {
-  const iconv_t encode = iconv_open("CP949", "UTF-32LE");
-  const iconv_t decode = iconv_open("UTF-32LE", "CP949");
-  if (encode != reinterpret_cast<iconv_t>(-1) && decode != reinterpret_cast<iconv_t>(-1)) {
+  IconvConverter encode("CP949", "UTF-32LE");
+  IconvConverter decode("UTF-32LE", "CP949");
+  if (encode.ok() && decode.ok()) {
     from_bmp_.assign(0x10000, 0);
     for (char32_t cp = 0; cp < 0x80; ++cp) from_bmp_[cp] = static_cast<std::uint16_t>(cp);
     for (char32_t cp = 0x80; cp < 0x10000; ++cp) {
       if (cp >= 0xD800 && cp <= 0xDFFF) continue;
       const char in[4] = {static_cast<char>(cp & 0xFF), static_cast<char>(cp >> 8), 0, 0};
-      unsigned char out[8];
-      if (ConvertOnce(encode, in, 4, reinterpret_cast<char*>(out), sizeof out) == 2) {
-        from_bmp_[cp] = static_cast<std::uint16_t>(out[0] << 8 | out[1]);
+      const std::optional<std::string> out = encode.Strict(std::string_view(in, 4));
+      if (out && out->size() == 2) {
+        const auto lead = static_cast<unsigned char>((*out)[0]);
+        const auto trail = static_cast<unsigned char>((*out)[1]);
+        from_bmp_[cp] = static_cast<std::uint16_t>(lead << 8 | trail);
       }
     }
     to_unicode_.assign(0x10000, 0);
     for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
       for (unsigned trail = 0x41; trail <= 0xFE; ++trail) {
         const char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-        unsigned char out[8];
-        if (ConvertOnce(decode, in, 2, reinterpret_cast<char*>(out), sizeof out) == 4) {
-          to_unicode_[lead << 8 | trail] = out[0] | out[1] << 8 | out[2] << 16;
+        const std::optional<std::string> out = decode.Strict(std::string_view(in, 2));
+        if (out && out->size() == 4) {
+          const auto byte = [&out](int k) {
+            return static_cast<char32_t>(static_cast<unsigned char>((*out)[k]));
+          };
+          to_unicode_[lead << 8 | trail] = byte(0) | byte(1) << 8 | byte(2) << 16;
         }
       }
     }
   }
-  if (encode != reinterpret_cast<iconv_t>(-1)) iconv_close(encode);
-  if (decode != reinterpret_cast<iconv_t>(-1)) iconv_close(decode);
 }
 
 TextFault Cp949Tables::AppendFromUtf8(std::string_view utf8, std::string& out) const {

@@ -10,6 +10,10 @@
 
 #include "text.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 namespace marlix {
 
 struct FileCloser {
@@ -21,5 +25,17 @@ using FileStream = std::unique_ptr<std::FILE, FileCloser>;
 inline FileStream OpenFileStream(const std::string& path, const char* mode) {
   return FileStream(OpenFileUtf8(path, mode));
 }
+
+// The stream over an open descriptor, which it takes over: null, and the
+// descriptor closed, when no stream can be made of it.
+#ifdef _WIN32
+FileStream StreamOfDescriptor(int fd, const char* mode);
+#else
+inline FileStream StreamOfDescriptor(int fd, const char* mode) {
+  FileStream stream(::fdopen(fd, mode));
+  if (!stream) ::close(fd);
+  return stream;
+}
+#endif
 
 }  // namespace marlix

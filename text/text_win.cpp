@@ -1,6 +1,9 @@
 #include "text_win.h"
 
 #include <windows.h>
+#include <io.h>
+
+#include "file_stream.h"
 
 namespace marlix {
 
@@ -62,5 +65,11 @@ std::FILE* OpenFileUtf8(const std::string& path, const char* mode) {
 }
 
 bool RemoveFileUtf8(const std::string& path) { return ::_wremove(WideFromUtf8(path).c_str()) == 0; }
+
+FileStream StreamOfDescriptor(int fd, const char* mode) {
+  FileStream stream(::_fdopen(fd, mode));
+  if (!stream) ::_close(fd);
+  return stream;
+}
 
 }  // namespace marlix

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "data_download.h"
-#include "local_files.h"
+#include "file_steps.h"
 #include "program_manifest.h"
 #include "program_update.h"
 #include "service_server.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "program_version_win.h"
+#include "program_check_win.h"
 #include "server_control_win.h"
 #include "test_server_win.h"
 #include "text_win.h"

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <imm.h>
 
 #include <utility>
 
@@ -64,6 +66,8 @@ using UniqueBitmap = UniqueHandle<NullHandleTraits<HBITMAP, &::DeleteObject>>;
 using UniqueFont = UniqueHandle<NullHandleTraits<HFONT, &::DeleteObject>>;
 using UniqueIcon = UniqueHandle<NullHandleTraits<HICON, &::DestroyIcon>>;
 using UniqueMenu = UniqueHandle<NullHandleTraits<HMENU, &::DestroyMenu>>;
+// A view of a file mapping, from MapViewOfFile.
+using UniqueView = UniqueHandle<NullHandleTraits<LPCVOID, &::UnmapViewOfFile>>;
 // A memory device context, from CreateCompatibleDC.
 using UniqueMemoryDC = UniqueHandle<NullHandleTraits<HDC, &::DeleteDC>>;
 
@@ -82,6 +86,38 @@ class WindowDC {
  private:
   HWND hwnd_;
   HDC dc_;
+};
+
+// A window's input context, from ImmGetContext, given back with ImmReleaseContext.
+class ImeContext {
+ public:
+  explicit ImeContext(HWND hwnd) : hwnd_(hwnd), context_(::ImmGetContext(hwnd)) {}
+  ImeContext(const ImeContext&) = delete;
+  ImeContext& operator=(const ImeContext&) = delete;
+  ~ImeContext() {
+    if (context_) ::ImmReleaseContext(hwnd_, context_);
+  }
+  HIMC get() const { return context_; }
+  explicit operator bool() const { return context_ != nullptr; }
+
+ private:
+  HWND hwnd_;
+  HIMC context_;
+};
+
+// The clipboard, opened for one scope and closed when it ends.
+class OpenedClipboard {
+ public:
+  explicit OpenedClipboard(HWND owner) : open_(::OpenClipboard(owner) != FALSE) {}
+  OpenedClipboard(const OpenedClipboard&) = delete;
+  OpenedClipboard& operator=(const OpenedClipboard&) = delete;
+  ~OpenedClipboard() {
+    if (open_) ::CloseClipboard();
+  }
+  explicit operator bool() const { return open_; }
+
+ private:
+  bool open_;
 };
 
 // The device context of a WM_PAINT, from BeginPaint to EndPaint.

@@ -12,9 +12,10 @@
 #include "clipboard_text_win.h"
 #include "data_download.h"
 #include "data_files.h"
+#include "data_folder.h"
 #include "data_set.h"
+#include "file_steps.h"
 #include "file_stream.h"
-#include "local_files.h"
 #include "resource.h"
 #include "text_format.h"
 

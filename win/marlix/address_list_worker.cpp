@@ -1,5 +1,6 @@
 #include "address_list_worker.h"
 
+#include <cerrno>
 #include <chrono>
 #include <utility>
 
@@ -43,13 +44,20 @@ ConvertedList Convert(const std::string& data_path, const std::string& pasted, c
 AddressListWorker::AddressListWorker(std::string data_path, std::string pasted, std::function<void()> wake)
     : wake_(std::move(wake)) {
   thread_ = std::thread([this, data_path = std::move(data_path), pasted = std::move(pasted)] {
-    ConvertedList list = Convert(data_path, pasted, cancel_, [this](double done) {
-      News news;
-      news.done = done;
-      Tell(std::move(news));
-    });
     News last;
-    last.list = std::move(list);
+    // Nothing may cross the thread's start: a conversion that throws ends as
+    // one whose data could not be read.
+    try {
+      last.list = Convert(data_path, pasted, cancel_, [this](double done) {
+        News news;
+        news.done = done;
+        Tell(std::move(news));
+      });
+    } catch (...) {
+      last.list = ConvertedList{};
+      last.list->status = SearchStatus::kReadFailed;
+      last.list->error = EIO;
+    }
     Tell(std::move(last));
   });
 }

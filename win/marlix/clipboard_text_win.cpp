@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "handle_win.h"
 #include "text_win.h"
 
 namespace {
@@ -27,11 +28,11 @@ void Offer(UINT format, HGLOBAL block) {
 
 bool PutTextOnClipboard(HWND owner, std::string_view cp949, std::wstring_view wide) {
   const LCID locale = marlix::kKoreanLocale;
-  if (!::OpenClipboard(owner)) return false;
+  const OpenedClipboard clipboard(owner);
+  if (!clipboard) return false;
   ::EmptyClipboard();
   Offer(CF_TEXT, ClipboardBlock(cp949.data(), cp949.size(), 1));
   Offer(CF_UNICODETEXT, ClipboardBlock(wide.data(), wide.size() * sizeof(wchar_t), sizeof(wchar_t)));
   Offer(CF_LOCALE, ClipboardBlock(&locale, sizeof locale, 0));
-  ::CloseClipboard();
   return true;
 }

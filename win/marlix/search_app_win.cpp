@@ -4,7 +4,9 @@
 #include <cwchar>
 #include <thread>
 
+#include "data_folder.h"
 #include "data_update.h"
+#include "program_check_win.h"
 #include "program_version_win.h"
 #include "search_dlg_win.h"
 #include "text_win.h"
@@ -14,7 +16,7 @@
 using namespace marlix;
 
 namespace {
-constexpr char kInstanceMutex[] = "MyProgramMutex";
+constexpr wchar_t kInstanceMutex[] = L"MyProgramMutex";
 }  // namespace
 
 CSearchApp theApp;
@@ -24,10 +26,20 @@ CSearchApp theApp;
 // Windows runs in the system folder.
 CSearchApp::CSearchApp() : m_strProgramDir(OwnProgramFolder()) {}
 
+CSearchApp::~CSearchApp() = default;
+
+int CSearchApp::ExitInstance() {
+  m_pMainWnd = nullptr;
+  // A loop ended by another's quit leaves the window: it goes before its object.
+  if (frame_ && frame_->m_hWnd) frame_->DestroyWindow();
+  frame_.reset();
+  return CWinApp::ExitInstance();
+}
+
 BOOL CSearchApp::InitInstance() {
   // Never closed: the name marks a running program for as long as it runs.
   // cppcheck-suppress leakReturnValNotUsed ; the handle is kept until the process ends, on purpose
-  ::CreateMutexA(nullptr, FALSE, kInstanceMutex);
+  ::CreateMutexW(nullptr, FALSE, kInstanceMutex);
   if (RoleFromMutexError(::GetLastError()) == InstanceRole::kLater) return RunAsLaterInstance();
   return RunAsFirstInstance();
 }
@@ -49,9 +61,10 @@ BOOL CSearchApp::RunAsFirstInstance() {
   // A change of the data set that a kill interrupted is finished before
   // anything reads the data.
   RecoverDataSet(kDataFolder);
-  auto* frame = new CTrayMainFrame;  // frees itself when its window goes
+  frame_ = std::make_unique<CTrayMainFrame>();
+  CTrayMainFrame* frame = frame_.get();
   if (frame->m_hWnd == nullptr) {
-    delete frame;
+    frame_.reset();
     return TRUE;
   }
   m_pMainWnd = frame;
@@ -74,6 +87,11 @@ void CSearchApp::StartProgramCheck() {
   m_strVersion = VersionText(*own);
   std::thread([name = std::string(AfxGetAppName()), dir = m_strProgramDir, own = *own] {
     std::string seen;
-    CheckProgramVersion(name.c_str(), dir, own, seen);
+    // Nothing may cross the thread's start: a check that throws is one that
+    // failed, and on a failure nothing is newer.
+    try {
+      CheckProgramVersion(name.c_str(), dir, own, seen);
+    } catch (...) {
+    }
   }).detach();
 }

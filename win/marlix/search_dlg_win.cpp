@@ -15,11 +15,12 @@
 #include "copy_cut.h"
 #include "data_download.h"
 #include "data_files.h"
+#include "data_folder.h"
 #include "data_version.h"
 #include "dpi_win.h"
+#include "file_steps.h"
 #include "hangul_mode.h"
 #include "hot_key_win.h"
-#include "local_files.h"
 #include "postcode_search.h"
 #include "resource.h"
 #include "search_window.h"
@@ -305,11 +306,8 @@ void CSearchDlg::SearchAfterTypingPause() {
 
 // The input method holds a syllable that is not yet committed to the term.
 bool CSearchDlg::ComposingTerm() const {
-  HIMC context = ::ImmGetContext(m_edtFirstTerm.m_hWnd);
-  if (!context) return false;
-  const LONG bytes = ::ImmGetCompositionStringW(context, GCS_COMPSTR, nullptr, 0);
-  ::ImmReleaseContext(m_edtFirstTerm.m_hWnd, context);
-  return bytes > 0;
+  const ImeContext context(m_edtFirstTerm.m_hWnd);
+  return context && ::ImmGetCompositionStringW(context.get(), GCS_COMPSTR, nullptr, 0) > 0;
 }
 
 // A new search replaces the one running, which stops within a block of the file.
@@ -403,6 +401,10 @@ void CSearchDlg::FinishSearch(const SearchEnd& end) {
   if (std::exchange(m_bListStale, false)) ClearList();
   if (end.data_missing && m_bSearchMayFetch) {
     WaitForData();
+    return;
+  }
+  if (!end.failure.empty()) {
+    AfxMessageBox(m_hWnd, end.failure, MB_OK | MB_ICONERROR);
     return;
   }
   if (const std::optional<std::string> row = UnlistedRow(end.matches)) {
@@ -671,14 +673,13 @@ void CSearchDlg::OnSetfocusSecondTerm() { SwitchToHangul(m_edtSecondTerm); }
 // alphanumeric input into Hangul input, and selects its old term so that
 // typing replaces it.
 void CSearchDlg::SwitchToHangul(CEdit& edit) {
-  if (HIMC context = ::ImmGetContext(m_hWnd)) {
+  if (const ImeContext context(m_hWnd); context) {
     DWORD conversion = 0;
     DWORD sentence = 0;
-    const BOOL read = ::ImmGetConversionStatus(context, &conversion, &sentence);
+    const BOOL read = ::ImmGetConversionStatus(context.get(), &conversion, &sentence);
     if (const auto mode = HangulModeOnFocus(read != FALSE, conversion)) {
-      ::ImmSetConversionStatus(context, *mode, sentence);
+      ::ImmSetConversionStatus(context.get(), *mode, sentence);
     }
-    ::ImmReleaseContext(m_hWnd, context);
   }
   edit.SendMessage(EM_SETSEL, 0, -1);
   edit.SendMessage(EM_SCROLLCARET);
@@ -715,11 +716,17 @@ void CSearchDlg::ShowBanner(const BannerStep& step) {
     next = BitmapOfSize(static_cast<UINT>(step.bitmap_id), ::MulDiv(kBannerWidth, static_cast<int>(dpi), 96),
                         ::MulDiv(kBannerHeight, static_cast<int>(dpi), 96));
   }
-  const HBITMAP replaced = m_stcBanner.SetBitmap(next.get());
   // The replaced image is ours (an earlier frame) or the one the template
   // loaded; either way nothing else will release it.
-  if (replaced && replaced != m_hBannerBitmap.get()) ::DeleteObject(replaced);
+  TakeReplacedBanner(m_stcBanner.SetBitmap(next.get()));
   m_hBannerBitmap = std::move(next);
+}
+
+// The image the control gave back is owned here, unless it is the frame
+// m_hBannerBitmap owns already.
+void CSearchDlg::TakeReplacedBanner(HBITMAP replaced) {
+  if (replaced == m_hBannerBitmap.get()) return;
+  const UniqueBitmap owned(replaced);
 }
 
 // The banner's image goes with the window. The first frame, which the template
@@ -728,8 +735,7 @@ void CSearchDlg::ShowBanner(const BannerStep& step) {
 // the icon again and again would leave a bitmap behind each time.
 void CSearchDlg::OnDestroy() {
   StopSearch();
-  const HBITMAP shown = m_stcBanner.SetBitmap(nullptr);
-  if (shown && shown != m_hBannerBitmap.get()) ::DeleteObject(shown);
+  TakeReplacedBanner(m_stcBanner.SetBitmap(nullptr));
   m_hBannerBitmap.reset();
   Default();
 }

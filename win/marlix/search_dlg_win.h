@@ -113,6 +113,7 @@ class CSearchDlg : public CProgramDialog {
   void ShowEmptiedOrHide(CWnd& control, const std::optional<marlix::ControlRect>& place);
   void PlaceResultList();
   void ShowBanner(const marlix::BannerStep& step);
+  void TakeReplacedBanner(HBITMAP replaced);
 
   // The search runs on a thread of its own and hands its lines over in
   // batches; the list is filled from them a slice at a time.

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "address_terms.h"
+#include "caught_text.h"
 #include "code_names.h"
 #include "file_stream.h"
 #include "mapped_file.h"
@@ -36,7 +37,17 @@ std::uint64_t Position(std::FILE* file) {
 }  // namespace
 
 SearchWorker::SearchWorker(SearchJob job, std::function<void()> wake) : wake_(std::move(wake)) {
-  thread_ = std::thread([this, job = std::move(job)] { Run(job); });
+  thread_ = std::thread([this, job = std::move(job)] {
+    // Nothing may cross the thread's start: a search that throws ends as failed, saying why.
+    try {
+      Run(job);
+    } catch (...) {
+      std::vector<FoundLine> none;
+      SearchEnd failed;
+      failed.failure = CaughtText();
+      Tell(none, failed);
+    }
+  });
 }
 
 SearchWorker::~SearchWorker() {
@@ -50,7 +61,7 @@ void SearchWorker::Run(const SearchJob& job) {
   MappedFile file(job.data_file.c_str());
   if (file.open_error() != 0) {
     std::vector<FoundLine> none;
-    Tell(none, SearchEnd{true, 0, 0});
+    Tell(none, SearchEnd{true, 0, 0, {}});
     return;
   }
   {
@@ -86,7 +97,7 @@ void SearchWorker::Run(const SearchJob& job) {
   const BlockHook hook(between_blocks);
   if (!job.finds_nothing) SearchFile(file, request, add, &hook);
   if (cancel_) return;  // nobody waits for it
-  Tell(batch, SearchEnd{false, matches, file.size()});
+  Tell(batch, SearchEnd{false, matches, file.size(), {}});
 }
 
 void SearchWorker::Tell(std::vector<FoundLine>& lines, std::optional<SearchEnd> end) {

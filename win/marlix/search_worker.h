@@ -44,6 +44,7 @@ struct SearchEnd {
   bool data_missing = false;  // the data file did not open
   std::size_t matches = 0;    // all of them, listed or not
   std::uint64_t file_size = 0;
+  std::string failure;        // why the search stopped short, when it failed
 };
 
 class SearchWorker {

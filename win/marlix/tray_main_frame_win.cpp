@@ -128,18 +128,11 @@ void CTrayMainFrame::OnOpenKeyTaken() {
 void CTrayMainFrame::OpenSearchWindow() {
   auto dialog = std::make_unique<CSearchDlg>();
   m_pSearchDlg = dialog.get();
-  m_bInModalRun = true;
   const INT_PTR result = dialog->DoModal();
-  if (m_bWindowGone) {
-    // The frame was closed while the window ran and has gone with it: release
-    // the window object and then the frame object, and touch nothing else.
-    dialog.reset();
-    delete this;
-    return;
-  }
-  m_bInModalRun = false;
   m_pSearchDlg = nullptr;
   dialog.reset();
+  // The frame closed while the window ran: its window is gone with the program's loop.
+  if (m_hWnd == nullptr) return;
   if (result == kEndProgramCommand) ::SendMessageW(m_hWnd, WM_CLOSE, 0, 0);
 }
 
@@ -176,12 +169,6 @@ LRESULT CTrayMainFrame::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) 
   return CFrameWnd::DefaultProc(message, wParam, lParam);
 }
 
-// The main window's end is the program's end.
-void CTrayMainFrame::PostNcDestroy() {
-  ::PostQuitMessage(0);
-  if (m_bInModalRun) {
-    m_bWindowGone = true;
-    return;
-  }
-  delete this;
-}
+// The main window's end is the program's end; the application frees the
+// object when its loop is done.
+void CTrayMainFrame::PostNcDestroy() { ::PostQuitMessage(0); }

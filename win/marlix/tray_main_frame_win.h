@@ -47,8 +47,4 @@ class CTrayMainFrame : public CFrameWnd {
   // The shell took NOTIFYICON_VERSION_4: it tells the icon's choice and its
   // menu request, with the place to open the menu at.
   bool m_bIconVersion4 = false;
-  // The window went while a search window ran inside one of our handlers:
-  // the object is freed when that handler is done with it.
-  bool m_bInModalRun = false;
-  bool m_bWindowGone = false;
 };

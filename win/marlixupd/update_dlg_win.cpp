@@ -3,7 +3,7 @@
 #include <iterator>
 #include <utility>
 
-#include "local_files.h"
+#include "file_steps.h"
 #include "program_version_win.h"
 #include "text_win.h"
 #include "updater_resource.h"

@@ -1,5 +1,6 @@
 #include "wnd_win.h"
 
+#include "caught_text.h"
 #include "cp949_bytes.h"
 
 #include <exception>
@@ -87,17 +88,7 @@ LRESULT CWnd::Default() {
   return DefaultProc(m_current.message, m_current.wParam, m_current.lParam);
 }
 
-void CWnd::ReportCurrentException() {
-  const char* what = "Unexpected error";
-  try {
-    // cppcheck-suppress rethrowNoCurrentException ; called only from inside a catch block, to name what it caught
-    throw;
-  } catch (const std::exception& e) {
-    if (e.what() && *e.what()) what = e.what();
-  } catch (...) {
-  }
-  AfxMessageBox(what, MB_OK | MB_ICONERROR);
-}
+void CWnd::ReportCurrentException() { AfxMessageBox(marlix::CaughtText().c_str(), MB_OK | MB_ICONERROR); }
 
 int CTabCtrl::InsertItem(int index, std::string_view text) {
   std::wstring wide = marlix::WideFromUtf8(text);

@@ -1,35 +1,15 @@
+#include "work_folder.h"
+
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-
-#include "local_files.h"
-
-namespace marlix {
-
-void MakeDirectory(const std::string& path) { mkdir(path.c_str(), 0777); }
-
-bool MoveIntoPlace(const std::string& from, const std::string& to, std::string& error) {
-  if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-  error = LastFileError();
-  return false;
-}
-
-std::string LastFileError() { return std::strerror(errno); }
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  if (folder.empty() || folder.back() == '/') return folder + name;
-  return folder + "/" + name;
-}
-
-}  // namespace marlix
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <memory>
+#include <string>
 
 namespace marlix {
 
@@ -103,14 +83,12 @@ bool SyncFolder(const std::string& path) {
 FileStream OpenWorkFile(const std::string& path, bool keep) {
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (keep ? 0 : O_TRUNC), 0666);
   if (fd < 0) return nullptr;
+  FileStream file = StreamOfDescriptor(fd, "r+b");
   struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
+  if (file && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+    file.reset();
     errno = EINVAL;
-    return nullptr;
   }
-  FileStream file(fdopen(fd, "r+b"));
-  if (!file) close(fd);
   return file;
 }
 

@@ -1,50 +1,13 @@
 #include <windows.h>
-
-#include <cerrno>
-#include <cstring>
-#include <iterator>
-
-#include "handle_win.h"
-#include "local_files.h"
-#include "text_win.h"
-
-namespace marlix {
-
-namespace {
-
-// The system's words for an error, in UTF-8 like every message they join.
-std::string SystemMessage(DWORD code) {
-  wchar_t text[512] = {};
-  const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                 text, static_cast<DWORD>(std::size(text)), nullptr);
-  std::string message = Utf8FromWide(std::wstring_view(text, n));
-  while (!message.empty() && (message.back() == '\r' || message.back() == '\n')) message.pop_back();
-  return message.empty() ? "error " + std::to_string(code) : message;
-}
-
-}  // namespace
-
-// Paths are UTF-8, named to the system in UTF-16.
-void MakeDirectory(const std::string& path) { CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr); }
-
-bool MoveIntoPlace(const std::string& from, const std::string& to, std::string& error) {
-  if (MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-  error = SystemMessage(GetLastError());
-  return false;
-}
-
-// The C runtime's stdio sets errno; its texts are plain ASCII.
-std::string LastFileError() { return std::strerror(errno); }
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  if (folder.empty() || folder.back() == '\\' || folder.back() == '/') return folder + name;
-  return folder + "\\" + name;
-}
-
-}  // namespace marlix
-
 #include <fcntl.h>
 #include <io.h>
+
+#include <cerrno>
+#include <string>
+
+#include "handle_win.h"
+#include "text_win.h"
+#include "work_folder.h"
 
 namespace marlix {
 
@@ -90,27 +53,22 @@ bool SyncFolder(const std::string&) { return true; }
 // The file's own handle, never a link's target: a reparse point is opened as
 // itself and refused.
 FileStream OpenWorkFile(const std::string& path, bool keep) {
-  HANDLE handle = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              keep ? OPEN_ALWAYS : CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
+  UniqueFileHandle handle(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ, nullptr, keep ? OPEN_ALWAYS : CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle) {
     errno = GetLastError() == ERROR_DISK_FULL ? ENOSPC : EACCES;
     return nullptr;
   }
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(handle, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    CloseHandle(handle);
+  if (!GetFileInformationByHandle(handle.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     errno = EINVAL;
     return nullptr;
   }
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY | _O_RDWR);
-  if (fd < 0) {
-    CloseHandle(handle);
-    return nullptr;
-  }
-  FileStream file(_fdopen(fd, "r+b"));
-  if (!file) _close(fd);
-  return file;
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle.get()), _O_BINARY | _O_RDWR);
+  if (fd < 0) return nullptr;
+  handle.release();  // the descriptor owns the handle
+  return StreamOfDescriptor(fd, "r+b");
 }
 
 bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
