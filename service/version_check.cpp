@@ -14,6 +14,10 @@ constexpr std::uint64_t kMaxVersionFileBytes = 64 * 1024;
 
 }  // namespace
 
+std::string VersionFileLine(std::string_view version) {
+  return std::string(kVersionKey) + std::string(version) + "\r\n";
+}
+
 bool TakeVersionLine(std::string_view line, std::string& version) {
   const std::size_t start = line.find_first_not_of(" \t\n\v\f\r");
   if (start == std::string_view::npos) return false;

@@ -212,7 +212,7 @@ int RunReleaseCommand(int argc, char** argv) {
     program_record =
         marlix::ManifestProgram{marlix::VersionText(version->number), program->size(), publish::DigestOf(*program)};
     order.push_back({marlix::kProgramFile, std::move(*program), nullptr, nullptr});
-    order.push_back({"MarlixVer.ini", "zipver=" + version->text + "\r\n", nullptr, nullptr});
+    order.push_back({marlix::kProgramVersionFile, marlix::VersionFileLine(version->text), nullptr, nullptr});
   }
 
   // The folder is read only under its lock, and only what is proven the
@@ -235,7 +235,7 @@ int RunReleaseCommand(int argc, char** argv) {
       return Fail(options.program + ": version " + version->text + " is not newer than the published " + old->text);
     }
     std::string zipver;
-    const std::optional<std::string> ini = served->ReadFile("MarlixVer.ini", marlix::kMaxDataVersionBytes, unread);
+    const std::optional<std::string> ini = served->ReadFile(marlix::kProgramVersionFile, marlix::kMaxDataVersionBytes, unread);
     if (ini && marlix::TakeVersionLine(ini->substr(0, ini->find_first_of("\r\n")), zipver) &&
         !marlix::ServerVersionIsNewer(version->text, zipver)) {
       return Fail(options.program + ": version " + version->text + " does not sort after the published zipver=" +
