@@ -21,6 +21,7 @@
 #include "copy_cut.h"
 #include "line_form.h"
 #include "mapped_file.h"
+#include "opened_data.h"
 #include "text.h"
 
 namespace marlix {
@@ -360,10 +361,10 @@ std::size_t PartsOfWork() {
 
 }  // namespace
 
-BatchOutcome ConvertAddresses(const std::string& data_path, const std::vector<std::string>& addresses,
-                              const CodeNames& names, const BatchProgress& progress) {
+BatchOutcome ConvertAddresses(OpenedData& data, const std::vector<std::string>& addresses,
+                              const BatchProgress& progress) {
   BatchOutcome outcome;
-  MappedFile file(data_path.c_str());
+  MappedFile& file = data.file();
   if (file.open_error() != 0) {
     outcome.status = SearchStatus::kOpenFailed;
     outcome.error = file.open_error();
@@ -397,7 +398,7 @@ BatchOutcome ConvertAddresses(const std::string& data_path, const std::vector<st
   };
 
   // Every address read as a name search reads it, half of them on each thread.
-  const bool five_only = names.TrustsAllFiveDigit(file.size());
+  const bool five_only = data.all_five_digit();
   // A list names many an address more than once (a customer's orders): each
   // text is read and looked for once.
   std::vector<std::size_t> unique_of(addresses.size());
@@ -414,9 +415,7 @@ BatchOutcome ConvertAddresses(const std::string& data_path, const std::vector<st
   matchers_count = unique.size();
   InParts(parts, [&](std::size_t part) {
     for (std::size_t i = part; i < unique.size() && !stop.load(std::memory_order_relaxed); i += parts) {
-      SearchRequest request{MatchRule::kWords, Cp949View(unique[i]), {}, &names};
-      request.five_digit_only = five_only;
-      matchers[i].emplace(request);
+      matchers[i].emplace(data.Request(MatchRule::kWords, Cp949View(unique[i])));
       ++rows_done;
     }
   }, poll);

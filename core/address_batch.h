@@ -7,11 +7,11 @@
 // leaves no other. Portable; the CLI's `convert` and a window's list call it,
 // off the window's thread. Text CP949.
 //
-//   const CodeNames names = CodeNames::Beside(data).ForManyQuestions();
-//   BatchOutcome out = ConvertAddresses(data, addresses, names,
+//   OpenedData data(path, NamesRead::kForManyQuestions);
+//   BatchOutcome out = ConvertAddresses(data, addresses,
 //                                       [&](double done) { ShowProgress(done); return !cancelled; });
 //   out.results[i].verdict, .codes, .candidates (data lines, the best first)
-//   ResultFields(out.results[i], names): the four fields a table shows and a CSV writes
+//   ResultFields(out.results[i], data.names()): the four fields a table shows and a CSV writes
 #pragma once
 
 #include <array>
@@ -27,6 +27,7 @@
 namespace marlix {
 
 class CodeNames;
+class OpenedData;
 
 enum class AddressVerdict {
   kNone,        // 없음: no line fits
@@ -59,11 +60,12 @@ struct BatchOutcome {
 using BatchProgress = std::function<bool(double)>;
 
 // The verdict of each address (CP949; an empty one fits nothing) over the data
-// file; `names` are the data set's English names and 행정동, best from
-// ForManyQuestions() so that each address costs a lookup. The addresses are
+// opened; its names are the data set's English names and 행정동, best read
+// for many questions so that each address costs a lookup. The addresses are
 // read as the name search reads them (the detail after the number included).
-BatchOutcome ConvertAddresses(const std::string& data_path, const std::vector<std::string>& addresses,
-                              const CodeNames& names, const BatchProgress& progress = {});
+// The data serves one conversion.
+BatchOutcome ConvertAddresses(OpenedData& data, const std::vector<std::string>& addresses,
+                              const BatchProgress& progress = {});
 
 // The names of the four fields that a converted row gets, after its own.
 inline constexpr std::array<std::string_view, 4> kResultHeader = {"우편번호", "도로명주소", "영문주소", "결과"};

@@ -58,9 +58,7 @@ bool IsFiveDigitCode(std::string_view word) {
 bool EndsWithCharacters(std::string_view word, std::string_view suffix) {
   if (!word.ends_with(suffix)) return false;
   const std::size_t at = word.size() - suffix.size();
-  std::size_t walk = 0;
-  while (walk < at) walk += CharacterBytes(word[walk]);
-  return walk == at;
+  return CharacterStart(word, at) == at;
 }
 
 bool EndsWithAny(std::string_view word, std::initializer_list<std::string_view> suffixes) {

@@ -245,6 +245,11 @@ struct CodeNames::Whole {
   std::unique_ptr<CodeNames> names;
 };
 
+std::string CodeNamesSortedRow(std::uint64_t bytes, std::uint64_t lines, std::uint64_t five_digit_lines) {
+  return std::string(kPostcodeFile) + ',' + std::to_string(bytes) + ',' + std::to_string(lines) + ',' +
+         std::to_string(five_digit_lines);
+}
+
 CodeNames::CodeNames(std::string csv) : csv_(std::move(csv)) {
   ReadHeaderAndSign(csv_, csv_);
   if (!has_names_) return;

@@ -18,6 +18,22 @@
 
 namespace marlix {
 
+// post.csv's header row without its line end, in the data's CP949:
+// 우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명
+inline constexpr std::string_view kCodeNamesHeader =
+    "\xbf\xec\xc6\xed\xb9\xf8\xc8\xa3,\xbd\xc3\xb5\xb5,\xbd\xc3\xb1\xba\xb1\xb8,"
+    "\xb5\xb5\xb7\xce\xb8\xed \xbc\xf6,\xb0\xc7\xb9\xb0 \xbc\xf6,"
+    "\xbd\xc3\xb5\xb5 \xbf\xb5\xb9\xae,\xbd\xc3\xb1\xba\xb1\xb8 \xbf\xb5\xb9\xae,"
+    "\xc7\xe0\xc1\xa4\xb5\xbf,\xc0\xbe\xb8\xe9,\xb5\xb5\xb7\xce\xb8\xed";
+// Its first five columns (to 건물 수), all that an older post.csv has.
+inline constexpr std::string_view kCodeNamesOldHeader = kCodeNamesHeader.substr(0, 38);
+static_assert(kCodeNamesHeader[kCodeNamesOldHeader.size()] == ',');
+
+// post.csv's last row when every line of postcode.txt is in byte order, the
+// sorted sign: "postcode.txt,BYTES,LINES,FIVE" (FIVE: the five-digit lines),
+// without its line end. CodeNames reads it back.
+std::string CodeNamesSortedRow(std::uint64_t bytes, std::uint64_t lines, std::uint64_t five_digit_lines);
+
 class CodeNames {
  public:
   CodeNames() = default;

@@ -2,18 +2,13 @@
 
 #include <algorithm>
 
+#include "code_names.h"
 #include "data_files.h"
 #include "line_form.h"
 
 namespace marlix {
 
 namespace {
-
-// The first five columns of post.csv's header row, in the data's CP949:
-// 우편번호,시도,시군구,도로명 수,건물 수
-constexpr std::string_view kCodeNamesHeader =
-    "\xbf\xec\xc6\xed\xb9\xf8\xc8\xa3,\xbd\xc3\xb5\xb5,\xbd\xc3\xb1\xba\xb1\xb8,"
-    "\xb5\xb5\xb7\xce\xb8\xed \xbc\xf6,\xb0\xc7\xb9\xb0 \xbc\xf6";
 
 // A line as long as any data line may be, with its CR.
 constexpr std::size_t kLineHeld = kDataLineMaxBytes + 1;
@@ -57,7 +52,7 @@ void DataFileCheck::Add(std::string_view bytes) {
       break;
     case Kind::kCodeNames: {
       // The header's columns and the byte after them say enough of the first row.
-      constexpr std::size_t kHeld = kCodeNamesHeader.size() + 1;
+      constexpr std::size_t kHeld = kCodeNamesOldHeader.size() + 1;
       if (row_ended_) break;
       const std::size_t lf = bytes.find('\n');
       line_.append(bytes.substr(0, std::min(lf, kHeld - std::min(line_.size(), kHeld))));
@@ -86,9 +81,9 @@ std::string DataFileCheck::Finish() {
       break;
     case Kind::kCodeNames: {
       std::string_view row = line_;
-      if (row.size() == kCodeNamesHeader.size() + 1 && row.back() == '\r') row.remove_suffix(1);
-      const bool header = row.substr(0, kCodeNamesHeader.size()) == kCodeNamesHeader &&
-                          (row.size() == kCodeNamesHeader.size() || row[kCodeNamesHeader.size()] == ',');
+      if (row.size() == kCodeNamesOldHeader.size() + 1 && row.back() == '\r') row.remove_suffix(1);
+      const bool header = row.substr(0, kCodeNamesOldHeader.size()) == kCodeNamesOldHeader &&
+                          (row.size() == kCodeNamesOldHeader.size() || row[kCodeNamesOldHeader.size()] == ',');
       if (!header) fault_ = "its first row is not post.csv's header row";
       break;
     }

@@ -16,8 +16,8 @@ namespace {
 bool IsCodeByte(char c) { return IsAsciiDigit(c) || c == '-'; }
 // FindOnCharBoundary with ASCII letters' case ignored: an English name as typed.
 std::size_t FindFoldedOnCharBoundary(std::string_view line, std::string_view needle, std::size_t from) {
-  std::size_t walk = 0;
-  while (walk < from) walk += CharacterBytes(line[walk]);
+  std::size_t walk = CharacterStart(line, from);
+  if (walk < from) walk += CharacterBytes(line[walk]);  // `from` is a second byte
   for (; walk + needle.size() <= line.size();
        walk += CharacterBytes(line[walk])) {
     if (EqualsIgnoringAsciiCase(line.substr(walk, needle.size()), needle)) return walk;
@@ -96,16 +96,16 @@ std::size_t FindOnCharBoundary(std::string_view line, std::string_view needle, s
   while (true) {
     const std::size_t hit = line.find(needle, pos);
     if (hit == std::string_view::npos) return hit;
-    while (walk < hit) walk += CharacterBytes(line[walk]);
+    walk = CharacterStart(line, hit, walk);
     if (walk == hit) return hit;
     pos = hit + 1;
   }
 }
 
 std::string_view WithoutHalfCharacterAtEnd(std::string_view text) {
-  std::size_t walk = 0;
-  while (walk + 1 < text.size()) walk += CharacterBytes(text[walk]);
-  if (walk + 1 == text.size() && IsCp949LeadByte(text[walk])) text.remove_suffix(1);
+  if (text.empty()) return text;
+  const std::size_t last = text.size() - 1;
+  if (CharacterStart(text, last) == last && IsCp949LeadByte(text[last])) text.remove_suffix(1);
   return text;
 }
 

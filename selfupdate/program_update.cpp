@@ -149,13 +149,12 @@ ProgramUpdate::Download ProgramUpdate::DownloadNewProgram() {
   std::string not_newer;
   int bar_max = setup_.progress_max;
   try {
-    CInternetSession session(setup_.agent);
-    session.SetTimeouts(setup_.access.timeout_ms, setup_.access.timeout_ms);
+    const std::unique_ptr<CInternetSession> session = OpenServiceSession(setup_.access, setup_.agent);
     // Only a service that has no manifest at all (404, an older one) is
     // trusted by signature alone. One whose manifest is refused offers no
     // program, and one whose manifest did not come is a failed download: an
     // older signed build would otherwise pass for the update.
-    const ManifestFetch manifest = FetchManifest(session, setup_.access.base_url);
+    const ManifestFetch manifest = FetchManifest(*session, setup_.access.base_url);
     if (manifest.result == DownloadResult::kRefused) {
       return {false, RefusalText(manifest.refusal, kManifestFile)};
     }
@@ -202,13 +201,13 @@ ProgramUpdate::Download ProgramUpdate::DownloadNewProgram() {
               "version " + offered_text + " is not newer than the installed " + installed_text};
     };
     fetch = FetchIntoFile(
-        session, url, setup_.new_file, kMaxProgramBytes,
+        *session, url, setup_.new_file, kMaxProgramBytes,
         [&] {
           window_.SetStatus(kTextDownloading);
           window_.SetProgressRange(0, bar_max);
         },
         hooks);
-    session.Close();
+    session->Close();
   } catch (const CInternetException& e) {
     fetch.result = DownloadResult::kNetworkFailure;
     fetch.detail = e.what();

@@ -12,7 +12,7 @@ namespace marlix {
 
 DataUpdateWorker::DataUpdateWorker(ServiceAccess access, std::string agent, std::string folder,
                                    std::function<void()> wake)
-    : wake_(std::move(wake)) {
+    : news_(std::move(wake)) {
   thread_ = std::thread([this, access = std::move(access), agent = std::move(agent), folder = std::move(folder)] {
     DataUpdateEvents events;
     events.status = [this](const std::string& text) { Tell([&](News& news) { news.status = text; }); };
@@ -44,23 +44,8 @@ DataUpdateWorker::~DataUpdateWorker() {
   if (thread_.joinable()) thread_.join();
 }
 
-void DataUpdateWorker::Tell(const std::function<void(News&)>& change) {
-  bool wake = false;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    change(news_);
-    wake = !std::exchange(wake_pending_, true);
-  }
-  if (wake && wake_) wake_();
-}
-
 DataUpdateWorker::News DataUpdateWorker::Take() {
-  News news;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    news = std::exchange(news_, News{});
-    wake_pending_ = false;
-  }
+  News news = news_.Take();
   if (news.outcome) {
     // The outcome is the thread's last word.
     if (thread_.joinable()) thread_.join();
@@ -70,19 +55,10 @@ DataUpdateWorker::News DataUpdateWorker::Take() {
 }
 
 DataVersionWorker::DataVersionWorker(ServiceAccess access, std::function<void()> wake)
-    : shared_(std::make_shared<Shared>()) {
-  shared_->wake = std::move(wake);
-  // The thread keeps the shared state alive as long as it runs, its owner or not.
-  std::thread([shared = shared_, access = std::move(access)] {
-    auto tell = [&shared](const std::function<void(News&)>& change) {
-      std::function<void()> wake;
-      {
-        std::lock_guard<std::mutex> lock(shared->mutex);
-        change(shared->news);
-        if (!std::exchange(shared->wake_pending, true)) wake = shared->wake;
-      }
-      if (wake) wake();
-    };
+    : news_(std::make_shared<NewsBox<News>>(std::move(wake))) {
+  // The thread keeps the shared news alive as long as it runs, its owner or not.
+  std::thread([news_box = news_, access = std::move(access)] {
+    auto tell = [&news_box](const std::function<void(News&)>& change) { news_box->Tell(change); };
     DataVersion version;
     // The server's edition, beside the version text; none from a service without a manifest.
     std::optional<Manifest> manifest;
@@ -91,9 +67,7 @@ DataVersionWorker::DataVersionWorker(ServiceAccess access, std::function<void()>
       version = FetchDataVersion(
           access, [&](const std::string& text) { tell([&](News& news) { news.status = text; }); });
       try {
-        CInternetSession session(kDataVersionAgent);
-        session.SetTimeouts(access.timeout_ms, access.timeout_ms);
-        manifest = FetchManifest(session, access.base_url).manifest;
+        manifest = FetchManifest(*OpenServiceSession(access, kDataVersionAgent), access.base_url).manifest;
       } catch (const CInternetException&) {
       }
     } catch (...) {
@@ -107,16 +81,9 @@ DataVersionWorker::DataVersionWorker(ServiceAccess access, std::function<void()>
   }).detach();
 }
 
-DataVersionWorker::~DataVersionWorker() {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  shared_->wake = nullptr;
-}
+DataVersionWorker::~DataVersionWorker() { news_->Forget(); }
 
-DataVersionWorker::News DataVersionWorker::Take() {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  shared_->wake_pending = false;
-  return std::exchange(shared_->news, News{});
-}
+DataVersionWorker::News DataVersionWorker::Take() { return news_->Take(); }
 
 void TransferPace::Note(std::uint64_t done, std::uint64_t total, std::uint64_t now_ms) {
   if (!first_done_) {

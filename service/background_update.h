@@ -18,6 +18,7 @@
 
 #include "data_update.h"
 #include "data_version.h"
+#include "news_box.h"
 
 namespace marlix {
 
@@ -46,13 +47,10 @@ class DataUpdateWorker {
   bool Ended() const { return ended_; }
 
  private:
-  void Tell(const std::function<void(News&)>& change);
+  void Tell(const std::function<void(News&)>& change) { news_.Tell(change); }
 
   std::atomic<bool> cancel_{false};
-  std::function<void()> wake_;
-  std::mutex mutex_;
-  News news_;
-  bool wake_pending_ = false;
+  NewsBox<News> news_;
   bool ended_ = false;
   std::thread thread_;
 };
@@ -77,13 +75,8 @@ class DataVersionWorker {
   News Take();
 
  private:
-  struct Shared {
-    std::mutex mutex;
-    News news;
-    bool wake_pending = false;
-    std::function<void()> wake;  // emptied when the owner goes
-  };
-  std::shared_ptr<Shared> shared_;
+  // Shared with the thread, which may outlive its owner.
+  std::shared_ptr<NewsBox<News>> news_;
 };
 
 // The panel's line of editions: the one installed here beside the server's

@@ -194,8 +194,7 @@ DownloadOutcome DownloadDataFiles(const ServiceAccess& access, const char* agent
   status(kTextConnecting);
   std::unique_ptr<CInternetSession> session;
   try {
-    session = std::make_unique<CInternetSession>(agent);
-    session->SetTimeouts(access.timeout_ms, access.timeout_ms);
+    session = OpenServiceSession(access, agent);
   } catch (const CInternetException& e) {
     status(kTextNetworkFailure);
     return {DownloadResult::kNetworkFailure, kDataFiles[0], e.what()};

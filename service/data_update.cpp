@@ -355,8 +355,7 @@ DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* age
   status(kTextConnecting);
   std::unique_ptr<CInternetSession> session;
   try {
-    session = std::make_unique<CInternetSession>(agent);
-    session->SetTimeouts(access.timeout_ms, access.timeout_ms);
+    session = OpenServiceSession(access, agent);
   } catch (const CInternetException& e) {
     return stop(DownloadResult::kNetworkFailure, kManifestFile, e.what(), kTextNetworkFailure);
   }

@@ -46,11 +46,10 @@ DataVersion FetchDataVersion(const ServiceAccess& access, const std::function<vo
   tell(kTextConnectingPanel);
   DataVersion version;
   try {
-    CInternetSession session(kDataVersionAgent);
-    session.SetTimeouts(access.timeout_ms, access.timeout_ms);
+    const std::unique_ptr<CInternetSession> session = OpenServiceSession(access, kDataVersionAgent);
     // Only shown, never stored or acted on: the panel takes it unsigned.
     std::unique_ptr<CInternetFile> file =
-        session.OpenURL(ServiceFileUrl(access.base_url, kDataVersionFile), 0, internet::SmallFileDeadlineMs());
+        session->OpenURL(ServiceFileUrl(access.base_url, kDataVersionFile), 0, internet::SmallFileDeadlineMs());
     // An error page is not the data version; showing it as one would mislead.
     if (!AnsweredWithFile(*file)) {
       tell(kTextNetworkFailure);
@@ -66,7 +65,7 @@ DataVersion FetchDataVersion(const ServiceAccess& access, const std::function<vo
     tell(kTextVersionShown);
     version.text = std::move(*text);
     file->Close();
-    session.Close();
+    session->Close();
   } catch (const CInternetException&) {
     // A version cut short is no version: the text box stays empty.
     tell(kTextNetworkFailure);

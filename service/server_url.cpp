@@ -25,4 +25,10 @@ std::string ServiceFileUrl(std::string_view base, std::string_view name) {
 
 std::string ServiceFileUrl(std::string_view name) { return ServiceFileUrl(ServerBaseUrl(), name); }
 
+std::unique_ptr<CInternetSession> OpenServiceSession(const ServiceAccess& access, const std::string& agent) {
+  auto session = std::make_unique<CInternetSession>(agent);
+  session->SetTimeouts(access.timeout_ms, access.timeout_ms);
+  return session;
+}
+
 }  // namespace marlix

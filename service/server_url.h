@@ -2,6 +2,7 @@
 // or the MARLIX_SERVER_URL environment variable when it is set.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -24,5 +25,10 @@ struct ServiceAccess {
   std::string base_url = ServerBaseUrl();
   unsigned timeout_ms = kInternetDefaultTimeoutMs;  // connect and receive, each
 };
+
+// A session that reaches the service as `access` says (its connect and
+// receive time-outs); `agent` names the program to the server. Throws
+// CInternetException.
+std::unique_ptr<CInternetSession> OpenServiceSession(const ServiceAccess& access, const std::string& agent);
 
 }  // namespace marlix

@@ -14,6 +14,10 @@ constexpr std::uint64_t kMaxVersionFileBytes = 64 * 1024;
 
 }  // namespace
 
+std::string VersionFileLine(std::string_view version) {
+  return std::string(kVersionKey) + std::string(version) + "\r\n";
+}
+
 bool TakeVersionLine(std::string_view line, std::string& version) {
   const std::size_t start = line.find_first_not_of(" \t\n\v\f\r");
   if (start == std::string_view::npos) return false;
@@ -47,10 +51,9 @@ bool FindVersionLine(std::string_view body, std::string& version) {
 // server could not be reached.
 std::string FetchServerVersion(const ServiceAccess& access, const char* agent, std::string_view fallback) {
   try {
-    CInternetSession session(agent);
-    session.SetTimeouts(access.timeout_ms, access.timeout_ms);
+    const std::unique_ptr<CInternetSession> session = OpenServiceSession(access, agent);
     const BytesFetch file =
-        FetchSignedBytes(session, ServiceFileUrl(access.base_url, kProgramVersionFile), kMaxVersionFileBytes);
+        FetchSignedBytes(*session, ServiceFileUrl(access.base_url, kProgramVersionFile), kMaxVersionFileBytes);
     std::string version;
     if (file.result == DownloadResult::kComplete && FindVersionLine(file.bytes, version)) return version;
   } catch (const CInternetException&) {
@@ -73,9 +76,7 @@ ProgramOffer CheckServiceProgram(const ServiceAccess& access, const char* agent,
   offer.version = VersionText(own);
   ManifestFetch fetched;
   try {
-    CInternetSession session(agent);
-    session.SetTimeouts(access.timeout_ms, access.timeout_ms);
-    fetched = FetchManifest(session, access.base_url);
+    fetched = FetchManifest(*OpenServiceSession(access, agent), access.base_url);
   } catch (const CInternetException& e) {
     fetched.result = DownloadResult::kNetworkFailure;
     fetched.detail = e.what();

@@ -13,6 +13,10 @@ inline constexpr char kProgramVersion[] = "1.0";
 inline constexpr char kProgramVersionFile[] = "MarlixVer.ini";
 inline constexpr char kUpdaterProgram[] = "MarlixUpd.exe";
 
+// The version file's line that offers program `version`, as the publisher
+// writes it (with its CR LF) and TakeVersionLine reads it back.
+std::string VersionFileLine(std::string_view version);
+
 // When `line` holds the key "zipver=", sets `version` to the text after the
 // key (trailing white space kept) and returns true.
 bool TakeVersionLine(std::string_view line, std::string& version);

@@ -25,6 +25,19 @@ constexpr bool IsCp949LeadByte(char c) {
 }
 constexpr std::size_t CharacterBytes(char lead) { return IsCp949LeadByte(lead) ? 2 : 1; }
 
+// The last character boundary of `text` at or before `at` (at most its size):
+// where the character that holds byte `at` begins. The walk goes whole
+// characters from `from`, which must be a boundary (the start, or one found
+// before); a lead byte takes the byte after it, whatever that is.
+constexpr std::size_t CharacterStart(std::string_view text, std::size_t at, std::size_t from = 0) {
+  while (from < at) {
+    const std::size_t step = CharacterBytes(text[from]);
+    if (from + step > at) break;
+    from += step;
+  }
+  return from;
+}
+
 // Bytes in the data file's encoding, CP949, where the core takes them: a
 // search's terms, compared with the lines byte for byte. Every other text of
 // the programs is UTF-8; this type says at each signature which the bytes

@@ -10,6 +10,7 @@
 #include "cp949_literal.h"
 #include "csv_table.h"
 #include "line_form.h"
+#include "opened_data.h"
 #include "search_test_support.h"
 
 namespace marlix {
@@ -73,10 +74,10 @@ TEST(AddressBatch, GivesOneCodeOnlyWhenTheAddressLeavesOne) {
       {"강남구 개포1동"_cp949, AddressVerdict::kCandidates, 2, "135-806"},
   };
   const testing::TempFile data(kLines);
-  const CodeNames names;
   std::vector<std::string> addresses;
   for (const Case& c : cases) addresses.emplace_back(c.address);
-  const BatchOutcome outcome = ConvertAddresses(data.path(), addresses, names);
+  OpenedData opened(data.path(), CodeNames());
+  const BatchOutcome outcome = ConvertAddresses(opened, addresses);
   ASSERT_EQ(outcome.status, SearchStatus::kOk);
   ASSERT_EQ(outcome.results.size(), std::size(cases));
   for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -96,10 +97,12 @@ TEST(AddressBatch, GivesOneCodeOnlyWhenTheAddressLeavesOne) {
   }
 
   // A cancelled conversion stops and says so; a missing file is told.
-  const BatchOutcome cancelled = ConvertAddresses(data.path(), addresses, names, [](double) { return false; });
+  OpenedData again(data.path(), CodeNames());
+  const BatchOutcome cancelled = ConvertAddresses(again, addresses, [](double) { return false; });
   EXPECT_TRUE(cancelled.cancelled);
   EXPECT_TRUE(cancelled.results.empty());
-  EXPECT_EQ(ConvertAddresses("no/such/postcode.txt", addresses, names).status, SearchStatus::kOpenFailed);
+  OpenedData missing("no/such/postcode.txt", CodeNames());
+  EXPECT_EQ(ConvertAddresses(missing, addresses).status, SearchStatus::kOpenFailed);
 }
 
 TEST(CsvTable, ReadsWhatExcelWritesAndWritesWhatItReads) {

@@ -268,6 +268,11 @@ TEST(WholeCharacters, AHalfCharacterAtTheEndIsLeftOut) {
   EXPECT_EQ(WithoutHalfCharacterAtEnd("\xB0\xB0"), "\xB0\xB0");
   EXPECT_EQ(WithoutHalfCharacterAtEnd("개포1동"_cp949), "개포1동"_cp949);
   EXPECT_EQ(WithoutHalfCharacterAtEnd(""), "");
+  // The start of the character that holds a byte: a second byte's is the byte before.
+  EXPECT_EQ(CharacterStart("a\xB0\xB0", 2), 1u);
+  EXPECT_EQ(CharacterStart("a\xB0\xB0", 3), 3u);
+  EXPECT_EQ(CharacterStart("\xB0 \xB0", 1, 0), 0u) << "a space after a lead byte is its second half";
+  EXPECT_EQ(CharacterStart("\xB0\xB0\xB0", 3, 2), 2u) << "walked on from a boundary found before";
 }
 
 TEST(CompositeRules, LookAtTheWholeLine) {

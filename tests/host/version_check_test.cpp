@@ -53,6 +53,12 @@ TEST(VersionLine, TheKeyIsFoundAfterLeadingWhiteSpaceAndInExactCaseOnly) {
     EXPECT_EQ(marlix::TakeVersionLine(c.line, version), c.taken) << '"' << c.line << '"';
     EXPECT_EQ(version, c.version) << '"' << c.line << '"';
   }
+  // The line the publisher writes reads back as written.
+  for (const char* written : {"1.2.3.4", "2.0 beta"}) {
+    std::string version;
+    EXPECT_TRUE(marlix::FindVersionLine(marlix::VersionFileLine(written), version));
+    EXPECT_EQ(version, written);
+  }
 }
 
 std::string ServerVersion(const ServiceServer& server, unsigned timeout_ms = 2000) {

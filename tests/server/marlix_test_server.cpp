@@ -25,6 +25,7 @@
 #include <thread>
 #include <utility>
 
+#include "signature.h"
 #include "signing.h"
 
 namespace {
@@ -209,7 +210,7 @@ void Sleep(int milliseconds) {
 
 // The file NAME.sig signs; empty for a name that is no signature's.
 std::string SignedName(const std::string& name) {
-  constexpr std::string_view kSuffix = ".sig";
+  constexpr std::string_view kSuffix = marlix::signature::kSuffix;
   if (name.size() <= kSuffix.size() || name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0) {
     return {};
   }

@@ -52,7 +52,6 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 // The Korean the lines and post.csv are written with, in the data's CP949.
 const std::string kUnderground = Cp949FromUtf8("지하 ");
 const std::string kMountain = Cp949FromUtf8("산");
-const std::string kCsvHeader = Cp949FromUtf8("우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명");
 // The header row in CP949, as a source's header is compared once converted.
 const std::string kHeaderRowCp949 = Cp949FromUtf8(kHeaderRow);
 constexpr std::size_t kBlockBytes = std::size_t{32} << 20;
@@ -591,10 +590,6 @@ AddressSet::Totals AddressSet::Write(const LineSink& lines, const CodeSink& code
   return totals;
 }
 
-std::string_view CsvHeader() {
-  return kCsvHeader;
-}
-
 std::string CsvRow(const AddressSet::CodeSummary& code) {
   char digits[8];
   std::snprintf(digits, sizeof digits, "%05u", static_cast<unsigned>(code.code % 100000));
@@ -624,11 +619,6 @@ std::string CsvRow(const AddressSet::CodeSummary& code) {
     AppendListField(csv, *names, named);
   }
   return csv;
-}
-
-std::string CsvSortedRow(std::uint64_t bytes, std::uint64_t lines, std::uint64_t five_digit_lines) {
-  return std::string(kPostcodeFile) + ',' + std::to_string(bytes) + ',' + std::to_string(lines) + ',' +
-         std::to_string(five_digit_lines);
 }
 
 void LineOrder::Add(std::string_view line) {

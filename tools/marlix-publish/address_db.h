@@ -160,11 +160,9 @@ class AddressSet {
   std::string key_;  // the English names of the row being added
 };
 
-// post.csv: its header row, the row of one code, and the last row that says
-// postcode.txt is sorted, with its size and lines (all without line ends).
-std::string_view CsvHeader();
+// post.csv's row of one code, without its line end (its header and sorted
+// sign are code_names.h's).
 std::string CsvRow(const AddressSet::CodeSummary& code);
-std::string CsvSortedRow(std::uint64_t bytes, std::uint64_t lines, std::uint64_t five_digit_lines);
 
 // The lines of postcode.txt as they are written: their bytes with CR LF ends,
 // their number, and whether each is at least the one before (memcmp of whole

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "address_db.h"
+#include "code_names.h"
 #include "command_util.h"
 #include "data_files.h"
 #include "db_sources.h"
@@ -254,7 +255,7 @@ int RunDataCommand(int argc, char** argv) {
     codes.Count(line);
     order.Add(line);
   };
-  csv.Line(publish::CsvHeader());
+  csv.Line(marlix::kCodeNamesHeader);
   for (std::size_t at = 0; at < kept.size();) {
     const std::size_t end = kept.find('\n', at);
     write_line(std::string_view(kept).substr(at, end - at));
@@ -264,7 +265,7 @@ int RunDataCommand(int argc, char** argv) {
   // not known, so they have no row there.
   const publish::AddressSet::Totals totals = set.Write(
       write_line, [&](const publish::AddressSet::CodeSummary& code) { csv.Line(publish::CsvRow(code)); });
-  if (order.sorted()) csv.Line(publish::CsvSortedRow(order.bytes(), order.lines(), order.five_digit_lines()));
+  if (order.sorted()) csv.Line(marlix::CodeNamesSortedRow(order.bytes(), order.lines(), order.five_digit_lines()));
   const std::size_t lines = kept_lines + totals.lines;
   for (const std::string& l : VersionText(version, shown, kept_name, kept_lines, lines, codes.distinct())) {
     ver.Line(l);

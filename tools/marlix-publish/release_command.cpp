@@ -21,6 +21,7 @@
 #include "edition_files.h"
 #include "iconv_converter.h"
 #include "output_file.h"
+#include "signature_file.h"
 #include "program_file.h"
 #include "release_lock.h"
 #include "served_records.h"
@@ -212,7 +213,7 @@ int RunReleaseCommand(int argc, char** argv) {
     program_record =
         marlix::ManifestProgram{marlix::VersionText(version->number), program->size(), publish::DigestOf(*program)};
     order.push_back({marlix::kProgramFile, std::move(*program), nullptr, nullptr});
-    order.push_back({"MarlixVer.ini", "zipver=" + version->text + "\r\n", nullptr, nullptr});
+    order.push_back({marlix::kProgramVersionFile, marlix::VersionFileLine(version->text), nullptr, nullptr});
   }
 
   // The folder is read only under its lock, and only what is proven the
@@ -235,7 +236,7 @@ int RunReleaseCommand(int argc, char** argv) {
       return Fail(options.program + ": version " + version->text + " is not newer than the published " + old->text);
     }
     std::string zipver;
-    const std::optional<std::string> ini = served->ReadFile("MarlixVer.ini", marlix::kMaxDataVersionBytes, unread);
+    const std::optional<std::string> ini = served->ReadFile(marlix::kProgramVersionFile, marlix::kMaxDataVersionBytes, unread);
     if (ini && marlix::TakeVersionLine(ini->substr(0, ini->find_first_of("\r\n")), zipver) &&
         !marlix::ServerVersionIsNewer(version->text, zipver)) {
       return Fail(options.program + ": version " + version->text + " does not sort after the published zipver=" +
@@ -285,12 +286,14 @@ int RunReleaseCommand(int argc, char** argv) {
     p.file->Write(p.bytes);
     if (!p.file->Close()) return Fail(options.to + ": cannot write " + p.name + " whole");
     if (!p.signed_) continue;
-    const std::optional<std::string> signature = key->Sign(p.bytes);
-    if (!signature || !key->Verify(p.bytes, *signature)) return Fail(p.name + ": cannot be signed");
-    p.sig = std::make_unique<publish::OutputFile>(*dir, leaf + ".sig");
-    if (!p.sig->opened()) return Fail(options.to + ": cannot write " + p.name + ".sig there");
-    p.sig->Write(*signature);
-    if (!p.sig->Close()) return Fail(options.to + ": cannot write " + p.name + ".sig whole");
+    publish::SignatureFile sig = publish::WriteSignatureFile(*key, p.bytes, *dir, leaf);
+    switch (sig.fault) {
+      case publish::SignatureFault::kNotSigned: return Fail(p.name + ": cannot be signed");
+      case publish::SignatureFault::kNotOpened: return Fail(options.to + ": cannot write " + p.name + ".sig there");
+      case publish::SignatureFault::kNotWritten: return Fail(options.to + ": cannot write " + p.name + ".sig whole");
+      case publish::SignatureFault::kNone: break;
+    }
+    p.sig = std::move(sig.file);
   }
   // Each signature before its file, and the files in their order.
   for (Placement& p : order) {

@@ -12,6 +12,7 @@
 #include "command_util.h"
 #include "key_folder.h"
 #include "output_file.h"
+#include "signature_file.h"
 #include "signing.h"
 
 namespace publish = marlix::publish;
@@ -82,13 +83,11 @@ int RunSignCommand(int argc, char** argv) {
   for (const std::string& path : args.files) {
     const std::optional<std::string> bytes = publish::ReadWholeFile(path);
     if (!bytes) return Fail(path + ": cannot be read: " + std::strerror(errno));
-    const std::optional<std::string> signature = key->Sign(*bytes);
-    if (!signature) return Fail(path + ": cannot be signed");
     const std::filesystem::path file(path);
-    publish::OutputFile sig(file.parent_path().empty() ? "." : file.parent_path(), file.filename().string() + ".sig");
-    if (!sig.opened()) return Fail(path + ".sig: cannot be written");
-    sig.Write(*signature);
-    if (!sig.Close() || !sig.Place()) return Fail(path + ".sig: cannot be written");
+    const publish::SignatureFile sig = publish::WriteSignatureFile(
+        *key, *bytes, file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path(), file.filename().string());
+    if (sig.fault == publish::SignatureFault::kNotSigned) return Fail(path + ": cannot be signed");
+    if (!sig.file || !sig.file->Place()) return Fail(path + ".sig: cannot be written");
     // Checked as a client would: the signature read back against the file.
     const std::optional<std::string> written = publish::ReadWholeFile(path + ".sig");
     if (!written || !key->Verify(*bytes, *written)) return Fail(path + ".sig: does not verify after writing");

@@ -14,13 +14,13 @@
 #include "address_table.h"
 #include "code_names.h"
 #include "csv_table.h"
-#include "data_set.h"
 #include "file_stream.h"
+#include "opened_data.h"
+#include "search_tool.h"
 
 namespace {
 
 constexpr int kExitDone = 0;
-constexpr int kExitTrouble = 2;
 
 constexpr char kUsage[] =
     "Usage: marlix-search convert [--data FILE] [--column N|NAME] [--out FILE] [INPUT]\n"
@@ -36,15 +36,9 @@ constexpr char kUsage[] =
     "Exit status: 0 when every row was read, 2 on a bad option or an unreadable\n"
     "input or data file.\n";
 
-int Trouble(const std::string& message) {
-  std::fprintf(stderr, "marlix-search convert: %s\n", message.c_str());
-  return kExitTrouble;
-}
+int Trouble(const std::string& message) { return marlix::Complain("marlix-search convert", message); }
 
-int UsageTrouble(const std::string& message) {
-  std::fprintf(stderr, "marlix-search convert: %s\n%s", message.c_str(), kUsage);
-  return kExitTrouble;
-}
+int UsageTrouble(const std::string& message) { return marlix::Complain("marlix-search convert", message, kUsage); }
 
 struct ConvertOptions {
   std::string data;
@@ -133,11 +127,10 @@ int RunConvertCommand(int argc, char** argv, const std::string& default_data) {
   const std::size_t first = header ? 1 : 0;
   const std::vector<std::string> addresses = marlix::AddressesOf(rows, first, column);
 
-  // A change of the data set that a kill left half done is finished first.
-  const std::string folder = std::filesystem::path(options.data).parent_path().string();
-  marlix::RecoverDataSet(folder.empty() ? "." : folder);
-  const marlix::CodeNames names = marlix::CodeNames::Beside(options.data).ForManyQuestions();
-  const marlix::BatchOutcome outcome = marlix::ConvertAddresses(options.data, addresses, names);
+  marlix::RecoverDataBeside(options.data);
+  marlix::OpenedData data(options.data, marlix::NamesRead::kForManyQuestions);
+  const marlix::CodeNames& names = data.names();
+  const marlix::BatchOutcome outcome = marlix::ConvertAddresses(data, addresses);
   if (outcome.status != marlix::SearchStatus::kOk) {
     return Trouble("cannot read the data file " + options.data + ": " + std::strerror(outcome.error));
   }

@@ -6,26 +6,24 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "address_terms.h"
 #include "code_names.h"
 #include "convert_command.h"
 #include "copy_cut.h"
 #include "data_files.h"
-#include "data_set.h"
 #include "iconv_converter.h"
+#include "opened_data.h"
 #include "postcode_search.h"
+#include "search_tool.h"
 #include "update_command.h"
 
 namespace {
 
 constexpr int kExitMatch = 0;
 constexpr int kExitNoMatch = 1;
-constexpr int kExitTrouble = 2;
 
 // The help text is plain ASCII.
 constexpr char kUsage[] =
@@ -68,15 +66,9 @@ constexpr char kHelp[] =
     "Exit status: 0 when a line matched, 1 when none did, 2 on bad usage, an\n"
     "unreadable data file or a term that cannot be written in CP949.\n";
 
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "marlix-search: %s\n", message.c_str());
-  return kExitTrouble;
-}
+int Fail(const std::string& message) { return marlix::Complain("marlix-search", message); }
 
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "marlix-search: %s\n%s", message.c_str(), kUsage);
-  return kExitTrouble;
-}
+int UsageError(const std::string& message) { return marlix::Complain("marlix-search", message, kUsage); }
 
 std::string DefaultDataPath() {
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') {
@@ -172,28 +164,21 @@ int main(int argc, char** argv) {
     terms[t] = std::move(*converted);
   }
 
-  // A change of the data set that a kill left half done is finished before
-  // anything of the set is read: the files are then all of one edition.
-  const std::string folder = std::filesystem::path(options.data).parent_path().string();
-  marlix::RecoverDataSet(folder.empty() ? "." : folder);
+  marlix::RecoverDataBeside(options.data);
 
   const marlix::MatchRule rule = options.command == "code"   ? marlix::MatchRule::kPostcode
                                  : options.command == "name" ? marlix::MatchRule::kWords
                                  : options.command == "and"  ? marlix::MatchRule::kAnd
                                                              : marlix::MatchRule::kOr;
-  // post.csv beside the data holds the English names and the 행정동: read only
-  // when the words may need them or the English address is printed.
+  // post.csv beside the data holds the English names, the 행정동 and the sign
+  // that the data is sorted: read only when the search may need them or the
+  // English address is printed.
   const int copy_mode = options.copy_mode;
-  // A code search takes from it the sign that the data is sorted, to look the code up.
-  const marlix::CodeNames names =
-      copy_mode == marlix::kCopyEnglish || rule == marlix::MatchRule::kPostcode ||
-              (rule == marlix::MatchRule::kWords && marlix::WordsNeedNames(marlix::Cp949View(terms[0])))
-          ? marlix::CodeNames::Beside(options.data)
-          : marlix::CodeNames();
-  marlix::MappedFile file(options.data.c_str());
-  const marlix::SearchRequest request{rule, marlix::Cp949View(terms[0]), marlix::Cp949View(terms[1]), &names,
-                                      rule == marlix::MatchRule::kPostcode && names.TrustsOrderOf(file.size()),
-                                      names.TrustsAllFiveDigit(file.size())};
+  const marlix::Cp949View term1(terms[0]), term2(terms[1]);
+  marlix::OpenedData data(options.data, copy_mode == marlix::kCopyEnglish || marlix::NeedsNames(rule, term1)
+                                            ? marlix::NamesRead::kBeside
+                                            : marlix::NamesRead::kNone);
+  const marlix::CodeNames& names = data.names();
 
   static char out_buffer[1 << 20];
   std::setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
@@ -214,7 +199,7 @@ int main(int argc, char** argv) {
     }
     std::putc('\n', stdout);
   };
-  const marlix::SearchOutcome outcome = marlix::SearchFile(file, request, print);
+  const marlix::SearchOutcome outcome = marlix::SearchFile(data.file(), data.Request(rule, term1, term2), print);
   if (std::fflush(stdout) != 0 && errno != EPIPE) return Fail(std::string("cannot write: ") + std::strerror(errno));
 
   switch (outcome.status) {

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <utility>
 
+#include "opened_data.h"
+
 namespace marlix {
 
 namespace {
@@ -16,8 +18,9 @@ ConvertedList Convert(const std::string& data_path, const std::string& pasted, c
   list.column = FindAddressColumn(list.rows);
   const std::size_t first = list.column.header ? 1 : 0;
   const std::vector<std::string> addresses = AddressesOf(list.rows, first, list.column.column);
-  list.names = CodeNames::Beside(data_path).ForManyQuestions();
-  BatchOutcome outcome = ConvertAddresses(data_path, addresses, list.names, [&](double done) {
+  OpenedData data(data_path, NamesRead::kForManyQuestions);
+  list.names = data.names();
+  BatchOutcome outcome = ConvertAddresses(data, addresses, [&](double done) {
     progress(done);
     return !cancel.load();
   });
@@ -42,7 +45,7 @@ ConvertedList Convert(const std::string& data_path, const std::string& pasted, c
 }  // namespace
 
 AddressListWorker::AddressListWorker(std::string data_path, std::string pasted, std::function<void()> wake)
-    : wake_(std::move(wake)) {
+    : news_(std::move(wake)) {
   thread_ = std::thread([this, data_path = std::move(data_path), pasted = std::move(pasted)] {
     News last;
     // Nothing may cross the thread's start: a conversion that throws ends as
@@ -68,23 +71,14 @@ AddressListWorker::~AddressListWorker() {
 }
 
 void AddressListWorker::Tell(News change) {
-  bool wake = false;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (change.done) news_.done = change.done;
-    if (change.list) news_.list = std::move(change.list);
-    wake = !std::exchange(wake_pending_, true);
-  }
-  if (wake && wake_) wake_();
+  news_.Tell([&change](News& news) {
+    if (change.done) news.done = change.done;
+    if (change.list) news.list = std::move(change.list);
+  });
 }
 
 AddressListWorker::News AddressListWorker::Take() {
-  News news;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    news = std::exchange(news_, News{});
-    wake_pending_ = false;
-  }
+  News news = news_.Take();
   // The list is the thread's last word.
   if (news.list && thread_.joinable()) thread_.join();
   return news;

@@ -1,14 +1,12 @@
 // The conversion of a pasted list on a thread of its own, so that the window
 // answers its user throughout: the paste read as a table, its addresses
 // converted in one pass over the data, each row's fields made. As the data
-// update's worker does, it gathers its news under a lock and calls `wake`
-// from its thread only to tell the owner there is news (a window posts
-// itself a message), again only after a Take. Portable.
+// update's worker does, it gathers its news in a NewsBox, whose `wake` only
+// tells the owner there is news. Portable.
 #pragma once
 
 #include <atomic>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -17,6 +15,7 @@
 #include "address_batch.h"
 #include "address_table.h"
 #include "code_names.h"
+#include "news_box.h"
 
 namespace marlix {
 
@@ -56,10 +55,7 @@ class AddressListWorker {
   void Tell(News change);
 
   std::atomic<bool> cancel_{false};
-  std::function<void()> wake_;
-  std::mutex mutex_;
-  News news_;
-  bool wake_pending_ = false;
+  NewsBox<News> news_;
   std::thread thread_;
 };
 

@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <utility>
 
-#include "address_terms.h"
 #include "caught_text.h"
-#include "code_names.h"
 #include "file_stream.h"
-#include "mapped_file.h"
+#include "opened_data.h"
 #include "search_window.h"
 
 namespace marlix {
@@ -56,9 +54,13 @@ SearchWorker::~SearchWorker() {
 }
 
 void SearchWorker::Run(const SearchJob& job) {
+  const Cp949View term1(job.term1), term2(job.term2);
   // Mapped for this search only: the file is let go as soon as it ends, so
-  // that a new data set can take its place.
-  MappedFile file(job.data_file.c_str());
+  // that a new data set can take its place. post.csv beside it gives the
+  // English names and 행정동 a name search may need, and the sign that lets a
+  // code search look its code up.
+  OpenedData data(job.data_file, NeedsNames(job.rule, term1) ? NamesRead::kBeside : NamesRead::kNone);
+  MappedFile& file = data.file();
   if (file.open_error() != 0) {
     std::vector<FoundLine> none;
     Tell(none, SearchEnd{true, 0, 0, {}});
@@ -68,17 +70,6 @@ void SearchWorker::Run(const SearchJob& job) {
     std::lock_guard<std::mutex> lock(mutex_);
     file_size_ = file.size();
   }
-  SearchRequest request{job.rule, Cp949View(job.term1), Cp949View(job.term2)};
-  // post.csv beside the data gives the English names and 행정동 a name search
-  // may need, and the sign that lets a code search look its code up.
-  CodeNames names;
-  if (request.rule == MatchRule::kPostcode ||
-      (request.rule == MatchRule::kWords && WordsNeedNames(request.term1))) {
-    names = CodeNames::Beside(job.data_file);
-  }
-  request.names = &names;
-  request.sorted = request.rule == MatchRule::kPostcode && names.TrustsOrderOf(file.size());
-  request.five_digit_only = names.TrustsAllFiveDigit(file.size());
 
   std::size_t matches = 0;
   std::vector<FoundLine> batch;
@@ -95,7 +86,7 @@ void SearchWorker::Run(const SearchJob& job) {
     return !cancel_;
   };
   const BlockHook hook(between_blocks);
-  if (!job.finds_nothing) SearchFile(file, request, add, &hook);
+  if (!job.finds_nothing) SearchFile(file, data.Request(job.rule, term1, term2), add, &hook);
   if (cancel_) return;  // nobody waits for it
   Tell(batch, SearchEnd{false, matches, file.size(), {}});
 }

@@ -3,6 +3,7 @@
 #include "caught_text.h"
 #include "cp949_bytes.h"
 
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
 
@@ -19,14 +20,8 @@ std::wstring CWnd::GetWindowTextW() const {
 int CWnd::GetCp949WindowText(char* buffer, int size, bool* lossless) const {
   if (size <= 0) return 0;
   std::string text = marlix::Cp949FromWide(GetWindowTextW(), lossless);
-  std::size_t keep = 0;
   // Whole characters only.
-  while (keep < text.size()) {
-    const std::size_t step = marlix::CharacterBytes(text[keep]);
-    if (keep + step > static_cast<std::size_t>(size - 1)) break;
-    keep += step;
-  }
-  if (keep > text.size()) keep = text.size();
+  const std::size_t keep = marlix::CharacterStart(text, std::min(text.size(), static_cast<std::size_t>(size - 1)));
   text.copy(buffer, keep);
   buffer[keep] = '\0';
   return static_cast<int>(keep);
