@@ -108,7 +108,9 @@ HWND TrayWindow() {
 
 HWND WaitTopWindow(const char* class_name, const char* title, DWORD ms) {
   for (const ULONGLONG deadline = ::GetTickCount64() + ms; ::GetTickCount64() < deadline; ::Sleep(50)) {
-    HWND found = ::FindWindowW(marlix_test::Wide(class_name).c_str(), marlix_test::Wide(title).c_str());
+    // No title matches any window of the class.
+    const std::wstring wide_title = title ? marlix_test::Wide(title) : std::wstring();
+    HWND found = ::FindWindowW(marlix_test::Wide(class_name).c_str(), title ? wide_title.c_str() : nullptr);
     if (found && ::IsWindowVisible(found)) return found;
   }
   return nullptr;
@@ -120,8 +122,8 @@ void Fail(const wchar_t* what) { Print(std::wstring(L"marlix_demo_drive: ") + wh
 void MorePictures(Marlix& marlix, const std::wstring& folder) {
   marlix.SelectTab(1);
   ::SendMessageW(marlix.Item(IDC_KIND_COMBO), CB_SETCURSEL, 0, 0);
-  marlix.SetText(IDC_FIRST_TERM, "서울");
-  marlix.SetText(IDC_SECOND_TERM, "초등학교");
+  marlix.SetText(IDC_FIRST_TERM, "서울특별시");
+  marlix.SetText(IDC_SECOND_TERM, "오피스텔");
   marlix.Click(IDC_SEARCH);
   Picture(folder + L"/composite-search.png", RectOf(marlix.dialog()));
 
