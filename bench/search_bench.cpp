@@ -58,8 +58,8 @@ void RunSearch(benchmark::State& state, marlix::SearchRequest request, Data data
 
 // The terms as the data's CP949 bytes, made once.
 marlix::Cp949View Cp949(const char* utf8) {
-  static std::forward_list<std::string> made;
-  return marlix::Cp949View(made.emplace_front(marlix::Cp949FromUtf8(utf8)));
+  static std::forward_list<marlix::Cp949String> made;
+  return made.emplace_front(marlix::Cp949FromUtf8(utf8)).view();
 }
 
 const marlix::SearchRequest kCode{marlix::MatchRule::kPostcode, marlix::Cp949View("135-08"), {}};

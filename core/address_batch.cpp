@@ -478,7 +478,7 @@ BatchOutcome ConvertAddresses(OpenedData& data, const std::vector<std::string>& 
 TableRow ResultFields(const AddressResult& result, const CodeNames& names, std::size_t pick) {
   if (result.verdict == AddressVerdict::kNone || result.candidates.empty()) return {"", "", "", "없음"};
   const std::string& line = result.candidates[pick < result.candidates.size() ? pick : 0];
-  return {std::string(CutForCopy(line, kCopyPostcode)), Utf8FromCp949(CutForCopy(line, kCopyAddress)),
+  return {std::string(CutForCopy(line, kCopyPostcode)), Utf8FromCp949(Cp949View(CutForCopy(line, kCopyAddress))),
           names.EnglishAddress(line),
           result.verdict == AddressVerdict::kMatch ? std::string("일치") : "후보 " + std::to_string(result.codes)};
 }

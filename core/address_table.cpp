@@ -44,7 +44,7 @@ std::vector<std::string> AddressesOf(const std::vector<TableRow>& rows, std::siz
   addresses.reserve(rows.size() > first ? rows.size() - first : 0);
   for (std::size_t r = first; r < rows.size(); ++r) {
     bool lossless = true;
-    std::string cp949 = column < rows[r].size() ? Cp949FromUtf8(rows[r][column], &lossless) : std::string();
+    std::string cp949 = column < rows[r].size() ? Cp949FromUtf8(rows[r][column], &lossless).bytes() : std::string();
     // An address CP949 cannot write is in no line of the data.
     addresses.push_back(lossless ? std::move(cp949) : std::string());
   }

@@ -3,8 +3,10 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "code_names.h"
+#include "cp949_bytes.h"
 #include "line_form.h"
 
 namespace marlix {
@@ -33,12 +35,13 @@ constexpr std::string_view CutForCopy(std::string_view line, int mode) {
 
 // What a selected line copies: in kCopyEnglish mode its English address where
 // post.csv's names give one, otherwise the cut above.
-inline std::string TextForCopy(std::string_view line, int mode, const CodeNames& names) {
+// The English address is ASCII, which CP949 holds as it is.
+inline Cp949String TextForCopy(Cp949View line, int mode, const CodeNames& names) {
   if (mode == kCopyEnglish) {
-    std::string english = names.EnglishAddress(line);
-    if (!english.empty()) return english;
+    std::string english = names.EnglishAddress(line.bytes());
+    if (!english.empty()) return Cp949String(std::move(english));
   }
-  return std::string(CutForCopy(line, mode));
+  return Cp949String(Cp949View(CutForCopy(line.bytes(), mode)));
 }
 
 }  // namespace marlix

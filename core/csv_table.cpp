@@ -47,7 +47,7 @@ bool IsUtf8(std::string_view s) {
 std::string TextAsUtf8(std::string_view bytes) {
   if (bytes.starts_with(kUtf8Mark)) return std::string(bytes.substr(kUtf8Mark.size()));
   if (IsUtf8(bytes)) return std::string(bytes);
-  return Utf8FromCp949(bytes);
+  return Utf8FromCp949(Cp949View(bytes));
 }
 
 char SeparatorOf(std::string_view text) {

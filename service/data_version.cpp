@@ -15,7 +15,8 @@ constexpr unsigned kPanelReadBuffer = 4096;
 
 }  // namespace
 
-std::string DataVersionText(std::string_view body) {
+Cp949String DataVersionText(Cp949View version_file) {
+  std::string_view body = version_file.bytes();
   std::string text;
   while (!body.empty()) {
     const std::size_t lf = body.find('\n');
@@ -25,10 +26,10 @@ std::string DataVersionText(std::string_view body) {
     text += "\r\n";
     body.remove_prefix(lf == std::string_view::npos ? body.size() : lf + 1);
   }
-  return text;
+  return Cp949String(std::move(text));
 }
 
-std::optional<std::string> ReadDataVersionText(CInternetFile& file, std::uint64_t max_bytes) {
+std::optional<Cp949String> ReadDataVersionText(CInternetFile& file, std::uint64_t max_bytes) {
   std::string body;
   char block[kPanelReadBuffer];
   for (unsigned got = kPanelReadBuffer; got == kPanelReadBuffer;) {
@@ -36,7 +37,7 @@ std::optional<std::string> ReadDataVersionText(CInternetFile& file, std::uint64_
     if (body.size() + got > max_bytes) return std::nullopt;
     body.append(block, got);
   }
-  return DataVersionText(body);
+  return DataVersionText(Cp949View(body));
 }
 
 DataVersion FetchDataVersion(const ServiceAccess& access, const std::function<void(const std::string&)>& status) {
@@ -57,7 +58,7 @@ DataVersion FetchDataVersion(const ServiceAccess& access, const std::function<vo
     }
     // More than a version file may have is no version file: the read stops
     // there, and the panel shows nothing.
-    std::optional<std::string> text = ReadDataVersionText(*file, kMaxDataVersionBytes);
+    std::optional<Cp949String> text = ReadDataVersionText(*file, kMaxDataVersionBytes);
     if (!text) {
       tell(kTextNetworkFailure);
       return version;
@@ -69,7 +70,7 @@ DataVersion FetchDataVersion(const ServiceAccess& access, const std::function<vo
   } catch (const CInternetException&) {
     // A version cut short is no version: the text box stays empty.
     tell(kTextNetworkFailure);
-    version.text.clear();
+    version.text = Cp949String();
     return version;
   }
   version.fetched = true;

@@ -1,4 +1,5 @@
-// The text of the server's data-version file, as the update panel shows it.
+// The text of the server's data-version file, as the update panel shows it:
+// CP949, as the data is.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "cp949_bytes.h"
 #include "data_files.h"
 #include "server_url.h"
 
@@ -18,17 +20,17 @@ inline constexpr char kDataVersionAgent[] = "VERSION";
 
 struct DataVersion {
   bool fetched = false;
-  std::string text;  // each line of the file followed by CR LF; empty unless fetched
+  Cp949String text;  // each line of the file followed by CR LF; empty unless fetched
 };
 
 // The panel's text of a data-version file's body: each line without its CRs,
 // followed by CR LF.
-std::string DataVersionText(std::string_view body);
+Cp949String DataVersionText(Cp949View body);
 
 // Reads the whole body of a data-version file and returns the panel's text of
 // it; nothing when the body has more than `max_bytes` (it stops reading there:
 // an answer without end cannot grow the process).
-std::optional<std::string> ReadDataVersionText(CInternetFile& file, std::uint64_t max_bytes);
+std::optional<Cp949String> ReadDataVersionText(CInternetFile& file, std::uint64_t max_bytes);
 
 // Fetches the data-version file and builds the panel's text. `status` gets
 // the status line's texts in order; the caller repaints after each. A file of

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <string>
 #include <string_view>
+#include <utility>
 
 namespace marlix {
 
@@ -41,8 +43,8 @@ constexpr std::size_t CharacterStart(std::string_view text, std::size_t at, std:
 // Bytes in the data file's encoding, CP949, where the core takes them: a
 // search's terms, compared with the lines byte for byte. Every other text of
 // the programs is UTF-8; this type says at each signature which the bytes
-// are, and only an explicit Cp949View(bytes) (after a conversion, or straight
-// from the data) makes one.
+// are, and only an explicit Cp949View(bytes) (straight from the data) or a
+// Cp949String's view() makes one.
 class Cp949View {
  public:
   constexpr Cp949View() = default;
@@ -53,6 +55,26 @@ class Cp949View {
 
  private:
   std::string_view bytes_;
+};
+
+// CP949 bytes held where they live (a search's terms while it runs, a line
+// found, the text a copy puts on the clipboard, the server's data-version
+// text), so that no std::string of the programs' UTF-8 is mistaken for them.
+// Made by the codec (Cp949FromUtf8, Cp949FromWide) or explicitly from bytes
+// read from the data; read as UTF-8 or UTF-16 only through the codec.
+class Cp949String {
+ public:
+  Cp949String() = default;
+  explicit Cp949String(std::string bytes) : bytes_(std::move(bytes)) {}
+  explicit Cp949String(Cp949View view) : bytes_(view.bytes()) {}
+  const std::string& bytes() const& { return bytes_; }
+  std::string bytes() && { return std::move(bytes_); }
+  Cp949View view() const { return Cp949View(bytes_); }
+  bool empty() const { return bytes_.empty(); }
+  friend bool operator==(const Cp949String&, const Cp949String&) = default;
+
+ private:
+  std::string bytes_;
 };
 
 }  // namespace marlix

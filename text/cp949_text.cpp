@@ -1,6 +1,7 @@
 #include "cp949_text.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "cp949_bytes.h"
 #include "iconv_converter.h"
@@ -181,16 +182,16 @@ const publish::Cp949Tables& Tables() {
 }
 }  // namespace
 
-std::string Utf8FromCp949(std::string_view cp949) { return Tables().ToUtf8(cp949); }
+std::string Utf8FromCp949(Cp949View cp949) { return Tables().ToUtf8(cp949.bytes()); }
 
-std::string Cp949FromUtf8(std::string_view utf8, bool* lossless) {
+Cp949String Cp949FromUtf8(std::string_view utf8, bool* lossless) {
   std::string out = Tables().ToCp949(utf8);
   // Nothing was lost when no question mark was added (malformed UTF-8 comes back as it was).
   if (lossless) {
     *lossless = Tables().ok() && publish::IsUtf8(utf8) &&
                 std::count(out.begin(), out.end(), '?') == std::count(utf8.begin(), utf8.end(), '?');
   }
-  return out;
+  return Cp949String(std::move(out));
 }
 
 }  // namespace marlix

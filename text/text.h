@@ -9,17 +9,19 @@
 #include <string>
 #include <string_view>
 
+#include "cp949_bytes.h"
+
 namespace marlix {
 
 // UTF-8 for CP949 bytes: a data line shown or printed. A byte that is not
 // CP949 becomes U+FFFD (a lead byte without its trail included).
-std::string Utf8FromCp949(std::string_view cp949);
+std::string Utf8FromCp949(Cp949View cp949);
 
 // CP949 bytes for UTF-8 text: a typed search word, a name compared with the
 // data. A character CP949 cannot hold becomes a question mark and `lossless`
 // (when given) is set false: such a word must not be searched for, as the
 // mark would be matched against the data.
-std::string Cp949FromUtf8(std::string_view utf8, bool* lossless = nullptr);
+Cp949String Cp949FromUtf8(std::string_view utf8, bool* lossless = nullptr);
 
 // A UTF-8 path as the standard library's path: on Windows its UTF-16 name,
 // never the system's code page.

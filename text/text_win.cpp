@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <io.h>
 
+#include <utility>
+
 #include "file_stream.h"
 
 namespace marlix {
@@ -33,9 +35,9 @@ std::string Utf8FromWide(std::wstring_view wide) {
   return out;
 }
 
-std::wstring WideFromCp949(std::string_view cp949) { return WideFrom(kKoreanCodePage, cp949); }
+std::wstring WideFromCp949(Cp949View cp949) { return WideFrom(kKoreanCodePage, cp949.bytes()); }
 
-std::string Cp949FromWide(std::wstring_view text, bool* lossless) {
+Cp949String Cp949FromWide(std::wstring_view text, bool* lossless) {
   if (lossless) *lossless = true;
   if (text.empty()) return {};
   const int size = static_cast<int>(text.size());
@@ -51,12 +53,12 @@ std::string Cp949FromWide(std::wstring_view text, bool* lossless) {
   ::WideCharToMultiByte(kKoreanCodePage, WC_NO_BEST_FIT_CHARS, text.data(), size, out.data(), bytes, "?",
                         &defaulted);
   if (lossless && defaulted) *lossless = false;
-  return out;
+  return Cp949String(std::move(out));
 }
 
-std::string Utf8FromCp949(std::string_view cp949) { return Utf8FromWide(WideFromCp949(cp949)); }
+std::string Utf8FromCp949(Cp949View cp949) { return Utf8FromWide(WideFromCp949(cp949)); }
 
-std::string Cp949FromUtf8(std::string_view utf8, bool* lossless) {
+Cp949String Cp949FromUtf8(std::string_view utf8, bool* lossless) {
   return Cp949FromWide(WideFromUtf8(utf8), lossless);
 }
 

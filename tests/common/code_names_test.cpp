@@ -122,7 +122,7 @@ TEST(CodeNames, WritesEnglishAddresses) {
   for (const auto& [line, english] : cases) {
     EXPECT_EQ(BothWays()[1]->EnglishAddress(line), english) << line;
     // The English mode copies the whole line where no English address is known.
-    EXPECT_EQ(TextForCopy(line, kCopyEnglish, Names()), english.empty() ? line : english) << line;
+    EXPECT_EQ(TextForCopy(Cp949View(line), kCopyEnglish, Names()).bytes(), english.empty() ? line : english) << line;
   }
 }
 

@@ -16,7 +16,7 @@ inline const std::string& operator""_cp949(const char* utf8, std::size_t size) {
   static std::mutex guard;
   static std::set<std::string> made;
   const std::lock_guard<std::mutex> lock(guard);
-  return *made.insert(Cp949FromUtf8({utf8, size})).first;
+  return *made.insert(Cp949FromUtf8({utf8, size}).bytes()).first;
 }
 
 }  // namespace marlix::testing

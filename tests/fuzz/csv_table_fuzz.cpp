@@ -30,7 +30,7 @@ const std::string& DataFile() {
         "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190\r\n"
         "34000 대전광역시 중구 중앙로 12 (은행동) 은행동 1\r\n"
         "41900 대구광역시 중구 중앙로 12 (동인동1가) 동인동1가 2\r\n"
-        "135-806 서울 강남구 개포1동 경남아파트\r\n");
+        "135-806 서울 강남구 개포1동 경남아파트\r\n").bytes();
     if (std::FILE* f = std::fopen(p.c_str(), "wb")) {
       std::fwrite(lines.data(), 1, lines.size(), f);
       std::fclose(f);
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const marlix::TableRow& row : rows) {
     if (addresses.size() == 64) break;
     bool lossless = true;
-    std::string cp949 = marlix::Cp949FromUtf8(row.front(), &lossless);
+    std::string cp949 = marlix::Cp949FromUtf8(row.front(), &lossless).bytes();
     addresses.push_back(lossless ? cp949 : std::string());
   }
   marlix::OpenedData data(DataFile(), marlix::CodeNames());

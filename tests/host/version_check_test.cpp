@@ -163,12 +163,12 @@ TEST(DataVersion, EachLineEndsWithCarriageReturnAndLineFeed) {
   server.Serve("postver.txt", "2026.12\r\n우편번호 자료\nlast");
   Panel panel = ShowDataVersion(server.url());
   EXPECT_TRUE(panel.version.fetched);
-  EXPECT_EQ(panel.version.text, "2026.12\r\n우편번호 자료\r\nlast\r\n");
+  EXPECT_EQ(panel.version.text.bytes(), "2026.12\r\n우편번호 자료\r\nlast\r\n");
   EXPECT_EQ(panel.statuses, (std::vector<std::string>{"서버에 연결 중입니다...", "우편번호 버전 정보입니다."}));
   server.Serve("postver.txt", "");
   panel = ShowDataVersion(server.url());
   EXPECT_TRUE(panel.version.fetched);
-  EXPECT_EQ(panel.version.text, "");
+  EXPECT_EQ(panel.version.text.bytes(), "");
   EXPECT_EQ(panel.statuses.back(), "우편번호 버전 정보입니다.");
 }
 
@@ -178,7 +178,7 @@ TEST(DataVersion, FailuresLeaveTheTextEmptyAndBlameTheNetwork) {
     server.Serve("postver.txt", "2026.12\r\nmore\r\n");
     const Panel panel = ShowDataVersion(server.url());
     EXPECT_FALSE(panel.version.fetched) << fault;
-    EXPECT_EQ(panel.version.text, "") << fault;
+    EXPECT_EQ(panel.version.text.bytes(), "") << fault;
     EXPECT_EQ(panel.statuses.back(), "네트워크 연결을 확인해 주세요.") << fault;
   }
   ServiceServer server;
@@ -194,11 +194,11 @@ TEST(DataVersion, MoreThanItsCapIsAFailureAndTheReadStopsThere) {
     server.Serve("postver.txt", full);
     const Panel panel = ShowDataVersion(server.url());
     EXPECT_TRUE(panel.version.fetched) << "exactly the cap is still a version file";
-    EXPECT_EQ(panel.version.text, full + "\r\n");
+    EXPECT_EQ(panel.version.text.bytes(), full + "\r\n");
     server.Serve("postver.txt", full + "v");
     const Panel over = ShowDataVersion(server.url());
     EXPECT_FALSE(over.version.fetched);
-    EXPECT_EQ(over.version.text, "");
+    EXPECT_EQ(over.version.text.bytes(), "");
     EXPECT_EQ(over.statuses.back(), "네트워크 연결을 확인해 주세요.");
   }
   // A server that never stops sending: the fetch ends soon, with nothing shown.
@@ -209,7 +209,7 @@ TEST(DataVersion, MoreThanItsCapIsAFailureAndTheReadStopsThere) {
     const Panel panel = ShowDataVersion(server.url());
     EXPECT_LT(marlix_test::NowSeconds() - start, 5.0);
     EXPECT_FALSE(panel.version.fetched);
-    EXPECT_EQ(panel.version.text, "");
+    EXPECT_EQ(panel.version.text.bytes(), "");
     EXPECT_EQ(panel.statuses, (std::vector<std::string>{"서버에 연결 중입니다...", "네트워크 연결을 확인해 주세요."}));
   }
 }

@@ -254,7 +254,7 @@ TEST_F(WinInetTest, TheDataVersionPanelTextComesOverWinInet) {
   const marlix::DataVersion version =
       marlix::FetchDataVersion(access, [&](const std::string& text) { statuses.push_back(text); });
   EXPECT_TRUE(version.fetched);
-  EXPECT_EQ(version.text, "2026.12\r\n우편번호 자료\r\n");
+  EXPECT_EQ(version.text.bytes(), "2026.12\r\n우편번호 자료\r\n");
   EXPECT_EQ(statuses, (std::vector<std::string>{"서버에 연결 중입니다...", "우편번호 버전 정보입니다."}));
 }
 

@@ -172,7 +172,7 @@ TEST(SearchWorker, HandsOverTheCoresLinesWithTheirPlacesInBatches) {
     data += (i % 3 == 0 ? "135-080 a " : "619-961 b\xB0\xA1 ") + std::to_string(i) + (i % 2 ? "\r\n" : "\n");
   }
   std::ofstream(path, std::ios::binary) << data;
-  marlix::SearchJob job{path.string(), marlix::MatchRule::kPostcode, "135080", ""};
+  marlix::SearchJob job{path.string(), marlix::MatchRule::kPostcode, marlix::Cp949String("135080"), {}};
   const WorkerRun code = RunWorker(job);
   std::vector<std::string> expected;
   auto keep = [&](std::string_view line) { expected.emplace_back(line); };
@@ -180,13 +180,13 @@ TEST(SearchWorker, HandsOverTheCoresLinesWithTheirPlacesInBatches) {
   ASSERT_EQ(code.lines.size(), expected.size());
   EXPECT_EQ(code.end.file_size, data.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
-    ASSERT_EQ(code.lines[i].text, expected[i]) << i;
+    ASSERT_EQ(code.lines[i].text.bytes(), expected[i]) << i;
     EXPECT_EQ(marlix::ReadFoundLine(path.string(), data.size(), code.lines[i].offset, code.lines[i].length),
-              expected[i]) << i;
+              marlix::Cp949String(expected[i])) << i;
   }
 
   job.rule = marlix::MatchRule::kOr;
-  job.term1 = job.term2 = "";
+  job.term1 = job.term2 = marlix::Cp949String();
   const WorkerRun all = RunWorker(job);
   EXPECT_EQ(all.lines.size(), marlix::kMostListed);
   EXPECT_EQ(all.end.matches, marlix::kMostListed + 700);

@@ -50,10 +50,10 @@ constexpr std::array<std::size_t, 13> kTextFields = {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 // The Korean the lines and post.csv are written with, in the data's CP949.
-const std::string kUnderground = Cp949FromUtf8("지하 ");
-const std::string kMountain = Cp949FromUtf8("산");
+const std::string kUnderground = Cp949FromUtf8("지하 ").bytes();
+const std::string kMountain = Cp949FromUtf8("산").bytes();
 // The header row in CP949, as a source's header is compared once converted.
-const std::string kHeaderRowCp949 = Cp949FromUtf8(kHeaderRow);
+const std::string kHeaderRowCp949 = Cp949FromUtf8(kHeaderRow).bytes();
 constexpr std::size_t kBlockBytes = std::size_t{32} << 20;
 constexpr std::size_t kPoolBlockBytes = std::size_t{1} << 20;
 // The English names of a row, in one pooled text.

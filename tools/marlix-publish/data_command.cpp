@@ -146,13 +146,13 @@ std::vector<std::string> VersionText(const std::string& version, const std::vect
                                      const std::string& kept_name, std::size_t kept, std::size_t lines,
                                      std::size_t codes) {
   // Written in the data's CP949 (the version and the sources' names are CP949 already).
-  std::vector<std::string> text = {marlix::Cp949FromUtf8("우편번호 자료 버전: ") + version,
-                                   marlix::Cp949FromUtf8("원본: 우정사업본부 지역별 주소 DB")};
+  std::vector<std::string> text = {marlix::Cp949FromUtf8("우편번호 자료 버전: ").bytes() + version,
+                                   marlix::Cp949FromUtf8("원본: 우정사업본부 지역별 주소 DB").bytes()};
   for (const ShownSource& s : sources) text.push_back("  " + s.name + " (" + Date(s.modified) + ")");
   if (!kept_name.empty()) {
-    text.push_back(marlix::Cp949FromUtf8("  기존 자료: ") + kept_name + " (" + WithCommas(kept) + marlix::Cp949FromUtf8("줄)"));
+    text.push_back(marlix::Cp949FromUtf8("  기존 자료: ").bytes() + kept_name + " (" + WithCommas(kept) + marlix::Cp949FromUtf8("줄)").bytes());
   }
-  text.push_back(marlix::Cp949FromUtf8("자료 건수: " + WithCommas(lines) + "줄, 우편번호 " + WithCommas(codes) + "개"));
+  text.push_back(marlix::Cp949FromUtf8("자료 건수: " + WithCommas(lines) + "줄, 우편번호 " + WithCommas(codes) + "개").bytes());
   return text;
 }
 

@@ -184,12 +184,12 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
   std::string utf8;
   const bool raw = options.raw;
-  std::string english;
+  marlix::Cp949String english;
   auto print = [&](std::string_view line) {
     std::string_view text = marlix::CutForCopy(line, copy_mode);
     if (copy_mode == marlix::kCopyEnglish) {
-      english = marlix::TextForCopy(line, copy_mode, names);
-      text = english;
+      english = marlix::TextForCopy(marlix::Cp949View(line), copy_mode, names);
+      text = english.bytes();
     }
     if (raw) {
       std::fwrite(text.data(), 1, text.size(), stdout);

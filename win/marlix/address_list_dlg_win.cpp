@@ -243,7 +243,7 @@ void CAddressListDlg::ShowCandidates(int row) {
     WindowDC dc(m_lstCandidates.m_hWnd);
     const SelectedObject font(dc.get(), reinterpret_cast<HGDIOBJ>(m_lstCandidates.SendMessage(WM_GETFONT)));
     for (std::size_t i = 0; i < result.candidates.size(); ++i) {
-      const std::wstring line = WideFromCp949(result.candidates[i]);
+      const std::wstring line = WideFromCp949(Cp949View(result.candidates[i]));
       m_lstCandidates.InsertString(static_cast<int>(i), line.c_str());
       SIZE size{};
       if (::GetTextExtentPoint32W(dc.get(), line.data(), static_cast<int>(line.size()), &size)) {
@@ -301,7 +301,7 @@ std::string CAddressListDlg::TableText(bool tab_separated) const {
 void CAddressListDlg::OnCopyTable() {
   const std::string text = TableText(true);
   // A character that CP949 cannot hold is only in the Unicode text whole.
-  PutTextOnClipboard(m_hWnd, Cp949FromUtf8(text), WideFromUtf8(text));
+  PutTextOnClipboard(m_hWnd, Cp949FromUtf8(text).view(), WideFromUtf8(text));
 }
 
 // UTF-8 with a byte-order mark, which Excel opens as Korean.

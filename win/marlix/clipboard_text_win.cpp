@@ -26,12 +26,12 @@ void Offer(UINT format, HGLOBAL block) {
 
 }  // namespace
 
-bool PutTextOnClipboard(HWND owner, std::string_view cp949, std::wstring_view wide) {
+bool PutTextOnClipboard(HWND owner, marlix::Cp949View cp949, std::wstring_view wide) {
   const LCID locale = marlix::kKoreanLocale;
   const OpenedClipboard clipboard(owner);
   if (!clipboard) return false;
   ::EmptyClipboard();
-  Offer(CF_TEXT, ClipboardBlock(cp949.data(), cp949.size(), 1));
+  Offer(CF_TEXT, ClipboardBlock(cp949.bytes().data(), cp949.bytes().size(), 1));
   Offer(CF_UNICODETEXT, ClipboardBlock(wide.data(), wide.size() * sizeof(wchar_t), sizeof(wchar_t)));
   Offer(CF_LOCALE, ClipboardBlock(&locale, sizeof locale, 0));
   return true;

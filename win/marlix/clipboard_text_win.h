@@ -7,5 +7,7 @@
 
 #include <string_view>
 
+#include "cp949_bytes.h"
+
 // False when another program holds the clipboard: nothing was put there.
-bool PutTextOnClipboard(HWND owner, std::string_view cp949, std::wstring_view wide);
+bool PutTextOnClipboard(HWND owner, marlix::Cp949View cp949, std::wstring_view wide);

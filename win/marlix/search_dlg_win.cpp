@@ -340,20 +340,14 @@ void CSearchDlg::StopSearch() {
 }
 
 SearchJob CSearchDlg::JobFromWindow() {
-  char term1[kTermMaxBytes + 1] = {};
-  char term2[kTermMaxBytes + 1] = {};
+  SearchJob job;
   bool held1 = true, held2 = true;
   // The terms are searched for in the data, so they are taken as its CP949 bytes.
-  m_edtFirstTerm.GetCp949WindowText(term1, sizeof term1, &held1);
-  m_edtSecondTerm.GetCp949WindowText(term2, sizeof term2, &held2);
+  job.term1 = m_edtFirstTerm.GetCp949WindowText(kTermMaxBytes, &held1);
+  job.term2 = m_edtSecondTerm.GetCp949WindowText(kTermMaxBytes, &held2);
   const int tab = m_tabMode.GetCurSel();
-  const SearchRequest request =
-      RequestFromWindow(tab, m_cboKind.GetWindowTextUtf8(), Cp949View(term1), Cp949View(term2));
-  SearchJob job;
   job.data_file = kDataFile;
-  job.rule = request.rule;
-  job.term1 = term1;
-  job.term2 = term2;
+  job.rule = RequestFromWindow(tab, m_cboKind.GetWindowTextUtf8(), job.term1.view(), job.term2.view()).rule;
   // A term with a character that CP949 cannot hold is in no line of the data.
   job.finds_nothing = !held1 || (tab != 0 && !held2);
   return job;
@@ -377,7 +371,7 @@ void CSearchDlg::FillFromSearch() {
       m_nSearchedSize = news.file_size;
       rows.Reserve(news.lines.size());
       for (const FoundLine& line : news.lines) {
-        rows.Add(WideFromCp949(line.text));
+        rows.Add(WideFromCp949(line.text.view()));
         m_linePlaces.emplace_back(line.offset, line.length);
       }
       end = news.end;
@@ -442,16 +436,17 @@ void CSearchDlg::OnSelchangeResultList() {
   if (index == LB_ERR) return;
   // A line of the data copies from its own bytes in the file; the window's
   // own rows (no data, the count of the unlisted) copy an empty text.
-  std::string line;
+  std::optional<Cp949String> bytes;
+  Cp949View line;
   if (static_cast<std::size_t>(index) < m_linePlaces.size()) {
     const auto [offset, length] = m_linePlaces[static_cast<std::size_t>(index)];
-    const std::optional<std::string> bytes = ReadFoundLine(kDataFile, m_nSearchedSize, offset, length);
+    bytes = ReadFoundLine(kDataFile, m_nSearchedSize, offset, length);
     if (!bytes) return;
-    line = WithoutHalfCharacterAtEnd(*bytes);
+    line = Cp949View(WithoutHalfCharacterAtEnd(bytes->bytes()));
   }
-  const std::string text =
+  const Cp949String text =
       TextForCopy(line, m_nCopyMode, m_nCopyMode == kCopyEnglish ? CodeNames::Beside(kDataFile) : CodeNames());
-  PutTextOnClipboard(m_hWnd, text, WideFromCp949(text));
+  PutTextOnClipboard(m_hWnd, text.view(), WideFromCp949(text.view()));
 }
 
 void CSearchDlg::OnExit() { CloseWhenStopped(ID_EXIT); }
@@ -654,7 +649,7 @@ void CSearchDlg::OnVersionNews() {
   if (news.status && m_bVersionStatusWanted) SetStatus(news.status->c_str());
   if (news.version) {
     // The server's version file is CP949, as the data is.
-    if (news.version->fetched) m_edtDataVersion.SetWindowText(WideFromCp949(news.version->text).c_str());
+    if (news.version->fetched) m_edtDataVersion.SetWindowText(WideFromCp949(news.version->text.view()).c_str());
     // The line under the bar tells the editions while no transfer needs it.
     if (!m_pUpdate) m_stcProgress.SetWindowText(EditionsText(LocalManifest(kDataFolder), news.manifest).c_str());
     m_pVersionFetch.reset();

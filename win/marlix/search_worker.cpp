@@ -54,7 +54,7 @@ SearchWorker::~SearchWorker() {
 }
 
 void SearchWorker::Run(const SearchJob& job) {
-  const Cp949View term1(job.term1), term2(job.term2);
+  const Cp949View term1 = job.term1.view(), term2 = job.term2.view();
   // Mapped for this search only: the file is let go as soon as it ends, so
   // that a new data set can take its place. post.csv beside it gives the
   // English names and 행정동 a name search may need, and the sign that lets a
@@ -76,7 +76,7 @@ void SearchWorker::Run(const SearchJob& job) {
   // Lines past the cut are only counted.
   auto add = [&](std::string_view line, LineOffset offset) -> bool {
     if (matches++ < kMostListed) {
-      batch.push_back({std::string(WithoutHalfCharacterAtEnd(line)), offset, line.size()});
+      batch.push_back({Cp949String(std::string(WithoutHalfCharacterAtEnd(line))), offset, line.size()});
       if (batch.size() >= kBatchLines) Tell(batch, std::nullopt);
     }
     return !cancel_;
@@ -125,7 +125,7 @@ bool SearchWorker::HasMore() {
   return !lines_.empty();
 }
 
-std::optional<std::string> ReadFoundLine(const std::string& data_file, std::uint64_t searched_size,
+std::optional<Cp949String> ReadFoundLine(const std::string& data_file, std::uint64_t searched_size,
                                          LineOffset offset, std::size_t length) {
   const FileStream file = OpenFileStream(data_file, "rb");
   if (!file || Seek(file.get(), 0, SEEK_END) != 0 || Position(file.get()) != searched_size) return std::nullopt;
@@ -133,7 +133,7 @@ std::optional<std::string> ReadFoundLine(const std::string& data_file, std::uint
   if (Seek(file.get(), offset, SEEK_SET) != 0 || std::fread(bytes.data(), 1, length, file.get()) != length) {
     return std::nullopt;
   }
-  return bytes;
+  return Cp949String(std::move(bytes));
 }
 
 }  // namespace marlix

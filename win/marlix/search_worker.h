@@ -28,14 +28,14 @@ namespace marlix {
 struct SearchJob {
   std::string data_file;  // UTF-8
   MatchRule rule = MatchRule::kWords;
-  std::string term1, term2;
+  Cp949String term1, term2;
   // A term held a character that CP949 cannot hold: it is in no line.
   bool finds_nothing = false;
 };
 
 // A line of the data as the list shows it and where its own bytes lie.
 struct FoundLine {
-  std::string text;  // CP949, without a half character at its end
+  Cp949String text;  // without a half character at its end
   LineOffset offset = 0;
   std::size_t length = 0;  // of the line's bytes in the file
 };
@@ -85,7 +85,7 @@ class SearchWorker {
 // The bytes of one found line read from the data file again, for its copy:
 // nothing when the file has changed size since the search (another set in
 // place) or cannot be read.
-std::optional<std::string> ReadFoundLine(const std::string& data_file, std::uint64_t searched_size,
+std::optional<Cp949String> ReadFoundLine(const std::string& data_file, std::uint64_t searched_size,
                                          LineOffset offset, std::size_t length);
 
 }  // namespace marlix

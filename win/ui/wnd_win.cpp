@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <exception>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 constinit const MessageMap CWnd::kMessageMap{nullptr, {}};
 
@@ -17,14 +19,11 @@ std::wstring CWnd::GetWindowTextW() const {
   return text;
 }
 
-int CWnd::GetCp949WindowText(char* buffer, int size, bool* lossless) const {
-  if (size <= 0) return 0;
-  std::string text = marlix::Cp949FromWide(GetWindowTextW(), lossless);
+marlix::Cp949String CWnd::GetCp949WindowText(std::size_t most, bool* lossless) const {
+  std::string text = marlix::Cp949FromWide(GetWindowTextW(), lossless).bytes();
   // Whole characters only.
-  const std::size_t keep = marlix::CharacterStart(text, std::min(text.size(), static_cast<std::size_t>(size - 1)));
-  text.copy(buffer, keep);
-  buffer[keep] = '\0';
-  return static_cast<int>(keep);
+  text.resize(marlix::CharacterStart(text, std::min(text.size(), most)));
+  return marlix::Cp949String(std::move(text));
 }
 
 std::wstring CListBox::GetTextW(int index) const {

@@ -143,10 +143,10 @@ class CWnd {
   int GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
   void SetWindowText(std::string_view text) { ::SetWindowTextW(m_hWnd, marlix::WideFromUtf8(text).c_str()); }
   void SetWindowText(const wchar_t* text) { ::SetWindowTextW(m_hWnd, text); }
-  // The text as a search word of the data, in CP949: at most size - 1 bytes
-  // and never half a character, always terminated. `lossless` tells whether
-  // every character had a CP949 form.
-  int GetCp949WindowText(char* buffer, int size, bool* lossless = nullptr) const;
+  // The text as a search word of the data, in CP949: at most `most` bytes and
+  // never half a character. `lossless` tells whether every character had a
+  // CP949 form.
+  marlix::Cp949String GetCp949WindowText(std::size_t most, bool* lossless = nullptr) const;
   std::string GetWindowTextUtf8() const { return marlix::Utf8FromWide(GetWindowTextW()); }
   std::wstring GetWindowTextW() const;
   void MoveWindow(int x, int y, int width, int height, BOOL repaint = TRUE) {
