@@ -361,7 +361,7 @@ std::size_t PartsOfWork() {
 
 }  // namespace
 
-BatchOutcome ConvertAddresses(OpenedData& data, const std::vector<std::string>& addresses,
+BatchOutcome ConvertAddresses(OpenedData& data, const std::vector<Cp949String>& addresses,
                               const BatchProgress& progress) {
   BatchOutcome outcome;
   MappedFile& file = data.file();
@@ -406,8 +406,8 @@ BatchOutcome ConvertAddresses(OpenedData& data, const std::vector<std::string>& 
   {
     std::unordered_map<std::string_view, std::size_t> seen;
     for (std::size_t i = 0; i < addresses.size(); ++i) {
-      const auto [at, fresh] = seen.emplace(addresses[i], unique.size());
-      if (fresh) unique.push_back(addresses[i]);
+      const auto [at, fresh] = seen.emplace(addresses[i].bytes(), unique.size());
+      if (fresh) unique.push_back(addresses[i].bytes());
       unique_of[i] = at->second;
     }
   }
@@ -462,7 +462,7 @@ BatchOutcome ConvertAddresses(OpenedData& data, const std::vector<std::string>& 
     std::unordered_set<std::uint32_t> codes;
     for (std::size_t k = i; k < end; ++k) {
       if (!codes.insert(hits[k].code).second) continue;
-      if (result.candidates.size() < kMaxCandidates) result.candidates.emplace_back(bytes.substr(hits[k].offset, hits[k].size));
+      if (result.candidates.size() < kMaxCandidates) result.candidates.emplace_back(Cp949View(bytes.substr(hits[k].offset, hits[k].size)));
     }
     result.codes = codes.size();
     for (const LinePass& pass : passes) result.codes += pass.more(hits[i].row, hits[i].detail);
@@ -477,7 +477,7 @@ BatchOutcome ConvertAddresses(OpenedData& data, const std::vector<std::string>& 
 
 TableRow ResultFields(const AddressResult& result, const CodeNames& names, std::size_t pick) {
   if (result.verdict == AddressVerdict::kNone || result.candidates.empty()) return {"", "", "", "없음"};
-  const std::string& line = result.candidates[pick < result.candidates.size() ? pick : 0];
+  const std::string& line = result.candidates[pick < result.candidates.size() ? pick : 0].bytes();
   return {std::string(CutForCopy(line, kCopyPostcode)), Utf8FromCp949(Cp949View(CutForCopy(line, kCopyAddress))),
           names.EnglishAddress(line),
           result.verdict == AddressVerdict::kMatch ? std::string("일치") : "후보 " + std::to_string(result.codes)};

@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cp949_bytes.h"
 #include "csv_table.h"
 #include "postcode_search.h"
 
@@ -44,7 +45,7 @@ struct AddressResult {
   std::size_t codes = 0;
   // The data lines that fit, one per code (the first that fits), best first:
   // those that hold the address's detail, then file order.
-  std::vector<std::string> candidates;
+  std::vector<Cp949String> candidates;
 };
 
 struct BatchOutcome {
@@ -64,7 +65,7 @@ using BatchProgress = std::function<bool(double)>;
 // for many questions so that each address costs a lookup. The addresses are
 // read as the name search reads them (the detail after the number included).
 // The data serves one conversion.
-BatchOutcome ConvertAddresses(OpenedData& data, const std::vector<std::string>& addresses,
+BatchOutcome ConvertAddresses(OpenedData& data, const std::vector<Cp949String>& addresses,
                               const BatchProgress& progress = {});
 
 // The names of the four fields that a converted row gets, after its own.

@@ -39,14 +39,14 @@ AddressColumn FindAddressColumn(const std::vector<TableRow>& rows) {
   return {most == addresses_in.end() ? 0 : static_cast<std::size_t>(most - addresses_in.begin()), false};
 }
 
-std::vector<std::string> AddressesOf(const std::vector<TableRow>& rows, std::size_t first, std::size_t column) {
-  std::vector<std::string> addresses;
+std::vector<Cp949String> AddressesOf(const std::vector<TableRow>& rows, std::size_t first, std::size_t column) {
+  std::vector<Cp949String> addresses;
   addresses.reserve(rows.size() > first ? rows.size() - first : 0);
   for (std::size_t r = first; r < rows.size(); ++r) {
     bool lossless = true;
-    std::string cp949 = column < rows[r].size() ? Cp949FromUtf8(rows[r][column], &lossless).bytes() : std::string();
+    Cp949String cp949 = column < rows[r].size() ? Cp949FromUtf8(rows[r][column], &lossless) : Cp949String();
     // An address CP949 cannot write is in no line of the data.
-    addresses.push_back(lossless ? std::move(cp949) : std::string());
+    addresses.push_back(lossless ? std::move(cp949) : Cp949String());
   }
   return addresses;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cp949_bytes.h"
 #include "csv_table.h"
 
 namespace marlix {
@@ -27,6 +28,6 @@ AddressColumn FindAddressColumn(const std::vector<TableRow>& rows);
 // The addresses of the rows from `first` on, at `column`, as the data's CP949;
 // a field that CP949 cannot write, or a row without the column, is empty and
 // fits nothing.
-std::vector<std::string> AddressesOf(const std::vector<TableRow>& rows, std::size_t first, std::size_t column);
+std::vector<Cp949String> AddressesOf(const std::vector<TableRow>& rows, std::size_t first, std::size_t column);
 
 }  // namespace marlix

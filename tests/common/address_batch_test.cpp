@@ -74,8 +74,8 @@ TEST(AddressBatch, GivesOneCodeOnlyWhenTheAddressLeavesOne) {
       {"강남구 개포1동"_cp949, AddressVerdict::kCandidates, 2, "135-806"},
   };
   const testing::TempFile data(kLines);
-  std::vector<std::string> addresses;
-  for (const Case& c : cases) addresses.emplace_back(c.address);
+  std::vector<Cp949String> addresses;
+  for (const Case& c : cases) addresses.emplace_back(Cp949View(c.address));
   OpenedData opened(data.path(), CodeNames());
   const BatchOutcome outcome = ConvertAddresses(opened, addresses);
   ASSERT_EQ(outcome.status, SearchStatus::kOk);
@@ -86,13 +86,13 @@ TEST(AddressBatch, GivesOneCodeOnlyWhenTheAddressLeavesOne) {
     EXPECT_EQ(r.codes, cases[i].codes) << cases[i].address;
     EXPECT_EQ(r.candidates.size(), r.codes) << cases[i].address;
     if (!r.candidates.empty()) {
-      EXPECT_TRUE(r.candidates[0].starts_with(cases[i].code)) << cases[i].address;
+      EXPECT_TRUE(r.candidates[0].bytes().starts_with(cases[i].code)) << cases[i].address;
     }
     // The verdict's lines are those the name search lists first.
-    if (r.verdict == AddressVerdict::kMatch && IsFiveDigitLine(r.candidates[0])) {
+    if (r.verdict == AddressVerdict::kMatch && IsFiveDigitLine(r.candidates[0].bytes())) {
       const std::vector<std::string> listed = testing::SearchText(kLines, testing::Name(cases[i].address));
       ASSERT_FALSE(listed.empty()) << cases[i].address;
-      EXPECT_EQ(listed[0].substr(0, 5), r.candidates[0].substr(0, 5)) << cases[i].address;
+      EXPECT_EQ(listed[0].substr(0, 5), r.candidates[0].bytes().substr(0, 5)) << cases[i].address;
     }
   }
 

@@ -35,7 +35,7 @@ TEST(AddressTable, FindsTheColumnAndWritesWhatExcelPastes) {
   }
   // A short row or a text CP949 cannot hold gives an empty address.
   EXPECT_EQ(AddressesOf({{"주소", "x"}, {"개포동 7", "y"}, {"z"}, {"\U0001F600", "w"}}, 1, 0),
-            (std::vector<std::string>{"개포동 7"_cp949, "z", ""}));
+            (std::vector<Cp949String>{Cp949String("개포동 7"_cp949), Cp949String("z"), Cp949String()}));
 
   // Tab-separated as Excel pastes it, read back field for field.
   const std::vector<TableRow> table = {{"1", "탭\t안", "\"따옴표\"", "두\r\n줄", " 공백 "}, {"", "끝"}};

@@ -58,16 +58,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(marlix::ReadLines(text).size() <= static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1,
         "more lines than line feeds");
 
-  std::vector<std::string> addresses;
+  std::vector<marlix::Cp949String> addresses;
   for (const marlix::TableRow& row : rows) {
     if (addresses.size() == 64) break;
     bool lossless = true;
-    std::string cp949 = marlix::Cp949FromUtf8(row.front(), &lossless).bytes();
-    addresses.push_back(lossless ? cp949 : std::string());
+    marlix::Cp949String cp949 = marlix::Cp949FromUtf8(row.front(), &lossless);
+    addresses.push_back(lossless ? cp949 : marlix::Cp949String());
   }
-  marlix::OpenedData data(DataFile(), marlix::CodeNames());
-  const marlix::CodeNames& names = data.names();
-  const marlix::BatchOutcome outcome = marlix::ConvertAddresses(data, addresses);
+  marlix::OpenedData opened(DataFile(), marlix::CodeNames());
+  const marlix::CodeNames& names = opened.names();
+  const marlix::BatchOutcome outcome = marlix::ConvertAddresses(opened, addresses);
   Check(outcome.status == marlix::SearchStatus::kOk && !outcome.cancelled, "the conversion failed");
   Check(outcome.results.size() == addresses.size(), "a result per address");
   for (std::size_t i = 0; i < addresses.size(); ++i) {
@@ -77,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case marlix::AddressVerdict::kMatch: Check(r.codes == 1 && r.candidates.size() == 1, "일치 with other than one code"); break;
       case marlix::AddressVerdict::kCandidates: Check(r.codes >= 2 && r.candidates.size() >= 2, "후보 with under two codes"); break;
     }
-    const marlix::LineMatcher matcher({marlix::MatchRule::kWords, marlix::Cp949View(addresses[i]), {}, &names});
-    for (const std::string& line : r.candidates) Check(matcher.Matches(line), "a candidate the name search does not find");
+    const marlix::LineMatcher matcher({marlix::MatchRule::kWords, addresses[i].view(), {}, &names});
+    for (const marlix::Cp949String& line : r.candidates) Check(matcher.Matches(line.bytes()), "a candidate the name search does not find");
   }
   return 0;
 }

@@ -125,7 +125,7 @@ int RunConvertCommand(int argc, char** argv, const std::string& default_data) {
     column = *found;
   }
   const std::size_t first = header ? 1 : 0;
-  const std::vector<std::string> addresses = marlix::AddressesOf(rows, first, column);
+  const std::vector<marlix::Cp949String> addresses = marlix::AddressesOf(rows, first, column);
 
   marlix::RecoverDataBeside(options.data);
   marlix::OpenedData data(options.data, marlix::NamesRead::kForManyQuestions);

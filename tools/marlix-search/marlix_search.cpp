@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "code_names.h"
 #include "convert_command.h"
@@ -153,15 +154,15 @@ int main(int argc, char** argv) {
     if (!to_cp949->ok() || !to_utf8->ok()) return Fail("this system has no CP949 conversion (iconv)");
   }
 
-  std::string terms[2];
+  marlix::Cp949String terms[2];
   for (int t = 0; t < 2; ++t) {
     if (options.raw) {
-      terms[t] = options.terms[t];
+      terms[t] = marlix::Cp949String(options.terms[t]);
       continue;
     }
     std::optional<std::string> converted = to_cp949->Strict(options.terms[t]);
     if (!converted) return Fail("the term '" + options.terms[t] + "' cannot be written in CP949");
-    terms[t] = std::move(*converted);
+    terms[t] = marlix::Cp949String(std::move(*converted));
   }
 
   marlix::RecoverDataBeside(options.data);
@@ -174,7 +175,7 @@ int main(int argc, char** argv) {
   // that the data is sorted: read only when the search may need them or the
   // English address is printed.
   const int copy_mode = options.copy_mode;
-  const marlix::Cp949View term1(terms[0]), term2(terms[1]);
+  const marlix::Cp949View term1 = terms[0].view(), term2 = terms[1].view();
   marlix::OpenedData data(options.data, copy_mode == marlix::kCopyEnglish || marlix::NeedsNames(rule, term1)
                                             ? marlix::NamesRead::kBeside
                                             : marlix::NamesRead::kNone);

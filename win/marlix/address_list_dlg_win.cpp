@@ -243,7 +243,7 @@ void CAddressListDlg::ShowCandidates(int row) {
     WindowDC dc(m_lstCandidates.m_hWnd);
     const SelectedObject font(dc.get(), reinterpret_cast<HGDIOBJ>(m_lstCandidates.SendMessage(WM_GETFONT)));
     for (std::size_t i = 0; i < result.candidates.size(); ++i) {
-      const std::wstring line = WideFromCp949(Cp949View(result.candidates[i]));
+      const std::wstring line = WideFromCp949(result.candidates[i].view());
       m_lstCandidates.InsertString(static_cast<int>(i), line.c_str());
       SIZE size{};
       if (::GetTextExtentPoint32W(dc.get(), line.data(), static_cast<int>(line.size()), &size)) {

@@ -17,7 +17,7 @@ ConvertedList Convert(const std::string& data_path, const std::string& pasted, c
   list.rows = ReadTable(pasted, SeparatorOf(pasted));
   list.column = FindAddressColumn(list.rows);
   const std::size_t first = list.column.header ? 1 : 0;
-  const std::vector<std::string> addresses = AddressesOf(list.rows, first, list.column.column);
+  const std::vector<Cp949String> addresses = AddressesOf(list.rows, first, list.column.column);
   OpenedData data(data_path, NamesRead::kForManyQuestions);
   list.names = data.names();
   BatchOutcome outcome = ConvertAddresses(data, addresses, [&](double done) {
