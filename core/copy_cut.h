@@ -36,7 +36,7 @@ constexpr std::string_view CutForCopy(std::string_view line, int mode) {
 // What a selected line copies: in kCopyEnglish mode its English address where
 // post.csv's names give one, otherwise the cut above.
 // The English address is ASCII, which CP949 holds as it is.
-inline Cp949String TextForCopy(Cp949View line, int mode, const CodeNames& names) {
+inline Cp949String TextForCopy(const Cp949View& line, int mode, const CodeNames& names) {
   if (mode == kCopyEnglish) {
     std::string english = names.EnglishAddress(line.bytes());
     if (!english.empty()) return Cp949String(std::move(english));

@@ -15,7 +15,7 @@ constexpr unsigned kPanelReadBuffer = 4096;
 
 }  // namespace
 
-Cp949String DataVersionText(Cp949View version_file) {
+Cp949String DataVersionText(const Cp949View& version_file) {
   std::string_view body = version_file.bytes();
   std::string text;
   while (!body.empty()) {

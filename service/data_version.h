@@ -25,7 +25,7 @@ struct DataVersion {
 
 // The panel's text of a data-version file's body: each line without its CRs,
 // followed by CR LF.
-Cp949String DataVersionText(Cp949View body);
+Cp949String DataVersionText(const Cp949View& body);
 
 // Reads the whole body of a data-version file and returns the panel's text of
 // it; nothing when the body has more than `max_bytes` (it stops reading there:

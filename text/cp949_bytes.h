@@ -66,7 +66,7 @@ class Cp949String {
  public:
   Cp949String() = default;
   explicit Cp949String(std::string bytes) : bytes_(std::move(bytes)) {}
-  explicit Cp949String(Cp949View view) : bytes_(view.bytes()) {}
+  explicit Cp949String(const Cp949View& view) : bytes_(view.bytes()) {}
   const std::string& bytes() const& { return bytes_; }
   std::string bytes() && { return std::move(bytes_); }
   Cp949View view() const { return Cp949View(bytes_); }

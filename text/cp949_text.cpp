@@ -182,7 +182,7 @@ const publish::Cp949Tables& Tables() {
 }
 }  // namespace
 
-std::string Utf8FromCp949(Cp949View cp949) { return Tables().ToUtf8(cp949.bytes()); }
+std::string Utf8FromCp949(const Cp949View& cp949) { return Tables().ToUtf8(cp949.bytes()); }
 
 Cp949String Cp949FromUtf8(std::string_view utf8, bool* lossless) {
   std::string out = Tables().ToCp949(utf8);

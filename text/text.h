@@ -15,7 +15,7 @@ namespace marlix {
 
 // UTF-8 for CP949 bytes: a data line shown or printed. A byte that is not
 // CP949 becomes U+FFFD (a lead byte without its trail included).
-std::string Utf8FromCp949(Cp949View cp949);
+std::string Utf8FromCp949(const Cp949View& cp949);
 
 // CP949 bytes for UTF-8 text: a typed search word, a name compared with the
 // data. A character CP949 cannot hold becomes a question mark and `lossless`

@@ -35,7 +35,7 @@ std::string Utf8FromWide(std::wstring_view wide) {
   return out;
 }
 
-std::wstring WideFromCp949(Cp949View cp949) { return WideFrom(kKoreanCodePage, cp949.bytes()); }
+std::wstring WideFromCp949(const Cp949View& cp949) { return WideFrom(kKoreanCodePage, cp949.bytes()); }
 
 Cp949String Cp949FromWide(std::wstring_view text, bool* lossless) {
   if (lossless) *lossless = true;
@@ -56,7 +56,7 @@ Cp949String Cp949FromWide(std::wstring_view text, bool* lossless) {
   return Cp949String(std::move(out));
 }
 
-std::string Utf8FromCp949(Cp949View cp949) { return Utf8FromWide(WideFromCp949(cp949)); }
+std::string Utf8FromCp949(const Cp949View& cp949) { return Utf8FromWide(WideFromCp949(cp949)); }
 
 Cp949String Cp949FromUtf8(std::string_view utf8, bool* lossless) {
   return Cp949FromWide(WideFromUtf8(utf8), lossless);

@@ -23,7 +23,7 @@ std::string Utf8FromWide(std::wstring_view wide);
 // UTF-16 for CP949 bytes (a data line). A byte that is not CP949 becomes
 // U+FFFD (a lead byte whose trail is missing included), so nothing is ever
 // read past the text.
-std::wstring WideFromCp949(Cp949View cp949);
+std::wstring WideFromCp949(const Cp949View& cp949);
 
 // CP949 bytes for a UTF-16 text (a typed search word). A character that CP949
 // cannot hold becomes a question mark, and `lossless` (when given) is set

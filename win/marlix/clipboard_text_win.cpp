@@ -26,7 +26,7 @@ void Offer(UINT format, HGLOBAL block) {
 
 }  // namespace
 
-bool PutTextOnClipboard(HWND owner, marlix::Cp949View cp949, std::wstring_view wide) {
+bool PutTextOnClipboard(HWND owner, const marlix::Cp949View& cp949, std::wstring_view wide) {
   const LCID locale = marlix::kKoreanLocale;
   const OpenedClipboard clipboard(owner);
   if (!clipboard) return false;

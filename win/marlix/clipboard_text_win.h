@@ -10,4 +10,4 @@
 #include "cp949_bytes.h"
 
 // False when another program holds the clipboard: nothing was put there.
-bool PutTextOnClipboard(HWND owner, marlix::Cp949View cp949, std::wstring_view wide);
+bool PutTextOnClipboard(HWND owner, const marlix::Cp949View& cp949, std::wstring_view wide);
