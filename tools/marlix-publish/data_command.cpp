@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "address_db.h"
@@ -137,23 +138,28 @@ std::string WithCommas(std::size_t n) {
 }
 
 struct ShownSource {
-  std::string name;  // CP949
+  marlix::Cp949String name;
   std::time_t modified;
 };
 
-// The text the update tab shows whole, CP949 lines.
-std::vector<std::string> VersionText(const std::string& version, const std::vector<ShownSource>& sources,
-                                     const std::string& kept_name, std::size_t kept, std::size_t lines,
-                                     std::size_t codes) {
-  // Written in the data's CP949 (the version and the sources' names are CP949 already).
-  std::vector<std::string> text = {marlix::Cp949FromUtf8("우편번호 자료 버전: ").bytes() + version,
-                                   marlix::Cp949FromUtf8("원본: 우정사업본부 지역별 주소 DB").bytes()};
-  for (const ShownSource& s : sources) text.push_back("  " + s.name + " (" + Date(s.modified) + ")");
+// The text the update tab shows whole, its lines.
+std::vector<marlix::Cp949String> VersionText(const marlix::Cp949String& version,
+                                             const std::vector<ShownSource>& sources,
+                                             const marlix::Cp949String& kept_name, std::size_t kept,
+                                             std::size_t lines, std::size_t codes) {
+  // Written in the data's CP949, with the version and the sources' names as they are.
+  auto cp949 = [](std::string_view utf8) { return marlix::Cp949FromUtf8(utf8).bytes(); };
+  std::vector<std::string> text = {cp949("우편번호 자료 버전: ") + version.bytes(),
+                                   cp949("원본: 우정사업본부 지역별 주소 DB")};
+  for (const ShownSource& s : sources) text.push_back("  " + s.name.bytes() + " (" + Date(s.modified) + ")");
   if (!kept_name.empty()) {
-    text.push_back(marlix::Cp949FromUtf8("  기존 자료: ").bytes() + kept_name + " (" + WithCommas(kept) + marlix::Cp949FromUtf8("줄)").bytes());
+    text.push_back(cp949("  기존 자료: ") + kept_name.bytes() + " (" + WithCommas(kept) + cp949("줄)"));
   }
-  text.push_back(marlix::Cp949FromUtf8("자료 건수: " + WithCommas(lines) + "줄, 우편번호 " + WithCommas(codes) + "개").bytes());
-  return text;
+  text.push_back(cp949("자료 건수: " + WithCommas(lines) + "줄, 우편번호 " + WithCommas(codes) + "개"));
+  std::vector<marlix::Cp949String> shown;
+  shown.reserve(text.size());
+  for (std::string& line : text) shown.emplace_back(std::move(line));
+  return shown;
 }
 
 }  // namespace
@@ -201,7 +207,7 @@ int RunDataCommand(int argc, char** argv) {
 
   std::string kept;  // the kept lines, each with its line end
   std::size_t kept_lines = 0;
-  std::string kept_name;
+  marlix::Cp949String kept_name;
   if (!options.keep_lines.empty()) {
     const publish::TextReader read_kept = [&](const publish::SourceText& source, publish::LineReader& lines) {
       kept_name = source.shown;
@@ -267,8 +273,9 @@ int RunDataCommand(int argc, char** argv) {
       write_line, [&](const publish::AddressSet::CodeSummary& code) { csv.Line(publish::CsvRow(code)); });
   if (order.sorted()) csv.Line(marlix::CodeNamesSortedRow(order.bytes(), order.lines(), order.five_digit_lines()));
   const std::size_t lines = kept_lines + totals.lines;
-  for (const std::string& l : VersionText(version, shown, kept_name, kept_lines, lines, codes.distinct())) {
-    ver.Line(l);
+  for (const marlix::Cp949String& l :
+       VersionText(marlix::Cp949String(version), shown, kept_name, kept_lines, lines, codes.distinct())) {
+    ver.Line(l.bytes());
   }
   for (OutputFile* f : {&data, &csv, &ver}) {
     if (!f->Close()) return Fail(f->path().string() + ": could not be written whole");

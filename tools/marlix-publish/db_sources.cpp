@@ -84,7 +84,7 @@ std::string ReadZip(const std::string& path, const Cp949Tables& names, const Tex
     const std::string_view name(raw);
     SourceText text;
     text.label = path + "/" + (IsUtf8(name) ? std::string(name) : names.ToUtf8(name));
-    text.shown = names.ToCp949(BaseName(path)) + "/" + names.ToCp949(name);
+    text.shown = Cp949String(names.ToCp949(BaseName(path)) + "/" + names.ToCp949(name));
     zip_stat_t stat;
     if (zip_stat_index(zip.get(), static_cast<zip_uint64_t>(i), 0, &stat) == 0 &&
         (stat.valid & ZIP_STAT_MTIME)) {
@@ -144,7 +144,7 @@ std::string ReadTextFile(const std::string& path, const Cp949Tables& names, cons
   if (!file) return path + ": cannot be opened: " + std::strerror(errno);
   SourceText text;
   text.label = path;
-  text.shown = names.ToCp949(BaseName(path));
+  text.shown = Cp949String(names.ToCp949(BaseName(path)));
   struct stat st {};
   if (fstat(fileno(file.get()), &st) == 0) text.modified = st.st_mtime;
   FileLines lines(file.get());

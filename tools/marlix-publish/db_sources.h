@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cp949_bytes.h"
 #include "cp949_text.h"
 
 namespace marlix::publish {
@@ -38,7 +39,7 @@ class LineReader {
 
 struct SourceText {
   std::string label;  // for messages (UTF-8): the path, or the zip's path, '/' and the entry's name
-  std::string shown;  // for the data's version text (CP949): the file's name, or the zip's and the entry's
+  Cp949String shown;  // for the data's version text: the file's name, or the zip's and the entry's
   std::time_t modified = 0;
 };
 
