@@ -3,6 +3,7 @@
 
 #define MARLIXUPD_TITLE "MarlixUpd"
 #define MARLIXUPD_ABOUT_TITLE "MarlixUpd 정보"
+#define MARLIXUPD_ABOUT_ITEM "MarlixUpd 정보(&A)..."
 
 #define IDD_UPDATER_ABOUTBOX 100
 #define IDS_UPDATER_ABOUTBOX 101

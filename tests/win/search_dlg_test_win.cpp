@@ -110,7 +110,7 @@ TEST(SearchWindowMenus, SystemMenuAndHelpMenuOpenTheAboutBox) {
   RunSearchWindow([&](HWND dialog) {
     wchar_t item[64] = {};
     ::GetMenuStringW(::GetSystemMenu(dialog, FALSE), IDM_ABOUTBOX, item, 64, MF_BYCOMMAND);
-    EXPECT_STREQ(item, L"Marlix 정보(&A)...");
+    EXPECT_EQ(std::wstring(item), marlix::WideFromUtf8(MARLIX_ABOUT_ITEM));
 
     // The about box runs a modal loop of its own; a second script closes it.
     static int* counter;

@@ -353,7 +353,7 @@ TEST(UpdaterResources, TheProgramCarriesItsWindowVersionAndManifest) {
 
   wchar_t about[128] = {};
   ::LoadStringW(module, IDS_UPDATER_ABOUTBOX, about, 128);
-  EXPECT_STREQ(about, L"MarlixUpd 정보(&A)...");
+  EXPECT_EQ(std::wstring(about), Wide(MARLIXUPD_ABOUT_ITEM));
   EXPECT_NE(::FindResourceA(module, MAKEINTRESOURCEA(IDD_UPDATER_ABOUTBOX), MAKEINTRESOURCEA(5)), nullptr);
   EXPECT_NE(::FindResourceA(module, MAKEINTRESOURCEA(IDI_UPDATER), MAKEINTRESOURCEA(14)), nullptr);
 
