@@ -1,6 +1,5 @@
-// The byte rules of CP949 text that the search, its words, post.csv's reader
-// and the publisher's check share: ASCII digits and letters, which bytes lead
-// a character and which may follow a lead.
+// The byte rules of CP949 text that the search, its words and post.csv's
+// reader share: ASCII digits and letters, and which bytes lead a character.
 #pragma once
 
 #include <algorithm>
@@ -25,25 +24,6 @@ constexpr bool IsCp949LeadByte(char c) {
   return b >= 0x81 && b <= 0xFE;
 }
 constexpr std::size_t CharacterBytes(char lead) { return IsCp949LeadByte(lead) ? 2 : 1; }
-// A byte that may follow a lead byte: A-Z, a-z or 0x81-0xFE.
-constexpr bool IsCp949TrailByte(char c) { return IsAsciiLetter(c) || IsCp949LeadByte(c); }
-
-// The offset of the first byte that does not begin a CP949 character by these
-// rules (0x80, 0xFF, a lead byte without a trail byte after it, a character
-// cut at the end), or npos when every byte is of one.
-constexpr std::size_t FirstNonCp949(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    if (b < 0x80) {
-      ++i;
-    } else if (IsCp949LeadByte(text[i]) && i + 1 < text.size() && IsCp949TrailByte(text[i + 1])) {
-      i += 2;
-    } else {
-      return i;
-    }
-  }
-  return std::string_view::npos;
-}
 
 // The last character boundary of `text` at or before `at` (at most its size):
 // where the character that holds byte `at` begins. The walk goes whole

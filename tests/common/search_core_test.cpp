@@ -273,14 +273,6 @@ TEST(WholeCharacters, AHalfCharacterAtTheEndIsLeftOut) {
   EXPECT_EQ(CharacterStart("a\xB0\xB0", 3), 3u);
   EXPECT_EQ(CharacterStart("\xB0 \xB0", 1, 0), 0u) << "a space after a lead byte is its second half";
   EXPECT_EQ(CharacterStart("\xB0\xB0\xB0", 3, 2), 2u) << "walked on from a boundary found before";
-  // Text that is CP949 by these rules, and its first byte that is not.
-  EXPECT_EQ(FirstNonCp949("135-806 (개포1동, Ⅳ)\r\n"_cp949), std::string_view::npos);
-  EXPECT_EQ(FirstNonCp949("\xB0\x41\xC6\x7A"), std::string_view::npos) << "a letter follows a lead";
-  EXPECT_EQ(FirstNonCp949("a\xB0 \xB0\xA1"), 1u) << "a space does not follow a lead";
-  EXPECT_EQ(FirstNonCp949("ab\x80"), 2u);
-  EXPECT_EQ(FirstNonCp949("\xB0\xA1\xFF\xA1"), 2u);
-  EXPECT_EQ(FirstNonCp949("\xB0\xA1\xB0"), 2u) << "a character cut at the end";
-  EXPECT_EQ(FirstNonCp949("\xB0\x5B"), 0u);
 }
 
 TEST(CompositeRules, LookAtTheWholeLine) {

@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "command_util.h"
-#include "cp949_bytes.h"
 #include "data_file_check.h"
 #include "data_download.h"
 #include "edition_files.h"
+#include "iconv_converter.h"
 #include "output_file.h"
 #include "signature_file.h"
 #include "program_file.h"
@@ -94,9 +94,16 @@ std::optional<int> ParseReleaseArguments(int argc, char** argv, ReleaseOptions& 
   return std::nullopt;
 }
 
+// The offset of the first byte that does not begin a character CP949 holds
+// (the codec's own strict reading, not only the byte ranges), or npos.
+std::size_t FirstNonCp949(std::string_view text) {
+  marlix::IconvConverter check("UTF-16LE", "CP949");
+  return check.ok() ? check.FirstNotConverted(text) : 0;
+}
+
 // Why `bytes` are not a file the programs can take as `name`; empty when they are.
 std::string DataFault(const std::string& name, std::string_view bytes) {
-  if (const std::size_t bad = marlix::FirstNonCp949(bytes); bad != std::string_view::npos) {
+  if (const std::size_t bad = FirstNonCp949(bytes); bad != std::string_view::npos) {
     return name + ": not CP949 text (byte " + std::to_string(bad) + ")";
   }
   if (name != marlix::kPostcodeFile) return {};
