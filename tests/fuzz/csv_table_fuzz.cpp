@@ -65,9 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string cp949 = marlix::Cp949FromUtf8(row.front(), &lossless);
     addresses.push_back(lossless ? cp949 : std::string());
   }
-  marlix::OpenedData data(DataFile(), marlix::CodeNames());
-  const marlix::CodeNames& names = data.names();
-  const marlix::BatchOutcome outcome = marlix::ConvertAddresses(data, addresses);
+  marlix::OpenedData opened(DataFile(), marlix::CodeNames());
+  const marlix::CodeNames& names = opened.names();
+  const marlix::BatchOutcome outcome = marlix::ConvertAddresses(opened, addresses);
   Check(outcome.status == marlix::SearchStatus::kOk && !outcome.cancelled, "the conversion failed");
   Check(outcome.results.size() == addresses.size(), "a result per address");
   for (std::size_t i = 0; i < addresses.size(); ++i) {
