@@ -13,34 +13,34 @@ namespace {
 
 // The real file, or the large file MARLIX_BENCH_LARGE names, or a sorted one
 // MARLIX_BENCH_SORTED names (bench/run-bench makes both).
-enum class Data { Real, Large, Sorted };
+enum class Data { kReal, kLarge, kSorted };
 
 std::string DataPath(Data data) {
-  const char* path = data == Data::Large    ? std::getenv("MARLIX_BENCH_LARGE")
-                     : data == Data::Sorted ? std::getenv("MARLIX_BENCH_SORTED")
+  const char* path = data == Data::kLarge    ? std::getenv("MARLIX_BENCH_LARGE")
+                     : data == Data::kSorted ? std::getenv("MARLIX_BENCH_SORTED")
                                             : MARLIX_REAL_DATA;
   return path != nullptr ? path : "";
 }
 
 // How the file is taken: as SearchFile chooses, or always walked as a mapping
 // (to weigh the mapping against the block reads on a given machine).
-enum class Read { AsChosen, Mapped };
+enum class Read { kAsChosen, kMapped };
 
 marlix::SearchOutcome SearchOnce(const std::string& path, const marlix::SearchRequest& request, Read read,
                                  marlix::LineSink sink) {
-  if (read == Read::AsChosen) return marlix::SearchFile(path.c_str(), request, sink);
+  if (read == Read::kAsChosen) return marlix::SearchFile(path.c_str(), request, sink);
   marlix::MappedFile file(path.c_str());
   if (!file.mapped()) return {marlix::SearchStatus::kReadFailed, 0, 0};
   return marlix::SearchBytes(file.bytes(), request, sink);
 }
 
-void RunSearch(benchmark::State& state, marlix::SearchRequest request, Data data, Read read = Read::AsChosen) {
+void RunSearch(benchmark::State& state, marlix::SearchRequest request, Data data, Read read = Read::kAsChosen) {
   const std::string path = DataPath(data);
   if (path.empty()) {
     state.SkipWithError("set MARLIX_BENCH_LARGE and MARLIX_BENCH_SORTED to large data files");
     return;
   }
-  request.sorted = data == Data::Sorted;
+  request.sorted = data == Data::kSorted;
   std::size_t matches = 0;
   std::size_t bytes = 0;
   auto count = [&](std::string_view line) { bytes += line.size(); };
@@ -72,18 +72,18 @@ const marlix::SearchRequest kAll{marlix::MatchRule::kOr, {}, {}};
 
 }  // namespace
 
-BENCHMARK_CAPTURE(RunSearch, real_code, kCode, Data::Real)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(RunSearch, real_name, kName, Data::Real)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(RunSearch, real_short_name, kShortName, Data::Real)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(RunSearch, real_two_words, kTwoWords, Data::Real)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(RunSearch, real_and, kAnd, Data::Real)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(RunSearch, real_or, kOr, Data::Real)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(RunSearch, real_all_lines, kAll, Data::Real)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(RunSearch, large_code, kCode, Data::Large)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(RunSearch, large_name, kName, Data::Large)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(RunSearch, large_two_words, kTwoWords, Data::Large)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(RunSearch, large_code_mapped, kCode, Data::Large, Read::Mapped)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(RunSearch, large_name_mapped, kName, Data::Large, Read::Mapped)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(RunSearch, sorted_code_lookup, kCode, Data::Sorted)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunSearch, real_code, kCode, Data::kReal)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunSearch, real_name, kName, Data::kReal)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunSearch, real_short_name, kShortName, Data::kReal)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunSearch, real_two_words, kTwoWords, Data::kReal)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunSearch, real_and, kAnd, Data::kReal)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunSearch, real_or, kOr, Data::kReal)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunSearch, real_all_lines, kAll, Data::kReal)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunSearch, large_code, kCode, Data::kLarge)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunSearch, large_name, kName, Data::kLarge)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunSearch, large_two_words, kTwoWords, Data::kLarge)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunSearch, large_code_mapped, kCode, Data::kLarge, Read::kMapped)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunSearch, large_name_mapped, kName, Data::kLarge, Read::kMapped)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunSearch, sorted_code_lookup, kCode, Data::kSorted)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "building_number.h"
 #include "code_names.h"
 #include "copy_cut.h"
 #include "line_form.h"
@@ -239,8 +240,8 @@ class LinePass {
     if (IsFiveDigitLine(line)) {
       std::string_view before;
       ForEachAddressWord(line, [&](std::string_view w) {
-        // A building or lot number: digits, or 산 and digits.
-        if (!before.empty() && (IsAsciiDigit(w[0]) || (w.size() > 2 && w[0] == '\xBB' && w[1] == '\xEA'))) {
+        // A building or lot number, as the search's number words are.
+        if (!before.empty() && IsAddressNumber(w)) {
           Probe(Key(KeyKind::kPair, before, w), line);
         }
         if (use_.words && use_.word_shapes.test(KeyUse::Shape(w))) Probe(FoldedKey(KeyKind::kWord, w), line);

@@ -30,25 +30,6 @@ bool IsAscii(std::string_view word) {
   return std::none_of(word.begin(), word.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
 
-// 67, 67-1, 1183-10: a building or lot number.
-bool IsNumber(std::string_view word) {
-  const std::size_t dash = word.find('-');
-  auto digits = [](std::string_view s) { return !s.empty() && std::all_of(s.begin(), s.end(), IsAsciiDigit); };
-  if (dash == std::string_view::npos) return digits(word);
-  return digits(word.substr(0, dash)) && digits(word.substr(dash + 1));
-}
-
-constexpr std::string_view kMountain = "\xBB\xEA";  // 산
-
-}  // namespace
-
-bool IsAddressNumber(std::string_view word) {
-  if (word.starts_with(kMountain)) word.remove_prefix(kMountain.size());
-  return IsNumber(word);
-}
-
-namespace {
-
 bool IsFiveDigitCode(std::string_view word) {
   return word.size() == 5 && std::all_of(word.begin(), word.end(), IsAsciiDigit);
 }
@@ -171,7 +152,7 @@ void MendRoadNumbers(std::vector<std::string>& words) {
     if (w.size() > 4 && EndsWithCharacters(w, kUnderground) && EndsRoad(w.substr(0, w.size() - 4))) {
       mended.push_back(w.substr(0, w.size() - 4));
       w = kUnderground;
-    } else if (w.size() > 4 && w.starts_with(kUnderground) && IsNumber(std::string_view(w).substr(4))) {
+    } else if (w.size() > 4 && w.starts_with(kUnderground) && IsBuildingNumber(std::string_view(w).substr(4))) {
       mended.emplace_back(kUnderground);
       w.erase(0, 4);
     }
@@ -179,7 +160,7 @@ void MendRoadNumbers(std::vector<std::string>& words) {
     while (cut > 0 && (IsAsciiDigit(w[cut - 1]) || w[cut - 1] == '-')) --cut;
     const std::string_view head(w.data(), cut);
     if (cut < w.size() && !IsAscii(head) && EndsWithAny(head, {kRo, kGil, kDong, kRi, kGa}) &&
-        IsNumber(std::string_view(w).substr(cut))) {
+        IsBuildingNumber(std::string_view(w).substr(cut))) {
       std::string number = w.substr(cut);
       w.resize(cut);
       mended.push_back(std::move(w));

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "building_number.h"
 #include "cp949_bytes.h"
 
 namespace marlix {
@@ -31,10 +32,6 @@ struct TermGroup {
   // B102호, (우리집)). A line need not hold it; lines that hold it come first.
   bool detail = false;
 };
-
-// A building or lot number as an address writes it: 67, 67-1, 1183-10, or
-// a mountain lot, 산12-3.
-bool IsAddressNumber(std::string_view word);
 
 // True when a search's words may need the data set's names (an English word,
 // a word that may be a 행정동): only then need the names be read.

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "building_number.h"
 #include "byte_finder.h"
 #include "data_files.h"
 #include "file_stream.h"
@@ -643,18 +644,14 @@ std::string CodeNames::EnglishAddress(std::string_view line) const {
   std::string_view rest = line.substr(6);
   std::string_view number;
   bool underground = false;
-  auto is_number = [](std::string_view w) {
-    const std::size_t hyphen = w.find('-');
-    return IsDigits(w.substr(0, hyphen)) && (hyphen == std::string_view::npos || IsDigits(w.substr(hyphen + 1)));
-  };
   while (!rest.empty() && number.empty()) {
     const std::size_t space = rest.find(' ');
     const std::string_view word = rest.substr(0, space);
     rest.remove_prefix(space == std::string_view::npos ? rest.size() : space + 1);
     if (word.empty()) continue;
-    if (is_number(word)) {
+    if (IsBuildingNumber(word)) {
       number = word;
-    } else if (word == kUnderground && is_number(rest.substr(0, rest.find(' ')))) {
+    } else if (word == kUnderground && IsBuildingNumber(rest.substr(0, rest.find(' ')))) {
       underground = true;
     } else {
       words.push_back(word);

@@ -1,6 +1,7 @@
 #include "csv_table.h"
 
 #include "text.h"
+#include "utf8_bytes.h"
 
 namespace marlix {
 
@@ -8,45 +9,11 @@ namespace {
 
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
-// True when every byte sequence is well-formed UTF-8 (no overlong forms or
-// surrogates): CP949 Korean text almost never is.
-bool IsUtf8(std::string_view s) {
-  for (std::size_t i = 0; i < s.size();) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t n = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    if (c >= 0xC2 && c <= 0xDF) {
-      n = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      n = 2;
-      if (c == 0xE0) low = 0xA0;
-      if (c == 0xED) high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      n = 3;
-      if (c == 0xF0) low = 0x90;
-      if (c == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    for (std::size_t k = 1; k <= n; ++k) {
-      if (i + k >= s.size()) return false;
-      const auto t = static_cast<unsigned char>(s[i + k]);
-      if (t < (k == 1 ? low : 0x80) || t > (k == 1 ? high : 0xBF)) return false;
-    }
-    i += n + 1;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string TextAsUtf8(std::string_view bytes) {
   if (bytes.starts_with(kUtf8Mark)) return std::string(bytes.substr(kUtf8Mark.size()));
-  if (IsUtf8(bytes)) return std::string(bytes);
+  if (IsUtf8Text(bytes)) return std::string(bytes);
   return Utf8FromCp949(Cp949View(bytes));
 }
 

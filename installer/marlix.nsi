@@ -33,10 +33,11 @@ SetCompressor /SOLID lzma
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define SHORTCUT "$SMPROGRAMS\${PRODUCT_NAME}.lnk"
 ; What the running program shows: its hidden frame, the search window of a
-; later start, and the updater's window.
-!define FRAME_TITLE "우편번호검색"
-!define SEARCH_TITLE "우편번호 검색 및 다운로드 프로그램"
-!define UPDATER_TITLE "MarlixUpd"
+; later start, and the updater's window, as the programs' resource headers
+; name them.
+!searchparse /file "../res/resource.h" '#define MARLIX_FRAME_TITLE "' FRAME_TITLE '"'
+!searchparse /file "../res/resource.h" '#define MARLIX_SEARCH_TITLE "' SEARCH_TITLE '"'
+!searchparse /file "../res/updater/updater_resource.h" '#define MARLIXUPD_TITLE "' UPDATER_TITLE '"'
 
 Name "${PRODUCT_NAME} ${VERSION}"
 OutFile "${OUTFILE}"

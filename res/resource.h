@@ -1,6 +1,14 @@
-// Resource ids of Marlix.exe. Only #defines: the portable search-window logic
-// includes this file too.
+// Resource ids of Marlix.exe and its windows' titles. Only #defines: the .rc
+// files, the portable search-window logic and the window tests include it.
 #pragma once
+
+// The hidden frame's title, by which a later start, the settings, the
+// installer and the tests find it.
+#define MARLIX_FRAME_TITLE "우편번호검색"
+#define MARLIX_SEARCH_TITLE "우편번호 검색 및 다운로드 프로그램"
+#define MARLIX_ABOUT_TITLE "Marlix 정보"
+// The system menu's item that opens the about box.
+#define MARLIX_ABOUT_ITEM "Marlix 정보(&A)..."
 
 #define IDD_ABOUTBOX 100
 #define IDS_ABOUTBOX 101

@@ -87,7 +87,7 @@ bool SendWithDeadline(HINTERNET request, DWORD deadline_ms) {
       send->finished ? ::CreateThread(nullptr, 0, SendOnItsOwnThread, parameter.get(), 0, nullptr) : nullptr);
   // No thread to spare: send here, with no bound.
   if (!thread) return HttpSendRequestW(request, nullptr, 0, nullptr, 0) != FALSE;
-  parameter.release();  // the thread took it over
+  static_cast<void>(parameter.release());  // the thread took it over
   if (::WaitForSingleObject(send->finished.get(), deadline_ms) != WAIT_OBJECT_0) {
     ::SetLastError(ERROR_INTERNET_TIMEOUT);
     return false;

@@ -55,7 +55,7 @@ bool IsDate(std::string_view text) {
   return true;
 }
 
-const char* kFormNames[] = {"file", "gzip", "delta"};
+constexpr const char* kFormNames[] = {"file", "gzip", "delta"};
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include "cp949_bytes.h"
 #include "iconv_converter.h"
 #include "text.h"
+#include "utf8_bytes.h"
 
 namespace marlix::publish {
 
@@ -60,13 +61,6 @@ void AppendUtf8(char32_t cp, std::string& out) {
 }
 
 }  // namespace
-
-bool IsUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    if (DecodeUtf8(text, i) == kMalformed) return false;
-  }
-  return true;
-}
 
 Cp949Tables::Cp949Tables() {
   IconvConverter encode("CP949", "UTF-32LE");
@@ -188,7 +182,7 @@ Cp949String Cp949FromUtf8(std::string_view utf8, bool* lossless) {
   std::string out = Tables().ToCp949(utf8);
   // Nothing was lost when no question mark was added (malformed UTF-8 comes back as it was).
   if (lossless) {
-    *lossless = Tables().ok() && publish::IsUtf8(utf8) &&
+    *lossless = Tables().ok() && IsUtf8Text(utf8) &&
                 std::count(out.begin(), out.end(), '?') == std::count(utf8.begin(), utf8.end(), '?');
   }
   return Cp949String(std::move(out));

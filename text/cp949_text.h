@@ -17,9 +17,6 @@ enum class TextFault {
   kControl,   // a control character, which has no place in a data line
 };
 
-// Whether `text` is strict UTF-8.
-bool IsUtf8(std::string_view text);
-
 class Cp949Tables {
  public:
   // Empty tables when this system's iconv has no CP949 (see ok()).

@@ -134,7 +134,7 @@ TEST(FiveDigitLines, AreFoundByTheirOwnCodeAndAddress) {
 
 // Five-digit words as people type or paste them; the exact address first.
 TEST(FiveDigitWords, AreReadAsPeopleWriteThem) {
-  const std::string kLines =
+  const std::string data_lines =
       "06302 서울특별시 강남구 논현로8길 17 (개포동) 개포동 7\n"_cp949
       "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\n"_cp949
       "06315 서울특별시 강남구 논현로8길 7-1 (개포동) 개포동 1183-7\n"_cp949
@@ -191,9 +191,9 @@ TEST(FiveDigitWords, AreReadAsPeopleWriteThem) {
   };
   // Without the six-digit line, a file known to hold only five-digit lines
   // lists the same without looking for the old lines' needle.
-  const std::string five_only = std::string(kLines).substr(0, std::string(kLines).find("135-080"));
+  const std::string five_only = std::string(data_lines).substr(0, std::string(data_lines).find("135-080"));
   for (const auto& [term, lines] : cases) {
-    EXPECT_EQ(SearchText(kLines, Name(term)), lines) << term;
+    EXPECT_EQ(SearchText(data_lines, Name(term)), lines) << term;
     SearchRequest known = Name(term);
     known.five_digit_only = true;
     EXPECT_EQ(SearchText(five_only, known), SearchText(five_only, Name(term))) << term;
@@ -202,7 +202,7 @@ TEST(FiveDigitWords, AreReadAsPeopleWriteThem) {
 
 // English names and 행정동 from post.csv: as typed or pasted, in any case.
 TEST(FiveDigitWords, FindEnglishNamesAndTheAdministrativeDong) {
-  const std::string kLines =
+  const std::string data_lines =
       "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\n"_cp949
       "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190\n"_cp949
       "25627 강원도 강릉시 강동면 돌평길 58-16 강동면 모전리 735\n"_cp949;
@@ -228,7 +228,7 @@ TEST(FiveDigitWords, FindEnglishNamesAndTheAdministrativeDong) {
   for (const auto& [term, lines] : cases) {
     SearchRequest request = Name(term);
     request.names = &names;
-    EXPECT_EQ(SearchText(kLines, request), lines) << term;
+    EXPECT_EQ(SearchText(data_lines, request), lines) << term;
   }
 }
 

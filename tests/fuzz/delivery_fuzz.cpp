@@ -16,6 +16,7 @@
 #include "fuzz_support.h"
 #include "gzip_stream.h"
 #include "line_delta.h"
+#include "line_delta_of.h"
 #include "line_form.h"
 #include "manifest.h"
 
@@ -91,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 2: {
       const std::string_view from = in.substr(0, half), to = in.substr(half);
       bool applied = false;
-      const std::string out = Apply(from, marlix::MakeLineDelta(from, to), applied);
+      const std::string out = Apply(from, marlix::testing::LineDeltaOf(from, to), applied);
       if (LinesFit(from)) {
         Check(applied && out == to, "a delta does not turn its base into its target");
       } else {

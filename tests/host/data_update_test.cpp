@@ -10,6 +10,7 @@
 
 #include "data_update.h"
 #include "line_delta.h"
+#include "line_delta_of.h"
 #include "service_server.h"
 
 namespace {
@@ -335,7 +336,10 @@ TEST(LineDeltaTest, AppliesToItsBaseAndOnlyToIt) {
       {"x\r\ny\r\n", ""},
   };
   for (const auto& [from, to] : cases) {
-    const std::string delta = marlix::MakeLineDelta(from, to);
+    const std::string delta = marlix::testing::LineDeltaOf(from, to);
+    // The old file streams by in pieces that cut its lines anywhere.
+    EXPECT_EQ(marlix::testing::LineDeltaOf(from, to, 1), delta) << from;
+    EXPECT_EQ(marlix::testing::LineDeltaOf(from, to, 3), delta) << from;
     std::FILE* base = fmemopen(const_cast<char*>(from.data()), from.size(), "rb");
     std::FILE* ops = fmemopen(const_cast<char*>(delta.data()), delta.size(), "rb");
     std::string out, error;

@@ -132,7 +132,7 @@ void MorePictures(Marlix& marlix, const std::wstring& folder) {
   marlix.SelectTab(0);
 
   ::PostMessageA(marlix.dialog(), WM_COMMAND, ID_APP_ABOUT, 0);
-  if (HWND about = WaitTopWindow("#32770", "Marlix 정보", 10000)) {
+  if (HWND about = WaitTopWindow("#32770", marlix_test::kAboutTitle, 10000)) {
     Picture(folder + L"/about.png", Union(RectOf(marlix.dialog()), RectOf(about)));
     ::PostMessageA(about, WM_COMMAND, IDOK, 0);
     marlix.Settle();

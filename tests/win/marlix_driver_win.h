@@ -25,8 +25,9 @@
 
 namespace marlix_test {
 
-inline constexpr char kFrameTitle[] = "우편번호검색";
-inline constexpr char kSearchTitle[] = "우편번호 검색 및 다운로드 프로그램";
+inline constexpr char kFrameTitle[] = MARLIX_FRAME_TITLE;
+inline constexpr char kSearchTitle[] = MARLIX_SEARCH_TITLE;
+inline constexpr char kAboutTitle[] = MARLIX_ABOUT_TITLE;
 inline constexpr UINT kIconMessage = 0x0464;
 // Nothing listens on port 1 of the loopback address: the version check at
 // start fails at once.

@@ -11,17 +11,19 @@
 
 #include "resource.h"
 #include "search_dlg_win.h"
+#include "text_win.h"
 
 namespace {
 
-constexpr wchar_t kAboutTitle[] = L"Marlix 정보";
+const std::wstring kAboutTitle = marlix::WideFromUtf8(MARLIX_ABOUT_TITLE);
+const std::wstring kSearchTitle = marlix::WideFromUtf8(MARLIX_SEARCH_TITLE);
 
 std::function<void(HWND)> g_script;
 
 // Runs the script inside the window's modal loop, then closes the window.
 void CALLBACK RunScript(HWND, UINT, UINT_PTR id, DWORD) {
   ::KillTimer(nullptr, id);
-  HWND dialog = ::FindWindowW(nullptr, L"우편번호 검색 및 다운로드 프로그램");
+  HWND dialog = ::FindWindowW(nullptr, kSearchTitle.c_str());
   ASSERT_NE(dialog, nullptr);
   if (dialog) {
     g_script(dialog);
@@ -108,7 +110,7 @@ TEST(SearchWindowMenus, SystemMenuAndHelpMenuOpenTheAboutBox) {
   RunSearchWindow([&](HWND dialog) {
     wchar_t item[64] = {};
     ::GetMenuStringW(::GetSystemMenu(dialog, FALSE), IDM_ABOUTBOX, item, 64, MF_BYCOMMAND);
-    EXPECT_STREQ(item, L"Marlix 정보(&A)...");
+    EXPECT_EQ(std::wstring(item), marlix::WideFromUtf8(MARLIX_ABOUT_ITEM));
 
     // The about box runs a modal loop of its own; a second script closes it.
     static int* counter;
@@ -117,7 +119,7 @@ TEST(SearchWindowMenus, SystemMenuAndHelpMenuOpenTheAboutBox) {
     text = &about_text;
     auto close_about = [](HWND, UINT, UINT_PTR id, DWORD) {
       ::KillTimer(nullptr, id);
-      HWND about = ::FindWindowW(nullptr, kAboutTitle);
+      HWND about = ::FindWindowW(nullptr, kAboutTitle.c_str());
       if (!about) return;
       ++*counter;
       wchar_t buf[64] = {};
@@ -130,7 +132,7 @@ TEST(SearchWindowMenus, SystemMenuAndHelpMenuOpenTheAboutBox) {
     ::SendMessageA(dialog, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
     ::SetTimer(nullptr, 0, 10, close_about);
     ::SendMessageA(dialog, WM_COMMAND, ID_APP_ABOUT, 0);
-    EXPECT_NE(::FindWindowW(nullptr, L"우편번호 검색 및 다운로드 프로그램"), nullptr) << "the search window stays";
+    EXPECT_NE(::FindWindowW(nullptr, kSearchTitle.c_str()), nullptr) << "the search window stays";
   });
   EXPECT_EQ(about_boxes, 2);
   EXPECT_EQ(about_text, "Marlix 버전 1.0");

@@ -111,7 +111,7 @@ std::vector<std::string> CoreLines(int tab, std::string_view kind, std::string_v
 TEST_F(SearchWindow, OpensInSimpleModeReadyToType) {
   wchar_t caption[128] = {};
   ::GetWindowTextW(dialog(), caption, 128);
-  EXPECT_EQ(std::wstring(caption), L"우편번호 검색 및 다운로드 프로그램");
+  EXPECT_EQ(std::wstring(caption), Wide(kSearchTitle));
   EXPECT_EQ(Tab(), 0);
   EXPECT_EQ(::SendMessageW(Item(IDC_MODE_TAB), TCM_GETITEMCOUNT, 0, 0), 3);
   EXPECT_EQ(ComboItems(), (std::vector<std::wstring>{L"동명/건물명", L"우편번호"}));
@@ -534,7 +534,7 @@ TEST_F(SearchWindowPictures, Screenshots) {
   ::PostMessageA(dialog(), WM_COMMAND, ID_APP_ABOUT, 0);
   ::Sleep(500);
   shoot("about");
-  if (HWND about = ::FindWindowW(nullptr, L"Marlix 정보")) ::PostMessageA(about, WM_COMMAND, IDOK, 0);
+  if (HWND about = ::FindWindowW(nullptr, Wide(kAboutTitle).c_str())) ::PostMessageA(about, WM_COMMAND, IDOK, 0);
   // The search window at 150% and 200%, as Wine sets its DPI at each start.
   for (const DWORD dpi : {144u, 192u}) {
     ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kX11Key, "Managed", REG_SZ, "N", 2), ERROR_SUCCESS);

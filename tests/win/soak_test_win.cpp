@@ -404,12 +404,12 @@ class NationalDataFile : public LargeDataFile {
     const bool written = WriteDataBlocks([&](std::string& block) {
       block.clear();
       if (copy++ == copies) return;
-      const std::string kNote = Cp949(" (전국 크기 시험 자료, 가나다라마바빌딩 뒤편) 일련");
+      const std::string note = Cp949(" (전국 크기 시험 자료, 가나다라마바빌딩 뒤편) 일련");
       for (std::string_view line : real) {
         char tail[32];
         std::snprintf(tail, sizeof tail, " %07zu\r\n", serial++);
         block.append(line.substr(0, 3)).append(line.substr(4, 2)).append(line.substr(7));
-        block.append(kNote).append(tail);
+        block.append(note).append(tail);
       }
     });
     return written ? serial : 0;
@@ -417,7 +417,7 @@ class NationalDataFile : public LargeDataFile {
 };
 
 // What the user does while a search of every line runs, and what must follow.
-enum class AfterInterruption { Replaced, Emptied, WindowGone, ProgramEnded };
+enum class AfterInterruption { kReplaced, kEmptied, kWindowGone, kProgramEnded };
 
 // A file of the national data's size through the real window: each search
 // lists what the program's core finds, in file order, and a result of every
@@ -538,18 +538,18 @@ TEST_F(LoadedWindow, ANationalSizeFileIsListedWhileTheWindowAnswers) {
          start_search(1, marlix::kOperatorAnd, "0777777", "");
          ::PostMessageA(Item(IDC_SEARCH), BM_CLICK, 0, 0);
        },
-       AfterInterruption::Replaced},
-      {"another tab", [&] { post_key(IDC_MODE_TAB, VK_LEFT); }, AfterInterruption::Emptied},
-      {"Escape", [&] { post_key(IDC_FIRST_TERM, VK_ESCAPE); }, AfterInterruption::WindowGone},
-      {"the close box", [&] { ::PostMessageA(dialog(), WM_SYSCOMMAND, SC_CLOSE, 0); }, AfterInterruption::WindowGone},
+       AfterInterruption::kReplaced},
+      {"another tab", [&] { post_key(IDC_MODE_TAB, VK_LEFT); }, AfterInterruption::kEmptied},
+      {"Escape", [&] { post_key(IDC_FIRST_TERM, VK_ESCAPE); }, AfterInterruption::kWindowGone},
+      {"the close box", [&] { ::PostMessageA(dialog(), WM_SYSCOMMAND, SC_CLOSE, 0); }, AfterInterruption::kWindowGone},
       {"exit from the window's menu", [&] { ::PostMessageA(dialog(), WM_COMMAND, ID_EXIT, 0); },
-       AfterInterruption::ProgramEnded},
+       AfterInterruption::kProgramEnded},
       {"exit from the icon's menu", [&] { ::PostMessageA(frame(), WM_COMMAND, ID_EXIT, 0); },
-       AfterInterruption::ProgramEnded},
+       AfterInterruption::kProgramEnded},
   };
   // How long after `since` the search let the data file go: Marlix reads it
   // with others allowed to read and write but not to hold it alone.
-  auto FileLetGoMs = [](ULONGLONG since) {
+  auto file_let_go_ms = [](ULONGLONG since) {
     for (const ULONGLONG deadline = since + kWaitMs; ::GetTickCount64() < deadline; ::Sleep(2)) {
       HANDLE alone = ::CreateFileA(kDataFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (alone != INVALID_HANDLE_VALUE) {
@@ -591,7 +591,7 @@ TEST_F(LoadedWindow, ANationalSizeFileIsListedWhileTheWindowAnswers) {
     const ULONGLONG acted = ::GetTickCount64();
     interruption.act();
     switch (interruption.after) {
-      case AfterInterruption::Replaced: {
+      case AfterInterruption::kReplaced: {
         // The new search lists its lines once the old one has given way; a
         // row of the old one left in the list would never let the count match.
         for (const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
@@ -605,19 +605,19 @@ TEST_F(LoadedWindow, ANationalSizeFileIsListedWhileTheWindowAnswers) {
         expect_rows(replacement);
         break;
       }
-      case AfterInterruption::Emptied:
-        ended_ms = FileLetGoMs(acted);
+      case AfterInterruption::kEmptied:
+        ended_ms = file_let_go_ms(acted);
         ::Sleep(300);
         Settle();
         EXPECT_EQ(Tab(), 0);
         EXPECT_EQ(ListCount(), 0);
         break;
-      case AfterInterruption::WindowGone:
-        ended_ms = FileLetGoMs(acted);
+      case AfterInterruption::kWindowGone:
+        ended_ms = file_let_go_ms(acted);
         EXPECT_TRUE(WaitWindowGone(window));
         EXPECT_TRUE(Running());
         break;
-      case AfterInterruption::ProgramEnded:
+      case AfterInterruption::kProgramEnded:
         EXPECT_EQ(WaitExit(), std::optional<DWORD>(0));
         ended_ms = Seconds(acted) * 1000;
         break;
@@ -625,7 +625,7 @@ TEST_F(LoadedWindow, ANationalSizeFileIsListedWhileTheWindowAnswers) {
     std::printf("| %s | %d | %.0f |\n", interruption.what, rows, ended_ms);
     std::fflush(stdout);
     // It gives way at its next step; the window's own end takes longer.
-    if (interruption.after != AfterInterruption::ProgramEnded) {
+    if (interruption.after != AfterInterruption::kProgramEnded) {
       EXPECT_LT(ended_ms, 1000);
     }
     if (::IsWindow(window)) {

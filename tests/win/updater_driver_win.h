@@ -116,7 +116,7 @@ inline Process StartProcess(const std::string& exe, const std::string& dir) {
 inline HWND UpdaterWindow(DWORD pid, DWORD wait_ms, DWORD poll_ms = 10) {
   for (const ULONGLONG deadline = ::GetTickCount64() + wait_ms; ::GetTickCount64() < deadline;) {
     for (HWND hwnd : TopWindowsOf(pid)) {
-      if (IsDialogClass(hwnd) && ::GetDlgItem(hwnd, IDC_UPDATE_PROGRESS)) return hwnd;
+      if (IsDialogClass(hwnd) && ::GetDlgItem(hwnd, IDC_UPDATER_PROGRESS)) return hwnd;
     }
     if (poll_ms) ::Sleep(poll_ms);
   }
@@ -139,7 +139,7 @@ class BoxAnswerer {
       std::set<HWND> answered;
       while (!stop_) {
         for (HWND hwnd : TopWindowsOf(pid_)) {
-          if (!IsDialogClass(hwnd) || ::GetDlgItem(hwnd, IDC_UPDATE_PROGRESS) || !::IsWindowVisible(hwnd) ||
+          if (!IsDialogClass(hwnd) || ::GetDlgItem(hwnd, IDC_UPDATER_PROGRESS) || !::IsWindowVisible(hwnd) ||
               answered.count(hwnd)) {
             continue;
           }

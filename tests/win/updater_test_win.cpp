@@ -309,7 +309,7 @@ TEST_F(UpdaterTest, TheWindowAnswersThroughoutASlowDownload) {
   ULONGLONG first_move = 0, last_move = 0;
   AnswerWatch watch(window);
   Every bar_watch(5, [&] {
-    const auto position = static_cast<DWORD_PTR>(::SendDlgItemMessageW(window, IDC_UPDATE_PROGRESS, PBM_GETPOS, 0, 0));
+    const auto position = static_cast<DWORD_PTR>(::SendDlgItemMessageW(window, IDC_UPDATER_PROGRESS, PBM_GETPOS, 0, 0));
     if (position == shown) return;
     shown = position;
     last_move = ::GetTickCount64();
@@ -353,7 +353,7 @@ TEST(UpdaterResources, TheProgramCarriesItsWindowVersionAndManifest) {
 
   wchar_t about[128] = {};
   ::LoadStringW(module, IDS_UPDATER_ABOUTBOX, about, 128);
-  EXPECT_STREQ(about, L"MarlixUpd 정보(&A)...");
+  EXPECT_EQ(std::wstring(about), Wide(MARLIXUPD_ABOUT_ITEM));
   EXPECT_NE(::FindResourceA(module, MAKEINTRESOURCEA(IDD_UPDATER_ABOUTBOX), MAKEINTRESOURCEA(5)), nullptr);
   EXPECT_NE(::FindResourceA(module, MAKEINTRESOURCEA(IDI_UPDATER), MAKEINTRESOURCEA(14)), nullptr);
 
@@ -366,10 +366,10 @@ TEST(UpdaterResources, TheProgramCarriesItsWindowVersionAndManifest) {
       ::GetModuleHandleA(nullptr), static_cast<LPCDLGTEMPLATEA>(::LockResource(::LoadResource(module, dialog))),
       nullptr, [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
   ASSERT_NE(window, nullptr);
-  EXPECT_EQ(TextOf(window), "MarlixUpd");
+  EXPECT_EQ(TextOf(window), MARLIXUPD_TITLE);
   EXPECT_EQ(::GetWindowLongA(window, GWL_STYLE) & WS_SYSMENU, 0) << "no close box";
   EXPECT_EQ(TextOf(::GetDlgItem(window, IDC_UPDATE_MESSAGE)), kTextAsking);
-  EXPECT_NE(::GetWindowLongA(::GetDlgItem(window, IDC_UPDATE_PROGRESS), GWL_STYLE) & PBS_SMOOTH, 0);
+  EXPECT_NE(::GetWindowLongA(::GetDlgItem(window, IDC_UPDATER_PROGRESS), GWL_STYLE) & PBS_SMOOTH, 0);
   EXPECT_EQ(TextOf(::GetDlgItem(window, IDOK)), "확인");
   EXPECT_EQ(TextOf(::GetDlgItem(window, IDCANCEL)), "취소");
   ::DestroyWindow(window);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <tuple>
 
+#include "building_number.h"
 #include "data_files.h"
 #include "text.h"
 
@@ -80,10 +81,7 @@ std::size_t Split(std::string_view line, std::array<std::string_view, kFieldCoun
   }
 }
 
-bool IsNumber(std::string_view s) {
-  return !s.empty() && s.size() <= kNumberMaxDigits &&
-         std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
+bool IsNumber(std::string_view s) { return s.size() <= kNumberMaxDigits && IsNumberPart(s); }
 
 // Printable ASCII, the same bytes in UTF-8 and CP949: English names are, and
 // this plain test of them costs less than converting or checking them.

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "file_stream.h"
+#include "utf8_bytes.h"
 
 namespace marlix::publish {
 
@@ -83,7 +84,7 @@ std::string ReadZip(const std::string& path, const Cp949Tables& names, const Tex
     if (raw == nullptr || !EndsWithTxt(raw)) continue;
     const std::string_view name(raw);
     SourceText text;
-    text.label = path + "/" + (IsUtf8(name) ? std::string(name) : names.ToUtf8(name));
+    text.label = path + "/" + (IsUtf8Text(name) ? std::string(name) : names.ToUtf8(name));
     text.shown = Cp949String(names.ToCp949(BaseName(path)) + "/" + names.ToCp949(name));
     zip_stat_t stat;
     if (zip_stat_index(zip.get(), static_cast<zip_uint64_t>(i), 0, &stat) == 0 &&

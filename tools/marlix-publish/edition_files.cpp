@@ -7,7 +7,7 @@
 
 #include "data_download.h"
 #include "gzip_stream.h"
-#include "line_delta_maker.h"
+#include "line_delta.h"
 #include "line_form.h"
 #include "signature.h"
 

@@ -94,7 +94,8 @@ std::optional<int> ParseReleaseArguments(int argc, char** argv, ReleaseOptions& 
   return std::nullopt;
 }
 
-// The offset of the first byte that does not begin a CP949 character, or npos.
+// The offset of the first byte that does not begin a character CP949 holds
+// (the codec's own strict reading, not only the byte ranges), or npos.
 std::size_t FirstNonCp949(std::string_view text) {
   marlix::IconvConverter check("UTF-16LE", "CP949");
   return check.ok() ? check.FirstNotConverted(text) : 0;
@@ -118,7 +119,7 @@ struct Placement {
   std::string name;
   std::string bytes;
   std::unique_ptr<publish::OutputFile> file, sig;
-  bool signed_ = true;
+  bool is_signed = true;
 };
 
 std::string Today() {
@@ -285,7 +286,7 @@ int RunReleaseCommand(int argc, char** argv) {
     if (!p.file->opened()) return Fail(options.to + ": cannot write " + p.name + " there");
     p.file->Write(p.bytes);
     if (!p.file->Close()) return Fail(options.to + ": cannot write " + p.name + " whole");
-    if (!p.signed_) continue;
+    if (!p.is_signed) continue;
     publish::SignatureFile sig = publish::WriteSignatureFile(*key, p.bytes, *dir, leaf);
     switch (sig.fault) {
       case publish::SignatureFault::kNotSigned: return Fail(p.name + ": cannot be signed");

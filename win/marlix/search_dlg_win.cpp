@@ -146,7 +146,7 @@ void CSearchDlg::DoDataExchange() {
 
 BOOL CSearchDlg::OnInitDialog() {
   CProgramDialog::OnInitDialog();
-  SetWindowText("우편번호 검색 및 다운로드 프로그램");
+  SetWindowText(MARLIX_SEARCH_TITLE);
 
   m_tabMode.InsertItem(0, "우편번호 검색");
   m_tabMode.InsertItem(1, "우편번호 복합 검색");

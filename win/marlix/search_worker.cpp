@@ -91,7 +91,7 @@ void SearchWorker::Run(const SearchJob& job) {
   Tell(batch, SearchEnd{false, matches, file.size(), {}});
 }
 
-void SearchWorker::Tell(std::vector<FoundLine>& lines, std::optional<SearchEnd> end) {
+void SearchWorker::Tell(std::vector<FoundLine>& lines, const std::optional<SearchEnd>& end) {
   bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);

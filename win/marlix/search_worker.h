@@ -70,7 +70,7 @@ class SearchWorker {
 
  private:
   void Run(const SearchJob& job);
-  void Tell(std::vector<FoundLine>& lines, std::optional<SearchEnd> end);
+  void Tell(std::vector<FoundLine>& lines, const std::optional<SearchEnd>& end);
 
   std::atomic<bool> cancel_{false};
   std::function<void()> wake_;

@@ -2,12 +2,14 @@
 // decides for, so that the rules can be checked without a desktop.
 #pragma once
 
+#include "resource.h"
+
 namespace marlix {
 
 // The hidden frame's title, by which a later start and the settings find it.
-inline constexpr char kFrameTitle[] = "우편번호검색";
+inline constexpr char kFrameTitle[] = MARLIX_FRAME_TITLE;
 inline constexpr unsigned kTrayCallbackMessage = 0x0464;  // WM_USER + 100
-inline constexpr int kEndProgramCommand = 32771;          // "종료"
+inline constexpr int kEndProgramCommand = ID_EXIT;  // "종료"
 
 enum class InstanceRole { kFirst, kLater };
 

@@ -28,7 +28,7 @@ class CTrayMainFrame : public CFrameWnd {
   void OnHotKey(WPARAM id);
   LRESULT OnOpenKeyChanged();
   void OnOpenKeyTaken();
-  LRESULT OnWindowPosChanging(WPARAM, LPARAM windowPos);
+  LRESULT OnWindowPosChanging(WPARAM, LPARAM window_pos);
 
   // Explorer announces a new notification area with a registered message,
   // whose number is known only at run time.

@@ -40,7 +40,7 @@ CUpdateDlg::~CUpdateDlg() = default;
 void CUpdateDlg::DoDataExchange() {
   BindControl(IDCANCEL, m_btnCancel);
   BindControl(IDOK, m_btnOK);
-  BindControl(IDC_UPDATE_PROGRESS, m_progress);
+  BindControl(IDC_UPDATER_PROGRESS, m_progress);
   BindControl(IDC_UPDATE_MESSAGE, m_stMessage);
 }
 

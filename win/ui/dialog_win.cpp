@@ -33,14 +33,14 @@ INT_PTR CDialog::DoModal() {
   CWnd* parent = m_pParentWnd;
   if (!parent && CWinApp::Get()) parent = CWinApp::Get()->m_pMainWnd;
   HWND owner = parent ? parent->m_hWnd : nullptr;
-  const bool disableOwner = owner && ::IsWindowEnabled(owner);
+  const bool disable_owner = owner && ::IsWindowEnabled(owner);
   m_bEndModal = false;
   m_nModalResult = -1;
   if (!::CreateDialogParamW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), owner, &CDialog::DialogProc,
                             reinterpret_cast<LPARAM>(this))) {
     return -1;
   }
-  if (disableOwner) ::EnableWindow(owner, FALSE);
+  if (disable_owner) ::EnableWindow(owner, FALSE);
   if (!m_bEndModal) ShowWindow(SW_SHOWNORMAL);
 
   MSG msg;
@@ -56,7 +56,7 @@ INT_PTR CDialog::DoModal() {
   }
 
   // Give the activation back before the window goes, so it does not fall to another program.
-  if (disableOwner) {
+  if (disable_owner) {
     ::EnableWindow(owner, TRUE);
     ::SetActiveWindow(owner);
   }

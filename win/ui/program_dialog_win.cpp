@@ -17,8 +17,8 @@ constexpr MessageEntry CProgramDialog::kMessageEntries[] = {
 };
 DEFINE_MESSAGE_MAP(CProgramDialog, CDialog)
 
-CProgramDialog::CProgramDialog(UINT templateId, const ProgramDialogIds& ids, CWnd* parent)
-    : CDialog(templateId, parent), m_ids(ids) {}
+CProgramDialog::CProgramDialog(UINT template_id, const ProgramDialogIds& ids, CWnd* parent)
+    : CDialog(template_id, parent), m_ids(ids) {}
 
 BOOL CProgramDialog::OnInitDialog() {
   CDialog::OnInitDialog();
@@ -26,12 +26,12 @@ BOOL CProgramDialog::OnInitDialog() {
   // it mid-swap) gets no about item.
   HMENU system = (::GetWindowLongW(m_hWnd, GWL_STYLE) & WS_SYSMENU) ? ::GetSystemMenu(m_hWnd, FALSE) : nullptr;
   wchar_t about[128] = {};
-  if (system && ::LoadStringW(AfxGetInstanceHandle(), m_ids.aboutMenuText, about,
+  if (system && ::LoadStringW(AfxGetInstanceHandle(), m_ids.about_menu_text, about,
                               static_cast<int>(std::size(about))) > 0 && about[0]) {
     CMenu menu;
     menu.Attach(system);
     menu.AppendMenu(MF_SEPARATOR);
-    menu.AppendMenu(MF_STRING, m_ids.aboutCommand, about);
+    menu.AppendMenu(MF_STRING, m_ids.about_command, about);
   }
   m_nDpi = marlix::WindowDpi(m_hWnd);
   marlix::TakeOverDialogDpiChange(m_hWnd);
@@ -84,12 +84,12 @@ void CProgramDialog::OnDpiChanged(WPARAM dpis, LPARAM suggested) {
 }
 
 void CProgramDialog::ShowAboutBox() {
-  CAboutDlg about(m_ids.aboutBox);
+  CAboutDlg about(m_ids.about_box);
   about.DoModal();
 }
 
 void CProgramDialog::OnSysCommand(WPARAM id) {
-  if ((id & 0xFFF0) == m_ids.aboutCommand) {
+  if ((id & 0xFFF0) == m_ids.about_command) {
     ShowAboutBox();
   } else {
     Default();

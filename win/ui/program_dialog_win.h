@@ -10,20 +10,20 @@
 // button, Escape or the close box.
 class CAboutDlg : public CDialog {
  public:
-  explicit CAboutDlg(UINT templateId) : CDialog(templateId) {}
+  explicit CAboutDlg(UINT template_id) : CDialog(template_id) {}
 };
 
 // The resource ids of a program's icon and about box.
 struct ProgramDialogIds {
   UINT icon;           // the program's icon
-  UINT aboutBox;       // the about box's dialog template
-  UINT aboutMenuText;  // the string of its system-menu item (none: no item)
-  UINT aboutCommand;   // the system-menu command that opens it
+  UINT about_box;       // the about box's dialog template
+  UINT about_menu_text;  // the string of its system-menu item (none: no item)
+  UINT about_command;   // the system-menu command that opens it
 };
 
 class CProgramDialog : public CDialog {
  public:
-  CProgramDialog(UINT templateId, const ProgramDialogIds& ids, CWnd* parent = nullptr);
+  CProgramDialog(UINT template_id, const ProgramDialogIds& ids, CWnd* parent = nullptr);
 
   DECLARE_MESSAGE_MAP()
 

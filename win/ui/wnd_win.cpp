@@ -102,7 +102,7 @@ namespace {
 constexpr wchar_t kFrameClass[] = L"MarlixFrame";
 }
 
-BOOL CFrameWnd::Create(std::string_view title, DWORD style, DWORD exStyle) {
+BOOL CFrameWnd::Create(std::string_view title, DWORD style, DWORD ex_style) {
   static const ATOM registered = [] {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -114,7 +114,7 @@ BOOL CFrameWnd::Create(std::string_view title, DWORD style, DWORD exStyle) {
     return ::RegisterClassExW(&wc);
   }();
   if (!registered) return FALSE;
-  return ::CreateWindowExW(exStyle, kFrameClass, marlix::WideFromUtf8(title).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+  return ::CreateWindowExW(ex_style, kFrameClass, marlix::WideFromUtf8(title).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                            CW_USEDEFAULT, nullptr, nullptr, AfxGetInstanceHandle(), this) != nullptr;
 }
 

@@ -161,8 +161,8 @@ class CWnd {
     return rc;
   }
   BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
-  BOOL SetWindowPos(HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
-    return ::SetWindowPos(m_hWnd, insertAfter, x, y, cx, cy, flags);
+  BOOL SetWindowPos(HWND insert_after, int x, int y, int cx, int cy, UINT flags) {
+    return ::SetWindowPos(m_hWnd, insert_after, x, y, cx, cy, flags);
   }
   HICON SetIcon(HICON icon, BOOL big) {
     return reinterpret_cast<HICON>(SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
@@ -282,7 +282,7 @@ class CMenu {
 // A top-level window of its own class; messages no route takes go to DefWindowProc.
 class CFrameWnd : public CWnd {
  public:
-  BOOL Create(std::string_view title, DWORD style = WS_OVERLAPPEDWINDOW, DWORD exStyle = 0);
+  BOOL Create(std::string_view title, DWORD style = WS_OVERLAPPEDWINDOW, DWORD ex_style = 0);
   BOOL DestroyWindow() { return ::DestroyWindow(m_hWnd); }
 
  protected:
@@ -296,7 +296,7 @@ class CFrameWnd : public CWnd {
 // A dialog on a template of the program's resources, run modally by our own loop.
 class CDialog : public CWnd {
  public:
-  explicit CDialog(UINT templateId, CWnd* parent = nullptr) : m_nIDTemplate(templateId), m_pParentWnd(parent) {}
+  explicit CDialog(UINT template_id, CWnd* parent = nullptr) : m_nIDTemplate(template_id), m_pParentWnd(parent) {}
   ~CDialog() override;
 
   // Creates the window, runs the modal loop until EndDialog and destroys the
