@@ -18,7 +18,7 @@ enum class Data { kReal, kLarge, kSorted };
 std::string DataPath(Data data) {
   const char* path = data == Data::kLarge    ? std::getenv("MARLIX_BENCH_LARGE")
                      : data == Data::kSorted ? std::getenv("MARLIX_BENCH_SORTED")
-                                            : MARLIX_REAL_DATA;
+                                             : MARLIX_REAL_DATA;
   return path != nullptr ? path : "";
 }
 

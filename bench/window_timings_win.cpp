@@ -54,8 +54,8 @@ TEST(WindowTimings, TypingNationalSearches) {
     const char* term;
     int key_gap_ms;  // under the pause: one search at the end; over it: each key's search overtaken
   };
-  const Course courses[] = {{"강화대로13길", 80},  {"의왕시 한문동", 80}, {"서울시 구로구 강화대로13길41", 60},
-                            {"강화대로13길", 200}, {"14729", 200},     {"Ganghwa-daero 13-gil", 70},
+  const Course courses[] = {{"강화대로13길", 80},         {"의왕시 한문동", 80}, {"서울시 구로구 강화대로13길41", 60},
+                            {"강화대로13길", 200},        {"14729", 200},        {"Ganghwa-daero 13-gil", 70},
                             {"Ganghwa-daero 13-gil", 200}};
   std::printf("| term | key gap | keys | last key to list complete | after the pause | rows | longest wait |\n");
   std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
@@ -97,9 +97,10 @@ TEST(WindowTimings, TypingNationalSearches) {
   std::printf("| `아파트` (Enter) | | | %.0f ms | | %d |\n", Ms(asked), marlix.ListCount());
   watch.Stop();
   std::sort(waits.begin(), waits.end());
-  std::printf("\nwindow answers: %zu asked, median %.2f ms, 99th percentile %.2f ms, longest while typing %.2f ms, "
-              "longest in all %.2f ms; idle beforehand, longest %.2f ms\n",
-              waits.size(), waits[waits.size() / 2], waits[waits.size() * 99 / 100], typing_worst, worst, idle_worst);
+  std::printf(
+      "\nwindow answers: %zu asked, median %.2f ms, 99th percentile %.2f ms, longest while typing %.2f ms, "
+      "longest in all %.2f ms; idle beforehand, longest %.2f ms\n",
+      waits.size(), waits[waits.size() / 2], waits[waits.size() * 99 / 100], typing_worst, worst, idle_worst);
   std::printf("slowest list after the pause: %.0f ms\n", slowest_after_pause);
   EXPECT_LT(typing_worst, 50.0);
   EXPECT_LT(slowest_after_pause, 300.0);

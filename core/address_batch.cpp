@@ -168,8 +168,8 @@ void AddKeys(const LineMatcher& matcher, std::uint32_t row, bool old_lines, KeyI
       for (const std::string& t : g->texts) shortest = std::min(shortest, t.size());
       return std::make_tuple(g->codes.empty(), -static_cast<long>(g->texts.size()), shortest);
     };
-    const TermGroup* anchor = *std::max_element(words.begin(), words.end(),
-                                                [&](const TermGroup* a, const TermGroup* b) { return score(a) < score(b); });
+    const TermGroup* anchor = *std::max_element(
+        words.begin(), words.end(), [&](const TermGroup* a, const TermGroup* b) { return score(a) < score(b); });
     for (const std::string& text : anchor->texts) {
       if (text.empty()) continue;
       index.Add(FoldedKey(KeyKind::kWord, text), row);
@@ -203,10 +203,15 @@ struct Hit {
 // One thread's part of the pass: the lines that begin in [begin, end).
 class LinePass {
  public:
-  LinePass(const std::vector<std::optional<LineMatcher>>& matchers, const KeyIndex& index,
-           const KeyUse& use, const char* base)
-      : matchers_(matchers), index_(index), use_(use), base_(base), last_code_(matchers.size(), ~0u),
-        last_detail_(matchers.size(), false), kept_(matchers.size()) {}
+  LinePass(const std::vector<std::optional<LineMatcher>>& matchers, const KeyIndex& index, const KeyUse& use,
+           const char* base)
+      : matchers_(matchers),
+        index_(index),
+        use_(use),
+        base_(base),
+        last_code_(matchers.size(), ~0u),
+        last_detail_(matchers.size(), false),
+        kept_(matchers.size()) {}
 
   // Scans, adding the bytes done to `done` now and then; stops early when `stop` is set.
   void Run(const char* begin, const char* end, std::atomic<std::size_t>& done, const std::atomic<bool>& stop) {
@@ -230,9 +235,7 @@ class LinePass {
 
   std::vector<Hit>& hits() { return hits_; }
   // The codes past those kept, of lines that hold the detail and of others.
-  std::size_t more(std::uint32_t row, bool detail) const {
-    return detail ? kept_[row].more_detail : kept_[row].more;
-  }
+  std::size_t more(std::uint32_t row, bool detail) const { return detail ? kept_[row].more_detail : kept_[row].more; }
 
  private:
   void Line(std::string_view line) {
@@ -299,8 +302,8 @@ class LinePass {
       return;
     }
     ++kept.lines;
-    hits_.push_back({row, detail, code, static_cast<std::size_t>(line.data() - base_),
-                     static_cast<std::uint32_t>(line.size())});
+    hits_.push_back(
+        {row, detail, code, static_cast<std::size_t>(line.data() - base_), static_cast<std::uint32_t>(line.size())});
   }
 
   const std::vector<std::optional<LineMatcher>>& matchers_;
@@ -377,7 +380,8 @@ BatchOutcome ConvertAddresses(OpenedData& data, const std::vector<Cp949String>& 
   if (!file.mapped() && file.size() > 0) {
     const FileStream stream = file.TakeStream();
     char block[1 << 16];
-    for (std::size_t got; stream && (got = std::fread(block, 1, sizeof block, stream.get())) > 0;) read.append(block, got);
+    for (std::size_t got; stream && (got = std::fread(block, 1, sizeof block, stream.get())) > 0;)
+      read.append(block, got);
     if (!stream || std::ferror(stream.get()) != 0) {
       outcome.status = SearchStatus::kReadFailed;
       outcome.error = errno != 0 ? errno : EIO;
@@ -393,8 +397,9 @@ BatchOutcome ConvertAddresses(OpenedData& data, const std::vector<Cp949String>& 
   std::size_t matchers_count = 0;
   auto poll = [&] {
     if (!progress || stop.load()) return;
-    const double share = 0.1 * static_cast<double>(rows_done.load()) / static_cast<double>(std::max<std::size_t>(matchers_count, 1)) +
-                         0.9 * static_cast<double>(bytes_done.load()) / static_cast<double>(std::max<std::size_t>(bytes.size(), 1));
+    const double share =
+        0.1 * static_cast<double>(rows_done.load()) / static_cast<double>(std::max<std::size_t>(matchers_count, 1)) +
+        0.9 * static_cast<double>(bytes_done.load()) / static_cast<double>(std::max<std::size_t>(bytes.size(), 1));
     if (!progress(std::min(share, 1.0))) stop = true;
   };
 
@@ -414,19 +419,23 @@ BatchOutcome ConvertAddresses(OpenedData& data, const std::vector<Cp949String>& 
   }
   std::vector<std::optional<LineMatcher>> matchers(unique.size());
   matchers_count = unique.size();
-  InParts(parts, [&](std::size_t part) {
-    for (std::size_t i = part; i < unique.size() && !stop.load(std::memory_order_relaxed); i += parts) {
-      matchers[i].emplace(data.Request(MatchRule::kWords, Cp949View(unique[i])));
-      ++rows_done;
-    }
-  }, poll);
+  InParts(
+      parts,
+      [&](std::size_t part) {
+        for (std::size_t i = part; i < unique.size() && !stop.load(std::memory_order_relaxed); i += parts) {
+          matchers[i].emplace(data.Request(MatchRule::kWords, Cp949View(unique[i])));
+          ++rows_done;
+        }
+      },
+      poll);
   if (stop.load()) {
     outcome.cancelled = true;
     return outcome;
   }
   KeyIndex index;
   KeyUse use;
-  for (std::size_t i = 0; i < matchers.size(); ++i) AddKeys(*matchers[i], static_cast<std::uint32_t>(i), !five_only, index, use);
+  for (std::size_t i = 0; i < matchers.size(); ++i)
+    AddKeys(*matchers[i], static_cast<std::uint32_t>(i), !five_only, index, use);
   index.Build();
 
   // The file in parts that end at line ends, one pass each.
@@ -434,13 +443,15 @@ BatchOutcome ConvertAddresses(OpenedData& data, const std::vector<Cp949String>& 
   for (std::size_t part = 1; part < parts; ++part) {
     const char* at = bytes.data() + bytes.size() * part / parts;
     const void* lf = std::memchr(at, '\n', static_cast<std::size_t>(bytes.data() + bytes.size() - at));
-    cuts.push_back(std::max(cuts.back(), lf != nullptr ? static_cast<const char*>(lf) + 1 : bytes.data() + bytes.size()));
+    cuts.push_back(
+        std::max(cuts.back(), lf != nullptr ? static_cast<const char*>(lf) + 1 : bytes.data() + bytes.size()));
   }
   cuts.push_back(bytes.data() + bytes.size());
   std::vector<LinePass> passes;
   passes.reserve(parts);
   for (std::size_t part = 0; part < parts; ++part) passes.emplace_back(matchers, index, use, bytes.data());
-  InParts(parts, [&](std::size_t part) { passes[part].Run(cuts[part], cuts[part + 1], bytes_done, stop); }, poll);
+  InParts(
+      parts, [&](std::size_t part) { passes[part].Run(cuts[part], cuts[part + 1], bytes_done, stop); }, poll);
   if (stop.load()) {
     outcome.cancelled = true;
     return outcome;
@@ -449,9 +460,8 @@ BatchOutcome ConvertAddresses(OpenedData& data, const std::vector<Cp949String>& 
   // The hits by address, those that hold the detail first, then in file order.
   std::vector<Hit> hits;
   for (LinePass& pass : passes) hits.insert(hits.end(), pass.hits().begin(), pass.hits().end());
-  std::stable_sort(hits.begin(), hits.end(), [](const Hit& a, const Hit& b) {
-    return a.row != b.row ? a.row < b.row : a.detail > b.detail;
-  });
+  std::stable_sort(hits.begin(), hits.end(),
+                   [](const Hit& a, const Hit& b) { return a.row != b.row ? a.row < b.row : a.detail > b.detail; });
   std::vector<AddressResult> results(unique.size());
   for (std::size_t i = 0; i < hits.size();) {
     std::size_t j = i;
@@ -463,7 +473,8 @@ BatchOutcome ConvertAddresses(OpenedData& data, const std::vector<Cp949String>& 
     std::unordered_set<std::uint32_t> codes;
     for (std::size_t k = i; k < end; ++k) {
       if (!codes.insert(hits[k].code).second) continue;
-      if (result.candidates.size() < kMaxCandidates) result.candidates.emplace_back(Cp949View(bytes.substr(hits[k].offset, hits[k].size)));
+      if (result.candidates.size() < kMaxCandidates)
+        result.candidates.emplace_back(Cp949View(bytes.substr(hits[k].offset, hits[k].size)));
     }
     result.codes = codes.size();
     for (const LinePass& pass : passes) result.codes += pass.more(hits[i].row, hits[i].detail);

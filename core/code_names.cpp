@@ -127,11 +127,11 @@ std::size_t SpelledEnd(const char* s, const char* end, const Query& q, std::size
 // '=', ',' or ' ', or with one of `digits` after '=': no place name begins with
 // a digit, and digits after ',' are counts.
 template <class Hit>
-void ScanNameStarts(const char* begin, const char* end, std::string_view letters, std::string_view digits,
-                    Hit&& hit) {
+void ScanNameStarts(const char* begin, const char* end, std::string_view letters, std::string_view digits, Hit&& hit) {
   auto is_start = [&](const char* p) {
     if (*p == '=' && digits.find(p[1]) != std::string_view::npos) return true;
-    return (*p == '=' || *p == ',' || *p == ' ') && letters.find(static_cast<char>(p[1] | 0x20)) != std::string_view::npos;
+    return (*p == '=' || *p == ',' || *p == ' ') &&
+           letters.find(static_cast<char>(p[1] | 0x20)) != std::string_view::npos;
   };
   const char* p = begin;
 #ifdef MARLIX_NAMES_SSE2
@@ -152,7 +152,8 @@ void ScanNameStarts(const char* begin, const char* end, std::string_view letters
     const __m128i after_any =
         _mm_or_si128(after_equals, _mm_or_si128(_mm_cmpeq_epi8(here, comma), _mm_cmpeq_epi8(here, space)));
     __m128i letter = _mm_setzero_si128();
-    for (std::size_t i = 0; i < letter_kinds; ++i) letter = _mm_or_si128(letter, _mm_cmpeq_epi8(next_lower, wanted_letters[i]));
+    for (std::size_t i = 0; i < letter_kinds; ++i)
+      letter = _mm_or_si128(letter, _mm_cmpeq_epi8(next_lower, wanted_letters[i]));
     __m128i digit = _mm_setzero_si128();
     for (std::size_t i = 0; i < digit_kinds; ++i) digit = _mm_or_si128(digit, _mm_cmpeq_epi8(next, wanted_digits[i]));
     auto mask = static_cast<unsigned>(
@@ -327,7 +328,8 @@ const CodeNames& CodeNames::InMemory() const {
     std::string bytes;
     if (const FileStream file = OpenFileStream(path_, "rb")) {
       char block[1 << 16];
-      for (std::size_t got; (got = std::fread(block, 1, sizeof block, file.get())) > 0 && bytes.size() <= kMaxCsvBytes;) {
+      for (std::size_t got;
+           (got = std::fread(block, 1, sizeof block, file.get())) > 0 && bytes.size() <= kMaxCsvBytes;) {
         bytes.append(block, got);
       }
       if (std::ferror(file.get()) != 0) bytes.clear();
@@ -519,70 +521,74 @@ std::vector<CodeNames::EnglishMatch> CodeNames::FindEnglishNames(const std::vect
   auto add = [&](std::size_t first, std::size_t after, std::string_view korean) {
     // Rows next to each other often repeat a name: keep it once.
     if (after == 0 || korean.empty()) return;
-    if (!found.empty() && found.back().first == first && found.back().end == after && found.back().korean == korean) return;
+    if (!found.empty() && found.back().first == first && found.back().end == after && found.back().korean == korean)
+      return;
     found.push_back({first, after, std::string(korean)});
   };
   // Whole rows at a time, so that every row found is in [begin, end).
   ForEachRows([&](const char* const begin, const char* const end) {
-  auto row_begin = [&](const char* p) {
-    while (p > begin && p[-1] != '\n') --p;
-    return p;
-  };
-  // The field that `p` is in, counted from 0, when no field before it is quoted.
-  auto column = [&](const char* row, const char* p) { return static_cast<std::size_t>(std::count(row, p, ',')); };
-  // The Korean field of a row's place column (시도 or 시군구).
-  auto place = [&](const char* row, std::size_t korean_column) {
-    std::string_view rest(row, static_cast<std::size_t>(end - row));
-    for (std::size_t c = 0; c < korean_column && !rest.empty(); ++c) rest.remove_prefix(std::min(rest.find(','), rest.size() - 1) + 1);
-    return rest.substr(0, rest.find(','));
-  };
+    auto row_begin = [&](const char* p) {
+      while (p > begin && p[-1] != '\n') --p;
+      return p;
+    };
+    // The field that `p` is in, counted from 0, when no field before it is quoted.
+    auto column = [&](const char* row, const char* p) { return static_cast<std::size_t>(std::count(row, p, ',')); };
+    // The Korean field of a row's place column (시도 or 시군구).
+    auto place = [&](const char* row, std::size_t korean_column) {
+      std::string_view rest(row, static_cast<std::size_t>(end - row));
+      for (std::size_t c = 0; c < korean_column && !rest.empty(); ++c)
+        rest.remove_prefix(std::min(rest.find(','), rest.size() - 1) + 1);
+      return rest.substr(0, rest.find(','));
+    };
 
-  // What each word that can begin here spells: in full, and up to a space.
-  struct Spelled {
-    std::size_t word, full, half;
-  };
-  std::array<Spelled, 64> spelled;
-  ScanNameStarts(begin, end, letters, digits, [&](const char* at) {
-    const char* const name = at + 1;
-    std::size_t n = 0;
-    for (std::size_t w = 0; w < word_count; ++w) {
-      if (q.start(w) == q.ends[w] || q.text[q.start(w)] != static_cast<char>(*name | 0x20)) continue;
-      const std::size_t full = SpelledEnd(name, end, q, w, false);
-      const std::size_t half = *at == ',' ? SpelledEnd(name, end, q, w, true) : 0;
-      if (full != 0 || half != 0) spelled[n++] = {w, full, half};
-    }
-    if (n == 0) return;
-    if (*at == '=') {  // an item of 읍면 or 도로명: its Korean before the '='
-      const char* k = at;
-      while (k > begin && k[-1] != ';' && k[-1] != ',' && k[-1] != '"') --k;
-      for (std::size_t i = 0; i < n; ++i) add(spelled[i].word, spelled[i].full, std::string_view(k, static_cast<std::size_t>(at - k)));
-      return;
-    }
-    const char* row = row_begin(at);
-    if (*at == ',') {  // the start of 시도 영문 or 시군구 영문
-      const std::size_t field = column(row, name);
-      if (field == kSidoEnglishColumn) {
-        for (std::size_t i = 0; i < n; ++i) add(spelled[i].word, spelled[i].full, place(row, kSidoColumn));
+    // What each word that can begin here spells: in full, and up to a space.
+    struct Spelled {
+      std::size_t word, full, half;
+    };
+    std::array<Spelled, 64> spelled;
+    ScanNameStarts(begin, end, letters, digits, [&](const char* at) {
+      const char* const name = at + 1;
+      std::size_t n = 0;
+      for (std::size_t w = 0; w < word_count; ++w) {
+        if (q.start(w) == q.ends[w] || q.text[q.start(w)] != static_cast<char>(*name | 0x20)) continue;
+        const std::size_t full = SpelledEnd(name, end, q, w, false);
+        const std::size_t half = *at == ',' ? SpelledEnd(name, end, q, w, true) : 0;
+        if (full != 0 || half != 0) spelled[n++] = {w, full, half};
       }
-      if (field != kSigunguEnglishColumn) return;
+      if (n == 0) return;
+      if (*at == '=') {  // an item of 읍면 or 도로명: its Korean before the '='
+        const char* k = at;
+        while (k > begin && k[-1] != ';' && k[-1] != ',' && k[-1] != '"') --k;
+        for (std::size_t i = 0; i < n; ++i)
+          add(spelled[i].word, spelled[i].full, std::string_view(k, static_cast<std::size_t>(at - k)));
+        return;
+      }
+      const char* row = row_begin(at);
+      if (*at == ',') {  // the start of 시도 영문 or 시군구 영문
+        const std::size_t field = column(row, name);
+        if (field == kSidoEnglishColumn) {
+          for (std::size_t i = 0; i < n; ++i) add(spelled[i].word, spelled[i].full, place(row, kSidoColumn));
+        }
+        if (field != kSigunguEnglishColumn) return;
+        const std::string_view korean = place(row, kSigunguColumn);
+        const std::size_t space = korean.find(' ');
+        for (std::size_t i = 0; i < n; ++i) {
+          add(spelled[i].word, spelled[i].full, korean);
+          // The first of a two-word 시군구 by itself.
+          if (space != std::string_view::npos) add(spelled[i].word, spelled[i].half, korean.substr(0, space));
+        }
+        return;
+      }
+      // A space: the second of a two-word 시군구, when it lies in 시군구 영문.
+      const char* k = at;
+      while (k > row && !EndsName(k[-1])) --k;
+      if (k == row || k[-1] != ',' || column(row, at) != kSigunguEnglishColumn || std::count(k, at + 1, ' ') != 1)
+        return;
       const std::string_view korean = place(row, kSigunguColumn);
       const std::size_t space = korean.find(' ');
-      for (std::size_t i = 0; i < n; ++i) {
-        add(spelled[i].word, spelled[i].full, korean);
-        // The first of a two-word 시군구 by itself.
-        if (space != std::string_view::npos) add(spelled[i].word, spelled[i].half, korean.substr(0, space));
-      }
-      return;
-    }
-    // A space: the second of a two-word 시군구, when it lies in 시군구 영문.
-    const char* k = at;
-    while (k > row && !EndsName(k[-1])) --k;
-    if (k == row || k[-1] != ',' || column(row, at) != kSigunguEnglishColumn || std::count(k, at + 1, ' ') != 1) return;
-    const std::string_view korean = place(row, kSigunguColumn);
-    const std::size_t space = korean.find(' ');
-    if (space == std::string_view::npos || korean.find(' ', space + 1) != std::string_view::npos) return;
-    for (std::size_t i = 0; i < n; ++i) add(spelled[i].word, spelled[i].full, korean.substr(space + 1));
-  });
+      if (space == std::string_view::npos || korean.find(' ', space + 1) != std::string_view::npos) return;
+      for (std::size_t i = 0; i < n; ++i) add(spelled[i].word, spelled[i].full, korean.substr(space + 1));
+    });
   });
 
   std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
@@ -672,10 +678,10 @@ std::string CodeNames::EnglishAddress(std::string_view line) const {
   }
   // The words between 시도 and 읍면 or 도로명, as the line writes them.
   const std::string_view sigungu =
-      words.size() < 2 ? std::string_view()
-                       : std::string_view(words[1].data(),
-                                          static_cast<std::size_t>(words.back().data() + words.back().size() -
-                                                                   words[1].data()));
+      words.size() < 2
+          ? std::string_view()
+          : std::string_view(words[1].data(),
+                             static_cast<std::size_t>(words.back().data() + words.back().size() - words[1].data()));
 
   const std::optional<std::string_view> road_english = EnglishOf(fields[kRoadColumn], road);
   if (!road_english || road_english->empty() || (eupmyeon_english && eupmyeon_english->empty())) return {};
@@ -698,7 +704,10 @@ std::string CodeNames::EnglishAddress(std::string_view line) const {
     const std::size_t space = sigungu_english.find(' ');
     if (sigungu.find(' ') != std::string_view::npos && space != std::string_view::npos &&
         sigungu_english.find(' ', space + 1) == std::string_view::npos) {
-      english.append(", ").append(sigungu_english.substr(space + 1)).append(", ").append(sigungu_english.substr(0, space));
+      english.append(", ")
+          .append(sigungu_english.substr(space + 1))
+          .append(", ")
+          .append(sigungu_english.substr(0, space));
     } else {
       english.append(", ").append(sigungu_english);
     }

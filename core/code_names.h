@@ -108,8 +108,8 @@ class CodeNames {
   std::string_view RowOfDistrict(std::string_view sido, std::string_view sigungu) const;
 
   std::string csv_;
-  std::string path_;               // Beside(): the rows stay in this file
-  std::shared_ptr<Whole> whole_;   // and are read whole only when asked
+  std::string path_;                    // Beside(): the rows stay in this file
+  std::shared_ptr<Whole> whole_;        // and are read whole only when asked
   std::shared_ptr<const Index> index_;  // ForManyQuestions(): each 행정동's codes, each English name's Korean
   bool has_names_ = false;
   std::size_t body_begin_ = 0;  // the first code row

@@ -26,10 +26,12 @@ inline constexpr int kCopyEnglish = 3;
 constexpr std::string_view CutForCopy(std::string_view line, int mode) {
   const LineFields fields = FieldsOf(line);
   switch (mode) {
-    case kCopyPostcode: return line.substr(0, fields.code_bytes);
+    case kCopyPostcode:
+      return line.substr(0, fields.code_bytes);
     case kCopyAddress:
       return line.size() > fields.address_start ? line.substr(fields.address_start) : std::string_view();
-    default: return line;
+    default:
+      return line;
   }
 }
 

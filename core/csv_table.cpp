@@ -32,8 +32,8 @@ std::vector<TableRow> ReadTable(std::string_view text, char separator) {
   std::vector<TableRow> rows;
   TableRow row;
   std::string field;
-  bool quoted = false;     // inside a quoted field
-  bool row_open = false;   // something of the current row has been read
+  bool quoted = false;    // inside a quoted field
+  bool row_open = false;  // something of the current row has been read
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (quoted) {

@@ -18,8 +18,8 @@ bool IsTextByte(unsigned char c) { return c >= 0x20 || c == '\t' || c == '\r' ||
 }  // namespace
 
 DataFileCheck::DataFileCheck(std::string_view name)
-    : kind_(name == kPostcodeFile     ? Kind::kPostcode
-            : name == kCodeNamesFile  ? Kind::kCodeNames
+    : kind_(name == kPostcodeFile      ? Kind::kPostcode
+            : name == kCodeNamesFile   ? Kind::kCodeNames
             : name == kDataVersionFile ? Kind::kVersion
                                        : Kind::kOther) {}
 
@@ -67,7 +67,8 @@ void DataFileCheck::Add(std::string_view bytes) {
         }
       }
       break;
-    case Kind::kOther: break;
+    case Kind::kOther:
+      break;
   }
   bytes_ += size;
 }
@@ -88,7 +89,8 @@ std::string DataFileCheck::Finish() {
       break;
     }
     case Kind::kVersion:
-    case Kind::kOther: break;
+    case Kind::kOther:
+      break;
   }
   return fault_;
 }

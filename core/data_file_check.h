@@ -29,7 +29,7 @@ class DataFileCheck {
   void EndLine();
 
   Kind kind_;
-  std::string line_;       // of postcode.txt, the line so far; of post.csv, its first row so far
+  std::string line_;        // of postcode.txt, the line so far; of post.csv, its first row so far
   bool line_long_ = false;  // the line passed what any data line may have
   bool row_ended_ = false;  // post.csv's first row is whole
   std::uint64_t lines_ = 0;

@@ -4,8 +4,8 @@
 
 namespace marlix {
 
-inline constexpr char kPostcodeFile[] = "postcode.txt";   // the lines searched
-inline constexpr char kCodeNamesFile[] = "post.csv";      // each code's names, and the sorted sign
+inline constexpr char kPostcodeFile[] = "postcode.txt";    // the lines searched
+inline constexpr char kCodeNamesFile[] = "post.csv";       // each code's names, and the sorted sign
 inline constexpr char kDataVersionFile[] = "postver.txt";  // the text that says the data's version
 
 // The whole set, in the order it is fetched and put in place: the version

@@ -17,10 +17,13 @@ int ErrnoOf(DWORD error) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME: return ENOENT;
+    case ERROR_INVALID_NAME:
+      return ENOENT;
     case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION: return EACCES;
-    default: return EIO;
+    case ERROR_SHARING_VIOLATION:
+      return EACCES;
+    default:
+      return EIO;
   }
 }
 
@@ -34,9 +37,9 @@ struct MappedFile::Owners {
 MappedFile::MappedFile(const char* path) : owners_(std::make_unique<Owners>()) {
   // Shared for writing and deleting too, so that nothing here stands in the
   // way of the data download replacing the file once the search lets it go.
-  owners_->file.reset(::CreateFileW(
-      WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  owners_->file.reset(::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   const HANDLE file = owners_->file.get();
   if (!owners_->file) {
     open_error_ = ErrnoOf(::GetLastError());
@@ -58,8 +61,7 @@ MappedFile::~MappedFile() = default;
 
 FileStream MappedFile::TakeStream() {
   if (!owners_->file) return nullptr;
-  const int fd =
-      ::_open_osfhandle(reinterpret_cast<std::intptr_t>(owners_->file.get()), _O_RDONLY | _O_BINARY);
+  const int fd = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(owners_->file.get()), _O_RDONLY | _O_BINARY);
   if (fd == -1) return nullptr;
   owners_->file.release();  // the descriptor owns the handle
   return StreamOfDescriptor(fd, "rb");

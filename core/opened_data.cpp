@@ -10,9 +10,12 @@ namespace {
 
 CodeNames NamesBeside(const std::string& data_file, NamesRead read) {
   switch (read) {
-    case NamesRead::kNone: return CodeNames();
-    case NamesRead::kBeside: return CodeNames::Beside(data_file);
-    case NamesRead::kForManyQuestions: return CodeNames::Beside(data_file).ForManyQuestions();
+    case NamesRead::kNone:
+      return CodeNames();
+    case NamesRead::kBeside:
+      return CodeNames::Beside(data_file);
+    case NamesRead::kForManyQuestions:
+      return CodeNames::Beside(data_file).ForManyQuestions();
   }
   return CodeNames();
 }

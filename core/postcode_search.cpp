@@ -18,8 +18,7 @@ bool IsCodeByte(char c) { return IsAsciiDigit(c) || c == '-'; }
 std::size_t FindFoldedOnCharBoundary(std::string_view line, std::string_view needle, std::size_t from) {
   std::size_t walk = CharacterStart(line, from);
   if (walk < from) walk += CharacterBytes(line[walk]);  // `from` is a second byte
-  for (; walk + needle.size() <= line.size();
-       walk += CharacterBytes(line[walk])) {
+  for (; walk + needle.size() <= line.size(); walk += CharacterBytes(line[walk])) {
     if (EqualsIgnoringAsciiCase(line.substr(walk, needle.size()), needle)) return walk;
   }
   return std::string_view::npos;
@@ -135,17 +134,23 @@ LineMatcher::LineMatcher(const SearchRequest& request)
 
 bool LineMatcher::matches_nothing() const {
   switch (rule_) {
-    case MatchRule::kPostcode: return code_len_ < 2 && digits_len_ == 0;
-    case MatchRule::kWords: return word_count_ == 0;
-    default: return false;
+    case MatchRule::kPostcode:
+      return code_len_ < 2 && digits_len_ == 0;
+    case MatchRule::kWords:
+      return word_count_ == 0;
+    default:
+      return false;
   }
 }
 
 bool LineMatcher::matches_everything() const {
   switch (rule_) {
-    case MatchRule::kAnd: return term1_len_ == 0 && term2_len_ == 0;
-    case MatchRule::kOr: return term1_len_ == 0 || term2_len_ == 0;
-    default: return false;
+    case MatchRule::kAnd:
+      return term1_len_ == 0 && term2_len_ == 0;
+    case MatchRule::kOr:
+      return term1_len_ == 0 || term2_len_ == 0;
+    default:
+      return false;
   }
 }
 
@@ -232,15 +237,15 @@ bool LineMatcher::HoldsDetail(std::string_view line) const {
   const AddressWords tokens(line);
   return std::any_of(groups_.begin(), groups_.end(), [&](const TermGroup& g) {
     return g.detail && std::any_of(tokens.at.begin(), tokens.at.begin() + static_cast<std::ptrdiff_t>(tokens.count),
-                                    [&](std::string_view token) { return GroupIs(g, token); });
+                                   [&](std::string_view token) { return GroupIs(g, token); });
   });
 }
 
 std::size_t LineMatcher::Rank(std::string_view line) const {
   // Only an address with detail ranks by it: otherwise every line would wait
   // for the end of the file behind the first rank, which none would reach.
-  const bool ranks_by_detail = rule_ == MatchRule::kWords && std::any_of(groups_.begin(), groups_.end(),
-                                                                          [](const TermGroup& g) { return g.detail; });
+  const bool ranks_by_detail = rule_ == MatchRule::kWords &&
+                               std::any_of(groups_.begin(), groups_.end(), [](const TermGroup& g) { return g.detail; });
   return (IsBestMatch(line) ? 0 : 2) + (ranks_by_detail && !HoldsDetail(line) ? 1 : 0);
 }
 
@@ -351,7 +356,8 @@ class BlockScanner {
         needles_[needle_count_++] = matcher.term2();
         break;
     }
-    for (std::size_t i = 0; i < needle_count_; ++i) finders_.push_back({ByteFinder(needles_[i]), FoldedFinder(needles_[i]), folded_[i]});
+    for (std::size_t i = 0; i < needle_count_; ++i)
+      finders_.push_back({ByteFinder(needles_[i]), FoldedFinder(needles_[i]), folded_[i]});
   }
 
   std::size_t matches() const { return matches_; }
@@ -610,8 +616,7 @@ class SortedLines {
   // The start of the line after the one that holds `at`, or the end.
   std::size_t NextLine(std::size_t at) const {
     const void* lf = std::memchr(bytes_.data() + at, '\n', bytes_.size() - at);
-    return lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes_.data()) + 1
-                         : bytes_.size();
+    return lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes_.data()) + 1 : bytes_.size();
   }
   // The line at `line` against `key`, over the key's length only: below zero
   // when the line sorts before every line that begins with the key, zero when
@@ -629,7 +634,7 @@ class SortedLines {
   // leading run of the lines and false for the rest.
   template <class Before>
   std::size_t FirstNotBefore(Before before) const {
-    std::size_t lo = 0;  // lines before lo are before
+    std::size_t lo = 0;              // lines before lo are before
     std::size_t hi = bytes_.size();  // lines from hi on are not
     while (lo < hi) {
       std::size_t line = LineStartFrom(lo + (hi - lo) / 2);

@@ -89,9 +89,7 @@ class LineMatcher {
   std::string_view term1() const { return {term1_.data(), term1_len_}; }
   std::string_view term2() const { return {term2_.data(), term2_len_}; }
   std::size_t word_count() const { return word_count_; }
-  std::string_view word(std::size_t i) const {
-    return {term1_.data() + words_[i].first, words_[i].second};
-  }
+  std::string_view word(std::size_t i) const { return {term1_.data() + words_[i].first, words_[i].second}; }
 
   // True when no line can match (no code of either form, or no word at all).
   bool matches_nothing() const;
@@ -169,8 +167,7 @@ template <class R, class... Args>
 class FunctionRef<R(Args...)> {
  public:
   template <class F>
-    requires(!std::is_same_v<std::remove_cv_t<F>, FunctionRef>)
-  FunctionRef(F& f)
+  requires(!std::is_same_v<std::remove_cv_t<F>, FunctionRef>) FunctionRef(F& f)
       : ctx_(&f), call_([](void* c, Args... args) -> R { return (*static_cast<F*>(c))(args...); }) {}
   R operator()(Args... args) const { return call_(ctx_, args...); }
 
@@ -190,8 +187,7 @@ using LineOffset = std::uint64_t;
 class LineSink {
  public:
   template <class F>
-    requires(!std::is_same_v<std::remove_cv_t<F>, LineSink>)
-  LineSink(F& f)
+  requires(!std::is_same_v<std::remove_cv_t<F>, LineSink>) LineSink(F& f)
       : ctx_(&f), call_([](void* c, std::string_view line, LineOffset offset) -> bool {
           F& sink = *static_cast<F*>(c);
           if constexpr (std::is_invocable_v<F&, std::string_view, LineOffset>) {

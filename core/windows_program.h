@@ -23,9 +23,7 @@ constexpr std::optional<std::uint32_t> PeHeaderOffset(std::string_view dos_heade
 }
 
 // True when `header` begins with the PE header's signature.
-constexpr bool IsPeSignature(std::string_view header) {
-  return header.substr(0, 4) == std::string_view("PE\0\0", 4);
-}
+constexpr bool IsPeSignature(std::string_view header) { return header.substr(0, 4) == std::string_view("PE\0\0", 4); }
 
 // A whole program held in memory.
 constexpr bool IsWindowsProgram(std::string_view bytes) {

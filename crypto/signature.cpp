@@ -46,8 +46,7 @@ void PutNumber(const std::uint8_t* number, std::string& der) {
   der.append(reinterpret_cast<const char*>(number + first), kNumberBytes - first);
 }
 
-bool VerifyDigestWithAny(const std::optional<Digest>& digest, std::string_view der,
-                         std::span<const PublicKey> keys) {
+bool VerifyDigestWithAny(const std::optional<Digest>& digest, std::string_view der, std::span<const PublicKey> keys) {
   const std::optional<RawSignature> signature = FromDer(der);
   if (!digest || !signature) return false;
   for (const PublicKey& key : keys) {

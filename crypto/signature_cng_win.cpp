@@ -40,8 +40,8 @@ struct Sha256::State {
 
 Sha256::Sha256() : state_(std::make_unique<State>()) {
   BCRYPT_HASH_HANDLE hash = nullptr;
-  state_->failed = !state_->algorithm ||
-                   !Succeeded(::BCryptCreateHash(state_->algorithm.get(), &hash, nullptr, 0, nullptr, 0, 0));
+  state_->failed =
+      !state_->algorithm || !Succeeded(::BCryptCreateHash(state_->algorithm.get(), &hash, nullptr, 0, nullptr, 0, 0));
   state_->hash.reset(hash);
 }
 
@@ -77,8 +77,8 @@ bool VerifyDigest(const Digest& digest, const RawSignature& signature, const Pub
   std::memcpy(blob, &header, sizeof header);
   std::memcpy(blob + sizeof header, key.data() + 1, 64);
   BCRYPT_KEY_HANDLE imported = nullptr;
-  if (!Succeeded(::BCryptImportKeyPair(algorithm.get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, &imported, blob, sizeof blob,
-                                       0))) {
+  if (!Succeeded(
+          ::BCryptImportKeyPair(algorithm.get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, &imported, blob, sizeof blob, 0))) {
     return false;
   }
   const UniqueKey public_key(imported);

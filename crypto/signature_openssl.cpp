@@ -35,7 +35,8 @@ void Sha256::Add(const void* data, std::size_t size) {
 std::optional<Digest> Sha256::Finish() {
   Digest digest{};
   unsigned length = 0;
-  if (state_->failed || EVP_DigestFinal_ex(state_->context.get(), digest.data(), &length) != 1 || length != digest.size()) {
+  if (state_->failed || EVP_DigestFinal_ex(state_->context.get(), digest.data(), &length) != 1 ||
+      length != digest.size()) {
     return std::nullopt;
   }
   return digest;

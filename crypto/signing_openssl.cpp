@@ -30,8 +30,8 @@ std::string OpenSslError() {
 bool IsP256(EVP_PKEY* key) {
   char group[64] = {};
   std::size_t length = 0;
-  return EVP_PKEY_get_base_id(key) == EVP_PKEY_EC &&
-         EVP_PKEY_get_group_name(key, group, sizeof group, &length) == 1 && std::strcmp(group, "prime256v1") == 0;
+  return EVP_PKEY_get_base_id(key) == EVP_PKEY_EC && EVP_PKEY_get_group_name(key, group, sizeof group, &length) == 1 &&
+         std::strcmp(group, "prime256v1") == 0;
 }
 
 // "0755" for the permission bits of `mode`.
@@ -45,7 +45,7 @@ std::string OctalMode(mode_t mode) {
 // of the file that was read (not of whatever has its name now); null, and
 // `why` set, when there is none.
 UniquePkey ReadP256(const std::string& path, const char* kind, EVP_PKEY* (*read)(std::FILE*), mode_t& mode,
-                   std::string& why) {
+                    std::string& why) {
   const FileStream file = OpenFileStream(path, "rb");
   if (!file) {
     why = path + ": " + std::strerror(errno);
@@ -85,8 +85,9 @@ std::optional<std::string> SignWith(EVP_PKEY* key, const std::function<bool(EVP_
 FileStream CreateNew(const std::string& path, mode_t mode, std::string& why) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd < 0) {
-    why = path + ": " + (errno == EEXIST ? std::string("is there already; a key is never overwritten")
-                                         : std::string(std::strerror(errno)));
+    why = path + ": " +
+          (errno == EEXIST ? std::string("is there already; a key is never overwritten")
+                           : std::string(std::strerror(errno)));
     return nullptr;
   }
   return StreamOfDescriptor(fd, "wb");
@@ -125,8 +126,8 @@ std::optional<Key> Key::LoadPrivate(const std::string& path, std::string& why) {
 
 std::optional<Key> Key::LoadPublic(const std::string& path, std::string& why) {
   mode_t mode = 0;
-  UniquePkey key =
-      ReadP256(path, "public", [](std::FILE* f) { return PEM_read_PUBKEY(f, nullptr, nullptr, nullptr); }, mode, why);
+  UniquePkey key = ReadP256(
+      path, "public", [](std::FILE* f) { return PEM_read_PUBKEY(f, nullptr, nullptr, nullptr); }, mode, why);
   if (!key) return std::nullopt;
   return Key(std::make_unique<Impl>(Impl{std::move(key), false}));
 }
@@ -142,9 +143,8 @@ std::optional<Key> Key::Generate(std::string& why) {
 
 std::optional<std::string> Key::Sign(std::string_view bytes) const {
   if (!impl_->has_private) return std::nullopt;
-  return SignWith(impl_->key.get(), [&](EVP_MD_CTX* context) {
-    return EVP_DigestSignUpdate(context, bytes.data(), bytes.size()) == 1;
-  });
+  return SignWith(impl_->key.get(),
+                  [&](EVP_MD_CTX* context) { return EVP_DigestSignUpdate(context, bytes.data(), bytes.size()) == 1; });
 }
 
 std::optional<std::string> Key::SignFile(const std::string& path) const {

@@ -43,11 +43,16 @@ class RunningFlag {
 // The notice's line for a program that arrived and is not installed.
 std::string RefusalLine(const FetchVerdict& verdict, const std::string& not_newer) {
   switch (verdict.refusal) {
-    case Refusal::kTooLarge: return FormatText(kTextProgramTooLargeFormat, std::to_string(kMaxProgramBytes >> 20));
-    case Refusal::kUnsigned: return kTextUnsignedProgram;
-    case Refusal::kNotNewer: return not_newer;
-    case Refusal::kNotListed: return kTextNotListedProgram;
-    default: break;
+    case Refusal::kTooLarge:
+      return FormatText(kTextProgramTooLargeFormat, std::to_string(kMaxProgramBytes >> 20));
+    case Refusal::kUnsigned:
+      return kTextUnsignedProgram;
+    case Refusal::kNotNewer:
+      return not_newer;
+    case Refusal::kNotListed:
+      return kTextNotListedProgram;
+    default:
+      break;
   }
   return kTextBadSignatureProgram;
 }
@@ -224,7 +229,8 @@ ProgramUpdate::Download ProgramUpdate::DownloadNewProgram() {
     case DownloadResult::kLocalFileFailure:
       window_.Warning(FormatText(kTextCannotSaveFormat, setup_.new_file, fetch.detail));
       return {};
-    case DownloadResult::kCancelled: return {};
+    case DownloadResult::kCancelled:
+      return {};
     case DownloadResult::kRefused:
       return {false, RefusalLine(fetch, not_newer)};
   }

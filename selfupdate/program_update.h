@@ -109,11 +109,11 @@ class UpdateWindow {
 
 // Where the update runs and what it uses.
 struct UpdateSetup {
-  std::string program_dir;    // the working directory of the updater
-  std::string new_file;       // the download target in it
+  std::string program_dir;  // the working directory of the updater
+  std::string new_file;     // the download target in it
   int progress_max = kProgressMax;
   ServiceAccess access;
-  std::string agent;          // the application's name
+  std::string agent;  // the application's name
 };
 
 class ProgramUpdate {

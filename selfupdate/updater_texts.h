@@ -34,8 +34,7 @@ inline constexpr char kTextProgramTooLargeFormat[] = "프로그램 파일이 %s 
 inline constexpr char kTextNotNewerFormat[] =
     "서버의 프로그램(버전 %s)이 설치된 프로그램(버전 %s)보다 새 버전이 아닙니다.";
 inline constexpr char kTextUnknownVersion[] = "알 수 없음";
-inline constexpr char kTextNotListedProgram[] =
-    "서버의 프로그램이 배포 목록(manifest.txt)에 적힌 프로그램이 아닙니다.";
+inline constexpr char kTextNotListedProgram[] = "서버의 프로그램이 배포 목록(manifest.txt)에 적힌 프로그램이 아닙니다.";
 
 inline constexpr char kTextDownloadFinished[] = "다운로드를 완료 하였습니다.";
 inline constexpr char kTextFinishing[] = "마무리 작업 중 입니다. 잠시만 기다려 주십시오.";

@@ -64,8 +64,8 @@ DataVersionWorker::DataVersionWorker(ServiceAccess access, std::function<void()>
     std::optional<Manifest> manifest;
     // Nothing may cross the thread's start: a fetch that throws ends as one that fetched nothing.
     try {
-      version = FetchDataVersion(
-          access, [&](const std::string& text) { tell([&](News& news) { news.status = text; }); });
+      version =
+          FetchDataVersion(access, [&](const std::string& text) { tell([&](News& news) { news.status = text; }); });
       try {
         manifest = FetchManifest(*OpenServiceSession(access, kDataVersionAgent), access.base_url).manifest;
       } catch (const CInternetException&) {
@@ -129,8 +129,7 @@ std::string EditionsText(const std::optional<Manifest>& local, const std::option
   // The server's with its date: the line has room for one.
   const std::string here = local ? FormatText(kTextEditionFormat, std::to_string(local->edition)) : kTextNoEdition;
   const std::string there =
-      server ? FormatText(kTextDatedEditionFormat, std::to_string(server->edition), server->published)
-             : kTextNoEdition;
+      server ? FormatText(kTextDatedEditionFormat, std::to_string(server->edition), server->published) : kTextNoEdition;
   return FormatText(kTextEditionsFormat, here, there);
 }
 

@@ -28,7 +28,7 @@ class DataUpdateWorker {
     std::optional<std::string> status;        // the latest status line
     std::vector<std::string> local_failures;  // message boxes, in order
     bool progressed = false;
-    std::uint64_t done = 0, total = 0;        // when progressed
+    std::uint64_t done = 0, total = 0;         // when progressed
     std::optional<DataUpdateOutcome> outcome;  // once the update has ended
   };
 

@@ -34,8 +34,7 @@ FetchVerdict BadSignature(const std::string& url) {
 
 // A small file into memory, whole, with a 2xx status and within `max_bytes`.
 // Another status is a network failure, or the refusal `unanswered` names.
-BytesFetch FetchBytes(CInternetSession& session, const std::string& url, std::uint64_t max_bytes,
-                      Refusal unanswered) {
+BytesFetch FetchBytes(CInternetSession& session, const std::string& url, std::uint64_t max_bytes, Refusal unanswered) {
   BytesFetch fetch;
   try {
     std::unique_ptr<CInternetFile> remote = session.OpenURL(url, 0, internet::SmallFileDeadlineMs());
@@ -83,12 +82,18 @@ BytesFetch FetchSignature(CInternetSession& session, const std::string& url) {
 
 std::string RefusalText(Refusal refusal, const std::string& name) {
   switch (refusal) {
-    case Refusal::kTooLarge: return FormatText(kTextTooLargeFormat, name);
-    case Refusal::kUnsigned: return FormatText(kTextUnsignedFormat, name);
-    case Refusal::kNotListed: return FormatText(kTextNotListedFormat, name);
-    case Refusal::kBadManifest: return kTextBadManifest;
-    case Refusal::kWrongForm: return FormatText(kTextWrongFormFormat, name);
-    default: return FormatText(kTextBadSignatureFormat, name);
+    case Refusal::kTooLarge:
+      return FormatText(kTextTooLargeFormat, name);
+    case Refusal::kUnsigned:
+      return FormatText(kTextUnsignedFormat, name);
+    case Refusal::kNotListed:
+      return FormatText(kTextNotListedFormat, name);
+    case Refusal::kBadManifest:
+      return kTextBadManifest;
+    case Refusal::kWrongForm:
+      return FormatText(kTextWrongFormFormat, name);
+    default:
+      return FormatText(kTextBadSignatureFormat, name);
   }
 }
 
@@ -204,13 +209,16 @@ DownloadOutcome DownloadDataFiles(const ServiceAccess& access, const char* agent
     FetchHooks hooks;
     hooks.cancel = cancel;
     hooks.check = [name](const std::string& temp_path) { return CheckForm(name, temp_path); };
-    const FileFetch fetch = FetchIntoFile(*session, ServiceFileUrl(access.base_url, name), local_path,
-                                          DataFileMaxBytes(name), [&] {
-                                            status(FormatText(kTextDownloadingFormat, local_path));
-                                            if (events.file_started) events.file_started(name, local_path);
-                                          }, hooks);
+    const FileFetch fetch = FetchIntoFile(
+        *session, ServiceFileUrl(access.base_url, name), local_path, DataFileMaxBytes(name),
+        [&] {
+          status(FormatText(kTextDownloadingFormat, local_path));
+          if (events.file_started) events.file_started(name, local_path);
+        },
+        hooks);
     switch (fetch.result) {
-      case DownloadResult::kComplete: break;
+      case DownloadResult::kComplete:
+        break;
       case DownloadResult::kNetworkFailure:
         status(kTextNetworkFailure);
         return {fetch.result, name, fetch.detail};

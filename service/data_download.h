@@ -23,8 +23,8 @@ std::uint64_t DataFileMaxBytes(std::string_view name);
 // What the download tells its window (or terminal) as it goes. Texts are
 // UTF-8. Every member may be left empty.
 struct DownloadEvents {
-  std::function<void(const std::string& text)> status;             // the status line
-  std::function<void(const std::string& message)> local_failure;   // a message box
+  std::function<void(const std::string& text)> status;            // the status line
+  std::function<void(const std::string& message)> local_failure;  // a message box
   std::function<void(const std::string& name, const std::string& local_path)> file_started;
   std::function<void(const std::string& name, std::uint64_t bytes)> file_done;
 };

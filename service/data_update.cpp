@@ -53,9 +53,7 @@ std::string ReadWhole(const std::string& path, std::uint64_t max_bytes) {
   return bytes;
 }
 
-std::string FileError() {
-  return LastFileErrorIsDiskFull() ? std::string(kTextDiskFull) : LastFileError();
-}
+std::string FileError() { return LastFileErrorIsDiskFull() ? std::string(kTextDiskFull) : LastFileError(); }
 
 // One data file's transfer in one of its forms.
 struct FormFetch {
@@ -68,9 +66,8 @@ FormFetch Failure(DownloadResult result, std::string detail) { return {result, s
 
 class Transfer {
  public:
-  Transfer(CInternetSession& session, const ServiceAccess& access, const std::string& folder,
-           const std::string& work, const DataUpdateEvents& events, const std::atomic<bool>* cancel,
-           std::uint64_t& done, std::uint64_t total)
+  Transfer(CInternetSession& session, const ServiceAccess& access, const std::string& folder, const std::string& work,
+           const DataUpdateEvents& events, const std::atomic<bool>* cancel, std::uint64_t& done, std::uint64_t total)
       : session_(session),
         access_(access),
         folder_(folder),
@@ -166,9 +163,9 @@ class Transfer {
       // A part the server's file no longer reaches (416), one of a file of
       // another length, or one that is not the part asked for: not this
       // form's rest, so all of it again, never the same refusal at every try.
-      if (have > 0 && (!remote || AnswerStatus(*remote) == 416 ||
-                       (AnswerStatus(*remote) == 206 && remote->TotalLength() != 0 &&
-                        remote->TotalLength() != form.size))) {
+      if (have > 0 &&
+          (!remote || AnswerStatus(*remote) == 416 ||
+           (AnswerStatus(*remote) == 206 && remote->TotalLength() != 0 && remote->TotalLength() != form.size))) {
         if (remote) remote->Close();
         if (!start_over()) return Failure(DownloadResult::kLocalFileFailure, FileError());
         remote = session_.OpenURL(url);
@@ -240,10 +237,13 @@ class Transfer {
     if (!base || !delta) return Failure(DownloadResult::kRefused, "the delta's base cannot be read");
     std::uint64_t size = 0;
     std::string error;
-    const bool applied = ApplyLineDelta(base.get(), delta.get(), [&](std::string_view piece) {
-      size += piece.size();
-      return size <= file.size && std::fwrite(piece.data(), 1, piece.size(), out.get()) == piece.size();
-    }, error);
+    const bool applied = ApplyLineDelta(
+        base.get(), delta.get(),
+        [&](std::string_view piece) {
+          size += piece.size();
+          return size <= file.size && std::fwrite(piece.data(), 1, piece.size(), out.get()) == piece.size();
+        },
+        error);
     if (!FlushToDisk(out.get()) || std::fclose(out.release()) != 0) {
       return Failure(DownloadResult::kLocalFileFailure, FileError());
     }
@@ -382,11 +382,11 @@ DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* age
     }
   }
   if (installed && manifest.edition < installed->edition) {
-    return stop(DownloadResult::kRefused, kManifestFile,
-                "edition " + std::to_string(manifest.edition) + " is older than the installed " +
-                    std::to_string(installed->edition),
-                FormatText(kTextOlderEditionFormat, std::to_string(manifest.edition),
-                           std::to_string(installed->edition)));
+    return stop(
+        DownloadResult::kRefused, kManifestFile,
+        "edition " + std::to_string(manifest.edition) + " is older than the installed " +
+            std::to_string(installed->edition),
+        FormatText(kTextOlderEditionFormat, std::to_string(manifest.edition), std::to_string(installed->edition)));
   }
 
   // What changed, and what it costs to fetch.
@@ -444,14 +444,14 @@ DataUpdateOutcome PrepareDataUpdate(const ServiceAccess& access, const char* age
       done = before;
     }
     switch (fetch.result) {
-      case DownloadResult::kComplete: break;
+      case DownloadResult::kComplete:
+        break;
       case DownloadResult::kCancelled:
         return stop(fetch.result, want.file->name, fetch.detail, kTextDownloadCancelled);
       case DownloadResult::kNetworkFailure:
         return stop(fetch.result, want.file->name, fetch.detail, kTextNetworkFailure);
       case DownloadResult::kRefused:
-        return stop(fetch.result, want.file->name, fetch.detail,
-                    RefusalText(Refusal::kNotListed, want.file->name));
+        return stop(fetch.result, want.file->name, fetch.detail, RefusalText(Refusal::kNotListed, want.file->name));
       case DownloadResult::kLocalFileFailure:
         if (events.local_failure) events.local_failure(FormatText(kTextCannotSaveFormat, local_path, fetch.detail));
         return stop(fetch.result, want.file->name, fetch.detail, {});

@@ -14,8 +14,8 @@ namespace {
 // The system's words for an error, in UTF-8 like every message they join.
 std::string SystemMessage(DWORD code) {
   wchar_t text[512] = {};
-  const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                 text, static_cast<DWORD>(std::size(text)), nullptr);
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                 static_cast<DWORD>(std::size(text)), nullptr);
   std::string message = Utf8FromWide(std::wstring_view(text, n));
   while (!message.empty() && (message.back() == '\r' || message.back() == '\n')) message.pop_back();
   return message.empty() ? "error " + std::to_string(code) : message;
@@ -27,7 +27,9 @@ std::string SystemMessage(DWORD code) {
 void MakeDirectory(const std::string& path) { CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr); }
 
 bool MoveIntoPlace(const std::string& from, const std::string& to, std::string& error) {
-  if (MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  if (MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
   error = SystemMessage(GetLastError());
   return false;
 }

@@ -41,20 +41,25 @@ using UniqueHeaderList = std::unique_ptr<curl_slist, ListFree>;
 
 Failure FailureOf(CURLcode code) {
   switch (code) {
-    case CURLE_OPERATION_TIMEDOUT: return Failure::kTimeout;
+    case CURLE_OPERATION_TIMEDOUT:
+      return Failure::kTimeout;
     case CURLE_URL_MALFORMAT:
-    case CURLE_UNSUPPORTED_PROTOCOL: return Failure::kBadAddress;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return Failure::kBadAddress;
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
     case CURLE_COULDNT_CONNECT:
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CACERT_BADFILE: return Failure::kCannotConnect;
+    case CURLE_SSL_CACERT_BADFILE:
+      return Failure::kCannotConnect;
     case CURLE_PARTIAL_FILE:
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
-    case CURLE_GOT_NOTHING: return Failure::kConnectionLost;
-    default: return Failure::kOther;
+    case CURLE_GOT_NOTHING:
+      return Failure::kConnectionLost;
+    default:
+      return Failure::kOther;
   }
 }
 
@@ -265,7 +270,7 @@ class CurlStream : public marlix::internet::Stream {
   CURLcode result_ = CURLE_OK;
   unsigned long status_ = 0;
   std::uint64_t from_ = 0;
-  std::string content_range_;   // of the latest answer's headers
+  std::string content_range_;  // of the latest answer's headers
   std::string content_length_;
   marlix::internet::BodyRange range_;
   Clock::time_point last_activity_;

@@ -57,8 +57,8 @@ void marlix::internet::TransferWatch::Arrived(std::size_t bytes) {
   if (now - window_start_ < std::chrono::milliseconds(floor_.ms)) return;
   // At the floor's pace over all the time since the last look: a read may
   // have waited long for the bytes it brings.
-  const auto ran_ms = static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(now - window_start_).count());
+  const auto ran_ms =
+      static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now - window_start_).count());
   if (window_bytes_ * floor_.ms < floor_.bytes * ran_ms) {
     throw CInternetException(Failure::kTimeout, "fewer than " + std::to_string(floor_.bytes) + " bytes in " +
                                                     std::to_string(floor_.ms) + " ms (" + url_ + ")");
@@ -232,9 +232,8 @@ marlix::internet::BodyRange marlix::internet::RangeOfAnswer(unsigned long status
     std::uint64_t last = 0;
     std::uint64_t total = 0;
     bool read = ReadBytesUnit(content_range, pos) && ReadNumber(content_range, pos, first) &&
-                pos < content_range.size() && content_range[pos++] == '-' &&
-                ReadNumber(content_range, pos, last) && last >= first && pos < content_range.size() &&
-                content_range[pos++] == '/';
+                pos < content_range.size() && content_range[pos++] == '-' && ReadNumber(content_range, pos, last) &&
+                last >= first && pos < content_range.size() && content_range[pos++] == '/';
     if (read && pos < content_range.size() && content_range[pos] == '*') {
       ++pos;
     } else if (read) {
@@ -242,14 +241,13 @@ marlix::internet::BodyRange marlix::internet::RangeOfAnswer(unsigned long status
     }
     read = read && AtEnd(content_range, pos);
     if (!read) {
-      throw CInternetException(Failure::kWrongPart,
-                               "a partial answer without a readable Content-Range '" + content_range + "' (" + url +
-                                   ")");
+      throw CInternetException(Failure::kWrongPart, "a partial answer without a readable Content-Range '" +
+                                                        content_range + "' (" + url + ")");
     }
     if (first != from) {
       throw CInternetException(Failure::kWrongPart, "asked for the file from byte " + std::to_string(from) +
-                                                    ", the answer begins at byte " + std::to_string(first) + " (" +
-                                                    url + ")");
+                                                        ", the answer begins at byte " + std::to_string(first) + " (" +
+                                                        url + ")");
     }
     range.offset = first;
     range.total = total;

@@ -24,25 +24,30 @@ using UniqueInternetHandle = UniqueHandle<NullHandleTraits<HINTERNET, &::Interne
 
 // Every request goes to the server, past the system's cache both ways, and
 // redirects are followed here (see OpenURL).
-constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                                INTERNET_FLAG_NO_AUTO_REDIRECT;
+constexpr DWORD kRequestFlags =
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_AUTO_REDIRECT;
 
 Failure FailureOf(DWORD error) {
   switch (error) {
-    case ERROR_INTERNET_TIMEOUT: return Failure::kTimeout;
+    case ERROR_INTERNET_TIMEOUT:
+      return Failure::kTimeout;
     case ERROR_INTERNET_NAME_NOT_RESOLVED:
     case ERROR_INTERNET_CANNOT_CONNECT:
     case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
     case ERROR_INTERNET_SEC_CERT_CN_INVALID:
     case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
     case ERROR_INTERNET_INVALID_CA:
-    case ERROR_INTERNET_SEC_CERT_ERRORS: return Failure::kCannotConnect;
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+      return Failure::kCannotConnect;
     case ERROR_INTERNET_CONNECTION_ABORTED:
     case ERROR_INTERNET_CONNECTION_RESET:
-    case ERROR_HTTP_INVALID_SERVER_RESPONSE: return Failure::kConnectionLost;
+    case ERROR_HTTP_INVALID_SERVER_RESPONSE:
+      return Failure::kConnectionLost;
     case ERROR_INTERNET_INVALID_URL:
-    case ERROR_INTERNET_UNRECOGNIZED_SCHEME: return Failure::kBadAddress;
-    default: return Failure::kOther;
+    case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
+      return Failure::kBadAddress;
+    default:
+      return Failure::kOther;
   }
 }
 
@@ -98,8 +103,7 @@ bool SendWithDeadline(HINTERNET request, DWORD deadline_ms) {
 
 class WinInetStream final : public marlix::internet::Stream {
  public:
-  WinInetStream(UniqueInternetHandle connection, UniqueInternetHandle request, std::string url,
-                unsigned deadline_ms)
+  WinInetStream(UniqueInternetHandle connection, UniqueInternetHandle request, std::string url, unsigned deadline_ms)
       : Stream(marlix::internet::TransferWatch(deadline_ms, url)),
         connection_(std::move(connection)),
         request_(std::move(request)),
@@ -113,8 +117,7 @@ class WinInetStream final : public marlix::internet::Stream {
   void QueryAnswer(std::uint64_t from) {
     DWORD status = 0;
     DWORD size = sizeof status;
-    if (HttpQueryInfoW(request_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                       nullptr)) {
+    if (HttpQueryInfoW(request_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
       status_ = status;
     }
     const std::string length = Header(HTTP_QUERY_CONTENT_LENGTH);
@@ -141,8 +144,8 @@ class WinInetStream final : public marlix::internet::Stream {
     received_ += got;
     if (got == 0 && expected_ >= 0 && received_ < expected_) {
       throw CInternetException(Failure::kConnectionLost, "the connection closed after " + std::to_string(received_) +
-                                                             " of " + std::to_string(expected_) + " bytes (" +
-                                                             url_ + ")");
+                                                             " of " + std::to_string(expected_) + " bytes (" + url_ +
+                                                             ")");
     }
     return got;
   }
@@ -201,8 +204,7 @@ struct CInternetSession::Backend {
 
 CInternetSession::CInternetSession(const std::string& agent) {
   auto backend = std::make_unique<Backend>();
-  backend->handle.reset(
-      InternetOpenW(WideFromUtf8(agent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  backend->handle.reset(InternetOpenW(WideFromUtf8(agent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!backend->handle) ThrowLastError("InternetOpen");
   backend_ = std::move(backend);
 }
@@ -229,8 +231,8 @@ bool IsRedirect(unsigned long status) {
 
 // Sends one GET to `address`, for the file from byte `from` on, not following
 // a redirect, within what is left of `deadline_ms`.
-std::unique_ptr<WinInetStream> CInternetSession::Backend::SendRequest(const std::string& address,
-                                                                      std::uint64_t from, unsigned deadline_ms) {
+std::unique_ptr<WinInetStream> CInternetSession::Backend::SendRequest(const std::string& address, std::uint64_t from,
+                                                                      unsigned deadline_ms) {
   // The request is opened step by step, not with InternetOpenUrl, so that the
   // time-outs are set on it before it is sent: set on the session only, Wine
   // lets an answer keep it waiting for ever.
@@ -304,8 +306,7 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const std::string& url,
                              ICU_NO_ENCODE)) {
       ThrowLastError("following the redirect to " + location);
     }
-    address = marlix::internet::HttpAddress(
-        Utf8FromWide(std::wstring_view(next, ::wcsnlen(next, std::size(next)))));
+    address = marlix::internet::HttpAddress(Utf8FromWide(std::wstring_view(next, ::wcsnlen(next, std::size(next)))));
   }
 }
 

@@ -29,8 +29,7 @@ std::uint64_t HashOf(std::string_view line) {
 // The line at `at` of `text`, its line feed with it.
 std::string_view LineAt(std::string_view text, std::size_t at) {
   const void* nl = std::memchr(text.data() + at, '\n', text.size() - at);
-  const std::size_t end =
-      nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - text.data()) + 1 : text.size();
+  const std::size_t end = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - text.data()) + 1 : text.size();
   return text.substr(at, end - at);
 }
 

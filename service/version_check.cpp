@@ -28,9 +28,7 @@ bool TakeVersionLine(std::string_view line, std::string& version) {
   return true;
 }
 
-bool ServerVersionIsNewer(std::string_view server, std::string_view own) {
-  return CompareVersions(server, own) > 0;
-}
+bool ServerVersionIsNewer(std::string_view server, std::string_view own) { return CompareVersions(server, own) > 0; }
 
 bool FindVersionLine(std::string_view body, std::string& version) {
   std::string line;

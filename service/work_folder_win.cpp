@@ -53,8 +53,8 @@ bool SyncFolder(const std::string&) { return true; }
 // The file's own handle, never a link's target: a reparse point is opened as
 // itself and refused.
 FileStream OpenWorkFile(const std::string& path, bool keep) {
-  UniqueFileHandle handle(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                      FILE_SHARE_READ, nullptr, keep ? OPEN_ALWAYS : CREATE_ALWAYS,
+  UniqueFileHandle handle(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                      nullptr, keep ? OPEN_ALWAYS : CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!handle) {
     errno = GetLastError() == ERROR_DISK_FULL ? ENOSPC : EACCES;

@@ -84,9 +84,7 @@ Cp949Tables::Cp949Tables() {
         const char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
         const std::optional<std::string> out = decode.Strict(std::string_view(in, 2));
         if (out && out->size() == 4) {
-          const auto byte = [&out](int k) {
-            return static_cast<char32_t>(static_cast<unsigned char>((*out)[k]));
-          };
+          const auto byte = [&out](int k) { return static_cast<char32_t>(static_cast<unsigned char>((*out)[k])); };
           to_unicode_[lead << 8 | trail] = byte(0) | byte(1) << 8 | byte(2) << 16;
         }
       }

@@ -50,17 +50,14 @@ Cp949String Cp949FromWide(std::wstring_view text, bool* lossless) {
     return {};
   }
   std::string out(static_cast<std::size_t>(bytes), '\0');
-  ::WideCharToMultiByte(kKoreanCodePage, WC_NO_BEST_FIT_CHARS, text.data(), size, out.data(), bytes, "?",
-                        &defaulted);
+  ::WideCharToMultiByte(kKoreanCodePage, WC_NO_BEST_FIT_CHARS, text.data(), size, out.data(), bytes, "?", &defaulted);
   if (lossless && defaulted) *lossless = false;
   return Cp949String(std::move(out));
 }
 
 std::string Utf8FromCp949(const Cp949View& cp949) { return Utf8FromWide(WideFromCp949(cp949)); }
 
-Cp949String Cp949FromUtf8(std::string_view utf8, bool* lossless) {
-  return Cp949FromWide(WideFromUtf8(utf8), lossless);
-}
+Cp949String Cp949FromUtf8(std::string_view utf8, bool* lossless) { return Cp949FromWide(WideFromUtf8(utf8), lossless); }
 
 std::FILE* OpenFileUtf8(const std::string& path, const char* mode) {
   return ::_wfopen(WideFromUtf8(path).c_str(), WideFromUtf8(mode).c_str());

@@ -106,10 +106,13 @@ TEST(AddressBatch, GivesOneCodeOnlyWhenTheAddressLeavesOne) {
 }
 
 TEST(CsvTable, ReadsWhatExcelWritesAndWritesWhatItReads) {
-  const std::string utf8 = "주소,메모\r\n\"서울시 강남구 논현로8길 67, 1층\",\"그가 \"\"문 앞\"\"이라 함\"\r\n"
-                           "\"두 줄\r\n주소\",\r\n개포동 7,끝";
-  const std::vector<TableRow> expected = {
-      {"주소", "메모"}, {"서울시 강남구 논현로8길 67, 1층", "그가 \"문 앞\"이라 함"}, {"두 줄\r\n주소", ""}, {"개포동 7", "끝"}};
+  const std::string utf8 =
+      "주소,메모\r\n\"서울시 강남구 논현로8길 67, 1층\",\"그가 \"\"문 앞\"\"이라 함\"\r\n"
+      "\"두 줄\r\n주소\",\r\n개포동 7,끝";
+  const std::vector<TableRow> expected = {{"주소", "메모"},
+                                          {"서울시 강남구 논현로8길 67, 1층", "그가 \"문 앞\"이라 함"},
+                                          {"두 줄\r\n주소", ""},
+                                          {"개포동 7", "끝"}};
   // UTF-8 with and without its mark, CP949, LF for CR LF: the same table.
   for (const std::string& bytes : {utf8, "\xEF\xBB\xBF" + utf8, Cp949FromUtf8(utf8).bytes()}) {
     const std::string text = TextAsUtf8(bytes);

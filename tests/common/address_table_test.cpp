@@ -22,7 +22,10 @@ TEST(AddressTable, FindsTheColumnAndWritesWhatExcelPastes) {
   const Case cases[] = {
       {{{"논현로8길 7"}, {"개포동 7"}}, 0, false},
       // Whole rows of an order list: the name and the telephone number are no address.
-      {{{"1", "김철수", "010-1234-5678", "서울시 강남구 논현로8길 7, 3층"}, {"2", "이영희", "02-555-0101", "중앙로 12"}}, 3, false},
+      {{{"1", "김철수", "010-1234-5678", "서울시 강남구 논현로8길 7, 3층"},
+        {"2", "이영희", "02-555-0101", "중앙로 12"}},
+       3,
+       false},
       // A header names the column, even where an address has no digit.
       {{{"주문번호", "받는분", "받는분 주소"}, {"1", "김철수", "개포동"}}, 2, true},
       {{{"주소 1203호"}, {"개포동 7"}}, 0, false},

@@ -83,7 +83,8 @@ TEST(CodeNames, FindsEnglishNamesAsRunsOfWords) {
   for (const CodeNames* names : BothWays()) {
     for (const auto& [words, want] : cases) {
       Runs got;
-      for (const CodeNames::EnglishMatch& m : names->FindEnglishNames(words)) got.emplace_back(m.first, m.count, m.korean);
+      for (const CodeNames::EnglishMatch& m : names->FindEnglishNames(words))
+        got.emplace_back(m.first, m.count, m.korean);
       EXPECT_EQ(got, want) << (words.empty() ? "" : words[0]);
     }
   }
@@ -91,8 +92,9 @@ TEST(CodeNames, FindsEnglishNamesAsRunsOfWords) {
 
 TEST(CodeNames, FindsCodesOfAdminDong) {
   const std::pair<std::string_view, std::vector<std::uint32_t>> cases[] = {
-      {"개포2동"_cp949, {6315}}, {"개포4동"_cp949, {6315}}, {"서초2동"_cp949, {6611}},  {"가람동"_cp949, {30065}},
-      {"은행,선화동"_cp949, {34001}}, {"개포"_cp949, {}},  {"강동면"_cp949, {}},  {"강남구"_cp949, {}}, {"", {}},
+      {"개포2동"_cp949, {6315}}, {"개포4동"_cp949, {6315}},      {"서초2동"_cp949, {6611}},
+      {"가람동"_cp949, {30065}}, {"은행,선화동"_cp949, {34001}}, {"개포"_cp949, {}},
+      {"강동면"_cp949, {}},      {"강남구"_cp949, {}},           {"", {}},
   };
   for (const CodeNames* names : BothWays()) {
     for (const auto& [name, codes] : cases) EXPECT_EQ(names->CodesOfAdminDong(name), codes) << name;
@@ -127,7 +129,8 @@ TEST(CodeNames, WritesEnglishAddresses) {
 }
 
 TEST(CodeNames, OlderOrDamagedPostCsvGivesNothingItCannotBack) {
-  const std::string old = "우편번호,시도,시군구,도로명 수,건물 수\r\n06315,서울특별시,강남구,2,45\r\n"_cp949 + std::string(kSorted);
+  const std::string old =
+      "우편번호,시도,시군구,도로명 수,건물 수\r\n06315,서울특별시,강남구,2,45\r\n"_cp949 + std::string(kSorted);
   const struct {
     std::string csv;
     bool names;
@@ -171,15 +174,16 @@ TEST(CodeNames, ReadsThePostCsvBesideTheDataFile) {
   std::string csv = kHeader;
   std::vector<std::uint32_t> all;
   for (std::uint32_t code = 10000; code < 13000; ++code) {
-    csv += std::to_string(code) + ",서울특별시,강남구,1,1,Seoul,Gangnam-gu,역삼1동,,테헤란로"_cp949 + std::to_string(code) +
-           "길=Teheran-ro "_cp949 + std::to_string(code) + "-gil\r\n";
+    csv += std::to_string(code) + ",서울특별시,강남구,1,1,Seoul,Gangnam-gu,역삼1동,,테헤란로"_cp949 +
+           std::to_string(code) + "길=Teheran-ro "_cp949 + std::to_string(code) + "-gil\r\n";
     all.push_back(code);
   }
   const CsvFolder folder(csv);
   const CodeNames names = CodeNames::Beside(folder.data());
   EXPECT_EQ(names.CodesOfAdminDong("역삼1동"_cp949), all);
   EXPECT_EQ(names.FindEnglishNames({"teheran-ro", "12999-gil"}).size(), 1u);
-  EXPECT_EQ(names.EnglishAddress("12999 서울특별시 강남구 테헤란로12999길 1"_cp949), "1, Teheran-ro 12999-gil, Gangnam-gu, Seoul 12999");
+  EXPECT_EQ(names.EnglishAddress("12999 서울특별시 강남구 테헤란로12999길 1"_cp949),
+            "1, Teheran-ro 12999-gil, Gangnam-gu, Seoul 12999");
 }
 
 }  // namespace

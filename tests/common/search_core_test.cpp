@@ -35,12 +35,24 @@ std::string Normalised(std::string_view term) {
 
 TEST(NormalisePostcode, FollowsTheTypedDigitsAndHyphens) {
   const std::pair<const char*, const char*> cases[] = {
-      {"123456", "123-456"},   {"123-456", "123-456"},  {"123 456", "123-456"},
-      {"1234", "123-4"},       {"123", "123"},          {"12", "12"},
-      {"1", "1"},              {"", ""},                {"abc", ""},
-      {"12345678", "123-456"}, {"123-4567", "123-456"}, {"abc 123456", "123-4"},
-      {"1-2345", "1-2-345"},   {"123--456", "123--45"}, {"-123456", "-12-345"},
-      {"1a2b3c4d5", "123-4"},  {"１２３", ""},          {"135080", "135-080"},
+      {"123456", "123-456"},
+      {"123-456", "123-456"},
+      {"123 456", "123-456"},
+      {"1234", "123-4"},
+      {"123", "123"},
+      {"12", "12"},
+      {"1", "1"},
+      {"", ""},
+      {"abc", ""},
+      {"12345678", "123-456"},
+      {"123-4567", "123-456"},
+      {"abc 123456", "123-4"},
+      {"1-2345", "1-2-345"},
+      {"123--456", "123--45"},
+      {"-123456", "-12-345"},
+      {"1a2b3c4d5", "123-4"},
+      {"１２３", ""},
+      {"135080", "135-080"},
   };
   for (const auto& [term, code] : cases) EXPECT_EQ(Normalised(term), code) << "term '" << term << "'";
 }
@@ -55,8 +67,9 @@ const std::string kSample =
     "339-001 세종 가람동\r\n"_cp949;
 
 TEST(PostcodeRule, ListsLinesBeginningWithTheCode) {
-  EXPECT_EQ(SearchText(kSample, Postcode("135080")),
-            (Lines{"135-080 서울 강남구 역삼동"_cp949, }));
+  EXPECT_EQ(SearchText(kSample, Postcode("135080")), (Lines{
+                                                         "135-080 서울 강남구 역삼동"_cp949,
+                                                     }));
   EXPECT_EQ(SearchText(kSample, Postcode("135-08")).size(), 2u);
   EXPECT_EQ(SearchText(kSample, Postcode("13")).size(), 2u);
   // Duplicate lines are listed twice, in file order.
@@ -94,8 +107,8 @@ TEST(FiveDigitLines, AreFoundByTheirOwnCodeAndAddress) {
       // are not five-digit lines and keep the six-digit rule).
       {Postcode("063"),
        {"06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10"_cp949,
-        "06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12"_cp949, "06301x이음새 없는 줄"_cp949, "063150 여섯 자리 숫자"_cp949,
-        "0631-5 하이픈"_cp949, "06324"}},
+        "06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12"_cp949, "06301x이음새 없는 줄"_cp949,
+        "063150 여섯 자리 숫자"_cp949, "0631-5 하이픈"_cp949, "06324"}},
       // Six digits begin no five-digit code.
       {Postcode("063150"), {}},
       {Postcode("135080"), {"135-080 서울 강남구 역삼동"_cp949}},
@@ -358,7 +371,8 @@ TEST(Reader, ClosesTheFileWhenTheListThrows) {
   sorted_code.sorted = true;
   for (const SearchRequest& request : {Or("", ""), Name("강남구"_cp949), Postcode("135"), sorted_code}) {
     const testing::TempFile data(testing::SortedLines(
-        {"135-080 서울 강남구 역삼동"_cp949, "135-081 서울 강남구 역삼1동"_cp949, "619-961 부산 기장군"_cp949}, "\r\n"));
+        {"135-080 서울 강남구 역삼동"_cp949, "135-081 서울 강남구 역삼1동"_cp949, "619-961 부산 기장군"_cp949},
+        "\r\n"));
     const testing::TempFile download("135-999 새 자료\n"_cp949);
     const int before = open_files();
     auto refuse = [](std::string_view) -> bool { throw std::runtime_error("the list went away"); };
@@ -376,7 +390,8 @@ TEST(Reader, ClosesTheFileWhenTheListThrows) {
 // hits, near-hits and straddling lines common.
 TEST(BlockScan, AgreesWithLineByLine) {
   std::mt19937 rng(20261207);
-  const std::vector<std::string> pieces = {"동"_cp949, "구"_cp949, "천"_cp949, "우"_cp949, "1", "2", "-", " ", "\r", "a", "\xB5", "35", "06315", "∼"_cp949};
+  const std::vector<std::string> pieces = {"동"_cp949, "구"_cp949, "천"_cp949, "우"_cp949, "1",  "2",     "-",
+                                           " ",        "\r",       "a",        "\xB5",     "35", "06315", "∼"_cp949};
   auto piece = [&] { return pieces[rng() % pieces.size()]; };
   for (int round = 0; round < 6; ++round) {
     std::string text;
@@ -410,8 +425,8 @@ TEST(BlockScan, AgreesWithLineByLine) {
         Lines expected;
         for (const Lines& rank : ranked) expected.insert(expected.end(), rank.begin(), rank.end());
         ASSERT_EQ(testing::SearchLines(file.path(), request), expected)
-            << "round " << round << " rule " << static_cast<int>(matcher.rule()) << " terms '" << t1 << "' '"
-            << t2 << "'";
+            << "round " << round << " rule " << static_cast<int>(matcher.rule()) << " terms '" << t1 << "' '" << t2
+            << "'";
         // Either way each line is told where its own bytes lie in the file.
         Lines in_memory, streamed;
         std::size_t misplaced = 0;

@@ -26,11 +26,12 @@ const std::string& DataFile() {
   static const std::string path = [] {
     std::string p = "/tmp/marlix-csv-fuzz-" + std::to_string(reinterpret_cast<std::uintptr_t>(&p)) + ".txt";
     const std::string lines = marlix::Cp949FromUtf8(
-        "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\r\n"
-        "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190\r\n"
-        "34000 대전광역시 중구 중앙로 12 (은행동) 은행동 1\r\n"
-        "41900 대구광역시 중구 중앙로 12 (동인동1가) 동인동1가 2\r\n"
-        "135-806 서울 강남구 개포1동 경남아파트\r\n").bytes();
+                                  "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\r\n"
+                                  "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190\r\n"
+                                  "34000 대전광역시 중구 중앙로 12 (은행동) 은행동 1\r\n"
+                                  "41900 대구광역시 중구 중앙로 12 (동인동1가) 동인동1가 2\r\n"
+                                  "135-806 서울 강남구 개포1동 경남아파트\r\n")
+                                  .bytes();
     if (std::FILE* f = std::fopen(p.c_str(), "wb")) {
       std::fwrite(lines.data(), 1, lines.size(), f);
       std::fclose(f);
@@ -73,12 +74,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < addresses.size(); ++i) {
     const marlix::AddressResult& r = outcome.results[i];
     switch (r.verdict) {
-      case marlix::AddressVerdict::kNone: Check(r.codes == 0 && r.candidates.empty(), "없음 with candidates"); break;
-      case marlix::AddressVerdict::kMatch: Check(r.codes == 1 && r.candidates.size() == 1, "일치 with other than one code"); break;
-      case marlix::AddressVerdict::kCandidates: Check(r.codes >= 2 && r.candidates.size() >= 2, "후보 with under two codes"); break;
+      case marlix::AddressVerdict::kNone:
+        Check(r.codes == 0 && r.candidates.empty(), "없음 with candidates");
+        break;
+      case marlix::AddressVerdict::kMatch:
+        Check(r.codes == 1 && r.candidates.size() == 1, "일치 with other than one code");
+        break;
+      case marlix::AddressVerdict::kCandidates:
+        Check(r.codes >= 2 && r.candidates.size() >= 2, "후보 with under two codes");
+        break;
     }
     const marlix::LineMatcher matcher({marlix::MatchRule::kWords, addresses[i].view(), {}, &names});
-    for (const marlix::Cp949String& line : r.candidates) Check(matcher.Matches(line.bytes()), "a candidate the name search does not find");
+    for (const marlix::Cp949String& line : r.candidates)
+      Check(matcher.Matches(line.bytes()), "a candidate the name search does not find");
   }
   return 0;
 }

@@ -29,10 +29,13 @@ std::string Apply(std::string_view base, std::string_view delta, bool& applied) 
   std::string b(base), d(delta);
   std::FILE* base_file = b.empty() ? std::tmpfile() : fmemopen(b.data(), b.size(), "rb");
   std::FILE* delta_file = d.empty() ? std::tmpfile() : fmemopen(d.data(), d.size(), "rb");
-  applied = marlix::ApplyLineDelta(base_file, delta_file, [&](std::string_view piece) {
-    out += piece;
-    return out.size() <= b.size() + d.size();
-  }, error);
+  applied = marlix::ApplyLineDelta(
+      base_file, delta_file,
+      [&](std::string_view piece) {
+        out += piece;
+        return out.size() <= b.size() + d.size();
+      },
+      error);
   std::fclose(base_file);
   std::fclose(delta_file);
   return out;

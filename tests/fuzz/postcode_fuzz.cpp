@@ -19,10 +19,8 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 // Where the characters of `line` begin: a byte 0x81-0xFE leads a two-byte one.
 std::vector<bool> CharStarts(std::string_view line) {
   std::vector<bool> starts(line.size() + 1, false);
-  for (std::size_t i = 0; i < line.size(); i += static_cast<unsigned char>(line[i]) >= 0x81 &&
-                                                          static_cast<unsigned char>(line[i]) <= 0xFE
-                                                      ? 2
-                                                      : 1) {
+  for (std::size_t i = 0; i < line.size();
+       i += static_cast<unsigned char>(line[i]) >= 0x81 && static_cast<unsigned char>(line[i]) <= 0xFE ? 2 : 1) {
     starts[i] = true;
   }
   return starts;
@@ -99,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(plain == marlix::NormalisePostcode(digits.substr(0, 3) + " " + digits.substr(3), c), "spaced form differs");
   }
 
-  const marlix::SearchRequest request = marlix::RequestFromWindow(tab, kind, marlix::Cp949View(term1), marlix::Cp949View(term2));
+  const marlix::SearchRequest request =
+      marlix::RequestFromWindow(tab, kind, marlix::Cp949View(term1), marlix::Cp949View(term2));
   const marlix::LineMatcher matcher(request);
   const std::string_view cut_kind = kind.substr(0, marlix::kKindMaxBytes);
   const std::string_view t1 = term1.substr(0, marlix::kTermMaxBytes), t2 = term2.substr(0, marlix::kTermMaxBytes);

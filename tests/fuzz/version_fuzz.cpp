@@ -88,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The same body as the data-version panel shows it, read in pieces of the
   // sizes the input's first bytes name: each line with CR LF.
   const std::string_view chunks = in.substr(0, data[0] % 4);
-  const std::optional<marlix::Cp949String> text = marlix::ReadDataVersionText(*marlix::fuzz::OpenBody(in, chunks), in.size());
+  const std::optional<marlix::Cp949String> text =
+      marlix::ReadDataVersionText(*marlix::fuzz::OpenBody(in, chunks), in.size());
   Check(text.has_value(), "data-version text of a body within its cap was refused");
   std::string want;
   for (std::string_view rest = in; !rest.empty();) {

@@ -38,7 +38,8 @@ std::string Slurp(const std::string& path) {
   return s.str();
 }
 
-CliRun RunCli(const std::vector<std::string>& args, const std::string& env = "", const std::string& input = "/dev/null") {
+CliRun RunCli(const std::vector<std::string>& args, const std::string& env = "",
+              const std::string& input = "/dev/null") {
   // Test cases run in parallel: each run has its own folder.
   char pattern[] = "/tmp/marlix-cli-XXXXXX";
   const std::string dir = mkdtemp(pattern);
@@ -113,7 +114,8 @@ TEST(Cli, CopyModesCutTheLine) {
   EXPECT_EQ(run("line"), U8(u8"135-080 서울 강남구 역삼동\n"));
 
   // A five-digit line beside the old ones (narrow literals are CP949 here).
-  marlix::testing::TempFile mixed("135-080 서울 강남구 역삼동\r\n06315 서울특별시 강남구 논현로8길 67 (개포동)\r\n"_cp949);
+  marlix::testing::TempFile mixed(
+      "135-080 서울 강남구 역삼동\r\n06315 서울특별시 강남구 논현로8길 67 (개포동)\r\n"_cp949);
   auto today = [&](const char* mode, const char* term) {
     return RunCli({"--data", mixed.path(), "--copy", mode, "code", term}).out;
   };
@@ -127,16 +129,19 @@ TEST(Cli, CopyModesCutTheLine) {
   char pattern[] = "/tmp/marlix-english-XXXXXX";
   const std::filesystem::path folder = mkdtemp(pattern);
   const std::string data = (folder / "postcode.txt").string();
-  std::ofstream(data, std::ios::binary) << "135-080 서울 강남구 역삼동\r\n06315 서울특별시 강남구 논현로8길 지하 67 (개포동)\r\n"_cp949
-                                           "06315 서울특별시 강남구 개포로 1\r\n"_cp949;
+  std::ofstream(data, std::ios::binary)
+      << "135-080 서울 강남구 역삼동\r\n06315 서울특별시 강남구 논현로8길 지하 67 (개포동)\r\n"_cp949
+         "06315 서울특별시 강남구 개포로 1\r\n"_cp949;
   auto english = [&](const char* term) { return RunCli({"--data", data, "--copy", "english", "name", term}).out; };
-  EXPECT_EQ(english(U8(u8"강남구").c_str()), U8(u8"135-080 서울 강남구 역삼동\n06315 서울특별시 강남구 논현로8길 지하 67 (개포동)\n"
-                                                u8"06315 서울특별시 강남구 개포로 1\n"));
+  EXPECT_EQ(english(U8(u8"강남구").c_str()),
+            U8(u8"135-080 서울 강남구 역삼동\n06315 서울특별시 강남구 논현로8길 지하 67 (개포동)\n"
+               u8"06315 서울특별시 강남구 개포로 1\n"));
   std::ofstream(folder / "post.csv", std::ios::binary)
       << "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"_cp949
          "06315,서울특별시,강남구,2,45,Seoul,Gangnam-gu,개포2동,,개포로=;논현로8길=Nonhyeon-ro 8-gil\r\n"_cp949;
-  EXPECT_EQ(english(U8(u8"강남구").c_str()), U8(u8"135-080 서울 강남구 역삼동\nJiha 67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315\n"
-                                                u8"06315 서울특별시 강남구 개포로 1\n"));
+  EXPECT_EQ(english(U8(u8"강남구").c_str()),
+            U8(u8"135-080 서울 강남구 역삼동\nJiha 67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315\n"
+               u8"06315 서울특별시 강남구 개포로 1\n"));
   EXPECT_EQ(RunCli({"--raw", "--data", data, "--copy", "english", "code", "06315"}).out,
             "Jiha 67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315\n06315 서울특별시 강남구 개포로 1\n"_cp949);
 
@@ -172,9 +177,14 @@ TEST(Cli, ReportsTroubleWithStatusTwo) {
   EXPECT_EQ(emoji.status, 2);
   EXPECT_NE(emoji.err.find("CP949"), std::string::npos) << emoji.err;
 
-  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-           {}, {"find", "x"}, {"and", "x"}, {"code", "1", "2"}, {"--copy", "all", "code", "1"}, {"--copy", "English", "code", "1"}, {"--data"},
-           {"--frobnicate", "code", "1"}}) {
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{{},
+                                                                                   {"find", "x"},
+                                                                                   {"and", "x"},
+                                                                                   {"code", "1", "2"},
+                                                                                   {"--copy", "all", "code", "1"},
+                                                                                   {"--copy", "English", "code", "1"},
+                                                                                   {"--data"},
+                                                                                   {"--frobnicate", "code", "1"}}) {
     const CliRun run = RunCli(bad);
     EXPECT_EQ(run.status, 2) << (bad.empty() ? "" : bad[0]);
     EXPECT_NE(run.err.find("Usage"), std::string::npos);
@@ -209,11 +219,12 @@ TEST(Cli, ConvertGivesEachRowItsCode) {
   char pattern[] = "/tmp/marlix-convert-XXXXXX";
   const std::filesystem::path folder = mkdtemp(pattern);
   const std::string data = (folder / "postcode.txt").string();
-  std::ofstream(data, std::ios::binary) << "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\r\n"_cp949
-                                           "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190\r\n"_cp949
-                                           "34000 대전광역시 중구 중앙로 12 (은행동) 은행동 1\r\n"_cp949
-                                           "41900 대구광역시 중구 중앙로 12 (동인동1가) 동인동1가 2\r\n"_cp949
-                                           "28101 충청북도 청주시 상당구 중앙로10번길 3\r\n"_cp949;
+  std::ofstream(data, std::ios::binary)
+      << "06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\r\n"_cp949
+         "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190\r\n"_cp949
+         "34000 대전광역시 중구 중앙로 12 (은행동) 은행동 1\r\n"_cp949
+         "41900 대구광역시 중구 중앙로 12 (동인동1가) 동인동1가 2\r\n"_cp949
+         "28101 충청북도 청주시 상당구 중앙로10번길 3\r\n"_cp949;
   std::ofstream(folder / "post.csv", std::ios::binary)
       << "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"_cp949
          "06315,서울특별시,강남구,1,1,Seoul,Gangnam-gu,개포4동,,논현로8길=Nonhyeon-ro 8-gil\r\n"_cp949
@@ -225,13 +236,14 @@ TEST(Cli, ConvertGivesEachRowItsCode) {
          "2,이영희,중앙로 12 3층,010\r\n"_cp949
          "3,박민수,논현로8길 6,\r\n"_cp949
          "4,최,,\r\n"_cp949;
-  const std::string want = U8(
-      u8"주문번호,받는분,주소,연락처,우편번호,도로명주소,영문주소,결과\r\n"
-      u8"1,김철수,\"서울시 강남구 논현로8길 67, 101동 1203호\",010-1234-5678,06315,"
-      u8"\"서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\",\"67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315\",일치\r\n"
-      u8"2,이영희,중앙로 12 3층,010,34000,대전광역시 중구 중앙로 12 (은행동) 은행동 1,,후보 2\r\n"
-      u8"3,박민수,논현로8길 6,,,,,없음\r\n"
-      u8"4,최,,,,,,없음\r\n");
+  const std::string want =
+      U8(u8"주문번호,받는분,주소,연락처,우편번호,도로명주소,영문주소,결과\r\n"
+         u8"1,김철수,\"서울시 강남구 논현로8길 67, 101동 1203호\",010-1234-5678,06315,"
+         u8"\"서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\",\"67, Nonhyeon-ro 8-gil, Gangnam-gu, "
+         u8"Seoul 06315\",일치\r\n"
+         u8"2,이영희,중앙로 12 3층,010,34000,대전광역시 중구 중앙로 12 (은행동) 은행동 1,,후보 2\r\n"
+         u8"3,박민수,논현로8길 6,,,,,없음\r\n"
+         u8"4,최,,,,,,없음\r\n");
   const CliRun run = RunCli({"convert", "--data", data, "--column", U8(u8"주소"), orders});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, want);
@@ -248,12 +260,15 @@ TEST(Cli, ConvertGivesEachRowItsCode) {
             U8(u8"x,논현로8길 7,06316,서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190,,일치\r\n"
                u8"y,대전 중앙로 12 (은행동),34000,대전광역시 중구 중앙로 12 (은행동) 은행동 1,,일치\r\n"));
   const std::string list = (folder / "list.txt").string();
-  std::ofstream(list, std::ios::binary) << U8(u8"\xEF\xBB\xBF부산 논현로8길 7\nNonhyeon-ro 8-gil 67 2F\n"
-                                                u8"3, Jungang-ro 10beon-gil, Cheongju-si Sangdang-gu, Chungcheongbuk-do\n");
+  std::ofstream(list, std::ios::binary) << U8(
+      u8"\xEF\xBB\xBF부산 논현로8길 7\nNonhyeon-ro 8-gil 67 2F\n"
+      u8"3, Jungang-ro 10beon-gil, Cheongju-si Sangdang-gu, Chungcheongbuk-do\n");
   EXPECT_EQ(RunCli({"convert", "--data", data, list}).out,
             U8(u8"부산 논현로8길 7,,,,없음\r\nNonhyeon-ro 8-gil 67 2F,06315,"
-               u8"\"서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\",\"67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315\",일치\r\n"
-               u8"\"3, Jungang-ro 10beon-gil, Cheongju-si Sangdang-gu, Chungcheongbuk-do\",28101,충청북도 청주시 상당구 중앙로10번길 3,"
+               u8"\"서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10\",\"67, Nonhyeon-ro 8-gil, "
+               u8"Gangnam-gu, Seoul 06315\",일치\r\n"
+               u8"\"3, Jungang-ro 10beon-gil, Cheongju-si Sangdang-gu, Chungcheongbuk-do\",28101,충청북도 청주시 "
+               u8"상당구 중앙로10번길 3,"
                u8"\"3, Jungang-ro 10beon-gil, Sangdang-gu, Cheongju-si, Chungcheongbuk-do 28101\",일치\r\n"));
 
   // Bad options, an input or data file that cannot be read: status 2, nothing out.

@@ -18,10 +18,10 @@ namespace {
 namespace fs = std::filesystem;
 using marlix::DataUpdateOutcome;
 using marlix::DownloadResult;
+using marlix_test::Control;
 using marlix_test::ReadBytes;
 using marlix_test::ServiceServer;
 using marlix_test::WriteBytes;
-using marlix_test::Control;
 
 constexpr const char* kFiles[] = {"post.csv", "postcode.txt", "postver.txt"};
 
@@ -143,7 +143,11 @@ TEST_F(DataUpdateTest, EditionsComeCompressedThenAsDeltasAndNeverGoBack) {
   };
   const fs::path root = server.root();
   const Bad bads[] = {
-      {"rollback", [&] { WriteBytes(root / "manifest.txt", manifest1); WriteBytes(root / "manifest.txt.sig", signature1); },
+      {"rollback",
+       [&] {
+         WriteBytes(root / "manifest.txt", manifest1);
+         WriteBytes(root / "manifest.txt.sig", signature1);
+       },
        "2판"},
       {"unsigned", [&] { fs::remove(root / "manifest.txt.sig"); }, "manifest.txt"},
       {"another manifest's signature", [&] { WriteBytes(root / "manifest.txt.sig", signature2); }, "manifest.txt"},
@@ -162,7 +166,9 @@ TEST_F(DataUpdateTest, EditionsComeCompressedThenAsDeltasAndNeverGoBack) {
          const std::string zeros(8 << 20, '0');
          WriteBytes(root / "zeros", zeros);
          ASSERT_EQ(std::system(("gzip -9c '" + (root / "zeros").string() + "' > '" +
-                                (root / "editions/3/postcode.txt.gz").string() + "'").c_str()), 0);
+                                (root / "editions/3/postcode.txt.gz").string() + "'")
+                                   .c_str()),
+                   0);
        },
        "postcode.txt"},
   };
@@ -283,18 +289,18 @@ TEST(ManifestTest, ReadsItsOwnTextAndNothingElse) {
   const std::string head = "marlix-manifest 1\nedition 7\npublished 2026-12-08\n";
   const std::string bad[] = {
       "marlix-manifest 2\nedition 7\npublished 2026-12-08\n",
-      head.substr(0, head.size() - 1),                                      // no line feed at the end
-      "marlix-manifest 1\npublished 2026-12-08\n",                          // no edition
-      "marlix-manifest 1\nedition 07\npublished 2026-12-08\n",             // not the number's one form
-      "marlix-manifest 1\nedition 0\npublished 2026-12-08\n",              // outside the editions' range
+      head.substr(0, head.size() - 1),                          // no line feed at the end
+      "marlix-manifest 1\npublished 2026-12-08\n",              // no edition
+      "marlix-manifest 1\nedition 07\npublished 2026-12-08\n",  // not the number's one form
+      "marlix-manifest 1\nedition 0\npublished 2026-12-08\n",   // outside the editions' range
       "marlix-manifest 1\nedition 1000000000\npublished 2026-12-08\n",
-      head + "edition 8\n",                                                // twice
-      "marlix-manifest 1\nedition 7 \npublished 2026-12-08\n",            // a space after the last field
-      head + "file Marlix.exe 10 " + sha + "\n",                            // not a data file
+      head + "edition 8\n",                                     // twice
+      "marlix-manifest 1\nedition 7 \npublished 2026-12-08\n",  // a space after the last field
+      head + "file Marlix.exe 10 " + sha + "\n",                // not a data file
       head + "file postcode.txt 10 " + sha + "\nfile postcode.txt 10 " + sha + "\n",
-      head + "file postcode.txt 2000000000 " + sha + "\n",                  // past the cap
-      head + "file postcode.txt 10 " + sha.substr(1) + "g\n",               // not a hash
-      head + "gzip postcode.txt p.gz 5 " + sha + "\n",                      // a form before its file
+      head + "file postcode.txt 2000000000 " + sha + "\n",     // past the cap
+      head + "file postcode.txt 10 " + sha.substr(1) + "g\n",  // not a hash
+      head + "gzip postcode.txt p.gz 5 " + sha + "\n",         // a form before its file
       head + "file postcode.txt 10 " + sha + "\ngzip postcode.txt ../p.gz 5 " + sha + "\n",
       head + "file postcode.txt 10 " + sha + "\ngzip postcode.txt /p.gz 5 " + sha + "\n",
       head + "file postcode.txt 10 " + sha + "\ngzip postcode.txt p?x=1 5 " + sha + "\n",
@@ -317,7 +323,8 @@ TEST(LineDeltaTest, ALineLongerThanADataLineIsNotReadOn) {
     std::FILE* base = fmemopen(const_cast<char*>(from.data()), from.size(), "rb");
     std::FILE* ops = fmemopen(const_cast<char*>(delta.data()), delta.size(), "rb");
     std::string error;
-    EXPECT_FALSE(marlix::ApplyLineDelta(base, ops, [](std::string_view) { return true; }, error));
+    EXPECT_FALSE(marlix::ApplyLineDelta(
+        base, ops, [](std::string_view) { return true; }, error));
     EXPECT_LT(std::ftell(base) + std::ftell(ops), 1 << 20) << error;
     std::fclose(base);
     std::fclose(ops);
@@ -343,10 +350,14 @@ TEST(LineDeltaTest, AppliesToItsBaseAndOnlyToIt) {
     std::FILE* base = fmemopen(const_cast<char*>(from.data()), from.size(), "rb");
     std::FILE* ops = fmemopen(const_cast<char*>(delta.data()), delta.size(), "rb");
     std::string out, error;
-    EXPECT_TRUE(marlix::ApplyLineDelta(base ? base : std::tmpfile(), ops, [&](std::string_view piece) {
-      out += piece;
-      return true;
-    }, error)) << error;
+    EXPECT_TRUE(marlix::ApplyLineDelta(
+        base ? base : std::tmpfile(), ops,
+        [&](std::string_view piece) {
+          out += piece;
+          return true;
+        },
+        error))
+        << error;
     EXPECT_EQ(out, to) << delta;
     std::fclose(ops);
     if (base) std::fclose(base);
@@ -354,7 +365,9 @@ TEST(LineDeltaTest, AppliesToItsBaseAndOnlyToIt) {
     const std::string other = from + "\nextra\n";
     base = fmemopen(const_cast<char*>(other.data()), other.size(), "rb");
     ops = fmemopen(const_cast<char*>(delta.data()), delta.size(), "rb");
-    EXPECT_FALSE(marlix::ApplyLineDelta(base, ops, [](std::string_view) { return true; }, error)) << from;
+    EXPECT_FALSE(marlix::ApplyLineDelta(
+        base, ops, [](std::string_view) { return true; }, error))
+        << from;
     std::fclose(base);
     std::fclose(ops);
   }

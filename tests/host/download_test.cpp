@@ -104,10 +104,9 @@ TEST_F(DownloadTest, AllThreeFilesReplaceTheOldOnesInOrder) {
     EXPECT_EQ(ReadBytes(folder_ / name), bytes) << name;
     EXPECT_EQ(run.done.at(name), bytes.size()) << name;
   }
-  const std::vector<std::string> expected = {
-      "서버에 연결 중입니다.",
-      Downloading(folder_ / "post.csv"), Downloading(folder_ / "postcode.txt"), Downloading(folder_ / "postver.txt"),
-      "다운로드가 완료되었습니다."};
+  const std::vector<std::string> expected = {"서버에 연결 중입니다.", Downloading(folder_ / "post.csv"),
+                                             Downloading(folder_ / "postcode.txt"),
+                                             Downloading(folder_ / "postver.txt"), "다운로드가 완료되었습니다."};
   EXPECT_EQ(run.statuses, expected);
   EXPECT_TRUE(run.local_failures.empty());
   ExpectNoTemporaryFiles();

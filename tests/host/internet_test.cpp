@@ -94,8 +94,8 @@ TEST(InternetStatus, ErrorPagesComeBackAsFilesWithTheirStatus) {
   ServiceServer server({"gone.txt:status=404", "busy.txt:status=503"});
   server.Serve("here.txt", "here\n");
   CInternetSession session("test");
-  for (auto [name, status] : {std::pair{"here.txt", 200ul}, {"gone.txt", 404ul}, {"busy.txt", 503ul},
-                              {"missing.txt", 404ul}}) {
+  for (auto [name, status] :
+       {std::pair{"here.txt", 200ul}, {"gone.txt", 404ul}, {"busy.txt", 503ul}, {"missing.txt", 404ul}}) {
     auto file = session.OpenURL(Url(server, name));
     auto* http = dynamic_cast<CHttpFile*>(file.get());
     ASSERT_NE(http, nullptr);
@@ -209,13 +209,13 @@ TEST(InternetRanges, ThePartAskedForComesWithItsOffsetOrTheWholeFileInstead) {
     std::size_t cut;       // the body drops after this many bytes; 0: whole
   };
   const Row rows[] = {
-      {"part.bin", 4000, 206, 4000, 0},       // the rest from the middle
-      {"part.bin", 9999, 206, 9999, 0},       // the last byte
-      {"part.bin", 0, 200, 0, 0},             // no Range asked
-      {"norange.bin", 4000, 200, 0, 0},       // a server that ignores Range
-      {"cut.bin", 4000, 206, 4000, 1000},     // cut=N counts the ranged body
-      {"part.bin", 10000, 416, 0, 0},         // at the end: nothing is left
-      {"part.bin", 20000, 416, 0, 0},         // past the end
+      {"part.bin", 4000, 206, 4000, 0},    // the rest from the middle
+      {"part.bin", 9999, 206, 9999, 0},    // the last byte
+      {"part.bin", 0, 200, 0, 0},          // no Range asked
+      {"norange.bin", 4000, 200, 0, 0},    // a server that ignores Range
+      {"cut.bin", 4000, 206, 4000, 1000},  // cut=N counts the ranged body
+      {"part.bin", 10000, 416, 0, 0},      // at the end: nothing is left
+      {"part.bin", 20000, 416, 0, 0},      // past the end
   };
   CInternetSession session("test");
   for (const Row& row : rows) {

@@ -45,7 +45,9 @@ std::string WindowsProgram(std::size_t size, unsigned seed) {
 class RecordingWindow : public UpdateWindow {
  public:
   void SetStatus(const std::string& text) override { Log("status", text); }
-  void SetProgressRange(int lower, int upper) override { Log("range", std::to_string(lower) + ".." + std::to_string(upper)); }
+  void SetProgressRange(int lower, int upper) override {
+    Log("range", std::to_string(lower) + ".." + std::to_string(upper));
+  }
   void SetProgressPos(int position) override { positions.push_back(position); }
   void EnableOK(bool enable) override { ok_enabled = enable; }
   void EnableCancel(bool enable) override { cancel_enabled = enable; }
@@ -238,8 +240,11 @@ class ProgramUpdateTest : public ::testing::Test {
 };
 
 TEST_F(ProgramUpdateTest, StopsEveryCopyReplacesTheProgramAndStartsTheNewOne) {
-  processes_.running = {{10, "explorer.exe"}, {11, "Marlix.exe"}, {12, "MARLIX.EXE", true, 2},
-                        {13, "marlix_new.exe"}, {14, "Marlix.exe.bak"}};
+  processes_.running = {{10, "explorer.exe"},
+                        {11, "Marlix.exe"},
+                        {12, "MARLIX.EXE", true, 2},
+                        {13, "marlix_new.exe"},
+                        {14, "Marlix.exe.bak"}};
   Run();
   EXPECT_EQ(processes_.terminated, (std::set<std::uint32_t>{11, 12, 13}));
   EXPECT_EQ(Files(), std::set<std::string>{kProgramFile});
@@ -310,11 +315,10 @@ TEST_F(ProgramUpdateTest, AStopThatFailsIsToldButTheUpdateGoesOn) {
   processes_.list_available = false;
   Run();
   EXPECT_EQ(window_.Boxes(),
-            (std::vector<std::string>{std::string("notice: ") + kTextCannotListProcesses,
-                                      std::string("notice: ") + kTextStopItYourself,
-                                      std::string("notice: ") + kTextCannotListProcesses,
-                                      std::string("notice: ") + kTextStopItYourself,
-                                      std::string("notice: ") + kTextUpdated}));
+            (std::vector<std::string>{
+                std::string("notice: ") + kTextCannotListProcesses, std::string("notice: ") + kTextStopItYourself,
+                std::string("notice: ") + kTextCannotListProcesses, std::string("notice: ") + kTextStopItYourself,
+                std::string("notice: ") + kTextUpdated}));
   EXPECT_EQ(ReadBytes(dir_ / kProgramFile), new_program_);
 
   // An empty list says nothing of its own, but the user is still asked.
@@ -387,7 +391,9 @@ TEST_F(ProgramUpdateTest, ALocalFileThatCannotBeWrittenStopsBeforeTheSwap) {
   EXPECT_FALSE(window_.ended);
   EXPECT_TRUE(window_.ok_enabled);
   ASSERT_EQ(window_.Boxes().size(), 2u);
-  EXPECT_EQ(window_.Boxes()[0].rfind("warning: " + (dir_ / kNewProgramFile).string() + " 파일을 저장할 수 없습니다.\n\n", 0), 0u)
+  EXPECT_EQ(
+      window_.Boxes()[0].rfind("warning: " + (dir_ / kNewProgramFile).string() + " 파일을 저장할 수 없습니다.\n\n", 0),
+      0u)
       << window_.Boxes()[0];
   EXPECT_EQ(window_.Boxes()[1], std::string("notice: ") + kTextCannotDownload);
   fs::remove_all(dir_ / kNewProgramFile);
@@ -467,10 +473,9 @@ TEST_F(ProgramUpdateTest, AProgramThatCannotStartIsToldWithItsPathAndItsFolderOp
   Run();
   EXPECT_EQ(ReadBytes(dir_ / kProgramFile), new_program_);
   const std::string path = (dir_ / kProgramFile).string();
-  EXPECT_EQ(window_.Boxes(),
-            (std::vector<std::string>{"warning: 우편번호검색 프로그램을 실행할 수 없습니다.\n\n" + path +
-                                          " 프로그램이 있는지 확인하십시오",
-                                      std::string("notice: ") + kTextUpdateEnds}));
+  EXPECT_EQ(window_.Boxes(), (std::vector<std::string>{"warning: 우편번호검색 프로그램을 실행할 수 없습니다.\n\n" +
+                                                           path + " 프로그램이 있는지 확인하십시오",
+                                                       std::string("notice: ") + kTextUpdateEnds}));
   EXPECT_EQ(shell_.opened.back(), "explorer.exe|" + dir_.string() + "|" + dir_.string());
   EXPECT_TRUE(window_.ended);
 }

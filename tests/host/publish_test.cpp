@@ -22,9 +22,7 @@ namespace fs = std::filesystem;
 using marlix_test::ReadBytes;
 using marlix_test::WriteBytes;
 
-std::string U8(const char8_t* text) {
-  return reinterpret_cast<const char*>(text);
-}
+std::string U8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
 
 struct Ran {
   int status = -1;
@@ -144,9 +142,8 @@ class PublishTest : public ::testing::Test {
     return Split(Convert(ReadBytes(dir_ / out / "postcode.txt"), "UTF-8", "CP949"), "\r\n");
   }
   std::vector<std::string> Search(const std::string& out, const std::string& args) const {
-    return Split(
-        Shell(dir_, std::string("'") + MARLIX_SEARCH_EXE + "' --data " + out + "/postcode.txt " + args).out,
-        "\n");
+    return Split(Shell(dir_, std::string("'") + MARLIX_SEARCH_EXE + "' --data " + out + "/postcode.txt " + args).out,
+                 "\n");
   }
 
   fs::path dir_;
@@ -182,8 +179,7 @@ TEST_F(PublishTest, EveryRowIsFoundByCodeRoadLotAndNameInEveryFormTheDbComesIn) 
   }
   for (const char* file : {"postcode.txt", "post.csv"}) {
     for (int i = 1; i < 4; ++i)
-      EXPECT_EQ(ReadBytes(dir_ / "out-0" / file), ReadBytes(dir_ / ("out-" + std::to_string(i)) / file))
-          << file;
+      EXPECT_EQ(ReadBytes(dir_ / "out-0" / file), ReadBytes(dir_ / ("out-" + std::to_string(i)) / file)) << file;
   }
 
   const std::string raw = ReadBytes(dir_ / "out-0" / "postcode.txt");
@@ -239,16 +235,13 @@ TEST_F(PublishTest, EveryRowIsFoundByCodeRoadLotAndNameInEveryFormTheDbComesIn) 
     const auto& f = rows[r];
     SCOPED_TRACE(Joined(f));
     const std::string& code = f[0];
-    const std::string number =
-        (f[10] == "1" ? U8(u8"지하 ") : "") + f[11] + (f[12] == "0" ? "" : "-" + f[12]);
+    const std::string number = (f[10] == "1" ? U8(u8"지하 ") : "") + f[11] + (f[12] == "0" ? "" : "-" + f[12]);
     const std::string place = !f[17].empty() ? f[17] : f[18];
-    const std::string lot =
-        place + " " + (f[20] == "1" ? U8(u8"산") : "") + f[21] + (f[23] == "0" ? "" : "-" + f[23]);
+    const std::string lot = place + " " + (f[20] == "1" ? U8(u8"산") : "") + f[21] + (f[23] == "0" ? "" : "-" + f[23]);
     // One line per road address, the rows of one road address merged into it.
     std::vector<std::string> mine;
     for (const std::string& line : lines) {
-      if (line.starts_with(code + " ") &&
-          (line + " ").find(" " + f[8] + " " + number + " ") != std::string::npos) {
+      if (line.starts_with(code + " ") && (line + " ").find(" " + f[8] + " " + number + " ") != std::string::npos) {
         mine.push_back(line);
       }
     }
@@ -257,8 +250,7 @@ TEST_F(PublishTest, EveryRowIsFoundByCodeRoadLotAndNameInEveryFormTheDbComesIn) 
     EXPECT_EQ(line.find("  "), std::string::npos);
     EXPECT_NE(line.find(" " + lot), std::string::npos);
     EXPECT_NE(line.find(f[15]), std::string::npos);
-    std::vector<std::string> terms = {"code " + code, "name '" + f[8] + " " + f[11] + "'",
-                                      "name '" + lot + "'"};
+    std::vector<std::string> terms = {"code " + code, "name '" + f[8] + " " + f[11] + "'", "name '" + lot + "'"};
     if (!f[15].empty()) terms.push_back("name '" + f[15] + "'");
     for (const std::string& term : terms) {
       const auto found = Search("out-0", term);
@@ -318,8 +310,7 @@ TEST_F(PublishTest, BadRowsAreReportedWithTheirPlaceAndSkipped) {
 
 TEST_F(PublishTest, ALongRoadAddressLosesNamesNotItsRoadAddressAndKeptLinesComeFirst) {
   const auto rows = SampleRows();
-  const auto& artespace =
-      *std::find_if(rows.begin(), rows.end(), [](const auto& f) { return f[15] == "Artespace"; });
+  const auto& artespace = *std::find_if(rows.begin(), rows.end(), [](const auto& f) { return f[15] == "Artespace"; });
   std::string text = Joined(rows[0]) + "\n";
   for (int i = 0; i < 30; ++i) {
     auto f = artespace;
@@ -330,8 +321,7 @@ TEST_F(PublishTest, ALongRoadAddressLosesNamesNotItsRoadAddressAndKeptLinesComeF
   }
   WriteBytes(dir_ / "db.txt", text);
   // Kept lines in UTF-8 here; the demo keeps CP949 ones.
-  WriteBytes(dir_ / "old.txt",
-             U8(u8"135-080 서울 강남구 역삼동\r\n123 bad\r\n135-081 서울 강남구 역삼1동\r\n"));
+  WriteBytes(dir_ / "old.txt", U8(u8"135-080 서울 강남구 역삼동\r\n123 bad\r\n135-081 서울 강남구 역삼1동\r\n"));
 
   const Ran run = Publish(dir_, "data --keep-lines old.txt --out out db.txt");
   ASSERT_EQ(run.status, 0) << run.err;
@@ -344,8 +334,8 @@ TEST_F(PublishTest, ALongRoadAddressLosesNamesNotItsRoadAddressAndKeptLinesComeF
   EXPECT_EQ(lines[0], U8(u8"135-080 서울 강남구 역삼동"));
   EXPECT_EQ(lines[1], U8(u8"135-081 서울 강남구 역삼1동"));
   const std::string& cut = lines[2];
-  EXPECT_TRUE(cut.starts_with(artespace[0] + U8(u8" 서울특별시 강남구 ") + artespace[8] + " " +
-                              artespace[11] + U8(u8" (개포동, ")))
+  EXPECT_TRUE(cut.starts_with(artespace[0] + U8(u8" 서울특별시 강남구 ") + artespace[8] + " " + artespace[11] +
+                              U8(u8" (개포동, ")))
       << cut;
   EXPECT_LE(Convert(cut, "CP949", "UTF-8").size(), 254u);
   EXPECT_NE(cut.find(artespace[17] + " " + artespace[21] + "-10"), std::string::npos) << cut;
@@ -367,7 +357,7 @@ TEST_F(PublishTest, PostCsvSaysPostcodeTxtIsSortedOnlyWhenEveryLineIsInByteOrder
       {u8"", true},
       {u8"010-100 서울 종로구 가동\n010-200 서울 종로구 나동\n", true},   // before 06040
       {u8"010-200 서울 종로구 나동\n010-100 서울 종로구 가동\n", false},  // out of order
-      {u8"135-080 서울 강남구 역삼동\n", false},                         // after 06040
+      {u8"135-080 서울 강남구 역삼동\n", false},                          // after 06040
       {u8"06040 서울특별시 강남구 도산대로 1\n", true},                   // equal code, lower bytes
       {u8"99999 제주특별자치도 끝\n", false},
   };
@@ -390,8 +380,7 @@ TEST_F(PublishTest, PostCsvSaysPostcodeTxtIsSortedOnlyWhenEveryLineIsInByteOrder
 // road names, its buildings (rows, also those merged into one line).
 TEST_F(PublishTest, PostCsvGivesACodeTheDistrictOfMostOfItsRows) {
   const auto rows = SampleRows();
-  const auto& artespace =
-      *std::find_if(rows.begin(), rows.end(), [](const auto& f) { return f[15] == "Artespace"; });
+  const auto& artespace = *std::find_if(rows.begin(), rows.end(), [](const auto& f) { return f[15] == "Artespace"; });
   std::string text = Joined(rows[0]) + "\n" + Joined(artespace) + "\n";
   // 서초구's rows: a road whose English one row lacks, two 행정동 (one row
   // has none), and a 읍면 of one row.
@@ -576,7 +565,8 @@ std::string ProgramFile(unsigned major, unsigned minor, const std::string& text)
 // keygen, sign and verify, with stock OpenSSL as the judge both ways.
 TEST_F(PublishTest, KeysAndSignaturesAreTheOnesOpenSslMakesAndChecks) {
   ASSERT_EQ(Publish(dir_, "keygen keys").status, 0);
-  EXPECT_EQ(fs::status(dir_ / "keys/marlix-private.pem").permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(dir_ / "keys/marlix-private.pem").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
   // The key's folder is its owner's alone; one that others can enter is refused.
   EXPECT_EQ(fs::status(dir_ / "keys").permissions() & fs::perms::all, fs::perms::owner_all);
   ASSERT_EQ(Publish(dir_, "keygen deep/er/").status, 0);
@@ -591,7 +581,8 @@ TEST_F(PublishTest, KeysAndSignaturesAreTheOnesOpenSslMakesAndChecks) {
     EXPECT_TRUE(fs::is_empty(dir_ / "open"));
   }
   const std::string key = ReadBytes(dir_ / "keys/marlix-private.pem");
-  EXPECT_EQ(Shell(dir_, "openssl ec -in keys/marlix-private.pem -pubout").out, ReadBytes(dir_ / "keys/marlix-public.pem"));
+  EXPECT_EQ(Shell(dir_, "openssl ec -in keys/marlix-private.pem -pubout").out,
+            ReadBytes(dir_ / "keys/marlix-public.pem"));
   const Ran again = Publish(dir_, "keygen keys");
   EXPECT_EQ(again.status, 2);
   EXPECT_NE(again.err.find("never overwritten"), std::string::npos) << again.err;
@@ -610,10 +601,12 @@ TEST_F(PublishTest, KeysAndSignaturesAreTheOnesOpenSslMakesAndChecks) {
   EXPECT_EQ(ReadBytes(dir_ / "victim.txt"), "not the publisher's to write\n");
   EXPECT_FALSE(fs::is_symlink(dir_ / "a.txt.sig"));
   EXPECT_EQ(Shell(dir_, "openssl dgst -sha256 -verify keys/marlix-public.pem -signature a.txt.sig a.txt").status, 0);
-  ASSERT_EQ(Shell(dir_, "openssl ecparam -name prime256v1 -genkey -noout -out other.pem && "
-                        "openssl ec -in other.pem -pubout -out other-public.pem && "
-                        "openssl dgst -sha256 -sign keys/marlix-private.pem -out c.txt.sig a.txt && cp a.txt c.txt")
-                .status, 0);
+  ASSERT_EQ(Shell(dir_,
+                  "openssl ecparam -name prime256v1 -genkey -noout -out other.pem && "
+                  "openssl ec -in other.pem -pubout -out other-public.pem && "
+                  "openssl dgst -sha256 -sign keys/marlix-private.pem -out c.txt.sig a.txt && cp a.txt c.txt")
+                .status,
+            0);
   EXPECT_EQ(Publish(dir_, "verify --key keys/marlix-public.pem a.txt b.txt c.txt").status, 0);
   WriteBytes(dir_ / "b.txt", "more data!\r\n");
   const std::pair<std::string, std::string> refused[] = {
@@ -632,7 +625,8 @@ TEST_F(PublishTest, KeysAndSignaturesAreTheOnesOpenSslMakesAndChecks) {
     fs::permissions(dir_ / "shared-key.pem", fs::perms::owner_read | fs::perms::owner_write | open);
     const Ran run = Publish(dir_, "sign --key shared-key.pem b.txt");
     EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("shared-key.pem: a private key that group or others can read"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("shared-key.pem: a private key that group or others can read"), std::string::npos)
+        << run.err;
     EXPECT_NE(run.err.find("chmod 600 shared-key.pem"), std::string::npos) << run.err;
     // The tests' server signs with the same signer, so it refuses such a key too.
     const Ran server = Shell(dir_, std::string("'") + MARLIX_TEST_SERVER_EXE + "' --root . --sign-key shared-key.pem");
@@ -658,11 +652,14 @@ TEST_F(PublishTest, AReleaseIsSignedWholeAndBadInputLeavesTheServerAsItWas) {
   for (const char* name : {"postcode.txt", "post.csv", "postver.txt", "Marlix.exe", "MarlixVer.ini", "manifest.txt"}) {
     const std::string n = std::string("served/") + name;
     EXPECT_EQ(Shell(dir_, "openssl dgst -sha256 -verify keys/marlix-public.pem -signature " + n + ".sig " + n).status,
-              0) << name;
+              0)
+        << name;
     // The edition's compressed forms are the plain files, and the manifest gives their hashes.
     if (n.find(".txt") == std::string::npos && n.find(".csv") == std::string::npos) continue;
     if (std::string(name) == "manifest.txt") continue;
-    EXPECT_EQ(Shell(dir_, "sh -c 'gzip -dc served/editions/1/" + std::string(name) + ".gz | cmp - " + n + "'").status, 0) << name;
+    EXPECT_EQ(Shell(dir_, "sh -c 'gzip -dc served/editions/1/" + std::string(name) + ".gz | cmp - " + n + "'").status,
+              0)
+        << name;
     const std::string sha = Shell(dir_, "sha256sum " + n).out.substr(0, 64);
     EXPECT_NE(ReadBytes(dir_ / "served/manifest.txt").find(std::string("file ") + name + " "), std::string::npos);
     EXPECT_NE(ReadBytes(dir_ / "served/manifest.txt").find(sha), std::string::npos) << name;
@@ -732,7 +729,8 @@ TEST_F(PublishTest, AReleaseIsSignedWholeAndBadInputLeavesTheServerAsItWas) {
        "cp ../attacker.txt postcode.txt"},
       {key + "--program newer.exe", "served/editions/1/postcode.txt.gz is not what the signed manifest.txt records",
        "gzip -c ../attacker.txt >editions/1/postcode.txt.gz"},
-      {key + "--data data", "served/Marlix.exe is not what the signed manifest.txt records", "cp ../older.exe Marlix.exe"},
+      {key + "--data data", "served/Marlix.exe is not what the signed manifest.txt records",
+       "cp ../older.exe Marlix.exe"},
       {key + "--data data", "served/editions: a link where the editions folder should be",
        "mv editions ../moved && ln -s ../outside editions"},
       {key + "--data data", "served/editions/1: a link where an edition should be",
@@ -760,8 +758,9 @@ TEST_F(PublishTest, AReleaseIsSignedWholeAndBadInputLeavesTheServerAsItWas) {
   EXPECT_NE(manifest.find("program Marlix.exe 1.2.0.0 "), std::string::npos) << manifest;
   EXPECT_NE(manifest.find("gzip postcode.txt editions/1/postcode.txt.gz "), std::string::npos) << manifest;
   // A key change: the last release's key vouches for what it left.
-  const Ran changed = Publish(dir_, "release --key keys2/marlix-private.pem --previous-key keys/marlix-public.pem "
-                                    "--to served --data data");
+  const Ran changed = Publish(dir_,
+                              "release --key keys2/marlix-private.pem --previous-key keys/marlix-public.pem "
+                              "--to served --data data");
   EXPECT_EQ(changed.status, 0) << changed.err;
   EXPECT_EQ(Publish(dir_, "verify --key keys2/marlix-public.pem served/manifest.txt").status, 0);
 }
@@ -790,13 +789,15 @@ TEST_F(PublishTest, ReleasesRemoveOnlyTheirOwnEditionsAndRunOneAtATime) {
   ASSERT_EQ(Shell(dir_ / "served/editions",
                   "{ ln -s ../../outside 0 && ln -s ../../outside 01 && mkdir 00 18446744073709551614 && "
                   "touch 00/keep && head -c 300000000 /dev/zero | gzip -1 >6/postcode.txt.gz; }")
-                .status, 0);
+                .status,
+            0);
   const auto outside = Snapshot(dir_ / "outside");
   const Ran seventh = Publish(dir_, release + "data");
   ASSERT_EQ(seventh.status, 0) << seventh.err;
   EXPECT_EQ(edition(), 7u);
   EXPECT_NE(seventh.err.find("no delta from edition 6: served/editions/6/postcode.txt.gz is not the file"),
-            std::string::npos) << seventh.err;
+            std::string::npos)
+      << seventh.err;
   rusage children{};
   getrusage(RUSAGE_CHILDREN, &children);
   EXPECT_LT(children.ru_maxrss, 200 * 1024) << "KB at the most";
@@ -820,8 +821,10 @@ TEST_F(PublishTest, ReleasesRemoveOnlyTheirOwnEditionsAndRunOneAtATime) {
 
   // A release that finds the lock held waits, then goes on from what the
   // holder left; two at once both publish, one edition each.
-  const Ran waited = Shell(dir_, "{ flock served/.marlix-publish.lock sh -c 'touch held; sleep 1' & "
-                                 "while [ ! -e held ]; do sleep 0.05; done; '" MARLIX_PUBLISH_EXE "' " + release + "other; }");
+  const Ran waited = Shell(dir_,
+                           "{ flock served/.marlix-publish.lock sh -c 'touch held; sleep 1' & "
+                           "while [ ! -e held ]; do sleep 0.05; done; '" MARLIX_PUBLISH_EXE "' " +
+                               release + "other; }");
   EXPECT_EQ(waited.status, 0) << waited.err;
   EXPECT_NE(waited.err.find("another release into served is running"), std::string::npos) << waited.err;
   EXPECT_EQ(edition(), 8u);

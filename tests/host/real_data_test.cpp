@@ -30,9 +30,7 @@ std::vector<std::string> ReadLines(const std::string& path, bool crlf) {
 }
 
 // The oracle's texts, UTF-8 (as narrow literals are too).
-std::string U8(const char8_t* text) {
-  return reinterpret_cast<const char*>(text);
-}
+std::string U8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
 
 std::string ToCp949(const std::string& utf8) {
   iconv_t cd = iconv_open("CP949", "UTF-8");
@@ -93,7 +91,8 @@ std::vector<std::string>* RealData::cp949_ = nullptr;
 std::vector<std::string>* RealData::utf8_ = nullptr;
 
 TEST_F(RealData, CodeSearchListsTheLinesOfThatCode) {
-  for (const std::string& term : std::vector<std::string>{"135080", "135-080", "135 080", "1350809", "135-08", "135", "69", "339-0"}) {
+  for (const std::string& term :
+       std::vector<std::string>{"135080", "135-080", "135 080", "1350809", "135-08", "135", "69", "339-0"}) {
     // The code as a person would read the term: digits, a hyphen after three.
     std::string digits;
     for (char c : term) {
@@ -116,8 +115,9 @@ TEST_F(RealData, CodeSearchListsTheLinesOfThatCode) {
 TEST_F(RealData, SortedCodeLookupListsWhatReadingLists) {
   const testing::TempFile sorted(testing::SortedLines(*cp949_, "\r\n"));
   const std::string first = cp949_->front().substr(0, 7), last = cp949_->back().substr(0, 7);
-  for (const std::string& term : std::vector<std::string>{"135080", "135-080", "1350809", "135-08", "135", "13", "69", "339-0", "100-0",
-                                 "10", "799-8", "79", "999999", "000", "1", "", "12345", "06315", first, last}) {
+  for (const std::string& term : std::vector<std::string>{
+           "135080", "135-080", "1350809", "135-08", "135", "13", "69",    "339-0", "100-0", "10",
+           "799-8",  "79",      "999999",  "000",    "1",   "",   "12345", "06315", first,   last}) {
     const testing::SortedAndScanned found = testing::SearchSorted(sorted.path(), Postcode(term));
     EXPECT_EQ(found.looked_up, found.scanned) << term;
   }

@@ -56,8 +56,8 @@ class ServiceServer {
   // `faults` are NAME:FAULTS as the server's --fault takes them.
   explicit ServiceServer(const std::vector<std::string>& faults = {}, Signing signing = Signing::kEveryFile)
       : root_(MakeTempDir("served")) {
-    std::vector<std::string> args = {MARLIX_TEST_SERVER_EXE, "--root", root_, "--port", "0",
-                                     "--stop-on-stdin-eof", "--lifetime", "600"};
+    std::vector<std::string> args = {MARLIX_TEST_SERVER_EXE, "--root",     root_, "--port", "0",
+                                     "--stop-on-stdin-eof",  "--lifetime", "600"};
     if (signing == Signing::kEveryFile) {
       args.push_back("--sign-key");
       args.push_back(MARLIX_TEST_SIGNING_KEY);

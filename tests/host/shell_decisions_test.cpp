@@ -49,7 +49,9 @@ TEST(OpenKey, IsCtrlAltZUnlessChangedAndNeedsCtrlOrAlt) {
       {'7' | kHotKeyAlt << 8, HotKeyChord{kModAlt, '7'}, "Alt+7"},
       {0xBA | kHotKeyAlt << 8, HotKeyChord{kModAlt, 0xBA}, "Alt+0xBA"},
       // Off, a bare letter, a capital, no key.
-      {kHotKeyOff, std::nullopt, ""}, {'Z', std::nullopt, "Z"}, {'Z' | kHotKeyShift << 8, std::nullopt, "Shift+Z"},
+      {kHotKeyOff, std::nullopt, ""},
+      {'Z', std::nullopt, "Z"},
+      {'Z' | kHotKeyShift << 8, std::nullopt, "Shift+Z"},
   };
   for (const auto& [setting, chord, name] : cases) {
     EXPECT_EQ(ChordFor(setting), chord) << name;

@@ -43,8 +43,8 @@ class SignatureTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
 
   void Sign(const std::string& key, const char* signature) {
-    Openssl("dgst -sha256 -sign '" + key + "' -out '" + (dir_ / signature).string() + "' '" +
-            (dir_ / "data").string() + "'");
+    Openssl("dgst -sha256 -sign '" + key + "' -out '" + (dir_ / signature).string() + "' '" + (dir_ / "data").string() +
+            "'");
   }
 
   fs::path dir_;

@@ -136,22 +136,22 @@ TEST_F(UpdateCommandTest, OnlyFilesSignedWithTheBuiltInKeyReplaceTheOldOnes) {
   const fs::path other_key = home_ / "other.pem";
   const fs::path public_key = home_ / "public.pem";
   ASSERT_TRUE(Openssl("genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out '" + other_key.string() + "'"));
-  ASSERT_TRUE(Openssl("pkey -in '" + std::string(MARLIX_TEST_SIGNING_KEY) + "' -pubout -out '" +
-                      public_key.string() + "'"));
+  ASSERT_TRUE(
+      Openssl("pkey -in '" + std::string(MARLIX_TEST_SIGNING_KEY) + "' -pubout -out '" + public_key.string() + "'"));
   auto openssl_verifies = [&](const fs::path& file) {
     return Openssl("dgst -sha256 -verify '" + public_key.string() + "' -signature '" + file.string() + ".sig' '" +
                    file.string() + "'");
   };
   struct Row {
     const char* what;
-    std::string file;                                    // the file spoilt
-    std::function<void(const fs::path& root)> spoil;     // what is done to it or its signature
-    const char* why;                                     // in the error output
-    bool publishers = false;                             // the bytes are signed with the build's key
+    std::string file;                                 // the file spoilt
+    std::function<void(const fs::path& root)> spoil;  // what is done to it or its signature
+    const char* why;                                  // in the error output
+    bool publishers = false;                          // the bytes are signed with the build's key
   };
   auto sign = [&](const fs::path& file, const fs::path& key, const fs::path& out) {
-    ASSERT_TRUE(Openssl("dgst -sha256 -sign '" + key.string() + "' -out '" + out.string() + "' '" +
-                        file.string() + "'"));
+    ASSERT_TRUE(
+        Openssl("dgst -sha256 -sign '" + key.string() + "' -out '" + out.string() + "' '" + file.string() + "'"));
   };
   // A file and its signature served under another file's name.
   auto serve_as = [](const std::string& file, const std::string& name) {
@@ -173,8 +173,8 @@ TEST_F(UpdateCommandTest, OnlyFilesSignedWithTheBuiltInKeyReplaceTheOldOnes) {
          fs::copy_file(root / "post.csv.sig", root / "postcode.txt.sig", fs::copy_options::overwrite_existing);
        },
        "not the publisher's signature"},
-      {"a cut signature", "postcode.txt",
-       [](const fs::path& root) { fs::resize_file(root / "postcode.txt.sig", 20); }, "not the publisher's signature"},
+      {"a cut signature", "postcode.txt", [](const fs::path& root) { fs::resize_file(root / "postcode.txt.sig", 20); },
+       "not the publisher's signature"},
       {"a garbage signature", "postcode.txt",
        [](const fs::path& root) { marlix_test::WriteBytes(root / "postcode.txt.sig", "not a signature\n"); },
        "not the publisher's signature"},
@@ -242,7 +242,8 @@ TEST_F(UpdateCommandTest, AHostileServiceOrFolderLeavesTheOldFilesOrGivesTheEdit
   auto signed_manifest = [](const ServiceServer& server, const std::string& text) {
     const std::string manifest = (server.root() / "manifest.txt").string();
     WriteBytes(manifest, text);
-    ASSERT_TRUE(Openssl("dgst -sha256 -sign '" MARLIX_TEST_SIGNING_KEY "' -out '" + manifest + ".sig' '" + manifest + "'"));
+    ASSERT_TRUE(
+        Openssl("dgst -sha256 -sign '" MARLIX_TEST_SIGNING_KEY "' -out '" + manifest + ".sig' '" + manifest + "'"));
   };
   auto cut_gzip_first = [&](const ServiceServer& server, const std::string& then) {
     Control(server, "fault?name=" + gzip + "&cut=" + std::to_string(fs::file_size(server.root() / gzip) / 2));

@@ -153,8 +153,7 @@ Panel ShowDataVersion(const std::string& base_url) {
   marlix::ServiceAccess access;
   access.base_url = base_url;
   access.timeout_ms = 2000;
-  panel.version =
-      marlix::FetchDataVersion(access, [&](const std::string& text) { panel.statuses.push_back(text); });
+  panel.version = marlix::FetchDataVersion(access, [&](const std::string& text) { panel.statuses.push_back(text); });
   return panel;
 }
 

@@ -100,7 +100,7 @@ struct Fault {
   std::string redirect;
   bool endless = false;
   bool norange = false;
-  long long rate = 0;  // body bytes a second; 0: as fast as it goes
+  long long rate = 0;         // body bytes a second; 0: as fast as it goes
   long long part_from = -1;   // a 206 of the part from this byte, whatever was asked
   long long part_total = -1;  // the length a 206 names
   bool empty() const {
@@ -312,26 +312,26 @@ void SendBody(const httplib::Request& req, httplib::Response& res, const std::st
   if (asked.kind == RangeAsked::kPart) {
     res.status = 206;
     const std::uint64_t total = fault.part_total >= 0 ? static_cast<std::uint64_t>(fault.part_total) : size;
-    res.set_header("Content-Range", "bytes " + std::to_string(first) + "-" + std::to_string(asked.last) + "/" +
-                                        std::to_string(total));
+    res.set_header("Content-Range",
+                   "bytes " + std::to_string(first) + "-" + std::to_string(asked.last) + "/" + std::to_string(total));
   }
   if (fault.endless) {
     // The body from `first` to the end of the file, then bytes without end.
-    res.set_chunked_content_provider(content_type, [name, first, size, read](std::size_t offset,
-                                                                             httplib::DataSink& sink) {
-      char buffer[64 * 1024];
-      std::size_t chunk = sizeof buffer;
-      const std::uint64_t at = first + offset;
-      if (at < size) {
-        chunk = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, size - at));
-        if (!read(at, buffer, chunk)) return false;
-      } else {
-        std::memset(buffer, 'Z', chunk);
-        // At the pace of a fast network link, not of this machine's memory.
-        std::this_thread::sleep_for(std::chrono::milliseconds(kEndlessChunkMs));
-      }
-      return !g_stopping && WriteCounted(sink, name, buffer, chunk);
-    });
+    res.set_chunked_content_provider(content_type,
+                                     [name, first, size, read](std::size_t offset, httplib::DataSink& sink) {
+                                       char buffer[64 * 1024];
+                                       std::size_t chunk = sizeof buffer;
+                                       const std::uint64_t at = first + offset;
+                                       if (at < size) {
+                                         chunk = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, size - at));
+                                         if (!read(at, buffer, chunk)) return false;
+                                       } else {
+                                         std::memset(buffer, 'Z', chunk);
+                                         // At the pace of a fast network link, not of this machine's memory.
+                                         std::this_thread::sleep_for(std::chrono::milliseconds(kEndlessChunkMs));
+                                       }
+                                       return !g_stopping && WriteCounted(sink, name, buffer, chunk);
+                                     });
     return;
   }
   if (length == 0) {  // a provider of no bytes would send no length at all
@@ -340,22 +340,22 @@ void SendBody(const httplib::Request& req, httplib::Response& res, const std::st
   }
   const long long cut = fault.cut;
   const long long rate = fault.rate;
-  res.set_content_provider(static_cast<std::size_t>(length), content_type,
-                           [name, first, cut, rate, read](std::size_t offset, std::size_t length,
-                                                          httplib::DataSink& sink) {
-                             // `offset` counts from the start of this answer's body.
-                             if (cut >= 0 && offset >= static_cast<std::size_t>(cut)) return false;
-                             std::size_t chunk = std::min<std::size_t>(length, 64 * 1024);
-                             if (cut >= 0) chunk = std::min<std::size_t>(chunk, cut - offset);
-                             if (rate > 0) {
-                               // A tenth of a second's bytes at a time, each after its share of the time.
-                               chunk = std::min<std::size_t>(chunk, std::max<long long>(rate / 10, 1));
-                               std::this_thread::sleep_for(std::chrono::microseconds(chunk * 1000000 / rate));
-                               if (g_stopping) return false;
-                             }
-                             char buffer[64 * 1024];
-                             return read(first + offset, buffer, chunk) && WriteCounted(sink, name, buffer, chunk);
-                           });
+  res.set_content_provider(
+      static_cast<std::size_t>(length), content_type,
+      [name, first, cut, rate, read](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        // `offset` counts from the start of this answer's body.
+        if (cut >= 0 && offset >= static_cast<std::size_t>(cut)) return false;
+        std::size_t chunk = std::min<std::size_t>(length, 64 * 1024);
+        if (cut >= 0) chunk = std::min<std::size_t>(chunk, cut - offset);
+        if (rate > 0) {
+          // A tenth of a second's bytes at a time, each after its share of the time.
+          chunk = std::min<std::size_t>(chunk, std::max<long long>(rate / 10, 1));
+          std::this_thread::sleep_for(std::chrono::microseconds(chunk * 1000000 / rate));
+          if (g_stopping) return false;
+        }
+        char buffer[64 * 1024];
+        return read(first + offset, buffer, chunk) && WriteCounted(sink, name, buffer, chunk);
+      });
 }
 
 void ServeFile(const std::filesystem::path& root, const std::string& name, const httplib::Request& req,
@@ -537,14 +537,12 @@ int main(int argc, char** argv) {
     const_cast<httplib::Request&>(req).ranges.clear();
     ServeFile(folder, req.matches[1], req, res);
   });
-  server.Get("/_control/signature", [folder](const httplib::Request& req, httplib::Response& res) {
-    Signature(folder, req, res);
-  });
+  server.Get("/_control/signature",
+             [folder](const httplib::Request& req, httplib::Response& res) { Signature(folder, req, res); });
   server.Get(R"(/_control/(\w+))", Control);
 
-  const int bound = port == 0 ? server.bind_to_any_port(host) : (server.bind_to_port(host, static_cast<int>(port))
-                                                                      ? static_cast<int>(port)
-                                                                      : -1);
+  const int bound = port == 0 ? server.bind_to_any_port(host)
+                              : (server.bind_to_port(host, static_cast<int>(port)) ? static_cast<int>(port) : -1);
   if (bound <= 0) {
     std::fprintf(stderr, "marlix-test-server: cannot listen on %s port %lld\n", host.c_str(), port);
     return 1;

@@ -43,7 +43,9 @@ class AddressList : public FreshSearchWindow {
     ::SendMessageW(Control(IDC_LIST_STATUS), WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
     return text;
   }
-  void Press(int id) { ::PostMessageW(list_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Control(id))); }
+  void Press(int id) {
+    ::PostMessageW(list_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Control(id)));
+  }
   // Pastes the text into the empty list box as Ctrl+V would, from the clipboard's Unicode text.
   void Paste(const std::string& utf8) {
     const std::wstring text = Wide(utf8);
@@ -90,29 +92,33 @@ class AddressList : public FreshSearchWindow {
 };
 
 TEST_F(AddressList, ConvertsPastedRowsAndCopiesThemAsExcelPastes) {
-  std::ofstream(kDataFile, std::ios::binary)
-      << Cp949("06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190\r\n"
-               "34000 대전광역시 중구 중앙로 12 (은행동) 은행동 1\r\n"
-               "41900 대구광역시 중구 중앙로 12 (동인동1가, 샛별빌딩) 동인동1가 2\r\n"
-               "135-806 서울 강남구 개포1동 경남아파트\r\n");
-  std::ofstream(kPostCsv, std::ios::binary)
-      << Cp949("우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"
-               "06316,서울특별시,강남구,1,1,Seoul,Gangnam-gu,개포2동,,논현로8길=Nonhyeon-ro 8-gil\r\n");
+  std::ofstream(kDataFile, std::ios::binary) << Cp949(
+      "06316 서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190\r\n"
+      "34000 대전광역시 중구 중앙로 12 (은행동) 은행동 1\r\n"
+      "41900 대구광역시 중구 중앙로 12 (동인동1가, 샛별빌딩) 동인동1가 2\r\n"
+      "135-806 서울 강남구 개포1동 경남아파트\r\n");
+  std::ofstream(kPostCsv, std::ios::binary) << Cp949(
+      "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"
+      "06316,서울특별시,강남구,1,1,Seoul,Gangnam-gu,개포2동,,논현로8길=Nonhyeon-ro 8-gil\r\n");
   // Whole rows of an order list, as Excel copies them.
-  Paste("주문번호\t받는분\t주소\r\n1\t김철수\t서울시 강남구 논현로8길 7, 3층\r\n2\t이영희\t중앙로 12\r\n"
-        "3\t박민수\t부산 논현로8길 7\r\n4\t최지우\t서울 강남구 개포1동 경남아파트\r\n");
+  Paste(
+      "주문번호\t받는분\t주소\r\n1\t김철수\t서울시 강남구 논현로8길 7, 3층\r\n2\t이영희\t중앙로 12\r\n"
+      "3\t박민수\t부산 논현로8길 7\r\n4\t최지우\t서울 강남구 개포1동 경남아파트\r\n");
   Press(IDC_LIST_CONVERT);
   ASSERT_TRUE(Converted());
   EXPECT_EQ(Status().rfind(L"4행: 일치 2, 후보 1, 없음 1 (", 0), 0u) << Utf8(Status());
   ASSERT_EQ(Rows(), 4);
   EXPECT_EQ(Cell(1, 4), L"후보 2");
 
-  const std::string head = "주문번호\t받는분\t주소\t우편번호\t도로명주소\t영문주소\t결과\r\n"
-                           "1\t김철수\t서울시 강남구 논현로8길 7, 3층\t06316\t서울특별시 강남구 논현로8길 7 (개포동) 개포동 "
-                           "1190\t7, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06316\t일치\r\n";
-  const std::string tail = "3\t박민수\t부산 논현로8길 7\t\t\t\t없음\r\n"
-                           "4\t최지우\t서울 강남구 개포1동 경남아파트\t135-806\t서울 강남구 개포1동 경남아파트\t\t일치\r\n";
-  std::string expected = head + "2\t이영희\t중앙로 12\t34000\t대전광역시 중구 중앙로 12 (은행동) 은행동 1\t\t후보 2\r\n" + tail;
+  const std::string head =
+      "주문번호\t받는분\t주소\t우편번호\t도로명주소\t영문주소\t결과\r\n"
+      "1\t김철수\t서울시 강남구 논현로8길 7, 3층\t06316\t서울특별시 강남구 논현로8길 7 (개포동) 개포동 "
+      "1190\t7, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06316\t일치\r\n";
+  const std::string tail =
+      "3\t박민수\t부산 논현로8길 7\t\t\t\t없음\r\n"
+      "4\t최지우\t서울 강남구 개포1동 경남아파트\t135-806\t서울 강남구 개포1동 경남아파트\t\t일치\r\n";
+  std::string expected =
+      head + "2\t이영희\t중앙로 12\t34000\t대전광역시 중구 중앙로 12 (은행동) 은행동 1\t\t후보 2\r\n" + tail;
   Press(IDC_LIST_COPY);
   Settle();
   EXPECT_EQ(ClipboardUnicode(), std::make_pair(Wide(expected), LCID{0x0412}));
@@ -124,11 +130,15 @@ TEST_F(AddressList, ConvertsPastedRowsAndCopiesThemAsExcelPastes) {
   HWND candidates = Control(IDC_LIST_CANDIDATES);
   ASSERT_EQ(::SendMessageW(candidates, LB_GETCOUNT, 0, 0), 2);
   ::SendMessageW(candidates, LB_SETCURSEL, 1, 0);
-  ::PostMessageW(list_, WM_COMMAND, MAKEWPARAM(IDC_LIST_CANDIDATES, LBN_SELCHANGE), reinterpret_cast<LPARAM>(candidates));
+  ::PostMessageW(list_, WM_COMMAND, MAKEWPARAM(IDC_LIST_CANDIDATES, LBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(candidates));
   Settle();
   EXPECT_EQ(Cell(1, 1), L"41900");
   EXPECT_EQ(Cell(1, 4), L"선택 (후보 2)");
-  expected = head + "2\t이영희\t중앙로 12\t41900\t대구광역시 중구 중앙로 12 (동인동1가, 샛별빌딩) 동인동1가 2\t\t선택 (후보 2)\r\n" + tail;
+  expected =
+      head +
+      "2\t이영희\t중앙로 12\t41900\t대구광역시 중구 중앙로 12 (동인동1가, 샛별빌딩) 동인동1가 2\t\t선택 (후보 2)\r\n" +
+      tail;
   Press(IDC_LIST_COPY);
   Settle();
   EXPECT_EQ(ClipboardUnicode().first, Wide(expected));
@@ -143,9 +153,16 @@ TEST_F(AddressList, ConvertsPastedRowsAndCopiesThemAsExcelPastes) {
   ::PostMessageW(save, WM_COMMAND, IDOK, 0);
   ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(save); }));
   const std::string csv = ReadWholeFile(saved);
-  EXPECT_EQ(csv.rfind("\xEF\xBB\xBF주문번호,받는분,주소,우편번호,도로명주소,영문주소,결과\r\n1,김철수,\"서울시 강남구 논현로8길 7, 3층\","
-                      "06316,서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190,\"7, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06316\",일치\r\n"
-                      "2,이영희,중앙로 12,41900,\"대구광역시 중구 중앙로 12 (동인동1가, 샛별빌딩) 동인동1가 2\",,선택 (후보 2)\r\n", 0), 0u) << csv;
+  EXPECT_EQ(
+      csv.rfind(
+          "\xEF\xBB\xBF주문번호,받는분,주소,우편번호,도로명주소,영문주소,결과\r\n1,김철수,\"서울시 강남구 논현로8길 7, "
+          "3층\","
+          "06316,서울특별시 강남구 논현로8길 7 (개포동) 개포동 1190,\"7, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul "
+          "06316\",일치\r\n"
+          "2,이영희,중앙로 12,41900,\"대구광역시 중구 중앙로 12 (동인동1가, 샛별빌딩) 동인동1가 2\",,선택 (후보 2)\r\n",
+          0),
+      0u)
+      << csv;
 
   // Not a check: with MARLIX_SCREENSHOT_DIR set, the window's picture for the README.
   if (const char* dir = std::getenv("MARLIX_SCREENSHOT_DIR")) {
@@ -168,7 +185,8 @@ TEST_F(AddressList, ConvertsPastedRowsAndCopiesThemAsExcelPastes) {
 TEST_F(AddressList, CancelsAndAnswersWhileItConverts) {
   std::string pasted;
   int rows = 0;
-  for (; rows < 20000; ++rows) pasted += "서울 강남구 개포" + std::to_string(rows % 9) + "동 " + std::to_string(rows) + "\r\n";
+  for (; rows < 20000; ++rows)
+    pasted += "서울 강남구 개포" + std::to_string(rows % 9) + "동 " + std::to_string(rows) + "\r\n";
   Paste(pasted);
   Press(IDC_LIST_CONVERT);
   Press(IDC_LIST_CANCEL);

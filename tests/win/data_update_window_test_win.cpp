@@ -214,7 +214,8 @@ TEST_F(DataUpdateWindow, ABackgroundUpdateMovesItsBarStopsOnCancelAndResumes) {
   ASSERT_TRUE(WaitUntil([&] {
     progress = Text(IDC_UPDATE_PROGRESS_TEXT);
     return bar() >= 300 && progress.find(L"남은 시간 약") != std::wstring::npos;
-  })) << "bar " << bar();
+  })) << "bar "
+      << bar();
   EXPECT_GT(bar(), first);
   EXPECT_NE(progress.find(L" MB / "), std::wstring::npos);
 
@@ -241,7 +242,9 @@ TEST_F(DataUpdateWindow, ABackgroundUpdateMovesItsBarStopsOnCancelAndResumes) {
   EXPECT_LT(worst_ms, kAnswerBoundMs);
   SelectTab(0);
   SelectTab(2);
-  EXPECT_TRUE(WaitUntil([&] { return Text(IDC_UPDATE_PROGRESS_TEXT).find(L"이 컴퓨터: 1판 / 서버: 1판 (2026-12-08)") != std::wstring::npos; }));
+  EXPECT_TRUE(WaitUntil([&] {
+    return Text(IDC_UPDATE_PROGRESS_TEXT).find(L"이 컴퓨터: 1판 / 서버: 1판 (2026-12-08)") != std::wstring::npos;
+  }));
 
   // Closing the window stops a running update and leaves the set as it is.
   ServeEdition(2, {"new csv", "999-008" + postcode.substr(7), "2026.12.09\r\n"});

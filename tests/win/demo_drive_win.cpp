@@ -33,8 +33,8 @@ void Print(const std::wstring& text) {
     ::WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     return;
   }
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
+  const int n =
+      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string bytes(static_cast<std::size_t>(n), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
   ::WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -143,7 +143,8 @@ void MorePictures(Marlix& marlix, const std::wstring& folder) {
     const RECT icon = RectOf(tray);
     const POINT at{(icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2};
     ::SetCursorPos(at.x, at.y);
-    ::PostMessageA(marlix.frame(), marlix_test::kIconMessage, MAKEWPARAM(at.x, at.y), MAKELPARAM(WM_CONTEXTMENU, IDI_MARLIX));
+    ::PostMessageA(marlix.frame(), marlix_test::kIconMessage, MAKEWPARAM(at.x, at.y),
+                   MAKELPARAM(WM_CONTEXTMENU, IDI_MARLIX));
     if (HWND menu = WaitTopWindow("#32768", nullptr, 10000)) {
       // A few pixels of the screen around, so that the menu's edge shows.
       RECT shown = Union(icon, RectOf(menu));

@@ -343,15 +343,15 @@ class StartUpFaults : public FaultTable, protected Marlix {
   }
   void TearDown() override {
     End();
-    for (const char* name : {"manifest.txt", "manifest.txt.sig"}) ::DeleteFileA((kServerState + "/root/" + name).c_str());
+    for (const char* name : {"manifest.txt", "manifest.txt.sig"})
+      ::DeleteFileA((kServerState + "/root/" + name).c_str());
     FaultTable::TearDown();
   }
 
   // Starts the program and records how long until its icon, answering what it
   // asks. The check runs beside the icon: a row that expects a box waits for
   // it, the others give the check `settle_ms` to show a wrong one.
-  void StartAndWatch(Row& row, const std::string& server, std::size_t boxes_expected = 0,
-                     DWORD settle_ms = 3000) {
+  void StartAndWatch(Row& row, const std::string& server, std::size_t boxes_expected = 0, DWORD settle_ms = 3000) {
     BoxAnswerer answerer;
     ASSERT_TRUE(Start(server, dir_ + "\\Marlix.exe", dir_));
     answerer.Answer(pid());
@@ -370,8 +370,8 @@ class StartUpFaults : public FaultTable, protected Marlix {
     End();
     const bool same = ReadBytes(dir_ + "\\Marlix.exe") == program_;
     EXPECT_TRUE(same);
-    row.disk = std::string(same ? "Marlix.exe unchanged" : "Marlix.exe CHANGED") + "; files in the folder: " +
-               Join(FilesIn(dir_, "*"), ", ");
+    row.disk = std::string(same ? "Marlix.exe unchanged" : "Marlix.exe CHANGED") +
+               "; files in the folder: " + Join(FilesIn(dir_, "*"), ", ");
     seconds_ = seconds;
   }
 
@@ -460,10 +460,11 @@ TEST_F(StartUpFaults, TheIconComesAndNothingIsStartedOrChanged) {
     bool spoilt;
     std::size_t boxes;
   };
-  for (const ManifestRow& m : {ManifestRow{"manifest.txt names 1.1.0.0, MarlixUpd.exe missing", 2000000, "1.1.0.0", false, 1},
-                               {"manifest.txt names 1.0.0.0 (the running one), zipver=1.1", 2000000, "1.0.0.0", false, 0},
-                               {"manifest.txt names 1.1.0.0, signed with another key", 2000000, "1.1.0.0", true, 0},
-                               {"manifest.txt names 1.1.0.0, edition below the stored one", 1999999, "1.1.0.0", false, 0}}) {
+  for (const ManifestRow& m :
+       {ManifestRow{"manifest.txt names 1.1.0.0, MarlixUpd.exe missing", 2000000, "1.1.0.0", false, 1},
+        {"manifest.txt names 1.0.0.0 (the running one), zipver=1.1", 2000000, "1.0.0.0", false, 0},
+        {"manifest.txt names 1.1.0.0, signed with another key", 2000000, "1.1.0.0", true, 0},
+        {"manifest.txt names 1.1.0.0, edition below the stored one", 1999999, "1.1.0.0", false, 0}}) {
     AddRow(m.fault, [&](Row& row) {
       Serve("MarlixVer.ini", "[Marlix]\r\nzipver=1.1\r\n");
       Serve("manifest.txt", ProgramManifest(m.edition, m.version, listed));
@@ -511,9 +512,9 @@ std::string Lines(const char* prefix, int count) {
 // Old files as a user has them, new ones on the server, every one of them
 // longer than two blocks so that each cut falls inside it.
 const std::vector<std::string>& OldData() {
-  static const std::vector<std::string> files = {
-      std::string(3000, 'o'), Cp949(kOldLine) + "\r\n" + Lines("999-002 옛자료시 옛동", 80),
-      "2026.11.01\r\n" + Lines("옛 자료", 100)};
+  static const std::vector<std::string> files = {std::string(3000, 'o'),
+                                                 Cp949(kOldLine) + "\r\n" + Lines("999-002 옛자료시 옛동", 80),
+                                                 "2026.11.01\r\n" + Lines("옛 자료", 100)};
   return files;
 }
 const std::vector<std::string>& NewData() {
@@ -530,8 +531,8 @@ class DataFaults : public FaultTable, protected Marlix {
   void SetUp() override {
     FaultTable::SetUp();
     section_file_ = "2-data.md";
-    section_title_ = "Data files in c:\\postcode: the data-version panel and " + kUpdateButton +
-                     " (Marlix.exe, third tab)";
+    section_title_ =
+        "Data files in c:\\postcode: the data-version panel and " + kUpdateButton + " (Marlix.exe, third tab)";
     for (int i = 0; i < 3; ++i) Serve(kDataFiles[i], NewData()[i]);
   }
   void TearDown() override {
@@ -552,7 +553,7 @@ class DataFaults : public FaultTable, protected Marlix {
     for (int i = 0; i < 3; ++i) {
       const std::string bytes = ReadBytes(LocalPath(kDataFiles[i]));
       const bool there = ::GetFileAttributesA(LocalPath(kDataFiles[i]).c_str()) != INVALID_FILE_ATTRIBUTES;
-      std::string state = !there                   ? "MISSING"
+      std::string state = !there                  ? "MISSING"
                           : bytes == OldData()[i] ? "old"
                           : bytes == NewData()[i] ? "new"
                                                   : "CHANGED (" + std::to_string(bytes.size()) + " bytes)";
@@ -626,13 +627,13 @@ TEST_F(DataFaults, TheOldFilesStayWhenaFileFailsAndAWholeFileReplacesThem) {
   for (int file = 0; file < 3; ++file) {
     const std::string name = kDataFiles[file];
     const std::string half = std::to_string(NewData()[file].size() / 2);
-    for (const std::string& fault : std::vector<std::string>{"status=404", "status=500", "cut=0", "cut=1",
-                                                             "cut=1023", "cut=1024", "cut=" + half}) {
+    for (const std::string& fault : std::vector<std::string>{"status=404", "status=500", "cut=0", "cut=1", "cut=1023",
+                                                             "cut=1024", "cut=" + half}) {
       const std::string shown =
           fault.rfind("status=", 0) == 0 ? fault.substr(7) + " page"
-          : fault == "cut=" + half       ? "body cut at half (" + half + " of " +
-                                         std::to_string(NewData()[file].size()) + " bytes)"
-                                         : "body cut at " + fault.substr(4) + (fault == "cut=1" ? " byte" : " bytes");
+          : fault == "cut=" + half
+              ? "body cut at half (" + half + " of " + std::to_string(NewData()[file].size()) + " bytes)"
+              : "body cut at " + fault.substr(4) + (fault == "cut=1" ? " byte" : " bytes");
       AddRow(name + ": " + shown, [&](Row& row) {
         Fault(name, fault);
         // The panel reads postver.txt: its rows show the panel too.
@@ -741,8 +742,8 @@ TEST_F(DataFaults, AFileWithoutThePublishersSignatureOrTooLargeIsNotTaken) {
   const std::string version = kDataFiles[2];
   const std::string big_version(marlix::kMaxDataVersionBytes + 1, 'v');
   const std::vector<Refused> rows = {
-      {"postcode.txt.sig missing (404)", 1,
-       [&] { SpoilSignature(base_, kDataFiles[1], BadSignature::kMissing, ""); }, marlix::kTextUnsignedFormat},
+      {"postcode.txt.sig missing (404)", 1, [&] { SpoilSignature(base_, kDataFiles[1], BadSignature::kMissing, ""); },
+       marlix::kTextUnsignedFormat},
       {"postcode.txt signed with another key", 1,
        [&] { SpoilSignature(base_, kDataFiles[1], BadSignature::kOtherKey, ""); }, marlix::kTextBadSignatureFormat},
       {"postcode.txt.sig of another file (post.csv)", 1,
@@ -832,11 +833,11 @@ class ProgramFaults : public FaultTable {
 
   std::string Disk(const std::string& dir) {
     const std::string program = ReadBytes(dir + "\\Marlix.exe");
-    std::string disk = "Marlix.exe " + std::string(program == old_program_   ? "old"
-                                                   : program == new_program_ ? "new"
-                                                   : program.empty()         ? "MISSING"
-                                                                             : "OTHER (" + std::to_string(program.size()) +
-                                                                                   " bytes)");
+    std::string disk =
+        "Marlix.exe " + std::string(program == old_program_   ? "old"
+                                    : program == new_program_ ? "new"
+                                    : program.empty()         ? "MISSING"
+                                                              : "OTHER (" + std::to_string(program.size()) + " bytes)");
     for (const std::string& name : FilesIn(dir, "*")) {
       if (name != "Marlix.exe" && name != "MarlixUpd.exe") disk += ", " + name + " left";
     }
@@ -864,8 +865,8 @@ class ProgramFaults : public FaultTable {
     EXPECT_TRUE(enabled) << "OK and Cancel are not back";
     EXPECT_TRUE(updater_.Running()) << "the updater ended after a failed download";
     window_ = window;
-    return BoxesSeen(answerer_.Boxes()) + "; window stays with \"" +
-           TextOf(::GetDlgItem(window, IDC_UPDATE_MESSAGE)) + "\", OK and Cancel enabled";
+    return BoxesSeen(answerer_.Boxes()) + "; window stays with \"" + TextOf(::GetDlgItem(window, IDC_UPDATE_MESSAGE)) +
+           "\", OK and Cancel enabled";
   }
 
   // Runs the update again in the open window (OK), or starts the updater.
@@ -946,8 +947,7 @@ TEST_F(ProgramFaults, AFailedDownloadKeepsTheOldProgramAndAWholeOneReplacesIt) {
       EXPECT_LT(SecondsSince(start), 17.0) << "the time-out did not end the wait";
       row.disk = Disk(dir_);
       EXPECT_EQ(row.disk, "Marlix.exe old");
-      EXPECT_EQ(answerer_.Boxes(),
-                (std::vector<std::string>{upd::kTextNetworkFailure, upd::kTextCannotDownload}));
+      EXPECT_EQ(answerer_.Boxes(), (std::vector<std::string>{upd::kTextNetworkFailure, upd::kTextCannotDownload}));
     });
   }
   Fault("Marlix.exe", "");
@@ -1052,14 +1052,13 @@ TEST_F(ProgramFaults, AProgramThatIsNotThePublishersNewerOneIsRefused) {
   const std::vector<Refused> rows = {
       {"Marlix.exe.sig missing (404)", [&] { SpoilSignature(base_, "Marlix.exe", BadSignature::kMissing, ""); },
        cannot + upd::kTextUnsignedProgram, 40000},
-      {"Marlix.exe signed with another key",
-       [&] { SpoilSignature(base_, "Marlix.exe", BadSignature::kOtherKey, ""); }, bad, 40000},
+      {"Marlix.exe signed with another key", [&] { SpoilSignature(base_, "Marlix.exe", BadSignature::kOtherKey, ""); },
+       bad, 40000},
       {"Marlix.exe.sig of another file (MarlixVer.ini)",
        [&] { SpoilSignature(base_, "Marlix.exe", BadSignature::kOtherFile, "MarlixVer.ini"); }, bad, 40000},
       {"Marlix.exe.sig cut at 40 bytes", [&] { SpoilSignature(base_, "Marlix.exe", BadSignature::kCut, ""); }, bad,
        40000},
-      {"Marlix.exe.sig garbage", [&] { SpoilSignature(base_, "Marlix.exe", BadSignature::kGarbage, ""); }, bad,
-       40000},
+      {"Marlix.exe.sig garbage", [&] { SpoilSignature(base_, "Marlix.exe", BadSignature::kGarbage, ""); }, bad, 40000},
       {"an older signed build (0.9)", [&] { Serve("Marlix.exe", WithVersion(old_program_, 0, 9)); },
        cannot + marlix::FormatText(upd::kTextNotNewerFormat, "0.9.0.0", "1.0.0.0"), 40000},
       {"the installed version again, signed (1.0)",

@@ -83,9 +83,7 @@ TEST(MessageTable, DerivedRoutesComeBeforeBaseRoutesAndTheDefault) {
 }
 
 // Message boxes are captioned with the program file's name, without folder or extension.
-TEST(Application, NameIsTheProgramFileWithoutItsExtension) {
-  EXPECT_STREQ(AfxGetAppName(), "framework_test_win");
-}
+TEST(Application, NameIsTheProgramFileWithoutItsExtension) { EXPECT_STREQ(AfxGetAppName(), "framework_test_win"); }
 
 // A menu command and a button click share code 0, so these two are one route.
 struct Probe : CWnd {

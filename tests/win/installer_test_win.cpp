@@ -199,8 +199,7 @@ class Installer : public ::testing::Test {
 
   void ExpectInstalled() {
     EXPECT_EQ(ReadWholeFile(Path("Marlix.exe")), ReadWholeFile(WinePath(MARLIX_TEST_BIN_DIR "/bin/Marlix.exe")));
-    EXPECT_EQ(ReadWholeFile(Path("MarlixUpd.exe")),
-              ReadWholeFile(WinePath(MARLIX_TEST_BIN_DIR "/bin/MarlixUpd.exe")));
+    EXPECT_EQ(ReadWholeFile(Path("MarlixUpd.exe")), ReadWholeFile(WinePath(MARLIX_TEST_BIN_DIR "/bin/MarlixUpd.exe")));
     EXPECT_TRUE(Exists(Path("Uninstall.exe")));
     // The program looks for its updater in the folder it starts in.
     const std::optional<Shortcut> link = ReadShortcut(shortcut_);
@@ -218,8 +217,9 @@ class Installer : public ::testing::Test {
     EXPECT_EQ(RegNumber(kUninstallKey, "NoRepair"), 1u);
     // In KB: the two programs are some hundreds.
     const DWORD size = RegNumber(kUninstallKey, "EstimatedSize").value_or(0);
-    const DWORD programs = static_cast<DWORD>(ReadWholeFile(Path("Marlix.exe")).size() +
-                                              ReadWholeFile(Path("MarlixUpd.exe")).size()) / 1024;
+    const DWORD programs =
+        static_cast<DWORD>(ReadWholeFile(Path("Marlix.exe")).size() + ReadWholeFile(Path("MarlixUpd.exe")).size()) /
+        1024;
     EXPECT_GE(size, programs);
     EXPECT_LE(size, programs + 200);
   }

@@ -24,8 +24,8 @@ namespace {
 
 using marlix_test::ReadBytes;
 using marlix_test::Serve;
-using marlix_test::WriteBytes;
 using marlix_test::Wide;
+using marlix_test::WriteBytes;
 
 const std::string kState = marlix_test::kServerState;
 
@@ -216,8 +216,8 @@ TEST(ReparsePoints, AReparsePointAsTheWorkFolderIsRefusedNotFollowed) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessW(L"Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &process));
+    ASSERT_TRUE(CreateProcessW(L"Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process));
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     for (int waited = 0; !done() && waited < 10000; waited += 50) Sleep(50);
@@ -262,8 +262,9 @@ TEST_F(WinInetTest, TheDataDownloadAndTheVersionCheckWorkOverWinInet) {
   // The routines fetch from fixed names: this test owns them on the shared server.
   const std::string folder = kState + "/wininet-download";
   CreateDirectoryA(folder.c_str(), nullptr);
-  const std::vector<std::string> served = {marlix_test::Cp949("우편번호,시도,시군구,도로명 수,건물 수\r\n") + Bytes(3 * 1024, 3),
-                                           "135-080 서울 강남구 역삼동\r\n", "2026.12\r\n"};
+  const std::vector<std::string> served = {
+      marlix_test::Cp949("우편번호,시도,시군구,도로명 수,건물 수\r\n") + Bytes(3 * 1024, 3),
+      "135-080 서울 강남구 역삼동\r\n", "2026.12\r\n"};
   for (int i = 0; i < 3; ++i) Serve(marlix::kDataFiles[i], served[i]);
   WriteBytes(folder + "\\postver.txt", "old\r\n");
 

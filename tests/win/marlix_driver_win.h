@@ -247,8 +247,8 @@ class Marlix {
       found = FindProcessWindow(pid_, title);
       if (found) return ::testing::AssertionSuccess();
       if (::WaitForSingleObject(process_, 20) != WAIT_TIMEOUT) {
-        return ::testing::AssertionFailure() << "Marlix.exe ended (code " << ExitCode() << ") without a window \""
-                                             << title << '"';
+        return ::testing::AssertionFailure()
+               << "Marlix.exe ended (code " << ExitCode() << ") without a window \"" << title << '"';
       }
       if (::GetTickCount64() > deadline) {
         return ::testing::AssertionFailure() << "no window \"" << title << "\" after " << ms << " ms";

@@ -36,9 +36,7 @@ class ProgramVersionTest : public ::testing::Test {
   void TearDown() override { _putenv_s("MARLIX_SERVER_URL", ""); }
 
   void ServeVersion(const std::string& ini) { marlix_test::Serve("MarlixVer.ini", ini); }
-  void PlaceUpdater() {
-    ASSERT_TRUE(CopyFileA(MARLIX_UPDATER_STAND_IN, (dir_ + "\\MarlixUpd.exe").c_str(), FALSE));
-  }
+  void PlaceUpdater() { ASSERT_TRUE(CopyFileA(MARLIX_UPDATER_STAND_IN, (dir_ + "\\MarlixUpd.exe").c_str(), FALSE)); }
   // The directory the stand-in saw, once it has run; empty if it did not.
   std::string UpdaterStartedIn(int wait_ms) {
     const std::string marker = dir_ + "\\updater-started.txt";
@@ -123,7 +121,8 @@ TEST_F(ProgramVersionTest, AMissingUpdaterIsToldInAMessageBox) {
   EXPECT_FALSE(marlix::CheckProgramVersion("Marlix", Wide(dir_), kOwn, seen));
   answer.join();
   // Message boxes turn a lone LF into CR LF in their text.
-  std::string expected = "우편번호 검색 업데이트 프로그램을 실행할 수 없습니다.\n\n" + dir_ + "\\MarlixUpd.exe 프로그램이 있는지 확인하십시오";
+  std::string expected = "우편번호 검색 업데이트 프로그램을 실행할 수 없습니다.\n\n" + dir_ +
+                         "\\MarlixUpd.exe 프로그램이 있는지 확인하십시오";
   std::string got;
   for (char c : text) {
     if (c != '\r') got += c;

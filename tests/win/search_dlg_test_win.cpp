@@ -69,8 +69,7 @@ int BannerId(HBITMAP shown) {
 }
 
 HBITMAP BannerImage(HWND dialog) {
-  return reinterpret_cast<HBITMAP>(
-      ::SendDlgItemMessageA(dialog, IDC_BANNER, STM_GETIMAGE, IMAGE_BITMAP, 0));
+  return reinterpret_cast<HBITMAP>(::SendDlgItemMessageA(dialog, IDC_BANNER, STM_GETIMAGE, IMAGE_BITMAP, 0));
 }
 
 TEST(SearchWindowBanner, ShowsTheFirstFrameTwiceThenCyclesAndReleasesEachFrame) {

@@ -94,7 +94,6 @@ class SearchWindow : public FreshSearchWindow {
       ASSERT_EQ(ListItem(static_cast<int>(i)), DataWide(lines[i])) << "item " << i;
     }
   }
-
 };
 
 // What the core lists for a request, read the same way the window reads it:
@@ -104,7 +103,8 @@ std::vector<std::string> CoreLines(int tab, std::string_view kind, std::string_v
   std::vector<std::string> lines;
   auto collect = [&](std::string_view line) { lines.emplace_back(line); };
   const std::string bytes1 = Cp949(term1), bytes2 = Cp949(term2);
-  marlix::SearchFile(kDataFile, marlix::RequestFromWindow(tab, kind, marlix::Cp949View(bytes1), marlix::Cp949View(bytes2)), collect);
+  marlix::SearchFile(
+      kDataFile, marlix::RequestFromWindow(tab, kind, marlix::Cp949View(bytes1), marlix::Cp949View(bytes2)), collect);
   return lines;
 }
 
@@ -451,8 +451,8 @@ TEST_F(SearchWindowScales, RowsBannerTextsAndWindowFollowTheDpi) {
     ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", REG_DWORD, &dpi, sizeof dpi), 0);
     ASSERT_TRUE(StartWithSearchWindow(kNoServer));
     // The dialog's font, as the dialog manager makes it from the template.
-    const HFONT font = ::CreateFontW(-::MulDiv(9, static_cast<int>(dpi), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
-                                     FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"굴림체");
+    const HFONT font = ::CreateFontW(-::MulDiv(9, static_cast<int>(dpi), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                     DEFAULT_CHARSET, 0, 0, 0, 0, L"굴림체");
     HDC dc = ::CreateCompatibleDC(nullptr);
     const HGDIOBJ before = ::SelectObject(dc, font);
     TEXTMETRICW metrics{};

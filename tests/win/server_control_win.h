@@ -51,11 +51,21 @@ inline void SpoilSignature(const std::string& base, const std::string& name, Bad
                            const std::string& other_file) {
   const std::string sig = name + marlix::signature::kSuffix;
   switch (bad) {
-    case BadSignature::kMissing: SetFault(base, sig, "status=404"); return;
-    case BadSignature::kOtherKey: Serve(sig, ServerSignature(base, name, "other")); return;
-    case BadSignature::kOtherFile: Serve(sig, ServerSignature(base, other_file, "served")); return;
-    case BadSignature::kCut: Serve(sig, ServerSignature(base, name, "served").substr(0, 40)); return;
-    case BadSignature::kGarbage: Serve(sig, std::string(70, '\x30')); return;
+    case BadSignature::kMissing:
+      SetFault(base, sig, "status=404");
+      return;
+    case BadSignature::kOtherKey:
+      Serve(sig, ServerSignature(base, name, "other"));
+      return;
+    case BadSignature::kOtherFile:
+      Serve(sig, ServerSignature(base, other_file, "served"));
+      return;
+    case BadSignature::kCut:
+      Serve(sig, ServerSignature(base, name, "served").substr(0, 40));
+      return;
+    case BadSignature::kGarbage:
+      Serve(sig, std::string(70, '\x30'));
+      return;
   }
 }
 inline void SignNormally(const std::string& base, const std::string& name) {

@@ -69,8 +69,8 @@ void PrintHeader() {
 }
 
 void PrintCourse(const char* run, const Course& c, double seconds) {
-  std::printf("| %s | %ld / %ld / %ld | %ld / %ld / %ld | %.1f / %.1f / %.1f | %.1f |\n", run, c.start.gdi,
-              c.end.gdi, c.peak.gdi, c.start.user, c.end.user, c.peak.user, static_cast<double>(c.start.private_bytes) / kMB,
+  std::printf("| %s | %ld / %ld / %ld | %ld / %ld / %ld | %.1f / %.1f / %.1f | %.1f |\n", run, c.start.gdi, c.end.gdi,
+              c.peak.gdi, c.start.user, c.end.user, c.peak.user, static_cast<double>(c.start.private_bytes) / kMB,
               static_cast<double>(c.end.private_bytes) / kMB, static_cast<double>(c.peak.private_bytes) / kMB, seconds);
   std::fflush(stdout);
 }
@@ -117,7 +117,8 @@ bool WriteDataBlocks(const std::function<void(std::string&)>& next) {
   std::string block;
   for (next(block); ok && !block.empty(); next(block)) {
     DWORD written = 0;
-    ok = ::WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) && written == block.size();
+    ok =
+        ::WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) && written == block.size();
   }
   ::CloseHandle(file);
   return ok;
@@ -146,8 +147,8 @@ class LoadedWindow : public FreshSearchWindow {
 
 // One search of a bad file and what the list must show after it.
 struct Probe {
-  int tab;    // 0 simple, 1 composite
-  int kind;   // combo index: 0 name / AND, 1 postcode / OR
+  int tab;   // 0 simple, 1 composite
+  int kind;  // combo index: 0 name / AND, 1 postcode / OR
   std::string term1, term2;
   std::vector<std::string> listed;  // nothing: the two no-data rows
   // What selecting the first row copies in the code and then the address
@@ -170,11 +171,11 @@ std::vector<BadFile> BadFiles() {
   const Probe every{1, 1, "", "", {}};  // OR with empty terms: the file's every line
   std::vector<BadFile> files;
 
-  files.push_back({"empty", "",
-                   {{0, 1, "135806", "", {}}, {0, 0, "개포1동", "", {}}, every}});
+  files.push_back({"empty", "", {{0, 1, "135806", "", {}}, {0, 0, "개포1동", "", {}}, every}});
 
   // The last line, without its line feed, is a line all the same.
-  files.push_back({"no final line feed", kLine1 + "\r\n" + kLine2 + "\r\n" + kLine3,
+  files.push_back({"no final line feed",
+                   kLine1 + "\r\n" + kLine2 + "\r\n" + kLine3,
                    {{0, 1, "135770", "", {kLine3}},
                     {0, 0, "주공아파트", "", {kLine3}},
                     {every.tab, every.kind, "", "", {kLine1, kLine2, kLine3}}}});
@@ -182,7 +183,8 @@ std::vector<BadFile> BadFiles() {
   // Only a line feed ends a line: a file of CR line ends is one line, listed
   // whole with its CRs, and it begins with the first entry's code only.
   const S cr_only = kLine1 + "\r" + kLine2 + "\r" + kLine3 + "\r";
-  files.push_back({"CR-only line ends", cr_only,
+  files.push_back({"CR-only line ends",
+                   cr_only,
                    {{0, 1, "135806", "", {cr_only}},
                     {0, 1, "135770", "", {}},
                     {0, 0, "주공아파트", "", {cr_only}},
@@ -195,7 +197,8 @@ std::vector<BadFile> BadFiles() {
   long_line += Cp949(" 끝말");
   S long_line2 = long_line;
   long_line2.replace(0, 7, "135-807");
-  files.push_back({"300-byte lines", long_line + "\r\n" + long_line2 + "\n" + kLine3 + "\r\n",
+  files.push_back({"300-byte lines",
+                   long_line + "\r\n" + long_line2 + "\n" + kLine3 + "\r\n",
                    {{0, 0, "끝말", "", {long_line, long_line2}},
                     {0, 1, "135807", "", {long_line2}},
                     {0, 1, "135770", "", {kLine3}},
@@ -204,7 +207,8 @@ std::vector<BadFile> BadFiles() {
   // A NUL ends what is listed of its line; the line itself still ends at its
   // line feed, so nothing after the NUL turns into a line of its own.
   const S nul_line = S(Cp949("135-806 서울 강남구")) + '\0' + Cp949("135-999 숨은동");
-  files.push_back({"NUL bytes", nul_line + "\r\n" + kLine2 + "\r\n" + S(3, '\0') + "\r\n" + kLine3 + "\r\n",
+  files.push_back({"NUL bytes",
+                   nul_line + "\r\n" + kLine2 + "\r\n" + S(3, '\0') + "\r\n" + kLine3 + "\r\n",
                    {{0, 0, "숨은동", "", {}},
                     {0, 1, "135999", "", {}},
                     {0, 1, "135806", "", {Cp949("135-806 서울 강남구")}},
@@ -217,7 +221,8 @@ std::vector<BadFile> BadFiles() {
   const S five1 = Cp949("06315 서울특별시 강남구 논현로8길 67 (개포동, Artespace) 개포동 1183-10");
   const S five2 = Cp949("06316 서울특별시 강남구 개포로 1 (개포동) 개포동 12");
   const S five3 = Cp949("06326 서울특별시 강남구 개포로 109 (개포동, 주공아파트) 개포동 660-1");
-  files.push_back({"both line forms", kLine1 + "\r\n" + five1 + "\r\n" + kLine3 + "\r\n" + five2 + "\n" + five3 + "\r\n",
+  files.push_back({"both line forms",
+                   kLine1 + "\r\n" + five1 + "\r\n" + kLine3 + "\r\n" + five2 + "\n" + five3 + "\r\n",
                    {{0, 1, "06315", "", {five1}, {"06315", five1.substr(6)}},
                     {0, 1, "063-15", "", {five1}},
                     {0, 1, "063", "", {five1, five2, five3}},
@@ -239,12 +244,13 @@ std::vector<BadFile> BadFiles() {
   const S lead_space = Cp949("135-807 ") + "\xB0" + Cp949(" 개포1동");
   const S lead_word = Cp949("135-770 ") + "\xB0" + Cp949("개포1동");
   const S lead_at_eof = Cp949("135-966 개포") + "\xC7";
-  files.push_back({"invalid CP949",
-                   lead_at_end + "\r\n" + lead_space + "\n" + lead_word + "\r\n" + lead_at_eof,
-                   {{0, 1, "135806", "", {Cp949("135-806 개포")}},
-                    {0, 0, "개포1동", "", {lead_space}},
-                    {0, 1, "135966", "", {Cp949("135-966 개포")}},
-                    {every.tab, every.kind, "", "", {Cp949("135-806 개포"), lead_space, lead_word, Cp949("135-966 개포")}}}});
+  files.push_back(
+      {"invalid CP949",
+       lead_at_end + "\r\n" + lead_space + "\n" + lead_word + "\r\n" + lead_at_eof,
+       {{0, 1, "135806", "", {Cp949("135-806 개포")}},
+        {0, 0, "개포1동", "", {lead_space}},
+        {0, 1, "135966", "", {Cp949("135-966 개포")}},
+        {every.tab, every.kind, "", "", {Cp949("135-806 개포"), lead_space, lead_word, Cp949("135-966 개포")}}}});
   return files;
 }
 
@@ -367,10 +373,12 @@ TEST_F(LoadedWindow, AGigabyteFileIsSearchedInBoundedMemory) {
   course.Add(Measure(process()));
   EXPECT_GE(AnswerMs(1000), 0) << "no answer within a second after the search";
 
-  std::printf("| 1 GB file | copies of the real data | written in s | lines found for 135806 | in s | "
-              "search with no match s |\n|---|---|---|---|---|---|\n");
-  std::printf("| %.2f GB | %d | %.1f | %d | %.1f | %.1f |\n", static_cast<double>(copies * RealData().size()) / (kMB * 1024), copies,
-              write_seconds, listed, code_seconds, miss_seconds);
+  std::printf(
+      "| 1 GB file | copies of the real data | written in s | lines found for 135806 | in s | "
+      "search with no match s |\n|---|---|---|---|---|---|\n");
+  std::printf("| %.2f GB | %d | %.1f | %d | %.1f | %.1f |\n",
+              static_cast<double>(copies * RealData().size()) / (kMB * 1024), copies, write_seconds, listed,
+              code_seconds, miss_seconds);
   PrintHeader();
   PrintCourse("1 GB searches", course, code_seconds + miss_seconds);
   RecordProperty("gigabyte_code_search_ms", static_cast<int>(code_seconds * 1000));
@@ -435,7 +443,8 @@ TEST_F(LoadedWindow, ANationalSizeFileIsListedWhileTheWindowAnswers) {
   const double write_seconds = Seconds(start);
   WIN32_FILE_ATTRIBUTE_DATA attributes{};
   ASSERT_TRUE(::GetFileAttributesExA(kDataFile, GetFileExInfoStandard, &attributes));
-  const double file_mb = static_cast<double>((ULONGLONG{attributes.nFileSizeHigh} << 32) | attributes.nFileSizeLow) / kMB;
+  const double file_mb =
+      static_cast<double>((ULONGLONG{attributes.nFileSizeHigh} << 32) | attributes.nFileSizeLow) / kMB;
 
   auto start_search = [&](int tab, std::string_view kind, std::string_view term1, std::string_view term2) {
     if (Tab() != tab) SelectTab(tab);
@@ -454,7 +463,8 @@ TEST_F(LoadedWindow, ANationalSizeFileIsListedWhileTheWindowAnswers) {
       if (found.matches++ < marlix::kMostListed) found.listed.emplace_back(line);
     };
     const std::string bytes1 = Cp949(term1), bytes2 = Cp949(term2);  // typed, then searched as the data's bytes
-    marlix::SearchFile(kDataFile, marlix::RequestFromWindow(tab, kind, marlix::Cp949View(bytes1), marlix::Cp949View(bytes2)), collect);
+    marlix::SearchFile(
+        kDataFile, marlix::RequestFromWindow(tab, kind, marlix::Cp949View(bytes1), marlix::Cp949View(bytes2)), collect);
     return found;
   };
   // The rows the window shows for what the core found: every row of a short
@@ -487,9 +497,10 @@ TEST_F(LoadedWindow, ANationalSizeFileIsListedWhileTheWindowAnswers) {
       {"one code (43083)", 0, marlix::kKindPostcode, "43083", "", 1.0},
       {"every line (OR, empty terms)", 1, marlix::kOperatorOr, "", "", 20.0},
   };
-  std::printf("| %.0f MB file, %zu lines, written in %.1f s | lines found | rows listed | to the full list s | "
-              "longest without an answer ms | private MB before / peak |\n|---|---|---|---|---|---|\n",
-              file_mb, lines, write_seconds);
+  std::printf(
+      "| %.0f MB file, %zu lines, written in %.1f s | lines found | rows listed | to the full list s | "
+      "longest without an answer ms | private MB before / peak |\n|---|---|---|---|---|---|\n",
+      file_mb, lines, write_seconds);
   for (const Run& run : runs) {
     SCOPED_TRACE(run.name);
     const Found found = core(run.tab, run.kind, run.term1, run.term2);
@@ -595,7 +606,8 @@ TEST_F(LoadedWindow, ANationalSizeFileIsListedWhileTheWindowAnswers) {
         // The new search lists its lines once the old one has given way; a
         // row of the old one left in the list would never let the count match.
         for (const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
-             ListCount() != static_cast<int>(replacement.listed.size()) || ListItem(0) != DataWide(replacement.listed[0]);) {
+             ListCount() != static_cast<int>(replacement.listed.size()) ||
+             ListItem(0) != DataWide(replacement.listed[0]);) {
           ASSERT_LT(::GetTickCount64(), deadline) << "the new search's lines do not come: " << ListCount() << " rows";
           ::Sleep(20);
         }
@@ -645,10 +657,9 @@ TEST_F(LoadedWindow, BannerStepsAndSearchesHoldNothingMore) {
     const char* term2;
   };
   const Term terms[] = {
-      {0, 1, "135806", ""},      {0, 1, "1358", ""},          {0, 1, "619-96", ""},
-      {0, 0, "개포1동", ""},     {0, 0, "역삼동", ""},        {0, 0, "아파트 개포", ""},
-      {0, 0, "없는동네", ""},    {1, 0, "개포", "135-"},      {1, 1, "역삼", "개포"},
-      {1, 0, "강남구", "아파트"}, {1, 1, "619-961", "339-001"}, {1, 0, "없는", "동네"},
+      {0, 1, "135806", ""},   {0, 1, "1358", ""},         {0, 1, "619-96", ""},         {0, 0, "개포1동", ""},
+      {0, 0, "역삼동", ""},   {0, 0, "아파트 개포", ""},  {0, 0, "없는동네", ""},       {1, 0, "개포", "135-"},
+      {1, 1, "역삼", "개포"}, {1, 0, "강남구", "아파트"}, {1, 1, "619-961", "339-001"}, {1, 0, "없는", "동네"},
   };
   auto search = [&](const Term& t) {
     if (Tab() != t.tab) SelectTab(t.tab);

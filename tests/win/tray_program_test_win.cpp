@@ -319,7 +319,8 @@ TEST_F(ResultCopy, TheEnglishModeCopiesTheEnglishAddress) {
   const std::string csv = std::string(kDataDir) + "\\post.csv";
   const std::string kept_csv = ReadWholeFile(csv);
   const std::vector<std::string> lines = {Cp949("06315 서울특별시 강남구 논현로8길 지하 67 (개포동)"),
-                                          Cp949("06315 서울특별시 강남구 개포로 1"), Cp949("063-150 서울 강남구 개포동")};
+                                          Cp949("06315 서울특별시 강남구 개포로 1"),
+                                          Cp949("063-150 서울 강남구 개포동")};
   ::DeleteFileA(csv.c_str());
   std::ofstream(kDataFile, std::ios::binary) << lines[0] << "\r\n" << lines[1] << "\r\n" << lines[2] << "\r\n";
   PostCommand(ID_COPY_ENGLISH);
@@ -327,9 +328,9 @@ TEST_F(ResultCopy, TheEnglishModeCopiesTheEnglishAddress) {
   ASSERT_EQ(ListCount(), 3);
   EXPECT_EQ(Select(0), lines[0]);  // no post.csv yet
 
-  std::ofstream(csv, std::ios::binary)
-      << Cp949("우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"
-               "06315,서울특별시,강남구,2,45,Seoul,Gangnam-gu,개포2동,,개포로=;논현로8길=Nonhyeon-ro 8-gil\r\n");
+  std::ofstream(csv, std::ios::binary) << Cp949(
+      "우편번호,시도,시군구,도로명 수,건물 수,시도 영문,시군구 영문,행정동,읍면,도로명\r\n"
+      "06315,서울특별시,강남구,2,45,Seoul,Gangnam-gu,개포2동,,개포로=;논현로8길=Nonhyeon-ro 8-gil\r\n");
   const std::string english = "Jiha 67, Nonhyeon-ro 8-gil, Gangnam-gu, Seoul 06315";
   EXPECT_EQ(Select(0), english);
   EXPECT_EQ(ClipboardUnicode(), std::make_pair(Wide(english), LCID{0x0412}));

@@ -71,7 +71,8 @@ class UpdaterTest : public ::testing::Test {
 
   void TearDown() override {
     // The server is shared: the next tests meet a service without a manifest.
-    for (const char* name : {"manifest.txt", "manifest.txt.sig"}) ::DeleteFileA((kServerState + "/root/" + name).c_str());
+    for (const char* name : {"manifest.txt", "manifest.txt.sig"})
+      ::DeleteFileA((kServerState + "/root/" + name).c_str());
     answerer_.Stop();
     EndAll("MarlixUpd.exe");
     EndAll("Marlix.exe");
@@ -234,8 +235,8 @@ TEST_F(UpdaterTest, EveryRunningCopyIsStoppedWhereverItLies) {
 
 TEST_F(UpdaterTest, AFailedDownloadKeepsTheProgramAndOKTriesAgain) {
   struct Failure {
-    const char* fault;  // how the server answers
-    std::string body;   // what it offers as Marlix.exe
+    const char* fault;   // how the server answers
+    std::string body;    // what it offers as Marlix.exe
     const char* status;  // the download text that stays
   };
   // An error answer, a page sent as if it were the program, a body cut midway.

@@ -105,8 +105,12 @@ TEST(Banner, StepsThroughTheFiveFramesAndWrapsAround) {
   EXPECT_EQ(bitmaps, (std::vector<int>{147, 148, 149, 150, 151, 147, 148, 149, 150, 151, 147}));
   EXPECT_EQ(marlix::StepBanner(-1).bitmap_id, 0) << "a broken counter shows no image rather than a wrong id";
   // The drawing for the window's DPI, else the next larger one (the largest above 200%).
-  for (const auto& [dpi, first_frame, art_dpi] : {std::tuple{72u, 147, 96u}, {96u, 147, 96u}, {120u, 152, 144u},
-                                                 {144u, 152, 144u}, {168u, 157, 192u}, {288u, 157, 192u}}) {
+  for (const auto& [dpi, first_frame, art_dpi] : {std::tuple{72u, 147, 96u},
+                                                  {96u, 147, 96u},
+                                                  {120u, 152, 144u},
+                                                  {144u, 152, 144u},
+                                                  {168u, 157, 192u},
+                                                  {288u, 157, 192u}}) {
     EXPECT_EQ(marlix::StepBanner(9, dpi).bitmap_id, first_frame + 4) << dpi;
     EXPECT_EQ(marlix::StepBanner(5, dpi).art_dpi, art_dpi) << dpi;
   }
@@ -139,7 +143,7 @@ TEST(Typing, OnlyTheSimpleTabSearchesAfterAPauseAndNeverMidSyllable) {
   const std::tuple<int, std::string, bool, TypingAction> cases[] = {
       {0, " 역 ", false, TypingAction::kSearch}, {0, "역사", true, TypingAction::kWait},
       {0, "   ", false, TypingAction::kClear},   {0, "", false, TypingAction::kClear},
-      {1, "역삼", false, TypingAction::kNone},    {2, "", true, TypingAction::kNone},
+      {1, "역삼", false, TypingAction::kNone},   {2, "", true, TypingAction::kNone},
   };
   for (const auto& [tab, term, composing, action] : cases) {
     EXPECT_EQ(marlix::AfterTypingPause(tab, term, composing), action) << tab << " '" << term << "' " << composing;
@@ -182,7 +186,8 @@ TEST(SearchWorker, HandsOverTheCoresLinesWithTheirPlacesInBatches) {
   for (std::size_t i = 0; i < expected.size(); ++i) {
     ASSERT_EQ(code.lines[i].text.bytes(), expected[i]) << i;
     EXPECT_EQ(marlix::ReadFoundLine(path.string(), data.size(), code.lines[i].offset, code.lines[i].length),
-              marlix::Cp949String(expected[i])) << i;
+              marlix::Cp949String(expected[i]))
+        << i;
   }
 
   job.rule = marlix::MatchRule::kOr;

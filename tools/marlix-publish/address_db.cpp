@@ -46,8 +46,8 @@ enum FieldIndex : std::size_t {
 // The text fields: first those of the line, then those only post.csv shows.
 constexpr std::size_t kLineTextFields = 8;
 constexpr std::array<std::size_t, 13> kTextFields = {
-    kSidoField,  kSigunguField,   kEupmyeonField,   kRoadField,   kBulkNameField, kBuildingNameField, kDongField,
-    kRiField,    kSidoEnField,    kSigunguEnField,  kEupmyeonEnField, kRoadEnField, kHdongField};
+    kSidoField, kSigunguField, kEupmyeonField,  kRoadField,       kBulkNameField, kBuildingNameField, kDongField,
+    kRiField,   kSidoEnField,  kSigunguEnField, kEupmyeonEnField, kRoadEnField,   kHdongField};
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 // The Korean the lines and post.csv are written with, in the data's CP949.
@@ -218,8 +218,8 @@ std::optional<SourceEncoding> EncodingOfHeader(std::string_view header, const Cp
   return std::nullopt;
 }
 
-RowProblem ParseRow(std::string_view line, SourceEncoding encoding, const Cp949Tables& text,
-                    std::string& scratch, AddressRow& row) {
+RowProblem ParseRow(std::string_view line, SourceEncoding encoding, const Cp949Tables& text, std::string& scratch,
+                    AddressRow& row) {
   std::array<std::string_view, kFieldCount> f;
   const std::size_t found = Split(line, f);
   if (found != kFieldCount) return {RowFault::kFieldCount, found};
@@ -341,8 +341,7 @@ std::uint32_t TextPool::Id(std::string_view text) {
 }
 
 std::size_t AddressSet::Record::head() const {
-  return 6 + sido + (sigungu == 0 ? 0 : 1 + sigungu) + (eupmyeon == 0 ? 0 : 1 + eupmyeon) + 1 + road + 1 +
-         number;
+  return 6 + sido + (sigungu == 0 ? 0 : 1 + sigungu) + (eupmyeon == 0 ? 0 : 1 + eupmyeon) + 1 + road + 1 + number;
 }
 
 char* AddressSet::Reserve(std::size_t bytes) {
@@ -638,8 +637,6 @@ void CodeTally::Count(std::string_view line) {
   if (form == LineForm::kSixDigit) six_digit_[value] = true;
 }
 
-std::size_t CodeTally::distinct() const {
-  return five_digit_.count() + six_digit_.count();
-}
+std::size_t CodeTally::distinct() const { return five_digit_.count() + six_digit_.count(); }
 
 }  // namespace marlix::publish

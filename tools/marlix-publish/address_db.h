@@ -64,8 +64,8 @@ struct RowProblem {
 
 // Splits one row (without its line end) into `row`; converted text goes to
 // `scratch`, so `row` is good until the next call with it.
-RowProblem ParseRow(std::string_view line, SourceEncoding encoding, const Cp949Tables& text,
-                    std::string& scratch, AddressRow& row);
+RowProblem ParseRow(std::string_view line, SourceEncoding encoding, const Cp949Tables& text, std::string& scratch,
+                    AddressRow& row);
 
 // The problem in words, with the field's name, in CP949.
 std::string Describe(const RowProblem& problem);

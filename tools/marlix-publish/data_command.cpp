@@ -107,8 +107,7 @@ class BadRows {
   }
   void Close() const {
     if (count_ > kBadRowsShown) {
-      std::fprintf(stderr, "marlix-publish: %zu bad rows in all, the first %zu shown\n", count_,
-                   kBadRowsShown);
+      std::fprintf(stderr, "marlix-publish: %zu bad rows in all, the first %zu shown\n", count_, kBadRowsShown);
     }
   }
   std::size_t count() const { return count_; }
@@ -122,8 +121,7 @@ class BadRows {
 std::string Date(std::time_t when) {
   std::tm local{};
   char text[16] = "";
-  if (when != 0 && localtime_r(&when, &local) != nullptr)
-    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
+  if (when != 0 && localtime_r(&when, &local) != nullptr) std::strftime(text, sizeof text, "%Y-%m-%d", &local);
   return text;
 }
 
@@ -145,8 +143,8 @@ struct ShownSource {
 // The text the update tab shows whole, its lines.
 std::vector<marlix::Cp949String> VersionText(const marlix::Cp949String& version,
                                              const std::vector<ShownSource>& sources,
-                                             const marlix::Cp949String& kept_name, std::size_t kept,
-                                             std::size_t lines, std::size_t codes) {
+                                             const marlix::Cp949String& kept_name, std::size_t kept, std::size_t lines,
+                                             std::size_t codes) {
   // Written in the data's CP949, with the version and the sources' names as they are.
   auto cp949 = [](std::string_view utf8) { return marlix::Cp949FromUtf8(utf8).bytes(); };
   std::vector<std::string> text = {cp949("우편번호 자료 버전: ") + version.bytes(),
@@ -221,8 +219,7 @@ int RunDataCommand(int argc, char** argv) {
         if (utf8) line = converted;
         if (marlix::PublishedFormOf(line) == marlix::LineForm::kNone ||
             (!utf8 && text.Check(line) != publish::TextFault::kNone)) {
-          bad.Report(source.label, number,
-                     "not a data line (NNN-NNN or NNNNN, a space, the address) in CP949");
+          bad.Report(source.label, number, "not a data line (NNN-NNN or NNNNN, a space, the address) in CP949");
           continue;
         }
         kept.append(line);
@@ -269,8 +266,8 @@ int RunDataCommand(int argc, char** argv) {
   }
   // post.csv sums up the DB's codes; kept lines are addresses whose parts are
   // not known, so they have no row there.
-  const publish::AddressSet::Totals totals = set.Write(
-      write_line, [&](const publish::AddressSet::CodeSummary& code) { csv.Line(publish::CsvRow(code)); });
+  const publish::AddressSet::Totals totals =
+      set.Write(write_line, [&](const publish::AddressSet::CodeSummary& code) { csv.Line(publish::CsvRow(code)); });
   if (order.sorted()) csv.Line(marlix::CodeNamesSortedRow(order.bytes(), order.lines(), order.five_digit_lines()));
   const std::size_t lines = kept_lines + totals.lines;
   for (const marlix::Cp949String& l :
@@ -287,8 +284,7 @@ int RunDataCommand(int argc, char** argv) {
 
   std::printf("marlix-publish: wrote %s, %s and %s\n", data.path().c_str(), csv.path().filename().c_str(),
               ver.path().filename().c_str());
-  std::printf("  rows read:     %zu (from %zu source text%s)\n", rows_read, shown.size(),
-              shown.size() == 1 ? "" : "s");
+  std::printf("  rows read:     %zu (from %zu source text%s)\n", rows_read, shown.size(), shown.size() == 1 ? "" : "s");
   std::printf("  lines written: %zu (%zu codes", lines, codes.distinct());
   if (!kept_name.empty()) std::printf("; %zu lines kept from %s", kept_lines, options.keep_lines.c_str());
   std::printf(")\n");

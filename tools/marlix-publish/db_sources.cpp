@@ -87,12 +87,10 @@ std::string ReadZip(const std::string& path, const Cp949Tables& names, const Tex
     text.label = path + "/" + (IsUtf8Text(name) ? std::string(name) : names.ToUtf8(name));
     text.shown = Cp949String(names.ToCp949(BaseName(path)) + "/" + names.ToCp949(name));
     zip_stat_t stat;
-    if (zip_stat_index(zip.get(), static_cast<zip_uint64_t>(i), 0, &stat) == 0 &&
-        (stat.valid & ZIP_STAT_MTIME)) {
+    if (zip_stat_index(zip.get(), static_cast<zip_uint64_t>(i), 0, &stat) == 0 && (stat.valid & ZIP_STAT_MTIME)) {
       text.modified = stat.mtime;
     }
-    std::unique_ptr<zip_file_t, ZipEntryCloser> entry(
-        zip_fopen_index(zip.get(), static_cast<zip_uint64_t>(i), 0));
+    std::unique_ptr<zip_file_t, ZipEntryCloser> entry(zip_fopen_index(zip.get(), static_cast<zip_uint64_t>(i), 0));
     if (!entry) return text.label + ": cannot be read: " + zip_strerror(zip.get());
     ZipEntryLines lines(entry.get());
     if (std::string stop = read(text, lines); !stop.empty()) return stop;

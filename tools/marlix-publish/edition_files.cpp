@@ -16,7 +16,9 @@ namespace marlix::publish {
 namespace {
 constexpr int kGzipWindow = 16 + MAX_WBITS;
 
-std::string EditionFolder(std::uint64_t edition) { return std::string(kEditionsFolder) + "/" + std::to_string(edition); }
+std::string EditionFolder(std::uint64_t edition) {
+  return std::string(kEditionsFolder) + "/" + std::to_string(edition);
+}
 
 FileForm FormOf(FormKind kind, std::string path, std::string_view sent, std::uint64_t plain_size) {
   FileForm form;

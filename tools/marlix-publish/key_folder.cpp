@@ -49,8 +49,7 @@ bool MakePrivateFolder(const std::string& dir, std::string& why) {
   }
   if ((st.st_mode & 077) != 0) {
     why = dir + ": group or others can read or enter this folder (mode " + OctalMode(st.st_mode) +
-          "); a private key goes only in a folder of its owner's alone: chmod 700 " + dir +
-          ", or name a new folder";
+          "); a private key goes only in a folder of its owner's alone: chmod 700 " + dir + ", or name a new folder";
     return false;
   }
   return true;

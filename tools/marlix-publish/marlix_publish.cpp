@@ -18,10 +18,8 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"data", kDataUsage, RunDataCommand},
-    {"keygen", kKeygenUsage, RunKeygenCommand},
-    {"sign", kSignUsage, RunSignCommand},
-    {"verify", kVerifyUsage, RunVerifyCommand},
+    {"data", kDataUsage, RunDataCommand},          {"keygen", kKeygenUsage, RunKeygenCommand},
+    {"sign", kSignUsage, RunSignCommand},          {"verify", kVerifyUsage, RunVerifyCommand},
     {"release", kReleaseUsage, RunReleaseCommand},
 };
 
@@ -45,8 +43,7 @@ int main(int argc, char** argv) {
   if (name.empty()) {
     std::fputs("marlix-publish: no command given\n", stderr);
   } else {
-    std::fprintf(stderr, "marlix-publish: unknown command '%.*s'\n", static_cast<int>(name.size()),
-                 name.data());
+    std::fprintf(stderr, "marlix-publish: unknown command '%.*s'\n", static_cast<int>(name.size()), name.data());
   }
   PrintUsage(stderr);
   return kExitTrouble;

@@ -11,8 +11,8 @@
 namespace marlix::publish {
 
 struct ProgramVersion {
-  marlix::FileVersion number{};      // the fixed file version, as the programs compare it
-  std::string text;                  // the FileVersion string, as the program names itself ("1.0")
+  marlix::FileVersion number{};  // the fixed file version, as the programs compare it
+  std::string text;              // the FileVersion string, as the program names itself ("1.0")
 };
 
 // Nothing, and `why` set, when `bytes` are not a Windows executable ("MZ" and

@@ -77,12 +77,12 @@ std::optional<int> ParseReleaseArguments(int argc, char** argv, ReleaseOptions& 
       std::printf("Usage:\n%s%s", kReleaseUsage, kReleaseHelp);
       return publish::kExitDone;
     }
-    std::string* value = arg == "--key"       ? &options.key
-                         : arg == "--to"      ? &options.to
-                         : arg == "--program" ? &options.program
-                         : arg == "--data"    ? &options.data
+    std::string* value = arg == "--key"            ? &options.key
+                         : arg == "--to"           ? &options.to
+                         : arg == "--program"      ? &options.program
+                         : arg == "--data"         ? &options.data
                          : arg == "--previous-key" ? &options.previous_key
-                                              : nullptr;
+                                                   : nullptr;
     if (value == nullptr) return UsageError("unknown argument '" + std::string(arg) + "'", kReleaseUsage);
     if (i + 1 >= argc) return UsageError(std::string(arg) + " needs a value", kReleaseUsage);
     *value = argv[++i];
@@ -134,8 +134,7 @@ std::string Today() {
 // without any, there is no manifest to write.
 std::optional<marlix::Manifest> NewEdition(const publish::Folder& served, const publish::TrustedKeys& keys,
                                            const std::optional<marlix::Manifest>& last,
-                                           const std::vector<std::uint64_t>& published,
-                                           std::span<const Placement> data,
+                                           const std::vector<std::uint64_t>& published, std::span<const Placement> data,
                                            const std::optional<marlix::ManifestProgram>& program,
                                            std::vector<Placement>& files) {
   if (data.empty() && !last) return std::nullopt;
@@ -151,9 +150,8 @@ std::optional<marlix::Manifest> NewEdition(const publish::Folder& served, const 
   std::vector<publish::EditionFile> edition_files;
   for (const Placement& p : data) {
     const std::vector<publish::EarlierEdition> none;
-    manifest.files.push_back(
-        publish::DataFileRecord(manifest.edition, p.name, p.bytes, p.name == marlix::kPostcodeFile ? earlier : none,
-                                edition_files));
+    manifest.files.push_back(publish::DataFileRecord(manifest.edition, p.name, p.bytes,
+                                                     p.name == marlix::kPostcodeFile ? earlier : none, edition_files));
   }
   for (publish::EditionFile& f : edition_files) files.push_back({f.path, std::move(f.bytes), nullptr, nullptr, false});
   return manifest;
@@ -200,7 +198,8 @@ int RunReleaseCommand(int argc, char** argv) {
       const std::string path = (std::filesystem::path(options.data) / name).string();
       std::optional<std::string> bytes = publish::ReadWholeFile(path);
       if (!bytes) return Fail(path + ": cannot be read: " + std::strerror(errno));
-      if (std::string fault = DataFault(name, *bytes); !fault.empty()) return Fail(path + ": " + fault.substr(std::strlen(name) + 2));
+      if (std::string fault = DataFault(name, *bytes); !fault.empty())
+        return Fail(path + ": " + fault.substr(std::strlen(name) + 2));
       order.push_back({name, std::move(*bytes), nullptr, nullptr});
     }
   }
@@ -230,22 +229,26 @@ int RunReleaseCommand(int argc, char** argv) {
   if (!why.empty()) return Fail(why + "; nothing was published");
   if (version) {
     std::string unread;
-    const std::optional<std::string> old_program = served->ReadFile(marlix::kProgramFile, marlix::kMaxDataFileBytes, unread);
-    const std::optional<publish::ProgramVersion> old = old_program ? publish::ReadProgramVersion(*old_program, unread)
-                                                                   : std::nullopt;
-    if (old && marlix::CompareNumericVersions(marlix::VersionText(version->number), marlix::VersionText(old->number)) <= 0) {
+    const std::optional<std::string> old_program =
+        served->ReadFile(marlix::kProgramFile, marlix::kMaxDataFileBytes, unread);
+    const std::optional<publish::ProgramVersion> old =
+        old_program ? publish::ReadProgramVersion(*old_program, unread) : std::nullopt;
+    if (old &&
+        marlix::CompareNumericVersions(marlix::VersionText(version->number), marlix::VersionText(old->number)) <= 0) {
       return Fail(options.program + ": version " + version->text + " is not newer than the published " + old->text);
     }
     std::string zipver;
-    const std::optional<std::string> ini = served->ReadFile(marlix::kProgramVersionFile, marlix::kMaxDataVersionBytes, unread);
+    const std::optional<std::string> ini =
+        served->ReadFile(marlix::kProgramVersionFile, marlix::kMaxDataVersionBytes, unread);
     if (ini && marlix::TakeVersionLine(ini->substr(0, ini->find_first_of("\r\n")), zipver) &&
         !marlix::ServerVersionIsNewer(version->text, zipver)) {
-      return Fail(options.program + ": version " + version->text + " does not sort after the published zipver=" +
-                  zipver + ", so no program would update to it");
+      return Fail(options.program + ": version " + version->text +
+                  " does not sort after the published zipver=" + zipver + ", so no program would update to it");
     }
   }
   if (last) {
-    if (std::string fault = publish::CarriedFault(*served, *last, !program_record, options.data.empty()); !fault.empty()) {
+    if (std::string fault = publish::CarriedFault(*served, *last, !program_record, options.data.empty());
+        !fault.empty()) {
       return Fail(fault + "; nothing was published");
     }
   }
@@ -289,10 +292,14 @@ int RunReleaseCommand(int argc, char** argv) {
     if (!p.is_signed) continue;
     publish::SignatureFile sig = publish::WriteSignatureFile(*key, p.bytes, *dir, leaf);
     switch (sig.fault) {
-      case publish::SignatureFault::kNotSigned: return Fail(p.name + ": cannot be signed");
-      case publish::SignatureFault::kNotOpened: return Fail(options.to + ": cannot write " + p.name + ".sig there");
-      case publish::SignatureFault::kNotWritten: return Fail(options.to + ": cannot write " + p.name + ".sig whole");
-      case publish::SignatureFault::kNone: break;
+      case publish::SignatureFault::kNotSigned:
+        return Fail(p.name + ": cannot be signed");
+      case publish::SignatureFault::kNotOpened:
+        return Fail(options.to + ": cannot write " + p.name + ".sig there");
+      case publish::SignatureFault::kNotWritten:
+        return Fail(options.to + ": cannot write " + p.name + ".sig whole");
+      case publish::SignatureFault::kNone:
+        break;
     }
     p.sig = std::move(sig.file);
   }

@@ -15,8 +15,7 @@ std::optional<ReleaseLock> ReleaseLock::Take(const Folder& served, std::string& 
   const std::string path = served.PathOf(kReleaseLockFile);
   bool told = false;
   for (;;) {
-    UniqueFd fd(
-        openat(served.fd(), kReleaseLockFile, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    UniqueFd fd(openat(served.fd(), kReleaseLockFile, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     struct stat held {};
     if (!fd || fstat(fd.get(), &held) != 0 || !S_ISREG(held.st_mode)) {
       why = path + ": " +
@@ -32,10 +31,9 @@ std::optional<ReleaseLock> ReleaseLock::Take(const Folder& served, std::string& 
         return std::nullopt;
       }
       if (!told) {
-        std::fprintf(
-            stderr,
-            "marlix-publish: another release into %s is running (it holds %s); waiting for it to end\n",
-            served.path().c_str(), path.c_str());
+        std::fprintf(stderr,
+                     "marlix-publish: another release into %s is running (it holds %s); waiting for it to end\n",
+                     served.path().c_str(), path.c_str());
         told = true;
       }
       while (flock(fd.get(), LOCK_EX) != 0) {
@@ -47,8 +45,8 @@ std::optional<ReleaseLock> ReleaseLock::Take(const Folder& served, std::string& 
     }
     // Removed or replaced while this release waited: that lock guards nothing.
     struct stat named {};
-    if (fstatat(served.fd(), kReleaseLockFile, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-        named.st_dev != held.st_dev || named.st_ino != held.st_ino) {
+    if (fstatat(served.fd(), kReleaseLockFile, &named, AT_SYMLINK_NOFOLLOW) != 0 || named.st_dev != held.st_dev ||
+        named.st_ino != held.st_ino) {
       continue;
     }
     return ReleaseLock(std::move(fd));

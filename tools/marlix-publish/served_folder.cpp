@@ -23,8 +23,7 @@ constexpr int kMaxRemovedDepth = 8;
 // with O_NOFOLLOW fails as ELOOP, or as ENOTDIR when a folder was asked for.
 std::string OpenFault(int at, const std::string& name, int error) {
   struct stat info {};
-  if (error == ELOOP ||
-      (fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode))) {
+  if (error == ELOOP || (fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode))) {
     return "a link";
   }
   return error == ENOTDIR ? "not a folder" : std::strerror(error);
@@ -58,8 +57,7 @@ bool RemoveIn(int parent, const std::string& name, int depth) {
   const UniqueFd folder(openat(parent, name.c_str(), kFolderFlags));
   if (!folder) return false;
   bool all = true;
-  for (const std::string& inner : NamesIn(folder.get()))
-    all = RemoveIn(folder.get(), inner, depth + 1) && all;
+  for (const std::string& inner : NamesIn(folder.get())) all = RemoveIn(folder.get(), inner, depth + 1) && all;
   return all && unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0;
 }
 
@@ -82,8 +80,7 @@ std::optional<Folder> Folder::Open(const std::filesystem::path& path, std::strin
   std::filesystem::create_directories(path, error);
   UniqueFd fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd) {
-    why =
-        path.string() + ": cannot be opened as a folder: " + (error ? error.message() : std::strerror(errno));
+    why = path.string() + ": cannot be opened as a folder: " + (error ? error.message() : std::strerror(errno));
     return std::nullopt;
   }
   return Folder(std::move(fd), path.string());
@@ -111,9 +108,7 @@ Folder::Kind Folder::KindOf(const std::string& name) const {
   return S_ISREG(info.st_mode) ? Kind::kFile : Kind::kOther;
 }
 
-std::vector<std::string> Folder::Names() const {
-  return NamesIn(fd());
-}
+std::vector<std::string> Folder::Names() const { return NamesIn(fd()); }
 
 UniqueFd Folder::OpenFile(std::string_view relative, std::string& why) const {
   why.clear();
@@ -171,8 +166,7 @@ bool Folder::Holds(std::string_view relative, std::uint64_t size, const Sha256Di
   std::string why;
   const UniqueFd file = OpenFile(relative, why);
   struct stat info {};
-  if (!file || fstat(file.get(), &info) != 0 || static_cast<std::uint64_t>(info.st_size) != size)
-    return false;
+  if (!file || fstat(file.get(), &info) != 0 || static_cast<std::uint64_t>(info.st_size) != size) return false;
   signature::Sha256 hash;
   std::uint64_t read = 0;
   const bool whole = StreamFile(file.get(), size, [&](std::string_view piece) {
@@ -183,9 +177,7 @@ bool Folder::Holds(std::string_view relative, std::uint64_t size, const Sha256Di
   return whole && read == size && hash.Finish() == sha256;
 }
 
-bool Folder::RemoveAll(const std::string& name) const {
-  return RemoveIn(fd(), name, 0);
-}
+bool Folder::RemoveAll(const std::string& name) const { return RemoveIn(fd(), name, 0); }
 
 bool StreamFile(int fd, std::uint64_t max_bytes, const std::function<bool(std::string_view)>& sink) {
   std::unique_ptr<char[]> block(new char[256 * 1024]);
@@ -196,8 +188,7 @@ bool StreamFile(int fd, std::uint64_t max_bytes, const std::function<bool(std::s
     if (got < 0) return false;
     if (got == 0) return true;
     total += static_cast<std::uint64_t>(got);
-    if (total > max_bytes || !sink(std::string_view(block.get(), static_cast<std::size_t>(got))))
-      return false;
+    if (total > max_bytes || !sink(std::string_view(block.get(), static_cast<std::size_t>(got)))) return false;
   }
 }
 

@@ -56,8 +56,7 @@ class Folder {
   // stays empty when it is missing.
   UniqueFd OpenFile(std::string_view relative, std::string& why) const;
   // Its bytes, when it has at most `max_bytes`.
-  std::optional<std::string> ReadFile(std::string_view relative, std::uint64_t max_bytes,
-                                      std::string& why) const;
+  std::optional<std::string> ReadFile(std::string_view relative, std::uint64_t max_bytes, std::string& why) const;
   // Whether it holds exactly `size` bytes whose SHA-256 is `sha256`.
   bool Holds(std::string_view relative, std::uint64_t size, const Sha256Digest& sha256) const;
 

@@ -18,8 +18,7 @@ bool ReadEarlier(const Folder& served, std::uint64_t edition, const FileForm& gz
     return !stopped;
   });
   if (!whole && !stopped) {
-    std::fprintf(stderr,
-                 "marlix-publish: no delta from edition %llu: %s is not the file its manifest records\n",
+    std::fprintf(stderr, "marlix-publish: no delta from edition %llu: %s is not the file its manifest records\n",
                  static_cast<unsigned long long>(edition), served.PathOf(gzip.path).c_str());
   }
   return whole;
@@ -77,8 +76,7 @@ std::vector<EarlierEdition> EarlierEditions(const Folder& served, const TrustedK
     const std::uint64_t edition = *it;
     const std::string gzip_path = GzipPath(edition, kPostcodeFile);
     std::string why;
-    const std::string own =
-        std::string(kEditionsFolder) + "/" + std::to_string(edition) + "/" + kManifestFile;
+    const std::string own = std::string(kEditionsFolder) + "/" + std::to_string(edition) + "/" + kManifestFile;
     const std::optional<Manifest> own_manifest = SignedManifest(served, own, keys, why);
     const ManifestFile* file = nullptr;
     const FileForm* gzip = nullptr;
@@ -93,16 +91,14 @@ std::vector<EarlierEdition> EarlierEditions(const Folder& served, const TrustedK
       }
     }
     if (gzip == nullptr) {
-      std::fprintf(stderr, "marlix-publish: no delta from edition %llu: %s\n",
-                   static_cast<unsigned long long>(edition),
+      std::fprintf(stderr, "marlix-publish: no delta from edition %llu: %s\n", static_cast<unsigned long long>(edition),
                    why.empty() ? (served.PathOf(own) + " is missing").c_str() : why.c_str());
       continue;
     }
-    earlier.push_back(
-        {edition, file->sha256,
-         [&served, edition, form = *gzip, size = file->size, sha = file->sha256](const ByteSink& sink) {
-           return ReadEarlier(served, edition, form, size, sha, sink);
-         }});
+    earlier.push_back({edition, file->sha256,
+                       [&served, edition, form = *gzip, size = file->size, sha = file->sha256](const ByteSink& sink) {
+                         return ReadEarlier(served, edition, form, size, sha, sink);
+                       }});
   }
   return earlier;
 }

@@ -68,9 +68,10 @@ int RunKeygenCommand(int argc, char** argv) {
   const std::string private_path = (dir / kPrivateName).string(), public_path = (dir / kPublicName).string();
   const std::optional<marlix::signing::Key> key = marlix::signing::Key::Generate(why);
   if (!key || !key->WriteNewPair(private_path, public_path, why)) return Fail(why);
-  std::printf("marlix-publish: wrote %s (keep it off the web server, readable by you alone) and %s (build the\n"
-              "programs with -DMARLIX_UPDATE_KEY=%s)\n",
-              private_path.c_str(), public_path.c_str(), public_path.c_str());
+  std::printf(
+      "marlix-publish: wrote %s (keep it off the web server, readable by you alone) and %s (build the\n"
+      "programs with -DMARLIX_UPDATE_KEY=%s)\n",
+      private_path.c_str(), public_path.c_str(), public_path.c_str());
   return publish::kExitDone;
 }
 
@@ -85,7 +86,8 @@ int RunSignCommand(int argc, char** argv) {
     if (!bytes) return Fail(path + ": cannot be read: " + std::strerror(errno));
     const std::filesystem::path file(path);
     const publish::SignatureFile sig = publish::WriteSignatureFile(
-        *key, *bytes, file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path(), file.filename().string());
+        *key, *bytes, file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path(),
+        file.filename().string());
     if (sig.fault == publish::SignatureFault::kNotSigned) return Fail(path + ": cannot be signed");
     if (!sig.file || !sig.file->Place()) return Fail(path + ".sig: cannot be written");
     // Checked as a client would: the signature read back against the file.

@@ -64,7 +64,8 @@ std::optional<std::string> ReadAll(const std::string& path) {
 
 // The field of each row that holds its address: from --column N (counted from
 // 1) or NAME (a header field); nullopt when the header has no such field.
-std::optional<std::size_t> ColumnOf(const std::string& column, const std::vector<marlix::TableRow>& rows, bool& header) {
+std::optional<std::size_t> ColumnOf(const std::string& column, const std::vector<marlix::TableRow>& rows,
+                                    bool& header) {
   header = false;
   if (!column.empty() && column.find_first_not_of("0123456789") == std::string::npos) {
     const unsigned long n = column.size() <= 6 ? std::stoul(column) : 0;

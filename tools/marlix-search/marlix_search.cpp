@@ -127,8 +127,8 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
   if (i >= argc) return UsageError("no search given");
   options.command = argv[i++];
   const int want = (options.command == "code" || options.command == "name") ? 1
-                   : (options.command == "and" || options.command == "or") ? 2
-                                                                             : 0;
+                   : (options.command == "and" || options.command == "or")  ? 2
+                                                                            : 0;
   if (want == 0) return UsageError("unknown search '" + options.command + "'");
   if (argc - i != want) {
     return UsageError("'" + options.command + "' takes " + (want == 1 ? "one term" : "two terms"));
@@ -141,8 +141,10 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && std::string_view(argv[1]) == "update") return StartUpdateCommand(argc - 1, argv + 1, DefaultDataPath());
-  if (argc > 1 && std::string_view(argv[1]) == "convert") return RunConvertCommand(argc - 1, argv + 1, DefaultDataPath());
+  if (argc > 1 && std::string_view(argv[1]) == "update")
+    return StartUpdateCommand(argc - 1, argv + 1, DefaultDataPath());
+  if (argc > 1 && std::string_view(argv[1]) == "convert")
+    return RunConvertCommand(argc - 1, argv + 1, DefaultDataPath());
   Options options;
   if (std::optional<int> done = ParseArguments(argc, argv, options)) return *done;
 
@@ -208,7 +210,8 @@ int main(int argc, char** argv) {
       return Fail("cannot open the data file " + options.data + ": " + std::strerror(outcome.error));
     case marlix::SearchStatus::kReadFailed:
       return Fail("cannot read the data file " + options.data + ": " + std::strerror(outcome.error));
-    case marlix::SearchStatus::kOk: break;
+    case marlix::SearchStatus::kOk:
+      break;
   }
   return outcome.matches > 0 ? kExitMatch : kExitNoMatch;
 }

@@ -187,8 +187,8 @@ void CAddressListDlg::ShowList(ConvertedList list) {
   m_lstTable.SendMessage(LVM_SETITEMCOUNT, m_list->results.size(), 0);
   ::InvalidateRect(m_lstTable.m_hWnd, nullptr, TRUE);
   m_prgConvert.SetPos(1000);
-  m_stcStatus.SetWindowText(FormatText(kTextDoneFormat, Count(m_list->results.size()), Count(counts[0]), Count(counts[1]),
-                                       Count(counts[2]), seconds));
+  m_stcStatus.SetWindowText(FormatText(kTextDoneFormat, Count(m_list->results.size()), Count(counts[0]),
+                                       Count(counts[1]), Count(counts[2]), seconds));
 }
 
 // The table holds no texts of its own: it asks for each cell as it draws
@@ -221,9 +221,7 @@ LRESULT CAddressListDlg::OnCustomDraw(WPARAM, LPARAM lParam) {
   if (row >= m_list->results.size()) return CDRF_DODEFAULT;
   const AddressVerdict verdict = m_list->results[row].verdict;
   if (verdict == AddressVerdict::kMatch) return CDRF_DODEFAULT;
-  draw->clrText = verdict == AddressVerdict::kNone ? kNoneColour
-                  : m_chosen[row]                   ? kChosenColour
-                                                    : kCandidatesColour;
+  draw->clrText = verdict == AddressVerdict::kNone ? kNoneColour : m_chosen[row] ? kChosenColour : kCandidatesColour;
   return CDRF_NEWFONT;
 }
 

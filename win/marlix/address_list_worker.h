@@ -22,21 +22,21 @@ namespace marlix {
 // A converted list: the pasted rows and what each address came to.
 struct ConvertedList {
   SearchStatus status = SearchStatus::kOk;
-  int error = 0;           // errno of a data file that could not be read
-  bool cancelled = false;  // stopped before its end: nothing else is set
+  int error = 0;               // errno of a data file that could not be read
+  bool cancelled = false;      // stopped before its end: nothing else is set
   std::vector<TableRow> rows;  // as pasted (UTF-8), the header first when there is one
   AddressColumn column;
-  std::vector<AddressResult> results;       // one per row after the header
-  std::vector<TableRow> fields;             // each one's four fields, from its best candidate
-  CodeNames names;                          // for the fields of a candidate picked later
+  std::vector<AddressResult> results;  // one per row after the header
+  std::vector<TableRow> fields;        // each one's four fields, from its best candidate
+  CodeNames names;                     // for the fields of a candidate picked later
   double seconds = 0;
 };
 
 class AddressListWorker {
  public:
   struct News {
-    std::optional<double> done;           // the share done, 0 to 1
-    std::optional<ConvertedList> list;    // once the conversion has ended
+    std::optional<double> done;         // the share done, 0 to 1
+    std::optional<ConvertedList> list;  // once the conversion has ended
   };
 
   // Starts at once; `pasted` is the text as pasted (UTF-8), `data_path` the data file.

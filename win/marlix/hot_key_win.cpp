@@ -20,8 +20,8 @@ constexpr char kTextNeedsCtrlOrAlt[] = "Ctrl이나 Alt와 함께 누르는 키�
 std::uint32_t LoadOpenKeySetting() {
   DWORD value = 0;
   DWORD size = sizeof value;
-  const bool stored = ::RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, kOpenKeyValue, RRF_RT_REG_DWORD, nullptr,
-                                     &value, &size) == ERROR_SUCCESS;
+  const bool stored = ::RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, kOpenKeyValue, RRF_RT_REG_DWORD, nullptr, &value,
+                                     &size) == ERROR_SUCCESS;
   return HotKeySetting(stored ? std::optional<std::uint32_t>(value) : std::nullopt);
 }
 

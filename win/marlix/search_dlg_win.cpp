@@ -181,8 +181,7 @@ void CSearchDlg::LayOutForDpi() {
   Place(m_stcUpdateStatus, kStatusLinePlace);
   Place(m_btnSearch, kSearchButtonPlace);
   Place(m_btnUpdate, kUpdateButtonPlace);
-  m_nResultRowHeight = static_cast<UINT>(
-      std::max(ScaleToDpi(kResultItemHeight, dpi), TextHeight(m_lstResult.m_hWnd)));
+  m_nResultRowHeight = static_cast<UINT>(std::max(ScaleToDpi(kResultItemHeight, dpi), TextHeight(m_lstResult.m_hWnd)));
   m_lstResult.SetItemHeight(0, m_nResultRowHeight);
   PlaceResultList();
   ShowBanner(StepBanner(m_nBannerShown, dpi));
@@ -222,11 +221,19 @@ BOOL CSearchDlg::PreTranslateMessage(MSG* msg) {
     const RoutedKey key = msg->wParam == VK_RETURN ? RoutedKey::kEnter : RoutedKey::kTab;
     const KeyRoute route = RouteKey(key, ::GetDlgCtrlID(msg->hwnd), m_tabMode.GetCurSel());
     switch (route.action) {
-      case KeyAction::kPassOn: break;
-      case KeyAction::kSwallow: return TRUE;
-      case KeyAction::kSearch: OnSearch(); return TRUE;
-      case KeyAction::kCopySelection: OnSelchangeResultList(); return TRUE;
-      case KeyAction::kMoveFocus: ::SetFocus(GetDlgItem(route.focus_id)); return TRUE;
+      case KeyAction::kPassOn:
+        break;
+      case KeyAction::kSwallow:
+        return TRUE;
+      case KeyAction::kSearch:
+        OnSearch();
+        return TRUE;
+      case KeyAction::kCopySelection:
+        OnSelchangeResultList();
+        return TRUE;
+      case KeyAction::kMoveFocus:
+        ::SetFocus(GetDlgItem(route.focus_id));
+        return TRUE;
     }
   }
   return CDialog::PreTranslateMessage(msg);
@@ -257,10 +264,10 @@ void CSearchDlg::OnSelchangeModeTab() {
   ShowEmptiedOrHide(m_edtSecondTerm, layout->second_term);
   ShowIf(m_btnSearch, layout->search_shown);
   ShowIf(m_lstResult, layout->search_shown);
-  for (CWnd* panel : {static_cast<CWnd*>(&m_grpUpdate), static_cast<CWnd*>(&m_btnUpdate),
-                      static_cast<CWnd*>(&m_stcUpdateStatus), static_cast<CWnd*>(&m_edtDataVersion),
-                      static_cast<CWnd*>(&m_btnCancelUpdate), static_cast<CWnd*>(&m_prgUpdate),
-                      static_cast<CWnd*>(&m_stcProgress)}) {
+  for (CWnd* panel :
+       {static_cast<CWnd*>(&m_grpUpdate), static_cast<CWnd*>(&m_btnUpdate), static_cast<CWnd*>(&m_stcUpdateStatus),
+        static_cast<CWnd*>(&m_edtDataVersion), static_cast<CWnd*>(&m_btnCancelUpdate), static_cast<CWnd*>(&m_prgUpdate),
+        static_cast<CWnd*>(&m_stcProgress)}) {
     ShowIf(*panel, layout->update_panel_shown);
   }
   if (layout->combo) {
@@ -293,14 +300,19 @@ void CSearchDlg::OnSelchangeKind() { OnChangeFirstTerm(); }
 void CSearchDlg::SearchAfterTypingPause() {
   ::KillTimer(m_hWnd, kTypingTimer);
   switch (AfterTypingPause(m_tabMode.GetCurSel(), m_edtFirstTerm.GetWindowTextUtf8(), ComposingTerm())) {
-    case TypingAction::kNone: break;
-    case TypingAction::kWait: SetTimer(kTypingTimer, kTypingPauseMs); break;
+    case TypingAction::kNone:
+      break;
+    case TypingAction::kWait:
+      SetTimer(kTypingTimer, kTypingPauseMs);
+      break;
     case TypingAction::kClear:
       StopSearch();
       m_listedSearch.reset();
       ClearList();
       break;
-    case TypingAction::kSearch: StartSearch(true, true); break;
+    case TypingAction::kSearch:
+      StartSearch(true, true);
+      break;
   }
 }
 
@@ -638,8 +650,8 @@ void CSearchDlg::ShowDataVersion() {
   m_edtDataVersion.SetWindowText("");
   m_bVersionStatusWanted = !m_pUpdate;
   HWND window = m_hWnd;
-  m_pVersionFetch = std::make_unique<DataVersionWorker>(ServiceAccess{},
-                                                        [window] { ::PostMessageW(window, kVersionNews, 0, 0); });
+  m_pVersionFetch =
+      std::make_unique<DataVersionWorker>(ServiceAccess{}, [window] { ::PostMessageW(window, kVersionNews, 0, 0); });
 }
 
 void CSearchDlg::OnVersionNews() {

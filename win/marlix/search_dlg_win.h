@@ -62,26 +62,26 @@ class CSearchDlg : public CProgramDialog {
   // Starts the fetch of the server's data version for the update panel.
   void ShowDataVersion();
 
-  CEdit m_edtSecondTerm;      // 1017
-  CEdit m_edtDataVersion;     // 1013
-  CButton m_grpUpdate;        // 1008
-  CStatic m_stcUpdateStatus;  // 1010
-  CButton m_btnUpdate;        // 1009
-  CStatic m_stcBanner;        // 1006
-  CListBox m_lstResult;       // 1004
-  CEdit m_edtFirstTerm;       // 1003
-  CButton m_btnSearch;        // 1001
-  CTabCtrl m_tabMode;         // 1000
-  CComboBox m_cboKind;        // 1002
-  CButton m_btnCancelUpdate;          // 1020
-  CProgressCtrl m_prgUpdate;          // 1021
-  CStatic m_stcProgress;              // 1022
-  CProgressCtrl m_prgSearchWaits;     // 1023
+  CEdit m_edtSecondTerm;           // 1017
+  CEdit m_edtDataVersion;          // 1013
+  CButton m_grpUpdate;             // 1008
+  CStatic m_stcUpdateStatus;       // 1010
+  CButton m_btnUpdate;             // 1009
+  CStatic m_stcBanner;             // 1006
+  CListBox m_lstResult;            // 1004
+  CEdit m_edtFirstTerm;            // 1003
+  CButton m_btnSearch;             // 1001
+  CTabCtrl m_tabMode;              // 1000
+  CComboBox m_cboKind;             // 1002
+  CButton m_btnCancelUpdate;       // 1020
+  CProgressCtrl m_prgUpdate;       // 1021
+  CStatic m_stcProgress;           // 1022
+  CProgressCtrl m_prgSearchWaits;  // 1023
 
   int m_nCopyMode;
   UniqueBitmap m_hBannerBitmap;
   int m_nBannerFrame = 0;
-  int m_nBannerShown = 0;      // the frame the banner shows
+  int m_nBannerShown = 0;       // the frame the banner shows
   UINT m_nResultRowHeight = 0;  // at the window's DPI
 
  private:
@@ -132,7 +132,7 @@ class CSearchDlg : public CProgramDialog {
   marlix::TransferPace m_pace;
   NewsPace m_newsPace;
   bool m_bSearchWaitsForData = false;  // the search runs once the data is in place
-  bool m_bClosing = false;           // the window goes once the update has stopped
+  bool m_bClosing = false;             // the window goes once the update has stopped
   int m_nCloseResult = IDCANCEL;
   std::vector<std::string> m_localFailures;  // told when the update ends
   std::unique_ptr<marlix::DataVersionWorker> m_pVersionFetch;

@@ -12,23 +12,34 @@ KeyRoute RouteKey(RoutedKey key, int control_id, int tab) {
   const bool simple = tab == 0;
   if (key == RoutedKey::kEnter) {
     switch (control_id) {
-      case IDC_FIRST_TERM: return simple ? KeyRoute{kSearch} : KeyRoute{kMoveFocus, IDC_KIND_COMBO};
-      case IDC_KIND_COMBO: return {kMoveFocus, simple ? IDC_FIRST_TERM : IDC_SECOND_TERM};
-      case IDC_RESULT_LIST: return {kCopySelection};
-      case IDC_SECOND_TERM: return {kSearch};
+      case IDC_FIRST_TERM:
+        return simple ? KeyRoute{kSearch} : KeyRoute{kMoveFocus, IDC_KIND_COMBO};
+      case IDC_KIND_COMBO:
+        return {kMoveFocus, simple ? IDC_FIRST_TERM : IDC_SECOND_TERM};
+      case IDC_RESULT_LIST:
+        return {kCopySelection};
+      case IDC_SECOND_TERM:
+        return {kSearch};
       case IDC_MODE_TAB:
-      case IDC_BANNER: return {kSwallow};
-      default: return {};
+      case IDC_BANNER:
+        return {kSwallow};
+      default:
+        return {};
     }
   }
   // Tab walks combo, first term, search button, list in simple mode and first
   // term, combo, second term, search button, list in composite mode.
   switch (control_id) {
-    case IDC_FIRST_TERM: return {kMoveFocus, simple ? IDC_SEARCH : IDC_KIND_COMBO};
-    case IDC_KIND_COMBO: return {kMoveFocus, simple ? IDC_FIRST_TERM : IDC_SECOND_TERM};
-    case IDC_RESULT_LIST: return {kMoveFocus, simple ? IDC_KIND_COMBO : IDC_FIRST_TERM};
-    case IDC_SECOND_TERM: return {kMoveFocus, IDC_SEARCH};
-    default: return {};
+    case IDC_FIRST_TERM:
+      return {kMoveFocus, simple ? IDC_SEARCH : IDC_KIND_COMBO};
+    case IDC_KIND_COMBO:
+      return {kMoveFocus, simple ? IDC_FIRST_TERM : IDC_SECOND_TERM};
+    case IDC_RESULT_LIST:
+      return {kMoveFocus, simple ? IDC_KIND_COMBO : IDC_FIRST_TERM};
+    case IDC_SECOND_TERM:
+      return {kMoveFocus, IDC_SEARCH};
+    default:
+      return {};
   }
 }
 

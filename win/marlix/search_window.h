@@ -117,9 +117,7 @@ inline constexpr int kResultItemHeight = 15;
 // The list scrolls sideways by the widest line less this many pixels.
 inline constexpr int kExtentAllowance = 92;
 // Never negative: a narrow result needs no sideways scrolling at all.
-constexpr int HorizontalExtentFor(int widest) {
-  return widest > kExtentAllowance ? widest - kExtentAllowance : 0;
-}
+constexpr int HorizontalExtentFor(int widest) { return widest > kExtentAllowance ? widest - kExtentAllowance : 0; }
 
 // The two rows a search with no match shows.
 inline constexpr std::string_view kNoDataRows[2] = {"", "                   ▶조회된 자료가 없습니다.◀"};

@@ -125,8 +125,8 @@ bool SearchWorker::HasMore() {
   return !lines_.empty();
 }
 
-std::optional<Cp949String> ReadFoundLine(const std::string& data_file, std::uint64_t searched_size,
-                                         LineOffset offset, std::size_t length) {
+std::optional<Cp949String> ReadFoundLine(const std::string& data_file, std::uint64_t searched_size, LineOffset offset,
+                                         std::size_t length) {
   const FileStream file = OpenFileStream(data_file, "rb");
   if (!file || Seek(file.get(), 0, SEEK_END) != 0 || Position(file.get()) != searched_size) return std::nullopt;
   std::string bytes(length, '\0');

@@ -44,7 +44,7 @@ struct SearchEnd {
   bool data_missing = false;  // the data file did not open
   std::size_t matches = 0;    // all of them, listed or not
   std::uint64_t file_size = 0;
-  std::string failure;        // why the search stopped short, when it failed
+  std::string failure;  // why the search stopped short, when it failed
 };
 
 class SearchWorker {
@@ -85,7 +85,7 @@ class SearchWorker {
 // The bytes of one found line read from the data file again, for its copy:
 // nothing when the file has changed size since the search (another set in
 // place) or cannot be read.
-std::optional<Cp949String> ReadFoundLine(const std::string& data_file, std::uint64_t searched_size,
-                                         LineOffset offset, std::size_t length);
+std::optional<Cp949String> ReadFoundLine(const std::string& data_file, std::uint64_t searched_size, LineOffset offset,
+                                         std::size_t length);
 
 }  // namespace marlix

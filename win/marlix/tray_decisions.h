@@ -9,7 +9,7 @@ namespace marlix {
 // The hidden frame's title, by which a later start and the settings find it.
 inline constexpr char kFrameTitle[] = MARLIX_FRAME_TITLE;
 inline constexpr unsigned kTrayCallbackMessage = 0x0464;  // WM_USER + 100
-inline constexpr int kEndProgramCommand = ID_EXIT;  // "종료"
+inline constexpr int kEndProgramCommand = ID_EXIT;        // "종료"
 
 enum class InstanceRole { kFirst, kLater };
 

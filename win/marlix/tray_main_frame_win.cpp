@@ -98,14 +98,19 @@ void CTrayMainFrame::OnExit() { ::SendMessageW(m_hWnd, WM_CLOSE, 0, 0); }
 LRESULT CTrayMainFrame::OnTrayNotify(WPARAM anchor, LPARAM event) {
   const unsigned what = LOWORD(event);
   switch (TrayActionFor(what, m_pSearchDlg != nullptr, m_bIconVersion4)) {
-    case TrayAction::kOpenSearch: OpenSearchWindow(); break;
-    case TrayAction::kShowSearch: m_pSearchDlg->ShowReadyToType(); break;
+    case TrayAction::kOpenSearch:
+      OpenSearchWindow();
+      break;
+    case TrayAction::kShowSearch:
+      m_pSearchDlg->ShowReadyToType();
+      break;
     case TrayAction::kShowMenu:
       ShowTrayMenu(m_bIconVersion4 && what == WM_CONTEXTMENU
                        ? std::optional<POINT>(POINT{GET_X_LPARAM(anchor), GET_Y_LPARAM(anchor)})
                        : std::nullopt);
       break;
-    case TrayAction::kNone: break;
+    case TrayAction::kNone:
+      break;
   }
   return 1;
 }

@@ -7,7 +7,8 @@
 
 namespace marlix::updater {
 
-// Paths are UTF-8, named to the system in UTF-16. The C runtime's rename fails when the target exists, as the swap expects.
+// Paths are UTF-8, named to the system in UTF-16. The C runtime's rename fails when the target exists, as the swap
+// expects.
 bool SystemFiles::Rename(const std::string& from, const std::string& to) {
   return ::_wrename(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str()) == 0;
 }

@@ -30,10 +30,10 @@ class CUpdateDlg : public CProgramDialog {
   std::string m_strCurDir;   // the program folder, UTF-8
   std::string m_strNewFile;  // the downloaded program, UTF-8
   int m_nProgressMax;
-  CButton m_btnCancel;         // 2
-  CButton m_btnOK;             // 1
-  CProgressCtrl m_progress;    // 1002
-  CStatic m_stMessage;         // 1000
+  CButton m_btnCancel;       // 2
+  CButton m_btnOK;           // 1
+  CProgressCtrl m_progress;  // 1002
+  CStatic m_stMessage;       // 1000
 
  private:
   void OnUpdateNews();
@@ -41,7 +41,7 @@ class CUpdateDlg : public CProgramDialog {
   void TakeUpdateNews();
 
   NewsPace m_newsPace;
-  bool m_bEndAsked = false;     // the window closes when the update has finished
+  bool m_bEndAsked = false;  // the window closes when the update has finished
 
   marlix::updater::Win32Processes m_processes;
   marlix::updater::SystemFiles m_files;

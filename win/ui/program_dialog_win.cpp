@@ -26,8 +26,9 @@ BOOL CProgramDialog::OnInitDialog() {
   // it mid-swap) gets no about item.
   HMENU system = (::GetWindowLongW(m_hWnd, GWL_STYLE) & WS_SYSMENU) ? ::GetSystemMenu(m_hWnd, FALSE) : nullptr;
   wchar_t about[128] = {};
-  if (system && ::LoadStringW(AfxGetInstanceHandle(), m_ids.about_menu_text, about,
-                              static_cast<int>(std::size(about))) > 0 && about[0]) {
+  if (system &&
+      ::LoadStringW(AfxGetInstanceHandle(), m_ids.about_menu_text, about, static_cast<int>(std::size(about))) > 0 &&
+      about[0]) {
     CMenu menu;
     menu.Attach(system);
     menu.AppendMenu(MF_SEPARATOR);

@@ -15,10 +15,10 @@ class CAboutDlg : public CDialog {
 
 // The resource ids of a program's icon and about box.
 struct ProgramDialogIds {
-  UINT icon;           // the program's icon
-  UINT about_box;       // the about box's dialog template
+  UINT icon;             // the program's icon
+  UINT about_box;        // the about box's dialog template
   UINT about_menu_text;  // the string of its system-menu item (none: no item)
-  UINT about_command;   // the system-menu command that opens it
+  UINT about_command;    // the system-menu command that opens it
 };
 
 class CProgramDialog : public CDialog {

@@ -114,8 +114,9 @@ BOOL CFrameWnd::Create(std::string_view title, DWORD style, DWORD ex_style) {
     return ::RegisterClassExW(&wc);
   }();
   if (!registered) return FALSE;
-  return ::CreateWindowExW(ex_style, kFrameClass, marlix::WideFromUtf8(title).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                           CW_USEDEFAULT, nullptr, nullptr, AfxGetInstanceHandle(), this) != nullptr;
+  return ::CreateWindowExW(ex_style, kFrameClass, marlix::WideFromUtf8(title).c_str(), style, CW_USEDEFAULT,
+                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, AfxGetInstanceHandle(),
+                           this) != nullptr;
 }
 
 LRESULT CALLBACK CFrameWnd::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

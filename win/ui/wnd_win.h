@@ -112,7 +112,7 @@ constexpr bool HasDuplicateRoutes(std::span<const MessageEntry> entries) {
   static const MessageEntry kMessageEntries[]; \
   static const MessageMap kMessageMap;         \
   const MessageMap& GetMessageMap() const override { return kMessageMap; }
-#define DEFINE_MESSAGE_MAP(Class, Base)                        \
+#define DEFINE_MESSAGE_MAP(Class, Base)                       \
   static_assert(!HasDuplicateRoutes(Class::kMessageEntries)); \
   constinit const MessageMap Class::kMessageMap{&Base::kMessageMap, Class::kMessageEntries};
 
@@ -165,7 +165,8 @@ class CWnd {
     return ::SetWindowPos(m_hWnd, insert_after, x, y, cx, cy, flags);
   }
   HICON SetIcon(HICON icon, BOOL big) {
-    return reinterpret_cast<HICON>(SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
+    return reinterpret_cast<HICON>(
+        SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
   }
   UINT_PTR SetTimer(UINT_PTR id, UINT elapse) { return ::SetTimer(m_hWnd, id, elapse, nullptr); }
   // Paints the window and all its children now, background included.
