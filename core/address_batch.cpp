@@ -412,8 +412,8 @@ BatchOutcome ConvertAddresses(OpenedData& data, const std::vector<Cp949String>& 
   {
     std::unordered_map<std::string_view, std::size_t> seen;
     for (std::size_t i = 0; i < addresses.size(); ++i) {
-      const auto [at, fresh] = seen.emplace(addresses[i].bytes(), unique.size());
-      if (fresh) unique.push_back(addresses[i].bytes());
+      const auto [at, fresh] = seen.emplace(addresses[i].view().bytes(), unique.size());
+      if (fresh) unique.push_back(addresses[i].view().bytes());
       unique_of[i] = at->second;
     }
   }

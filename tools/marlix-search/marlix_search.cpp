@@ -192,7 +192,7 @@ int main(int argc, char** argv) {
     std::string_view text = marlix::CutForCopy(line, copy_mode);
     if (copy_mode == marlix::kCopyEnglish) {
       english = marlix::TextForCopy(marlix::Cp949View(line), copy_mode, names);
-      text = english.bytes();
+      text = english.view().bytes();
     }
     if (raw) {
       std::fwrite(text.data(), 1, text.size(), stdout);
