@@ -11,21 +11,11 @@
 #include <memory>
 #include <string>
 
+#include "file_stream.h"
+
 namespace marlix {
 
 namespace {
-
-struct DirCloser {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
-using DirStream = std::unique_ptr<DIR, DirCloser>;
-
-// The folder `fd` names, for reading its entries; it takes `fd` over.
-DirStream OpenDir(int fd) {
-  DirStream dir(fd >= 0 ? fdopendir(fd) : nullptr);
-  if (!dir && fd >= 0) close(fd);
-  return dir;
-}
 
 // Removes the entry `name` of the folder `parent`: a link or a file itself,
 // a folder with what it holds, never following a link.
@@ -33,7 +23,7 @@ bool RemoveEntry(int parent, const char* name) {
   struct stat info {};
   if (fstatat(parent, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
   if (!S_ISDIR(info.st_mode)) return unlinkat(parent, name, 0) == 0 || errno == ENOENT;
-  const DirStream dir = OpenDir(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  const DirStream dir = DirOfDescriptor(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!dir) return false;
   bool removed = true;
   // cppcheck-suppress readdirCalled ; each stream is read by one thread, and readdir_r is deprecated
@@ -51,7 +41,7 @@ bool MakePrivateDirectory(const std::string& path) {
   struct stat info {};
   if (lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && unlink(path.c_str()) != 0) return false;
   if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  const DirStream dir = OpenDir(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  const DirStream dir = DirOfDescriptor(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   // Another user's folder cannot be made ours.
   if (!dir || fchmod(dirfd(dir.get()), 0700) != 0) return false;
   bool ours = true;
@@ -76,7 +66,7 @@ bool PathTaken(const std::string& path) {
 }
 
 bool SyncFolder(const std::string& path) {
-  const DirStream dir = OpenDir(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const DirStream dir = DirOfDescriptor(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   return dir && fsync(dirfd(dir.get())) == 0;
 }
 

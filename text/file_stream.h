@@ -11,6 +11,7 @@
 #include "text.h"
 
 #ifndef _WIN32
+#include <dirent.h>
 #include <unistd.h>
 #endif
 
@@ -35,6 +36,19 @@ inline FileStream StreamOfDescriptor(int fd, const char* mode) {
   FileStream stream(::fdopen(fd, mode));
   if (!stream) ::close(fd);
   return stream;
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using DirStream = std::unique_ptr<DIR, DirCloser>;
+
+// The listing of the folder open as `fd`, which it takes over: null, and the
+// descriptor closed, when no listing can be made of it.
+inline DirStream DirOfDescriptor(int fd) {
+  DirStream dir(fd >= 0 ? ::fdopendir(fd) : nullptr);
+  if (!dir && fd >= 0) ::close(fd);
+  return dir;
 }
 #endif
 

@@ -70,9 +70,8 @@ class OutputFile {
         if (errno == EEXIST) continue;
         return;
       }
-      file_.reset(::fdopen(fd, "wb"));
+      file_ = StreamOfDescriptor(fd, "wb");
       if (!file_) {
-        ::close(fd);
         ::unlinkat(dir_.get(), temp.c_str(), 0);
         return;
       }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "file_stream.h"
 #include "signature.h"
 
 namespace marlix::publish {
@@ -29,20 +30,13 @@ std::string OpenFault(int at, const std::string& name, int error) {
   return error == ENOTDIR ? "not a folder" : std::strerror(error);
 }
 
-struct DirCloser {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
-
 // The names in the folder `fd` (which stays open: the listing has a copy).
 std::vector<std::string> NamesIn(int fd) {
   std::vector<std::string> names;
   const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
   if (copy < 0) return names;
-  const std::unique_ptr<DIR, DirCloser> dir(fdopendir(copy));
-  if (!dir) {
-    close(copy);
-    return names;
-  }
+  const marlix::DirStream dir = marlix::DirOfDescriptor(copy);
+  if (!dir) return names;
   // cppcheck-suppress readdirCalled ; one thread, and readdir_r is deprecated by glibc
   while (const dirent* entry = readdir(dir.get())) {
     const std::string_view name = entry->d_name;
